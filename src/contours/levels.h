@@ -1,0 +1,31 @@
+// The levels of a contour plan, as plain values.
+#ifndef CONTOURS_LEVELS_H
+#define CONTOURS_LEVELS_H
+
+#include <cstdint>
+#include <vector>
+
+// One level of the plan, in plan order.
+struct Level {
+    int tone;     // gray tone written into the result grid for this level
+    double alti;  // altitude shown in the progress line and the table
+    bool top;     // equals the model's maximum exactly: not traced, its tone fills the summits
+};
+
+// Number of levels of a plan: trunc((dmax_alt - dmin_alt) / int_hypso) + 1, the
+// difference rounded to a double, the quotient formed in extended precision and
+// truncated toward zero. A quotient beyond the range of int64 keeps its sign and
+// saturates. int_hypso must not be 0.
+int64_t count_levels(double dmin_alt, double int_hypso, double dmax_alt);
+
+// The levels of a plan of num_CL levels (none when num_CL < 1), with the
+// altitude of each one obtained by repeated addition of the interval, the top
+// level marked, and every later level shifted down by half an interval.
+std::vector<Level> level_sequence(double dmin_alt, double int_hypso, int first_GT, int num_CL, double max_dyn);
+
+// The altitude of a table line in the unit of `scale` (1 meters, 2 decimeters,
+// 3 centimeters, 4 millimeters): alti times 1, 10, 100 or 1000, the product in
+// extended precision, truncated toward zero.
+int64_t table_altitude(double alti, int scale);
+
+#endif

@@ -1,0 +1,39 @@
+#include <cmath>
+#include <cstdio>
+
+#include "../console.h"
+#include "../run_error.h"
+#include "model_readers.h"
+#include "opening.h"
+
+namespace {
+
+// The pixel size in whole meters: the cell size truncated toward zero, 0 (the
+// question follows) for a cell size below one meter.
+int32_t whole_meters(double cell_size, const std::string& path)
+{
+    if (cell_size < 1) return 0;
+    if (cell_size >= 2147483648.0) throw RunError(path + ": the cell size " + std::to_string(cell_size) + " is too large");
+    return static_cast<int32_t>(cell_size);
+}
+
+}  // namespace
+
+void ascii_lecture(ProgramState& s, std::FILE* f1)
+{
+    console::print("\n");
+    AsciiModel model;
+    try {
+        model = read_ascii_grid(f1, s.nomim1, [](int32_t i) { console::print("\tline %d                   \r", i); });
+    } catch (...) {
+        std::fclose(f1);
+        throw;
+    }
+    std::fclose(f1);
+    s.nb_col1 = model.nb_col1;
+    s.nb_lig1 = model.nb_lig1;
+    s.dsizepix = model.dsizepix;
+    s.dtab1 = std::move(model.dtab1);
+    s.pix_size = whole_meters(s.dsizepix, s.nomim1);
+    console::print("\n");
+}

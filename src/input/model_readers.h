@@ -1,0 +1,70 @@
+// Readers of elevation models, as plain functions over open files.
+//
+// They know nothing of the dialogue: they take an open stream and the path to
+// name in messages, and end the run with a RunError naming the file and the
+// problem on any fault (short file, bad value, impossible size, no memory).
+#ifndef INPUT_MODEL_READERS_H
+#define INPUT_MODEL_READERS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "../grid.h"
+
+// Refuses a model size that is empty, negative, or too large for this machine
+// (the cells would not fit in memory), before anything is allocated: a run
+// needs 9 bytes per cell (the altitude grid and the result grid), compared
+// with the physical memory. Throws RunError naming `path` and the sizes.
+void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path);
+
+// ---- Raw raster ----
+
+struct RawRange {
+    int32_t mind;  // smallest raw sample
+    int32_t maxd;  // largest raw sample
+};
+
+// Reads nb_lig1 x nb_col1 little-endian samples (itype 0: unsigned 16-bit,
+// itype 1: signed 32-bit) in large blocks into a new double grid, each sample
+// stored exactly as its integer value, and returns their true range through
+// `range`. The file must hold at least that many samples (its size is checked
+// before anything is allocated, and so is the model size, as check_model_size
+// does); bytes after them are ignored. A short file or a read error throws
+// RunError naming the file.
+Grid<double> read_raw_samples(std::FILE* f1, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype,
+                              RawRange& range);
+
+// Converts the raw values of dtab1 to meters in place: unit 0 meters (kept),
+// 1 decimeters, 2 centimeters, 3 millimeters: the value times the double 0.1,
+// 0.01 or 0.001, the product in extended precision rounded to a double.
+void convert_to_meters(double** dtab1, int32_t nb_lig1, int32_t nb_col1, int unit);
+
+// ---- ASCII grid ----
+
+// The file is read in chunks of this many bytes (a token cut by a chunk end
+// is completed from the next chunk; no token may be longer than a chunk).
+inline constexpr size_t ascii_chunk_bytes = size_t{1} << 20;
+
+struct AsciiModel {
+    int32_t nb_col1 = 0;
+    int32_t nb_lig1 = 0;
+    double dsizepix = 0;  // cell size (or dx) from the header
+    Grid<double> dtab1;
+};
+
+// Reads an ASCII grid: a header of keyword/value pairs (ncols, nrows,
+// xllcorner|xllcenter, yllcorner|yllcenter, cellsize | dx [dy], optional
+// nodata_value; keywords in any case, any order; the header ends at the first
+// token that is a number), then nrows x ncols decimal values, row 0 first.
+// Values are separated by any white space; line ends carry no meaning and
+// values after the last cell are ignored. A missing or malformed header entry,
+// a value that is not a finite number, or a file ending before the last cell
+// throws RunError naming the file and the keyword or the cell (counting from 1).
+// `on_progress(i)` is called before row i is read, for every i > 0 that is a
+// multiple of 100. Nothing is printed.
+AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress);
+
+#endif

@@ -1,0 +1,20 @@
+// The input phase: opening dialogue and the two model readers' dialogues.
+#ifndef INPUT_OPENING_H
+#define INPUT_OPENING_H
+
+#include <string>
+
+#include "../isolines_trace_4.h"
+
+// The twelve lines of the start-up banner, as printed.
+std::string banner_text();
+
+// Reads the raw raster open in `f1` (path s.nomim1), completes a descriptor
+// that is being created (`new_descriptor`, null when the descriptor was read),
+// reports the raw range and converts the samples to meters in the unit asked.
+void raster_lecture(ProgramState& s, std::FILE* f1, OutputFile* new_descriptor);
+
+// Reads the ASCII grid open in `f1` (path s.nomim1).
+void ascii_lecture(ProgramState& s, std::FILE* f1);
+
+#endif

@@ -1,0 +1,42 @@
+#include "isolines_trace_4.h"
+
+#include <cstdio>
+#include <new>
+
+#include "console.h"
+#include "run_error.h"
+
+namespace {
+
+void report_failure(const char* message)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "\n\tError: %s\n", message);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+int isolines_trace_4()
+{
+    // The state is destroyed before returning, which removes the temporary
+    // files of a run that did not complete.
+    ProgramState s;
+    try {
+        opening(s);
+        treatment(s);
+        console::print("\n\n\tHit any key to exit the program");
+        console::wait_key();
+    } catch (const RunExit& end) {
+        std::fflush(stdout);
+        return end.status;
+    } catch (const RunError& failure) {
+        report_failure(failure.what());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        report_failure("not enough memory");
+        return 1;
+    }
+    std::fflush(stdout);
+    return 0;
+}
