@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds the program and draws the contour lines of a real elevation model
+# shipped with the sources: a 120 x 160 crop of the NOAA ETOPO 20 arc-minute
+# global relief (public domain) around the Himalaya and the Bay of Bengal,
+# every 500 m from -5000 m to 6000 m. The answers are in demo/answers.txt.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build="$top/build"
+cmake -S "$top" -B "$build" >/dev/null
+cmake --build "$build" -j2 --target isolines_trace_4 >/dev/null
+work="$build/demo"
+mkdir -p "$work/images/himalaya"
+cp "$top/tests/data/models/himalaya.asc" "$work/images/himalaya/"
+cd "$work"
+"$build/isolines_trace_4" < "$top/demo/answers.txt"
+echo
+echo
+echo "Contour image:    $work/images/himalaya/contours.bmp"
+echo "Gray-tone table:  $work/images/himalaya/contours_tab.txt"
