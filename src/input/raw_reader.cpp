@@ -1,0 +1,117 @@
+// Reader of raw rasters of integer samples, and their conversion to meters.
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "../run_error.h"
+#include "model_readers.h"
+
+namespace {
+
+int sample_width(int itype)
+{
+    if (itype == 0) return 2;
+    if (itype == 1) return 4;
+    throw std::invalid_argument("read_raw_samples: unknown sample type " + std::to_string(itype));
+}
+
+// Bytes the stream still holds from its current position, or -1 when that
+// cannot be known (not a regular file); a short read is then caught later.
+int64_t bytes_left_in(std::FILE* f1)
+{
+    struct stat info {};
+    if (fstat(fileno(f1), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    const off_t position = ftello(f1);
+    if (position < 0) return -1;
+    return static_cast<int64_t>(info.st_size) - static_cast<int64_t>(position);
+}
+
+// Refuses a file too short for the promised samples, before any grid is made.
+void check_file_holds_samples(std::FILE* f1, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int width)
+{
+    // Both sizes are positive int32 values and width is at most 4: no overflow.
+    const int64_t needed = int64_t{nb_lig1} * int64_t{nb_col1} * width;
+    const int64_t held = bytes_left_in(f1);
+    if (held >= 0 && held < needed)
+        throw RunError(path + " holds " + std::to_string(held) + " bytes; " + std::to_string(nb_lig1) + " lines x " +
+                       std::to_string(nb_col1) + " columns of " + std::to_string(width) + "-byte samples need " +
+                       std::to_string(needed) + " bytes");
+}
+
+// Samples are stored least significant byte first, whatever the host order.
+inline uint16_t little_endian_16(const unsigned char* b)
+{
+    return static_cast<uint16_t>(b[0] | (b[1] << 8));
+}
+
+inline int32_t little_endian_32(const unsigned char* b)
+{
+    const uint32_t u = uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
+    return static_cast<int32_t>(u);  // two's complement
+}
+
+// Decodes one row of bytes into row cells, widening the range to its samples.
+void decode_row(const unsigned char* bytes, int32_t nb_col1, int width, double* row, RawRange& range)
+{
+    for (int32_t j = 0; j < nb_col1; ++j) {
+        const int32_t sample = width == 2 ? int32_t{little_endian_16(bytes + 2 * j)} : little_endian_32(bytes + 4 * j);
+        row[j] = static_cast<double>(sample);  // exact: every int32 is a double
+        if (sample < range.mind) range.mind = sample;
+        if (sample > range.maxd) range.maxd = sample;
+    }
+}
+
+void read_row_bytes(std::FILE* f1, const std::string& path, std::vector<unsigned char>& buffer, int32_t row)
+{
+    const size_t got = std::fread(buffer.data(), 1, buffer.size(), f1);
+    if (got == buffer.size()) return;
+    if (std::ferror(f1)) throw RunError("read error on " + path + " in line " + std::to_string(row + 1));
+    throw RunError(path + " ends in line " + std::to_string(row + 1) + " (counting from 1): the line holds " +
+                   std::to_string(got) + " of its " + std::to_string(buffer.size()) + " bytes");
+}
+
+}  // namespace
+
+Grid<double> read_raw_samples(std::FILE* f1, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype,
+                              RawRange& range)
+{
+    const int width = sample_width(itype);
+    if (nb_lig1 <= 0 || nb_col1 <= 0) check_model_size(nb_lig1, nb_col1, path);  // refuses at once
+    check_file_holds_samples(f1, path, nb_lig1, nb_col1, width);
+    check_model_size(nb_lig1, nb_col1, path);
+
+    Grid<double> dtab1 = make_grid<double>(nb_col1, nb_lig1, "altitude grid");
+    std::vector<unsigned char> buffer(static_cast<size_t>(nb_col1) * static_cast<size_t>(width));
+
+    // The range starts from the first sample, so that any model, all negative
+    // or all very high, reports its true extremes.
+    for (int32_t i = 0; i < nb_lig1; ++i) {
+        read_row_bytes(f1, path, buffer, i);
+        if (i == 0) {
+            const int32_t first = width == 2 ? int32_t{little_endian_16(buffer.data())} : little_endian_32(buffer.data());
+            range = RawRange{first, first};
+        }
+        decode_row(buffer.data(), nb_col1, width, dtab1[i], range);
+    }
+    return dtab1;
+}
+
+void convert_to_meters(double** dtab1, int32_t nb_lig1, int32_t nb_col1, int unit)
+{
+    // The doubles nearest to a tenth, a hundredth and a thousandth.
+    static const double factors[] = {1.0, 0.1, 0.01, 0.001};
+    if (unit < 0 || unit > 3)
+        throw std::invalid_argument("convert_to_meters: unknown unit " + std::to_string(unit));
+    if (unit == 0) return;
+    const long double factor = factors[unit];
+    for (int32_t i = 0; i < nb_lig1; ++i) {
+        double* row = dtab1[i];
+        for (int32_t j = 0; j < nb_col1; ++j)
+            row[j] = static_cast<double>(static_cast<long double>(row[j]) * factor);  // extended, then rounded
+    }
+}

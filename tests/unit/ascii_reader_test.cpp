@@ -1,0 +1,289 @@
+// ASCII grid reader: header keywords, body values, errors and chunked reading.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "input/model_readers.h"
+#include "run_error.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class AsciiReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / ("ascii_reader_" + std::to_string(getpid()) + "_" + info->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string write_text(const std::string& text, const std::string& name = "dem.asc")
+    {
+        const std::string path = (dir_ / name).string();
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        EXPECT_NE(f, nullptr);
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+        return path;
+    }
+
+    AsciiModel read(const std::string& text, std::vector<int32_t>* progress = nullptr)
+    {
+        const std::string path = write_text(text);
+        std::FILE* f1 = std::fopen(path.c_str(), "r");
+        EXPECT_NE(f1, nullptr);
+        try {
+            AsciiModel model = read_ascii_grid(f1, path, [progress](int32_t i) {
+                if (progress != nullptr) progress->push_back(i);
+            });
+            std::fclose(f1);
+            return model;
+        } catch (...) {
+            std::fclose(f1);
+            throw;
+        }
+    }
+
+    // The message of the refusal, without the path that starts it.
+    std::string error_of(const std::string& text)
+    {
+        try {
+            read(text);
+        } catch (const RunError& e) {
+            const std::string path = (dir_ / "dem.asc").string();
+            const std::string m = e.what();
+            if (m.rfind(path + ": ", 0) != 0) return "(message does not start with the path) " + m;
+            return m.substr(path.size() + 2);
+        }
+        return "(accepted)";
+    }
+
+    fs::path dir_;
+};
+
+const char* const usual_header =
+    "ncols         3\n"
+    "nrows         2\n"
+    "xllcorner     0.0\n"
+    "yllcorner     0.0\n"
+    "cellsize      30\n"
+    "NODATA_value  -9999\n";
+
+std::vector<double> cells_of(const AsciiModel& m)
+{
+    std::vector<double> cells;
+    for (int32_t i = 0; i < m.nb_lig1; ++i)
+        for (int32_t j = 0; j < m.nb_col1; ++j) cells.push_back(m.dtab1[i][j]);
+    return cells;
+}
+
+// ---- Header ----
+
+TEST_F(AsciiReaderTest, UsualHeaderAndBodyReadIntoRowsInFileOrder)
+{
+    const AsciiModel m = read(std::string(usual_header) + "1.5 2 -9999\n4e2 +5 -6.25\n");
+    EXPECT_EQ(m.nb_col1, 3);
+    EXPECT_EQ(m.nb_lig1, 2);
+    EXPECT_EQ(m.dsizepix, 30.0);
+    EXPECT_EQ(cells_of(m), (std::vector<double>{1.5, 2, -9999, 400, 5, -6.25}));  // no-data kept as a value
+}
+
+TEST_F(AsciiReaderTest, HeaderVariantsReadTheSame)
+{
+    const std::vector<double> body{1, 2, 3, 4, 5, 6};
+    const char* const headers[] = {
+        // without nodata_value
+        "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 30\n",
+        // centers instead of corners
+        "ncols 3\nnrows 2\nxllcenter 15\nyllcenter 15\ncellsize 30\nnodata_value -9999\n",
+        // mixed case, any order, several pairs on one line, tabs and blanks
+        "CellSize\t30 NROWS 2\tnCols 3\r\nXLLCORNER 0 YllCorner -5.5e3 NoData_Value -1\n",
+        // dx with dy
+        "ncols 3 nrows 2 xllcorner 0 yllcorner 0 dx 30 dy 25\n",
+        // dx without dy
+        "ncols 3 nrows 2 xllcorner 0 yllcorner 0 dx 30\n",
+    };
+    for (const char* header : headers) {
+        const AsciiModel m = read(std::string(header) + "1 2 3\n4 5 6\n");
+        EXPECT_EQ(m.nb_col1, 3) << header;
+        EXPECT_EQ(m.nb_lig1, 2) << header;
+        EXPECT_EQ(m.dsizepix, 30.0) << header;
+        EXPECT_EQ(cells_of(m), body) << header;
+    }
+    EXPECT_EQ(read("ncols 1 nrows 1 xllcorner 0 yllcorner 0 cellsize 12.5 7").dsizepix, 12.5);
+}
+
+TEST_F(AsciiReaderTest, HeaderFaultsAreRefusedNamingTheKeyword)
+{
+    struct Case {
+        const char* text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"ncols 3 nrows 2 xllcorner 0 yllcorner 0 cellsize 30 colour 5 1 2 3 4 5 6",
+         "unknown keyword 'colour' in the header (known: ncols, nrows, xllcorner or xllcenter, yllcorner or "
+         "yllcenter, cellsize or dx (with an optional dy), nodata_value)"},
+        {"nrows 2 xllcorner 0 yllcorner 0 cellsize 30 1 2 3 4 5 6", "the header lacks ncols"},
+        {"ncols 3 xllcorner 0 yllcorner 0 cellsize 30 1 2 3 4 5 6", "the header lacks nrows"},
+        {"ncols 3 nrows 2 yllcorner 0 cellsize 30 1 2 3 4 5 6", "the header lacks xllcorner (or xllcenter)"},
+        {"ncols 3 nrows 2 xllcorner 0 cellsize 30 1 2 3 4 5 6", "the header lacks yllcorner (or yllcenter)"},
+        {"ncols 3 nrows 2 xllcorner 0 yllcorner 0 1 2 3 4 5 6", "the header lacks cellsize (or dx)"},
+        {"", "the header lacks ncols"},
+        {"ncols 3 nrows 2 NCOLS 3 xllcorner 0 yllcorner 0 cellsize 30 1 2 3 4 5 6", "the header gives ncols twice"},
+        {"ncols 3 nrows 2 xllcorner 0 xllcenter 0 yllcorner 0 cellsize 30 1 2 3 4 5 6",
+         "the header gives both xllcorner and xllcenter"},
+        {"ncols 3 nrows 2 xllcorner 0 yllcorner 0 cellsize 30 dx 30 1 2 3 4 5 6",
+         "the header gives both cellsize and dx"},
+        {"ncols 3 nrows 2 xllcorner 0 yllcorner 0 cellsize 30 dy 30 1 2 3 4 5 6", "the header gives dy without dx"},
+        {"ncols abc nrows 2 xllcorner 0 yllcorner 0 cellsize 30 1 2 3 4 5 6",
+         "the value of ncols, 'abc', is not a whole number"},
+        {"ncols 3 nrows 2.5 xllcorner 0 yllcorner 0 cellsize 30 1 2 3 4 5 6",
+         "the value of nrows, '2.5', is not a whole number"},
+        {"ncols 3 nrows 2 xllcorner 0 yllcorner 0 cellsize thirty 1 2 3 4 5 6",
+         "the value of cellsize, 'thirty', is not a finite number"},
+        {"ncols 3 nrows 2 xllcorner west yllcorner 0 cellsize 30 1 2 3 4 5 6",
+         "the value of xllcorner, 'west', is not a finite number"},
+        {"ncols 3 nrows 2 xllcorner 0 yllcorner 0 dx -30 1 2 3 4 5 6", "the cell size dx '-30' is negative"},
+        {"ncols 3 nrows 2 xllcorner 0 yllcorner 0 cellsize", "the file ends after the keyword cellsize, without its value"},
+        {"ncols 0 nrows 2 xllcorner 0 yllcorner 0 cellsize 30 1", "the model size 2 lines x 0 columns is empty"},
+        {"ncols 3 nrows -2 xllcorner 0 yllcorner 0 cellsize 30 1", "the model size -2 lines x 3 columns is negative"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(error_of(c.text), c.message) << c.text;
+}
+
+// ---- Body ----
+
+TEST_F(AsciiReaderTest, BodyValuesThatAreNotFiniteNumbersAreRefusedNamingTheCell)
+{
+    const std::string header = "ncols 3 nrows 2 xllcorner 0 yllcorner 0 cellsize 30\n";
+    const char* const not_numbers[] = {"abc", "1.5x", "+-1", "1e", "--2", "1,5"};
+    for (const char* bad : not_numbers)
+        EXPECT_EQ(error_of(header + "1 2 3\n4 5 " + bad + "\n"),
+                  std::string("row 2, column 3 (counting from 1) holds '") + bad + "', which is not a number");
+    const char* const not_finite[] = {"nan", "inf", "-Infinity", "1e999", "-1e400"};
+    for (const char* bad : not_finite)
+        EXPECT_EQ(error_of(header + "1 " + bad + " 3\n4 5 6\n"),
+                  std::string("row 1, column 2 (counting from 1) holds '") + bad + "', which is not a finite number");
+}
+
+TEST_F(AsciiReaderTest, FileEndingEarlyNamesTheFirstMissingCell)
+{
+    const std::string header = "ncols 3 nrows 2 xllcorner 0 yllcorner 0 cellsize 30\n";
+    EXPECT_EQ(error_of(header + "1 2 3\n4\n"),
+              "the file ends before row 2, column 2 (counting from 1) of the 2 rows x 3 columns its header gives");
+    EXPECT_EQ(error_of(header),
+              "the file ends before row 1, column 1 (counting from 1) of the 2 rows x 3 columns its header gives");
+}
+
+TEST_F(AsciiReaderTest, SeparatorsAndLineEndsCarryNoMeaning)
+{
+    const std::string header = "ncols 3 nrows 2 xllcorner 0 yllcorner 0 cellsize 30";
+    const std::vector<double> expected{1, 2.5, 3, -4, 5, 6};
+    const char* const bodies[] = {
+        "\n1 2.5 3\n-4 5 6\n",
+        "\n1 2.5 3 -4 5 6",              // all on one line, no final line end
+        "\r\n1\t2.5\t3\r\n-4\t5\t6\r\n",  // tabs and CRLF
+        "\n1   2.5\n3 -4\n\n 5\t \t6  \n",  // rows broken anywhere
+        "\n1 2.5 3\n-4 5 6\n7 8 9 extra values\n",  // values after the last cell
+    };
+    for (const char* body : bodies) EXPECT_EQ(cells_of(read(header + body)), expected) << body;
+}
+
+TEST_F(AsciiReaderTest, ProgressIsReportedBeforeEveryHundredthRowOnly)
+{
+    const auto progress_for = [&](int rows) {
+        std::string text = "ncols 2 nrows " + std::to_string(rows) + " xllcorner 0 yllcorner 0 cellsize 1\n";
+        for (int i = 0; i < rows; ++i) text += "1 2\n";
+        std::vector<int32_t> calls;
+        read(text, &calls);
+        return calls;
+    };
+    EXPECT_EQ(progress_for(250), (std::vector<int32_t>{100, 200}));
+    EXPECT_EQ(progress_for(100), (std::vector<int32_t>{}));
+    EXPECT_EQ(progress_for(101), (std::vector<int32_t>{100}));
+    EXPECT_EQ(progress_for(99), (std::vector<int32_t>{}));
+}
+
+TEST_F(AsciiReaderTest, ValuesAreTheCorrectlyRoundedDoublesOfTheirText)
+{
+    const std::vector<std::string> texts{
+        "0.1", "0.30000000000000004", "1e23", "8.98846567431158e307", "1.7976931348623157e308",
+        "2.2250738585072011e-308", "2.2250738585072012e-308", "4.9e-324", "2.4703282292062328e-324",
+        "2.4703282292062327e-324", "1e-400", "9007199254740993", "123456789012345678901234567890",
+        "1.00000000000000011102230246251565404236316680908203125",  // halfway: to even
+        "1.00000000000000011102230246251565404236316680908203126", "7.038531e-26", "-0", "+3.25", ".5", "5.",
+        "1E5", "-4291.5000", "0.000001", "3.14159265358979323846264338327950288",
+    };
+    std::string text = "ncols " + std::to_string(texts.size()) + " nrows 1 xllcorner 0 yllcorner 0 cellsize 1\n";
+    for (const std::string& t : texts) text += t + " ";
+    const AsciiModel m = read(text);
+    for (size_t j = 0; j < texts.size(); ++j) {
+        const double expected = std::strtod(texts[j].c_str(), nullptr);
+        const double got = m.dtab1[0][j];
+        EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << texts[j] << " read as " << got;
+    }
+}
+
+// ---- Chunked reading ----
+
+TEST_F(AsciiReaderTest, LargeGridReadsEveryCellAcrossChunkBoundaries)
+{
+    constexpr int32_t rows = 400;
+    constexpr int32_t cols = 300;  // 120000 values of about 20 characters: over 2 MiB
+    std::mt19937_64 random(12345);
+    std::uniform_real_distribution<double> altitude(-11000.0, 9000.0);
+    std::vector<double> values(size_t{rows} * cols);
+    for (double& v : values) v = altitude(random);
+
+    std::string text = "ncols " + std::to_string(cols) + "\nnrows " + std::to_string(rows) +
+                       "\nxllcorner 0\nyllcorner 0\ncellsize 30\nNODATA_value -9999\n";
+    // A value must straddle the end of the first chunk: pad the header until it does.
+    std::string body;
+    char cell[40];
+    for (int32_t i = 0; i < rows; ++i) {
+        for (int32_t j = 0; j < cols; ++j) {
+            std::snprintf(cell, sizeof cell, "%.17g ", values[static_cast<size_t>(i) * cols + j]);
+            body += cell;
+        }
+        body += "\n";
+    }
+    const auto straddles = [&](const std::string& t) {
+        const char before = t[ascii_chunk_bytes - 1];
+        const char after = t[ascii_chunk_bytes];
+        return before != ' ' && before != '\n' && after != ' ' && after != '\n';
+    };
+    while (!straddles(text + body)) text += " ";
+    text += body;
+    ASSERT_GT(text.size(), 2 * ascii_chunk_bytes);
+
+    const AsciiModel m = read(text);
+    ASSERT_EQ(m.nb_lig1, rows);
+    ASSERT_EQ(m.nb_col1, cols);
+    for (int32_t i = 0; i < rows; ++i)
+        for (int32_t j = 0; j < cols; ++j)
+            ASSERT_EQ(m.dtab1[i][j], values[static_cast<size_t>(i) * cols + j]) << "row " << i << " column " << j;
+}
+
+TEST_F(AsciiReaderTest, TokenLongerThanAChunkIsRefused)
+{
+    std::string text = "ncols 1 nrows 1 xllcorner 0 yllcorner 0 cellsize 1\n1";
+    text += std::string(ascii_chunk_bytes + 10, '0');
+    const std::string message = error_of(text);
+    EXPECT_EQ(message.rfind("a token longer than " + std::to_string(ascii_chunk_bytes) + " bytes begins with '1000", 0),
+              0u)
+        << message.substr(0, 200);
+}
+
+}  // namespace

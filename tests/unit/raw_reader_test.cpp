@@ -1,0 +1,306 @@
+// Raw raster reader, unit conversion and model size checks.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "input/model_readers.h"
+#include "run_error.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A folder of its own for each test, removed afterwards.
+class RawReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() /
+               ("raw_reader_" + std::to_string(getpid()) + "_" + info->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string write_file(const std::string& name, const std::vector<unsigned char>& bytes)
+    {
+        const std::string path = (dir_ / name).string();
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        EXPECT_NE(f, nullptr);
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        return path;
+    }
+
+    fs::path dir_;
+};
+
+// Reads a whole file as a model and closes it.
+Grid<double> read_file(const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype, RawRange& range)
+{
+    std::FILE* f1 = std::fopen(path.c_str(), "rb");
+    if (f1 == nullptr) throw std::runtime_error("cannot open " + path);
+    struct Closer {
+        std::FILE* f;
+        ~Closer() { std::fclose(f); }
+    } closer{f1};
+    return read_raw_samples(f1, path, nb_lig1, nb_col1, itype, range);
+}
+
+std::string error_of_reading(const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype)
+{
+    RawRange range{};
+    try {
+        read_file(path, nb_lig1, nb_col1, itype, range);
+    } catch (const RunError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+void append_le32(std::vector<unsigned char>& bytes, int32_t v)
+{
+    const auto u = static_cast<uint32_t>(v);
+    for (int k = 0; k < 4; ++k) bytes.push_back(static_cast<unsigned char>(u >> (8 * k)));
+}
+
+// Counts the blocks the grid allocators ask for while installed.
+int blocks_requested = 0;
+void* counting_calloc(size_t count, size_t size)
+{
+    ++blocks_requested;
+    return std::calloc(count, size);
+}
+struct CountAllocations {
+    CountAllocations()
+    {
+        blocks_requested = 0;
+        nrutil_set_block_functions(counting_calloc, nullptr);
+    }
+    ~CountAllocations() { nrutil_set_block_functions(nullptr, nullptr); }
+};
+
+// ---- Decoding ----
+
+TEST_F(RawReaderTest, Decodes16BitSamplesLeastSignificantByteFirst)
+{
+    const std::string path = write_file("x_m2.raw", {0xFF, 0xFF, 0x10, 0x27, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01, 0x34, 0x12});
+    RawRange range{};
+    const Grid<double> g = read_file(path, 2, 3, 0, range);
+    EXPECT_EQ(g[0][0], 65535.0);
+    EXPECT_EQ(g[0][1], 10000.0);
+    EXPECT_EQ(g[0][2], 0.0);
+    EXPECT_EQ(g[1][0], 1.0);
+    EXPECT_EQ(g[1][1], 256.0);
+    EXPECT_EQ(g[1][2], 4660.0);
+    EXPECT_EQ(range.mind, 0);
+    EXPECT_EQ(range.maxd, 65535);
+}
+
+TEST_F(RawReaderTest, Decodes32BitSamplesAsSignedTwosComplement)
+{
+    const std::string path = write_file("x_m4.raw", {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x80, 0xFF, 0xFF,
+                                                     0xFF, 0x7F, 0x10, 0x27, 0x00, 0x00});
+    RawRange range{};
+    const Grid<double> g = read_file(path, 2, 2, 1, range);
+    EXPECT_EQ(g[0][0], -1.0);
+    EXPECT_EQ(g[0][1], -2147483648.0);
+    EXPECT_EQ(g[1][0], 2147483647.0);
+    EXPECT_EQ(g[1][1], 10000.0);
+    EXPECT_EQ(range.mind, INT32_MIN);
+    EXPECT_EQ(range.maxd, INT32_MAX);
+}
+
+TEST_F(RawReaderTest, FillsRowsInFileOrderAndIgnoresTrailingBytes)
+{
+    std::vector<unsigned char> bytes;
+    for (int32_t i = 0; i < 5; ++i)
+        for (int32_t j = 0; j < 7; ++j) append_le32(bytes, i * 1000 + j);
+    append_le32(bytes, -123456);  // beyond the promised samples
+    const std::string path = write_file("x_m4.raw", bytes);
+    RawRange range{};
+    const Grid<double> g = read_file(path, 5, 7, 1, range);
+    for (int32_t i = 0; i < 5; ++i)
+        for (int32_t j = 0; j < 7; ++j) EXPECT_EQ(g[i][j], i * 1000 + j) << "row " << i << " column " << j;
+    EXPECT_EQ(range.mind, 0);
+    EXPECT_EQ(range.maxd, 4006);
+}
+
+TEST_F(RawReaderTest, RangeIsTheTrueRangeForAllNegativeOrAllHighModels)
+{
+    std::vector<unsigned char> negative;
+    for (int32_t v : {-50, -7, -3000, -12}) append_le32(negative, v);
+    RawRange range{};
+    read_file(write_file("neg_m4.raw", negative), 2, 2, 1, range);
+    EXPECT_EQ(range.mind, -3000);
+    EXPECT_EQ(range.maxd, -7);
+
+    std::vector<unsigned char> high;
+    for (int32_t v : {20000000, 30000000, 10000001, 25000000}) append_le32(high, v);
+    read_file(write_file("high_m4.raw", high), 1, 4, 1, range);
+    EXPECT_EQ(range.mind, 10000001);
+    EXPECT_EQ(range.maxd, 30000000);
+}
+
+// ---- Refusals ----
+
+TEST_F(RawReaderTest, ShortFileIsRefusedWithBothSizesBeforeAnyAllocation)
+{
+    const std::string path = write_file("x_m2.raw", std::vector<unsigned char>(1000, 0x01));
+    CountAllocations counter;
+    EXPECT_EQ(error_of_reading(path, 100, 12, 0),
+              path + " holds 1000 bytes; 100 lines x 12 columns of 2-byte samples need 2400 bytes");
+    EXPECT_EQ(blocks_requested, 0);
+}
+
+TEST_F(RawReaderTest, HugePromiseAgainstTinyFileFailsAtOnce)
+{
+    const std::string path = write_file("x_m2.raw", std::vector<unsigned char>(10, 0x01));
+    CountAllocations counter;
+    const std::string message = error_of_reading(path, 100000, 100000, 0);
+    EXPECT_NE(message.find("holds 10 bytes"), std::string::npos) << message;
+    EXPECT_NE(message.find("need 20000000000 bytes"), std::string::npos) << message;
+    EXPECT_EQ(blocks_requested, 0);
+}
+
+TEST_F(RawReaderTest, EmptyOrNegativeSizesAreRefusedBeforeAnyAllocation)
+{
+    const std::string path = write_file("x_m4.raw", std::vector<unsigned char>(64, 0x01));
+    CountAllocations counter;
+    EXPECT_EQ(error_of_reading(path, 0, 12, 1), path + ": the model size 0 lines x 12 columns is empty");
+    EXPECT_EQ(error_of_reading(path, 3, 0, 1), path + ": the model size 3 lines x 0 columns is empty");
+    EXPECT_EQ(error_of_reading(path, -3, 4, 1), path + ": the model size -3 lines x 4 columns is negative");
+    EXPECT_EQ(blocks_requested, 0);
+}
+
+TEST_F(RawReaderTest, StreamEndingDuringReadingIsReported)
+{
+    // A pipe has no size to check first: the short read itself must be caught.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const unsigned char bytes[] = {1, 0, 2, 0, 3, 0, 4};
+    ASSERT_EQ(write(ends[1], bytes, sizeof bytes), static_cast<ssize_t>(sizeof bytes));
+    close(ends[1]);
+    std::FILE* f1 = fdopen(ends[0], "rb");
+    ASSERT_NE(f1, nullptr);
+    RawRange range{};
+    try {
+        read_raw_samples(f1, "pipe_m2.raw", 2, 2, 0, range);
+        ADD_FAILURE() << "a stream of 7 bytes was read as 8";
+    } catch (const RunError& e) {
+        EXPECT_EQ(std::string(e.what()), "pipe_m2.raw ends in line 2 (counting from 1): the line holds 3 of its 4 bytes");
+    }
+    std::fclose(f1);
+}
+
+// ---- Model size ----
+
+TEST(CheckModelSize, RefusesEmptyNegativeAndOverlongSizesNamingTheFile)
+{
+    const std::string path = "images/dev/x_m4.raw";
+    const auto message = [&](int64_t l, int64_t c) {
+        try {
+            check_model_size(l, c, path);
+        } catch (const RunError& e) {
+            return std::string(e.what());
+        }
+        return std::string("(accepted)");
+    };
+    EXPECT_EQ(message(0, 12), "images/dev/x_m4.raw: the model size 0 lines x 12 columns is empty");
+    EXPECT_EQ(message(7, 0), "images/dev/x_m4.raw: the model size 7 lines x 0 columns is empty");
+    EXPECT_EQ(message(7, -1), "images/dev/x_m4.raw: the model size 7 lines x -1 columns is negative");
+    EXPECT_EQ(message(int64_t{INT32_MAX} + 1, 1),
+              "images/dev/x_m4.raw: the model size 2147483648 lines x 1 columns is too large "
+              "(at most 2147483647 lines and columns)");
+    // 2^62 cells times 9 bytes does not fit 64 bits.
+    EXPECT_NE(message(INT32_MAX, INT32_MAX).find("more bytes of memory than can be counted"), std::string::npos);
+    EXPECT_EQ(message(1, 1), "(accepted)");
+    EXPECT_EQ(message(5000, 4000), "(accepted)");
+}
+
+TEST(CheckModelSize, RefusesAModelLargerThanPhysicalMemory)
+{
+    const uint64_t memory = uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE));
+    const int64_t lines = INT32_MAX;
+    const int64_t columns = static_cast<int64_t>(memory / 9 / uint64_t(lines)) + 1;  // just beyond
+    ASSERT_LE(columns, INT32_MAX);
+    try {
+        check_model_size(lines, columns, "big.asc");
+        FAIL() << "a model of " << lines * columns * 9 << " bytes was accepted with " << memory << " bytes";
+    } catch (const RunError& e) {
+        const std::string m = e.what();
+        EXPECT_EQ(m.rfind("big.asc: the model size 2147483647 lines x " + std::to_string(columns) + " columns", 0), 0u)
+            << m;
+        EXPECT_NE(m.find(std::to_string(lines * columns * 9) + " bytes"), std::string::npos) << m;
+        EXPECT_NE(m.find(std::to_string(memory)), std::string::npos) << m;
+    }
+    // A model needing a ninth of the memory, in cells of 9 bytes, fits.
+    EXPECT_NO_THROW(check_model_size(1, static_cast<int64_t>(std::min<uint64_t>(memory / 81, INT32_MAX)), "ok.asc"));
+}
+
+// ---- Conversion to meters ----
+
+TEST(ConvertToMeters, MultipliesByTheNearestDoubleInExtendedPrecision)
+{
+    double row[] = {3, 35, 9, 65535, -1};
+    double* rows[] = {row};
+    convert_to_meters(rows, 1, 1, 1);
+    EXPECT_EQ(row[0], 0.30000000000000004);
+    convert_to_meters(rows, 1, 1, 0);
+    EXPECT_EQ(row[0], 0.30000000000000004);  // meters are kept
+
+    double cm[] = {35};
+    double mm[] = {9};
+    double* cm_rows[] = {cm};
+    double* mm_rows[] = {mm};
+    convert_to_meters(cm_rows, 1, 1, 2);
+    convert_to_meters(mm_rows, 1, 1, 3);
+    EXPECT_EQ(cm[0], 0.35000000000000003);
+    EXPECT_EQ(mm[0], 0.009000000000000001);
+
+    // The other cells of the first row were not touched by the 1-column calls.
+    EXPECT_EQ(row[1], 35.0);
+    EXPECT_EQ(row[3], 65535.0);
+}
+
+TEST(ConvertToMeters, RoundsTheExtendedProductWhereItDiffersFromTheDoubleProduct)
+{
+    const double factors[] = {0.1, 0.01, 0.001};
+    constexpr int32_t count = 100001;
+    for (int unit = 1; unit <= 3; ++unit) {
+        const double factor = factors[unit - 1];
+        std::vector<double> cells(count);
+        for (int32_t s = 0; s < count; ++s) cells[s] = s;
+        double* rows[] = {cells.data()};
+        convert_to_meters(rows, 1, count, unit);
+
+        int differing = 0;
+        for (int32_t s = 0; s < count; ++s) {
+            const double extended = static_cast<double>(static_cast<long double>(s) * static_cast<long double>(factor));
+            const volatile double plain = static_cast<double>(s) * factor;
+            if (extended != plain) ++differing;
+            ASSERT_EQ(cells[s], extended) << "sample " << s << " unit " << unit;
+        }
+        // The check above can tell the two products apart only if they differ somewhere.
+        EXPECT_GT(differing, 0) << "unit " << unit;
+    }
+}
+
+TEST(ConvertToMeters, ConvertsEveryRowOfAGrid)
+{
+    Grid<double> g = make_grid<double>(3, 2, "test grid");
+    for (int32_t i = 0; i < 2; ++i)
+        for (int32_t j = 0; j < 3; ++j) g[i][j] = 10 * i + j;
+    convert_to_meters(g.rows(), 2, 3, 2);
+    EXPECT_EQ(g[1][2], static_cast<double>(12.0L * 0.01));
+    EXPECT_EQ(g[0][1], 0.01);
+    EXPECT_THROW(convert_to_meters(g.rows(), 2, 3, 4), std::invalid_argument);
+}
+
+}  // namespace
