@@ -1,0 +1,76 @@
+// The arithmetic of a contour plan. Every intermediate result is formed in
+// long double (64-bit significand on x86-64) and only then stored: rounded to a
+// double when it becomes an altitude, truncated toward zero when it becomes an
+// integer. Stored plans and tables depend on these exact roundings.
+#include "levels.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Truncates a long double toward zero into an int64, keeping the sign of a
+// value beyond the range (saturation). A NaN has no sign worth keeping and
+// gives 0.
+int64_t truncate_saturated(long double value)
+{
+    if (std::isnan(value)) return 0;
+    // Both bounds are exact in a 64-bit significand.
+    constexpr long double upper = 9223372036854775807.0L;   // 2^63 - 1
+    constexpr long double lower = -9223372036854775808.0L;  // -2^63
+    if (value >= upper) return std::numeric_limits<int64_t>::max();
+    if (value <= lower) return std::numeric_limits<int64_t>::min();
+    return static_cast<int64_t>(value);  // conversion truncates toward zero
+}
+
+}  // namespace
+
+int64_t count_levels(double dmin_alt, double int_hypso, double dmax_alt)
+{
+    // A zero interval has no quotient; the caller never asks, but a plan
+    // without levels is the harmless answer.
+    if (int_hypso == 0.0) return 0;
+
+    const double alti_dif = static_cast<double>(static_cast<long double>(dmax_alt) - dmin_alt);
+    const long double quotient = static_cast<long double>(alti_dif) / int_hypso;
+    const int64_t whole_steps = truncate_saturated(quotient);
+    // One level more than whole steps, unless the count is already saturated.
+    if (whole_steps == std::numeric_limits<int64_t>::max() || whole_steps == std::numeric_limits<int64_t>::min())
+        return whole_steps;
+    return whole_steps + 1;
+}
+
+std::vector<Level> level_sequence(double dmin_alt, double int_hypso, int first_GT, int num_CL, double max_dyn)
+{
+    std::vector<Level> levels;
+    if (num_CL < 1) return levels;
+    levels.reserve(static_cast<size_t>(num_CL));
+
+    int tone = first_GT - 1;
+    double alti = static_cast<double>(static_cast<long double>(dmin_alt) - int_hypso);
+    for (int k = 1; k <= num_CL; ++k) {
+        ++tone;
+        // Repeated addition, rounded to double at every level.
+        alti = static_cast<double>(static_cast<long double>(alti) + int_hypso);
+        const bool top = (alti == max_dyn);
+        levels.push_back(Level{tone, alti, top});
+        // The top level is not traced, and every later level comes half an
+        // interval lower than planned.
+        if (top) alti = static_cast<double>(static_cast<long double>(alti) - static_cast<long double>(int_hypso) * 0.5L);
+    }
+    return levels;
+}
+
+int64_t table_altitude(double alti, int scale)
+{
+    // Unit codes 1 to 4: meters, decimeters, centimeters, millimeters. The
+    // table never asks for another code here; any other one counts as meters.
+    long double factor = 1.0L;
+    switch (scale) {
+    case 2: factor = 10.0L; break;
+    case 3: factor = 100.0L; break;
+    case 4: factor = 1000.0L; break;
+    default: break;
+    }
+    return truncate_saturated(static_cast<long double>(alti) * factor);
+}
