@@ -42,6 +42,14 @@ Grid<double> read_raw_samples(std::FILE* f1, const std::string& path, int32_t nb
 // 0.01 or 0.001, the product in extended precision rounded to a double.
 void convert_to_meters(double** dtab1, int32_t nb_lig1, int32_t nb_col1, int unit);
 
+// Reads up to six integers from a raster descriptor, in order (lines,
+// columns, bytes per sample, smallest and largest sample, pixel size), as
+// "%d%d%d%d%d%d" does: any white space separates them, reading stops at the
+// first value that is not a 32-bit integer, the values not read keep their
+// previous content, and anything after the sixth is ignored. Returns the
+// number of values read.
+int read_descriptor(std::FILE* f1d, int32_t* const values[6]);
+
 // ---- ASCII grid ----
 
 // The file is read in chunks of this many bytes (a token cut by a chunk end

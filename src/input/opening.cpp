@@ -10,6 +10,7 @@
 
 #include "../console.h"
 #include "../run_error.h"
+#include "model_readers.h"
 
 namespace {
 
@@ -41,19 +42,6 @@ std::FILE* open_model(const std::string& path, const char* mode)
         throw RunError(path + " is a folder, not a model file");
     }
     return f1;
-}
-
-// Reads up to six integers from a descriptor, in order, the way "%d%d%d%d%d%d"
-// does: reading stops at the first value that is not an integer, and the
-// values not read keep their previous content.
-void read_descriptor(std::FILE* f1d, int32_t* const values[6])
-{
-    for (int n = 0; n < 6; ++n) {
-        long long v = 0;
-        if (std::fscanf(f1d, "%lld", &v) != 1) return;
-        if (v < INT32_MIN || v > INT32_MAX) return;
-        *values[n] = static_cast<int32_t>(v);
-    }
 }
 
 void ask_model_folder_and_name(ProgramState& s)
