@@ -156,19 +156,6 @@ TEST(Extraction, ResultNamedAfterTheModelIsRefused)
     EXPECT_EQ(ws.files(), (std::set<std::string>{"land_m2.raw", "land_m2.txt"}));
 }
 
-TEST(Extraction, UnwritableFolderIsReportedBeforeAnyWork)
-{
-    if (geteuid() == 0) GTEST_SKIP() << "the superuser may write in any folder";
-    Workspace ws;
-    ws.add_file("block.asc", kBlockModel);
-    std::filesystem::permissions(ws.model_folder(), std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::remove);
-    const auto run = ws.run("dem block 1 iso 0\n20 1 10 20 1\n");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("images/dem/iso_tab.txt"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out.find("Image type"), std::string::npos);
-}
-
 }  // namespace
 
 namespace {
@@ -182,6 +169,31 @@ TEST(Extraction, ResultInAMissingFolderIsReportedBeforeAnyWork)
     EXPECT_NE(run.err.find("images/dem/missing/iso_tab.txt"), std::string::npos) << run.err;
     EXPECT_EQ(run.out.find("Image type"), std::string::npos);
     EXPECT_EQ(ws.files(), (std::set<std::string>{"block.asc"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The bitmap the program writes, opened by a common image library (Pillow),
+// shows exactly the pixels of the raw result of the same plan, top line first.
+TEST(Extraction, BitmapOpensInPillowWithTheRawResultsPixels)
+{
+    if (std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no Python with Pillow (Debian package python3-pil)";
+    e2e::Workspace ws;
+    ws.add_model("himalaya.asc", "himalaya.asc");  // 160 columns: rows padded in the file
+    ASSERT_EQ(ws.run("dem himalaya 1 iso 0\n-3000 0 400 6000 1\n").status, 0);
+    ASSERT_EQ(ws.run("dem himalaya 1 iso 1\n-3000 0 400 6000 1\n").status, 0);
+    const auto folder = ws.model_folder();
+    const std::string script = "import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
+                               "print(im.format, im.mode, im.size[0], im.size[1]); "
+                               "open(sys.argv[2], 'wb').write(im.tobytes())";
+    const std::string command = "/usr/bin/python3 -c \"" + script + "\" '" + (folder / "iso.bmp").string() + "' '" +
+                                (folder / "pillow.bin").string() + "' > '" + (folder / "pillow.txt").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(e2e::read_file(folder / "pillow.txt"), "BMP L 160 120\n");
+    EXPECT_EQ(e2e::read_file(folder / "pillow.bin"), e2e::read_file(folder / "iso.raw"));
 }
 
 }  // namespace

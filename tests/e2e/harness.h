@@ -87,7 +87,10 @@ public:
     }
 
     // Runs the program with `answers` on standard input (never a terminal).
-    Run run(const std::string& answers, int timeout_seconds = 120, const std::string& shell_prefix = "") const
+    // `shell_prefix` runs first in a shell (for example "ulimit -f 8;"); a
+    // non-negative `as_user` runs the program under that user id.
+    Run run(const std::string& answers, int timeout_seconds = 120, const std::string& shell_prefix = "",
+            int as_user = -1) const
     {
         const fs::path in = root_ / ".stdin", out = root_ / ".stdout", err = root_ / ".stderr";
         write_file(in, answers);
@@ -100,6 +103,8 @@ public:
             dup2(fd_in, 0);
             dup2(fd_out, 1);
             dup2(fd_err, 2);
+            if (as_user >= 0 && (setgid(static_cast<gid_t>(as_user)) != 0 || setuid(static_cast<uid_t>(as_user)) != 0))
+                _exit(125);
             if (shell_prefix.empty()) {
                 execl(ISOLINES_BINARY, ISOLINES_BINARY, static_cast<char*>(nullptr));
             } else {
