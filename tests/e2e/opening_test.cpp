@@ -4,6 +4,9 @@
 // compared byte for byte.
 #include "harness.h"
 
+#include <cmath>
+#include <cstdio>
+
 namespace {
 
 using e2e::Workspace;
@@ -165,6 +168,34 @@ TEST(Opening, NamesOfAnyLengthAreSafe)
     EXPECT_NE(refused.err.find("cannot create images/dem/" + long_name + "_tab.txt"), std::string::npos)
         << refused.err;
     EXPECT_EQ(ws.files(), (std::set<std::string>{"ramp.asc"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The real global relief grids, when they lie beside the project: the ASCII
+// grid and its raw copy rounded to whole meters report the same range.
+TEST(Opening, RealModelsLoadInBothFormatsWithTheSameRange)
+{
+    const std::filesystem::path data = ISOLINES_SHARED_DATA;
+    if (!std::filesystem::exists(data / "etopo20.asc")) GTEST_SKIP() << "no " << data;
+    e2e::Workspace ws("dev");
+    for (const char* name : {"etopo20.asc", "etopo20_m4.raw", "etopo20_m4.txt"})
+        std::filesystem::copy_file(data / name, ws.model_folder() / name);
+    const auto ascii = ws.run("dev etopo20 1 iso 0\n");
+    const auto raw = ws.run("dev etopo20 0 1 0 iso 0\n");
+    const std::string range = "Dynamic scale in meters : \n\t\tMin. = ";
+    const auto ascii_at = ascii.out.find(range), raw_at = raw.out.find(range);
+    ASSERT_NE(ascii_at, std::string::npos) << ascii.err;
+    ASSERT_NE(raw_at, std::string::npos) << raw.err;
+    double ascii_min = 0, ascii_max = 0, raw_min = 0, raw_max = 0;
+    ASSERT_EQ(std::sscanf(ascii.out.c_str() + ascii_at + range.size(), "%lf\tMax. = %lf", &ascii_min, &ascii_max), 2);
+    ASSERT_EQ(std::sscanf(raw.out.c_str() + raw_at + range.size(), "%lf\tMax. = %lf", &raw_min, &raw_max), 2);
+    EXPECT_EQ(std::round(ascii_min), raw_min);
+    EXPECT_EQ(std::round(ascii_max), raw_max);
+    EXPECT_NE(ascii.out.find("540 LINES"), std::string::npos);
+    EXPECT_NE(raw.out.find("1081 COLUMNS"), std::string::npos);
 }
 
 }  // namespace
