@@ -17,11 +17,12 @@ void report_failure(const char* message)
 
 }  // namespace
 
-int isolines_trace_4()
+int isolines_trace_4(bool reference_engine)
 {
     // The state is destroyed before returning, which removes the temporary
     // files of a run that did not complete.
     ProgramState s;
+    s.reference_engine = reference_engine;
     try {
         opening(s);
         treatment(s);

@@ -36,6 +36,10 @@ struct ProgramState {
     std::string nomim2;  // result image path
     std::string nomtab;  // gray-tone table path
 
+    // Extraction engine: the fast one, or the pass-by-pass reference (kept for
+    // comparisons and benchmarks).
+    bool reference_engine = false;
+
     // Result files, under temporary names until the run has completed them.
     std::unique_ptr<OutputFile> ftab;  // gray-tone table
     std::unique_ptr<OutputFile> f2;    // result image (raw result, or the bitmap's reserved name)
@@ -45,7 +49,8 @@ struct ProgramState {
 // Runs the whole program: opening dialogue, contour extraction, final key.
 // Returns the exit status: 0 for a normal end and the Exit choice, 1 for every
 // end caused by a failure (its message printed on standard error).
-int isolines_trace_4();
+// `reference_engine` selects the pass-by-pass extraction engine.
+int isolines_trace_4(bool reference_engine = false);
 
 // Phases.
 void opening(ProgramState& s);

@@ -166,7 +166,10 @@ void treatment(ProgramState& s)
     }
 
     const ExtractionInput input{s.dtab1.rows(), s.nb_lig1, s.nb_col1, &levels, plan.first_GT, plan.num_CL, s.max_dyn};
-    extract_contours_reference(input, s.tab3.rows());
+    if (s.reference_engine)
+        extract_contours_reference(input, s.tab3.rows());
+    else
+        extract_contours_fast(input, s.tab3.rows());
 
     if (s.type_image == 0)
         save_raw_result(s, plan);

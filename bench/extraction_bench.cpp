@@ -1,0 +1,192 @@
+// Time of the contour extraction: the pass-by-pass engine against the
+// one-sweep engine, on an ASCII grid resampled to a larger size.
+//
+//   extraction_bench GRID.asc [FACTOR [FAST_RUNS [REFERENCE_RUNS]]]
+//
+// The grid is enlarged FACTOR times in each direction (default 4) by bilinear
+// resampling, and traced with a plan of 250 levels from its minimum to just
+// under its maximum. The one-sweep engine runs FAST_RUNS times (default 5),
+// the pass-by-pass engine REFERENCE_RUNS times (default 1); both results must
+// agree byte for byte ("MISMATCH" and status 1 otherwise). Prints the median
+// times and their ratio.
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "contours/extraction.h"
+#include "contours/fast_engine.h"
+#include "contours/levels.h"
+#include "grid.h"
+#include "input/model_readers.h"
+#include "run_error.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+struct Model {
+    Grid<double> grid;
+    int32_t nb_lig1 = 0;
+    int32_t nb_col1 = 0;
+};
+
+Model load(const std::string& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (f == nullptr) throw RunError("cannot open " + path);
+    AsciiModel ascii = read_ascii_grid(f, path, [](int32_t) {});
+    std::fclose(f);
+    Model m;
+    m.nb_lig1 = ascii.nb_lig1;
+    m.nb_col1 = ascii.nb_col1;
+    m.grid = std::move(ascii.dtab1);
+    return m;
+}
+
+// Source position of target line (or column) t when a size of n is enlarged
+// `factor` times: the lower source index and the weight of the next one.
+void source_position(int64_t t, int32_t factor, int32_t n, int32_t& lower, double& weight)
+{
+    const double y = std::min(static_cast<double>(t) / factor, static_cast<double>(n - 1));
+    lower = std::min(static_cast<int32_t>(y), n - 1);
+    weight = y - lower;
+}
+
+// Bilinear enlargement by `factor` in each direction.
+Model enlarge(const Model& source, int32_t factor)
+{
+    Model m;
+    m.nb_lig1 = source.nb_lig1 * factor;
+    m.nb_col1 = source.nb_col1 * factor;
+    m.grid = make_grid<double>(m.nb_col1, m.nb_lig1, "enlarged model");
+    for (int32_t i = 0; i < m.nb_lig1; ++i) {
+        int32_t i0 = 0;
+        double wi = 0;
+        source_position(i, factor, source.nb_lig1, i0, wi);
+        const int32_t i1 = std::min(i0 + 1, source.nb_lig1 - 1);
+        for (int32_t j = 0; j < m.nb_col1; ++j) {
+            int32_t j0 = 0;
+            double wj = 0;
+            source_position(j, factor, source.nb_col1, j0, wj);
+            const int32_t j1 = std::min(j0 + 1, source.nb_col1 - 1);
+            const double top = source.grid[i0][j0] * (1 - wj) + source.grid[i0][j1] * wj;
+            const double bottom = source.grid[i1][j0] * (1 - wj) + source.grid[i1][j1] * wj;
+            m.grid[i][j] = top * (1 - wi) + bottom * wi;
+        }
+    }
+    return m;
+}
+
+bool same_bytes(unsigned char** a, unsigned char** b, const Model& m)
+{
+    for (int32_t i = 0; i < m.nb_lig1; ++i)
+        if (!std::equal(a[i], a[i] + m.nb_col1, b[i])) return false;
+    return true;
+}
+
+int run(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::printf("usage: extraction_bench GRID.asc [FACTOR [FAST_RUNS [REFERENCE_RUNS]]]\n");
+        return 2;
+    }
+    const int32_t factor = argc > 2 ? std::atoi(argv[2]) : 4;
+    const int fast_runs = argc > 3 ? std::atoi(argv[3]) : 5;
+    const int reference_runs = argc > 4 ? std::atoi(argv[4]) : 1;
+    if (factor < 1 || fast_runs < 1 || reference_runs < 1) {
+        std::printf("FACTOR and the run counts must be at least 1\n");
+        return 2;
+    }
+
+    const Model source = load(argv[1]);
+    const Model m = enlarge(source, factor);
+    double min_dyn = m.grid[0][0];
+    double max_dyn = m.grid[0][0];
+    for (int32_t i = 0; i < m.nb_lig1; ++i)
+        for (int32_t j = 0; j < m.nb_col1; ++j) {
+            min_dyn = std::min(min_dyn, m.grid[i][j]);
+            max_dyn = std::max(max_dyn, m.grid[i][j]);
+        }
+
+    // 250 levels from the minimum, the last one half an interval under the maximum.
+    const double int_hypso = (max_dyn - min_dyn) / 249.5;
+    const int num_CL = static_cast<int>(count_levels(min_dyn, int_hypso, max_dyn));
+    const std::vector<Level> levels = level_sequence(min_dyn, int_hypso, 1, num_CL, max_dyn);
+    const ExtractionInput in{m.grid.rows(), m.nb_lig1, m.nb_col1, &levels, 1, num_CL, max_dyn};
+    std::printf("grid %d x %d (%lld cells), %d levels from %.3f by %.6f\n", m.nb_lig1, m.nb_col1,
+                static_cast<long long>(m.nb_lig1) * m.nb_col1, num_CL, min_dyn, int_hypso);
+
+    Grid<unsigned char> fast = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "fast result");
+    Grid<unsigned char> reference = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "reference result");
+
+    std::vector<double> fast_times, trace_times, clean_times, reference_times;
+    for (int r = 0; r < fast_runs; ++r) {
+        Clock::time_point start = Clock::now();
+        extract_contours_fast(in, fast.rows());
+        fast_times.push_back(seconds_since(start));
+    }
+    // The two halves of the one-sweep engine on their own (the summit fill,
+    // a few rows at most, is left out).
+    Grid<unsigned char> halves = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "phase result");
+    for (int r = 0; r < fast_runs; ++r) {
+        Clock::time_point start = Clock::now();
+        trace_levels_fast(in, halves.rows());
+        trace_times.push_back(seconds_since(start));
+        start = Clock::now();
+        clean_contours_fast(halves.rows(), m.nb_lig1, m.nb_col1, 1, num_CL);
+        clean_times.push_back(seconds_since(start));
+    }
+    for (int r = 0; r < reference_runs; ++r) {
+        const Clock::time_point start = Clock::now();
+        extract_contours_reference(in, reference.rows());
+        reference_times.push_back(seconds_since(start));
+    }
+
+    if (!same_bytes(fast.rows(), reference.rows(), m)) {
+        std::printf("MISMATCH\n");
+        return 1;
+    }
+    int64_t line_cells = 0;
+    for (int32_t i = 0; i < m.nb_lig1; ++i)
+        for (int32_t j = 0; j < m.nb_col1; ++j) line_cells += fast[i][j] != 255;
+
+    const double fast_median = median(fast_times);
+    const double reference_median = median(reference_times);
+    std::printf("results identical (%lld line cells)\n", static_cast<long long>(line_cells));
+    std::printf("reference engine: median %.3f s over %d run(s)\n", reference_median, reference_runs);
+    std::printf("fast engine:      median %.4f s over %d run(s) (tracing %.4f s, cleaning %.4f s)\n", fast_median,
+                fast_runs, median(trace_times), median(clean_times));
+    std::printf("ratio:            %.1f (of the medians)\n", reference_median / fast_median);
+    // Every run, so that the spread caused by other work on the machine shows.
+    std::printf("reference runs (s):");
+    for (double t : reference_times) std::printf(" %.3f", t);
+    std::printf("\nfast runs (s):     ");
+    for (double t : fast_times) std::printf(" %.4f", t);
+    std::printf("\n");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const RunError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}

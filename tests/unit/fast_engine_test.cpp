@@ -1,0 +1,393 @@
+// The one-sweep contour engine against the pass-by-pass engine: on many
+// generated models and plans, every byte of the result grid must agree, both
+// after the tracing alone and after the whole extraction.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "contours/fast_engine.h"
+#include "contours/reference_engine.h"
+#include "grid.h"
+#include "input/model_readers.h"
+
+namespace {
+
+// An altitude grid with its size and its largest altitude.
+struct Model {
+    Grid<double> grid;
+    int32_t nb_lig1 = 0;
+    int32_t nb_col1 = 0;
+    double min_alt = 0;
+    double max_alt = 0;
+};
+
+void measure_range(Model& m)
+{
+    m.min_alt = std::numeric_limits<double>::infinity();
+    m.max_alt = -std::numeric_limits<double>::infinity();
+    for (int32_t i = 0; i < m.nb_lig1; ++i)
+        for (int32_t j = 0; j < m.nb_col1; ++j) {
+            m.min_alt = std::min(m.min_alt, m.grid[i][j]);
+            m.max_alt = std::max(m.max_alt, m.grid[i][j]);
+        }
+}
+
+Model model(int32_t nb_lig1, int32_t nb_col1, const std::function<double(int32_t, int32_t)>& altitude)
+{
+    Model m;
+    m.nb_lig1 = nb_lig1;
+    m.nb_col1 = nb_col1;
+    m.grid = make_grid<double>(nb_col1, nb_lig1, "test model");
+    for (int32_t i = 0; i < nb_lig1; ++i)
+        for (int32_t j = 0; j < nb_col1; ++j) m.grid[i][j] = altitude(i, j);
+    measure_range(m);
+    return m;
+}
+
+// Sums of sines and cones: long smooth slopes, ridges and pits.
+Model smooth_model(int32_t nb_lig1, int32_t nb_col1, uint64_t seed)
+{
+    std::mt19937_64 gen(seed);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    struct Wave { double a, fy, fx, phase; };
+    struct Cone { double h, y, x, slope; };
+    std::vector<Wave> waves;
+    std::vector<Cone> cones;
+    for (int k = 0; k < 4; ++k) waves.push_back({200 * u(gen), 0.3 * u(gen), 0.3 * u(gen), 6.3 * u(gen)});
+    for (int k = 0; k < 3; ++k)
+        cones.push_back({(u(gen) < 0.5 ? -1 : 1) * 600 * u(gen), nb_lig1 * u(gen), nb_col1 * u(gen), 20 + 40 * u(gen)});
+    return model(nb_lig1, nb_col1, [&](int32_t i, int32_t j) {
+        double z = 1000;
+        for (const Wave& w : waves) z += w.a * std::sin(w.fy * i + w.fx * j + w.phase);
+        for (const Cone& c : cones) z += c.h * std::max(0.0, 1 - std::hypot(i - c.y, j - c.x) * c.slope / 600);
+        return z;
+    });
+}
+
+// Independent random altitudes: a boundary at nearly every cell and level.
+Model rough_model(int32_t nb_lig1, int32_t nb_col1, uint64_t seed, double low, double high)
+{
+    std::mt19937_64 gen(seed);
+    std::uniform_real_distribution<double> u(low, high);
+    return model(nb_lig1, nb_col1, [&](int32_t, int32_t) { return u(gen); });
+}
+
+// Whole altitudes with plateaus: a smooth surface rounded to steps of `step`,
+// so that many cells equal a level exactly.
+Model terraced_model(int32_t nb_lig1, int32_t nb_col1, uint64_t seed, double step)
+{
+    Model smooth = smooth_model(nb_lig1, nb_col1, seed);
+    return model(nb_lig1, nb_col1, [&](int32_t i, int32_t j) { return step * std::floor(smooth.grid[i][j] / 50); });
+}
+
+Model himalaya()
+{
+    const std::string path = std::string(ISOLINES_TEST_DATA) + "/models/himalaya.asc";
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (f == nullptr) throw std::runtime_error("cannot open " + path);
+    AsciiModel ascii = read_ascii_grid(f, path, [](int32_t) {});
+    std::fclose(f);
+    Model m;
+    m.nb_lig1 = ascii.nb_lig1;
+    m.nb_col1 = ascii.nb_col1;
+    m.grid = std::move(ascii.dtab1);
+    measure_range(m);
+    return m;
+}
+
+// A plan the way the program builds it.
+struct Plan {
+    std::vector<Level> levels;
+    int first_GT = 1;
+    int num_CL = 0;
+    double max_dyn = 0;
+};
+
+Plan plan(double dmin_alt, double int_hypso, double dmax_alt, int first_GT, double max_dyn)
+{
+    Plan p;
+    p.first_GT = first_GT;
+    p.num_CL = static_cast<int>(count_levels(dmin_alt, int_hypso, dmax_alt));
+    p.max_dyn = max_dyn;
+    p.levels = level_sequence(dmin_alt, int_hypso, first_GT, p.num_CL, max_dyn);
+    return p;
+}
+
+// A plan of exactly `count` levels spread over [low, high] (high > low),
+// rising when `rising`, else from high down to low.
+Plan plan_of(int count, double low, double high, bool rising, int first_GT, double max_dyn)
+{
+    const double interval = (high - low) / (count - 0.5);
+    Plan p = rising ? plan(low, interval, high, first_GT, max_dyn) : plan(high, -interval, low, first_GT, max_dyn);
+    EXPECT_EQ(p.num_CL, count);
+    return p;
+}
+
+// The pass-by-pass level loop alone, before cleaning.
+void reference_trace(const Model& m, const Plan& p, unsigned char** tab3)
+{
+    Grid<unsigned char> tab1 = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "tab1");
+    Grid<unsigned char> tab2 = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "tab2");
+    fill_grid(tab3, m.nb_lig1, m.nb_col1, 255);
+    for (const Level& level : p.levels) {
+        if (level.top) continue;
+        fill_grid(tab1.rows(), m.nb_lig1, m.nb_col1, 255);
+        threshold_pass(m.grid.rows(), tab1.rows(), m.nb_lig1, m.nb_col1, level.alti);
+        fill_grid(tab2.rows(), m.nb_lig1, m.nb_col1, 255);
+        boundary_pass(tab1.rows(), tab2.rows(), m.nb_lig1, m.nb_col1);
+        thinning_pass(tab2.rows(), m.nb_lig1, m.nb_col1);
+        tone_transfer(tab2.rows(), tab3, m.nb_lig1, m.nb_col1, level.tone);
+    }
+}
+
+// First differing cell of two grids, or "" when they agree; `lines` counts the
+// cells that are not background in the expected grid.
+std::string first_difference(unsigned char** expected, unsigned char** actual, int32_t nb_lig1, int32_t nb_col1,
+                             int64_t& lines)
+{
+    lines = 0;
+    std::string difference;
+    for (int32_t i = 0; i < nb_lig1; ++i)
+        for (int32_t j = 0; j < nb_col1; ++j) {
+            lines += expected[i][j] != 255;
+            if (difference.empty() && expected[i][j] != actual[i][j])
+                difference = "cell (" + std::to_string(i) + ", " + std::to_string(j) + "): expected " +
+                             std::to_string(expected[i][j]) + ", got " + std::to_string(actual[i][j]);
+        }
+    return difference;
+}
+
+// Runs both engines (the tracing alone, then the whole extraction) and
+// compares every byte. Returns the number of line cells of the result, so
+// that a case can check it drew something.
+int64_t expect_same_result(const Model& m, const Plan& p, const std::string& what)
+{
+    Grid<unsigned char> expected = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "expected");
+    Grid<unsigned char> actual = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "actual");
+    const ExtractionInput in{m.grid.rows(), m.nb_lig1, m.nb_col1, &p.levels, p.first_GT, p.num_CL, p.max_dyn};
+    int64_t lines = 0;
+
+    reference_trace(m, p, expected.rows());
+    fill_grid(actual.rows(), m.nb_lig1, m.nb_col1, 77);
+    trace_levels_fast(in, actual.rows());
+    const std::string traced = first_difference(expected.rows(), actual.rows(), m.nb_lig1, m.nb_col1, lines);
+    EXPECT_EQ(traced, "") << what << ": tracing";
+
+    extract_contours_reference(in, expected.rows());
+    fill_grid(actual.rows(), m.nb_lig1, m.nb_col1, 77);
+    extract_contours_fast(in, actual.rows());
+    const std::string cleaned = first_difference(expected.rows(), actual.rows(), m.nb_lig1, m.nb_col1, lines);
+    EXPECT_EQ(cleaned, "") << what << ": extraction";
+    return lines;
+}
+
+std::string describe(const Model& m, const Plan& p, const std::string& kind)
+{
+    return kind + " " + std::to_string(m.nb_lig1) + "x" + std::to_string(m.nb_col1) + ", " +
+           std::to_string(p.num_CL) + " levels, first_GT " + std::to_string(p.first_GT);
+}
+
+// ---------------------------------------------------------------------------
+// Whole extractions
+
+TEST(FastEngine, SmoothSurfacesWithPlansOfManySizes)
+{
+    for (uint64_t seed = 1; seed <= 3; ++seed) {
+        const Model m = smooth_model(41 + 7 * static_cast<int32_t>(seed), 67, seed);
+        for (int count : {1, 2, 64, 65, 128, 250})
+            for (bool rising : {true, false}) {
+                const Plan p = plan_of(count, m.min_alt, m.max_alt, rising, static_cast<int>(seed % 2), m.max_alt);
+                const int64_t lines = expect_same_result(m, p, describe(m, p, rising ? "smooth rising" : "smooth falling"));
+                if (count >= 64) {
+                    EXPECT_GT(lines, 0);
+                }
+            }
+    }
+}
+
+TEST(FastEngine, RoughSurfaces)
+{
+    for (uint64_t seed = 10; seed < 14; ++seed) {
+        const Model m = rough_model(30, 45, seed, -50.0, 50.0);
+        for (int count : {2, 3, 64, 65, 250}) {
+            const Plan p = plan_of(count, m.min_alt, m.max_alt, seed % 2 == 0, 1, m.max_alt);
+            EXPECT_GT(expect_same_result(m, p, describe(m, p, "rough")), 0);
+        }
+    }
+}
+
+TEST(FastEngine, PlateausAndAltitudesExactlyOnTheLevels)
+{
+    for (uint64_t seed = 20; seed < 24; ++seed) {
+        const Model m = terraced_model(40, 52, seed, 1.0);
+        // Whole levels on whole altitudes, steps of 1, 2 and 3; the plan ends
+        // on the maximum (the top level) or passes it.
+        for (double interval : {1.0, 2.0, 3.0})
+            for (double beyond : {0.0, 4.0}) {
+                const Plan p = plan(m.min_alt, interval, m.max_alt + beyond, static_cast<int>(seed % 2), m.max_alt);
+                EXPECT_GT(expect_same_result(m, p, describe(m, p, "terraced")), 0);
+            }
+        // Small random steps over few whole values: plateaus everywhere.
+        const Model steps = model(33, 29, [gen = std::mt19937_64(seed)](int32_t, int32_t) mutable {
+            return static_cast<double>(gen() % 4);
+        });
+        const Plan p = plan(0, 1, 3, 1, steps.max_alt);
+        expect_same_result(steps, p, describe(steps, p, "random steps"));
+    }
+}
+
+TEST(FastEngine, TopLevelFillsTheSummitsAndShiftsTheLevelsAfterIt)
+{
+    const Model m = terraced_model(45, 38, 31, 10.0);
+    ASSERT_EQ(m.max_alt, std::floor(m.max_alt));
+    // Rising plans that meet the maximum exactly, some with levels after it.
+    for (double beyond : {0.0, 10.0, 55.0}) {
+        const Plan p = plan(m.min_alt, 10, m.max_alt + beyond, 1, m.max_alt);
+        bool has_top = false;
+        for (const Level& level : p.levels) has_top |= level.top;
+        ASSERT_TRUE(has_top);
+        expect_same_result(m, p, describe(m, p, "top level, rising"));
+    }
+    // A falling plan starting at the maximum: the top level first, then
+    // every later level half an interval lower.
+    const Plan falling = plan(m.max_alt, -10, m.min_alt, 0, m.max_alt);
+    ASSERT_TRUE(falling.levels.front().top);
+    expect_same_result(m, falling, describe(m, falling, "top level, falling"));
+    // Two top levels: the tone of the last one fills the summits.
+    Plan twice;
+    twice.max_dyn = m.max_alt;
+    twice.levels = {{1, m.max_alt, true}, {2, m.max_alt - 25, false}, {3, m.max_alt, true}, {4, m.min_alt + 20, false}};
+    twice.num_CL = 4;
+    expect_same_result(m, twice, describe(m, twice, "repeated top level"));
+}
+
+TEST(FastEngine, PlansWithoutLevelsAndLevelsOutsideTheRange)
+{
+    const Model m = smooth_model(25, 31, 41);
+    for (int num_CL : {0, -3}) {
+        Plan p;
+        p.num_CL = num_CL;
+        p.max_dyn = m.max_alt;
+        p.levels = level_sequence(m.min_alt, 10, 1, num_CL, m.max_alt);
+        EXPECT_EQ(expect_same_result(m, p, "no levels"), 0);
+    }
+    // All below, all above, and a plan straddling the range.
+    EXPECT_EQ(expect_same_result(m, plan(m.min_alt - 500, 10, m.min_alt - 1, 1, m.max_alt), "below"), 0);
+    EXPECT_EQ(expect_same_result(m, plan(m.max_alt + 1, 10, m.max_alt + 500, 0, m.max_alt), "above"), 0);
+    EXPECT_GT(expect_same_result(m, plan(m.min_alt - 300, 25, m.max_alt + 300, 1, m.max_alt), "straddling"), 0);
+    // A maximum that is no altitude of the model: no summit to fill.
+    EXPECT_GT(expect_same_result(m, plan(m.min_alt, 20, m.max_alt + 100, 1, m.max_alt + 0.5), "foreign maximum"), 0);
+}
+
+TEST(FastEngine, NarrowGrids)
+{
+    const std::vector<std::pair<int32_t, int32_t>> sizes = {{1, 1}, {1, 2}, {2, 1}, {1, 40}, {40, 1}, {2, 40},
+                                                            {40, 2}, {3, 40}, {40, 3}, {2, 2}, {3, 3}, {4, 5}};
+    uint64_t seed = 50;
+    for (const auto& [lig, col] : sizes) {
+        const Model rough = rough_model(lig, col, ++seed, 0, 100);
+        const Model smooth = smooth_model(lig, col, ++seed);
+        for (const Model* m : {&rough, &smooth}) {
+            for (int count : {1, 2, 65, 250}) {
+                const double high = m->max_alt > m->min_alt ? m->max_alt : m->min_alt + 1;
+                const Plan p = plan_of(count, m->min_alt, high, count % 2 == 0, 0, m->max_alt);
+                expect_same_result(*m, p, describe(*m, p, "narrow"));
+            }
+        }
+    }
+}
+
+TEST(FastEngine, HimalayaCropWithRealPlans)
+{
+    const Model m = himalaya();
+    ASSERT_EQ(m.nb_lig1, 120);
+    ASSERT_EQ(m.nb_col1, 160);
+    const Plan fine = plan(0, 100, 24900, 1, m.max_alt);
+    ASSERT_EQ(fine.num_CL, 250);
+    EXPECT_GT(expect_same_result(m, fine, "himalaya, interval 100"), 0);
+    EXPECT_GT(expect_same_result(m, plan(0, 500, 9000, 0, m.max_alt), "himalaya, interval 500"), 0);
+    EXPECT_GT(expect_same_result(m, plan(9000, -250, 0, 1, m.max_alt), "himalaya, interval -250"), 0);
+    EXPECT_GT(expect_same_result(m, plan_of(250, m.min_alt, m.max_alt, true, 1, m.max_alt), "himalaya, 250 to the top"),
+              0);
+}
+
+TEST(FastEngine, PlansLongerThanTheProgramMakes)
+{
+    // Up to 254 traced levels the sweep numbers them in one byte, beyond in
+    // 32 bits: both sides of that limit, rising and falling.
+    const Model smooth = smooth_model(37, 41, 81);
+    const Model rough = rough_model(23, 29, 82, 0, 1000);
+    for (const Model* m : {&smooth, &rough})
+        for (int count : {254, 255, 300})
+            for (bool rising : {true, false}) {
+                const Plan p = plan_of(count, m->min_alt, m->max_alt, rising, 1, m->max_alt);
+                EXPECT_GT(expect_same_result(*m, p, describe(*m, p, "long plan")), 0);
+            }
+}
+
+TEST(FastEngine, LevelListsInAnyOrderAndOddValues)
+{
+    // The engines take any list of levels: out of order, repeated, NaN or
+    // infinite altitudes; and a model with a NaN cell and infinite cells.
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    Model m = smooth_model(30, 34, 61);
+    m.grid[10][10] = nan;
+    m.grid[15][3] = inf;
+    m.grid[20][25] = -inf;
+    m.grid[0][5] = nan;
+    std::mt19937_64 gen(62);
+    std::uniform_real_distribution<double> u(m.min_alt, m.max_alt);
+    Plan p;
+    p.first_GT = 1;
+    p.max_dyn = m.max_alt;
+    for (int k = 0; k < 140; ++k) p.levels.push_back({1 + k, u(gen), false});
+    p.levels[7].alti = p.levels[3].alti;
+    p.levels[20].alti = nan;
+    p.levels[30].alti = inf;
+    p.levels[40].alti = -inf;
+    p.levels[50].alti = p.max_dyn;
+    p.levels[50].top = true;
+    p.levels[60].tone = 300;  // written as its low 8 bits
+    p.num_CL = static_cast<int>(p.levels.size());
+    EXPECT_GT(expect_same_result(m, p, "shuffled levels"), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Cleaning alone, on dense pictures of few tones (many corners, spurs and
+// lone pixels, tones touching each other)
+
+TEST(FastCleaning, MatchesThePassesOnRandomPictures)
+{
+    std::mt19937_64 gen(70);
+    const std::vector<std::pair<int32_t, int32_t>> sizes = {{1, 9}, {2, 9}, {3, 3}, {3, 17}, {17, 3}, {40, 57}};
+    for (const auto& [lig, col] : sizes)
+        for (int first_GT : {0, 1})
+            for (int num_CL : {-1, 1, 2, 3, 5, 250})
+                for (int density : {10, 40, 70}) {
+                    Grid<unsigned char> expected = make_grid<unsigned char>(col, lig, "expected");
+                    Grid<unsigned char> actual = make_grid<unsigned char>(col, lig, "actual");
+                    for (int32_t i = 0; i < lig; ++i)
+                        for (int32_t j = 0; j < col; ++j) {
+                            const bool line = static_cast<int>(gen() % 100) < density;
+                            const auto tone = static_cast<unsigned char>(first_GT + static_cast<int>(gen() % 4));
+                            expected[i][j] = actual[i][j] = line ? tone : 255;
+                        }
+                    spur_pass(expected.rows(), lig, col);
+                    corner_pass(expected.rows(), lig, col, first_GT, num_CL);
+                    isolated_pixel_pass(expected.rows(), lig, col, first_GT, num_CL);
+                    clean_contours_fast(actual.rows(), lig, col, first_GT, num_CL);
+                    int64_t lines = 0;
+                    EXPECT_EQ(first_difference(expected.rows(), actual.rows(), lig, col, lines), "")
+                        << lig << "x" << col << " first_GT " << first_GT << " num_CL " << num_CL << " density "
+                        << density;
+                }
+}
+
+}  // namespace
