@@ -27,8 +27,14 @@ cells=$(( $(sed -n 1p "$work/images/big/big_m4.txt") * $(sed -n 2p "$work/images
 interval=62
 printf 'big\nbig\n0\n1\n0\niso\n1\n-9100\n1\n%s\n6338\n1\n\n' "$interval" > "$work/answers.txt"
 
-# Runs a command, prints "seconds peak_kilobytes".
-timed() { /usr/bin/time -f "%e %M" "$@" 2>&1 >/dev/null | tail -n 1; }
+# Runs a command, prints "seconds peak_kilobytes"; stops the script when the
+# command fails.
+timed() {
+  local line
+  line=$(/usr/bin/time -f "%e %M %x" "$@" 2>&1 >/dev/null | tail -n 1)
+  [ "${line##* }" = 0 ] || { echo "failed: $* ($line)" >&2; kill $$; }
+  echo "${line% *}"
+}
 median() { sort -g | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
 
 cd "$work"
@@ -40,8 +46,8 @@ for ((r = 0; r < runs; r++)); do
   read -r t _ < <(timed gdal_contour -q -i "$interval" -off -9100 images/big/big.asc gdal/contours.shp)
   gdal_times+=("$t")
 done
-cp images/big/iso.bmp fast.bmp
-read -r ref_time _ < <(timed "$build/isolines_trace_4_reference" < answers.txt)
+mv images/big/iso.bmp fast.bmp
+read -r ref_time _ < <(timed "$build/bench/isolines_trace_4_reference" < answers.txt)
 cmp -s fast.bmp images/big/iso.bmp && same="identical" || same="DIFFERENT"
 
 fast=$(printf '%s\n' "${fast_times[@]}" | median)
