@@ -27,15 +27,17 @@ constexpr int kMaxLevels = 250;
 // The true smallest and largest altitude of the model.
 void measure_range(ProgramState& s)
 {
-    s.min_dyn = s.dtab1[0][0];
-    s.max_dyn = s.dtab1[0][0];
+    double lo = s.dtab1[0][0];
+    double hi = lo;
     for (int32_t i = 0; i < s.nb_lig1; ++i) {
         const double* row = s.dtab1[i];
         for (int32_t j = 0; j < s.nb_col1; ++j) {
-            if (row[j] < s.min_dyn) s.min_dyn = row[j];
-            if (row[j] > s.max_dyn) s.max_dyn = row[j];
+            lo = std::min(lo, row[j]);
+            hi = std::max(hi, row[j]);
         }
     }
+    s.min_dyn = lo;
+    s.max_dyn = hi;
 }
 
 int ask_first_tone()

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
@@ -34,10 +35,12 @@ int64_t bytes_left_in(std::FILE* f1)
 // Refuses a file too short for the promised samples, before any grid is made.
 void check_file_holds_samples(std::FILE* f1, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int width)
 {
-    // Both sizes are positive int32 values and width is at most 4: no overflow.
-    const int64_t needed = int64_t{nb_lig1} * int64_t{nb_col1} * width;
+    // Both sizes are positive int32 values and width is at most 4, so the
+    // count stays below 2^64 in unsigned arithmetic (it may exceed 2^63).
+    const uint64_t needed =
+        static_cast<uint64_t>(nb_lig1) * static_cast<uint64_t>(nb_col1) * static_cast<uint64_t>(width);
     const int64_t held = bytes_left_in(f1);
-    if (held >= 0 && held < needed)
+    if (held >= 0 && static_cast<uint64_t>(held) < needed)
         throw RunError(path + " holds " + std::to_string(held) + " bytes; " + std::to_string(nb_lig1) + " lines x " +
                        std::to_string(nb_col1) + " columns of " + std::to_string(width) + "-byte samples need " +
                        std::to_string(needed) + " bytes");
@@ -56,14 +59,20 @@ inline int32_t little_endian_32(const unsigned char* b)
 }
 
 // Decodes one row of bytes into row cells, widening the range to its samples.
-void decode_row(const unsigned char* bytes, int32_t nb_col1, int width, double* row, RawRange& range)
+// One loop per sample width, without branches, so that the compiler can keep
+// it tight: this runs once per cell of models of tens of millions of cells.
+template <int Width>
+void decode_row(const unsigned char* bytes, int32_t nb_col1, double* row, RawRange& range)
 {
+    int32_t lo = range.mind;
+    int32_t hi = range.maxd;
     for (int32_t j = 0; j < nb_col1; ++j) {
-        const int32_t sample = width == 2 ? int32_t{little_endian_16(bytes + 2 * j)} : little_endian_32(bytes + 4 * j);
+        const int32_t sample = Width == 2 ? int32_t{little_endian_16(bytes + 2 * j)} : little_endian_32(bytes + 4 * j);
         row[j] = static_cast<double>(sample);  // exact: every int32 is a double
-        if (sample < range.mind) range.mind = sample;
-        if (sample > range.maxd) range.maxd = sample;
+        lo = std::min(lo, sample);
+        hi = std::max(hi, sample);
     }
+    range = RawRange{lo, hi};
 }
 
 void read_row_bytes(std::FILE* f1, const std::string& path, std::vector<unsigned char>& buffer, int32_t row)
@@ -96,7 +105,10 @@ Grid<double> read_raw_samples(std::FILE* f1, const std::string& path, int32_t nb
             const int32_t first = width == 2 ? int32_t{little_endian_16(buffer.data())} : little_endian_32(buffer.data());
             range = RawRange{first, first};
         }
-        decode_row(buffer.data(), nb_col1, width, dtab1[i], range);
+        if (width == 2)
+            decode_row<2>(buffer.data(), nb_col1, dtab1[i], range);
+        else
+            decode_row<4>(buffer.data(), nb_col1, dtab1[i], range);
     }
     return dtab1;
 }
