@@ -105,18 +105,27 @@ private:
 
 // ---- Numbers ----
 
-// Converts the whole token to a double; false when it is not a number. A
-// leading '+' is accepted. A value beyond the range of a double becomes
-// infinite (too large) or 0 or a subnormal (too small), as strtod gives them.
-bool parse_real(std::string_view token, double& value)
+// Where the digits of a number token start: after a leading '+', which
+// from_chars does not take. Null for an empty token or "+" followed by a sign.
+const char* number_start(std::string_view token)
 {
     const char* first = token.data();
     const char* const last = first + token.size();
     if (first != last && *first == '+') {
         ++first;
-        if (first != last && *first == '-') return false;
+        if (first != last && *first == '-') return nullptr;
     }
-    if (first == last) return false;
+    return first == last ? nullptr : first;
+}
+
+// Converts the whole token to a double; false when it is not a number. A
+// leading '+' is accepted. A value beyond the range of a double becomes
+// infinite (too large) or 0 or a subnormal (too small), as strtod gives them.
+bool parse_real(std::string_view token, double& value)
+{
+    const char* first = number_start(token);
+    const char* const last = token.data() + token.size();
+    if (first == nullptr) return false;
     const auto [ptr, ec] = std::from_chars(first, last, value);
     if (ptr != last) return false;
     if (ec == std::errc::result_out_of_range) {
@@ -130,13 +139,9 @@ bool parse_real(std::string_view token, double& value)
 // not fit 64 bits.
 bool parse_integer(std::string_view token, int64_t& value)
 {
-    const char* first = token.data();
-    const char* const last = first + token.size();
-    if (first != last && *first == '+') {
-        ++first;
-        if (first != last && *first == '-') return false;
-    }
-    if (first == last) return false;
+    const char* first = number_start(token);
+    const char* const last = token.data() + token.size();
+    if (first == nullptr) return false;
     const auto [ptr, ec] = std::from_chars(first, last, value);
     return ptr == last && ec == std::errc();
 }
