@@ -3,6 +3,8 @@
 // The file is read in large chunks and every token is converted with
 // std::from_chars, which yields the correctly rounded double of the decimal
 // text (the same double as strtod) many times faster than formatted input.
+#include <sys/stat.h>
+
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -300,11 +302,27 @@ void read_body(TokenReader& tokens, const std::string& path, AsciiModel& model,
 
 }  // namespace
 
+// Refuses a header that promises more values than the file can hold (each
+// value takes at least one character and one separator), before the grid is
+// made: a small file must not make the program take gigabytes of memory.
+void check_file_can_hold(std::FILE* f1, const std::string& path, const Header& header)
+{
+    struct stat info {};
+    if (fstat(fileno(f1), &info) != 0 || !S_ISREG(info.st_mode)) return;  // a pipe: nothing to compare
+    const uint64_t cells = static_cast<uint64_t>(header.nrows) * static_cast<uint64_t>(header.ncols);
+    const uint64_t bytes = static_cast<uint64_t>(info.st_size);
+    if (cells > bytes / 2 + 1)
+        throw RunError(path + ": the header promises " + std::to_string(header.nrows) + " rows x " +
+                       std::to_string(header.ncols) + " columns, more values than its " + std::to_string(bytes) +
+                       " bytes can hold");
+}
+
 AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress)
 {
     TokenReader tokens(f1, path);
     const Header header = read_header(tokens, path);
     check_model_size(header.nrows, header.ncols, path);
+    check_file_can_hold(f1, path, header);
 
     AsciiModel model;
     model.nb_col1 = static_cast<int32_t>(header.ncols);

@@ -1,0 +1,124 @@
+// Fuzz target: the bytes as an ASCII grid file, read by read_ascii_grid.
+//
+// A refusal (RunError) is an expected outcome; a crash, a sanitizer report, a
+// leak, a hang or a model that breaks the invariants below is a finding.
+//
+// Size cap: the reader allocates the whole grid that the header promises
+// before it reads the body, so a header such as "ncols 30000 nrows 30000"
+// would allocate gigabytes and only then fail on the short body. Every cell
+// needs at least one character and one separator (the last cell no
+// separator), so an input whose header promises more than (bytes + 1) / 2
+// cells can never be read whole; such inputs are skipped before the reader
+// sees them.
+//
+// Chunk boundaries: the reader reads its file in chunks of ascii_chunk_bytes
+// and completes a token cut by a chunk end from the next chunk. Inputs that
+// start with the byte 0x01 exercise that path: the second byte chooses how
+// far before the first chunk end the rest of the input starts, and the gap is
+// filled with blanks.
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_input.h"
+#include "input/model_readers.h"
+#include "run_error.h"
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+bool same_ignoring_case(std::string_view a, const char* b)
+{
+    if (a.size() != std::strlen(b)) return false;
+    for (size_t k = 0; k < a.size(); ++k)
+        if (std::tolower(static_cast<unsigned char>(a[k])) != b[k]) return false;
+    return true;
+}
+
+// A whole token as a positive size that fits 32 bits (what the reader could
+// accept), or 0.
+int64_t size_value(std::string_view token)
+{
+    const std::string text(token);
+    errno = 0;
+    char* end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || end != text.c_str() + text.size() || v <= 0 || v > INT32_MAX) return 0;
+    return v;
+}
+
+// The cells the header promises (ncols x nrows, keywords in any case), or 0
+// when it names no such pair. Walks the header as the reader does: keyword,
+// value, keyword, value, ... up to the first token that starts like a number.
+int64_t promised_cells(const char* text, size_t size)
+{
+    size_t pos = 0;
+    const auto next = [&](std::string_view& token) {
+        while (pos < size && is_blank(text[pos])) ++pos;
+        const size_t start = pos;
+        while (pos < size && !is_blank(text[pos])) ++pos;
+        token = std::string_view(text + start, pos - start);
+        return pos > start;
+    };
+    int64_t ncols = 0, nrows = 0;
+    std::string_view keyword, value;
+    while (next(keyword)) {
+        const char c = keyword.front();
+        if ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.') break;
+        if (!next(value)) break;
+        if (same_ignoring_case(keyword, "ncols")) ncols = size_value(value);
+        if (same_ignoring_case(keyword, "nrows")) nrows = size_value(value);
+    }
+    return ncols > 0 && nrows > 0 ? ncols * nrows : 0;
+}
+
+void check_model(const AsciiModel& model, const std::vector<int32_t>& progress)
+{
+    FUZZ_CHECK(model.nb_col1 > 0 && model.nb_lig1 > 0);
+    FUZZ_CHECK(model.dtab1);
+    FUZZ_CHECK(std::isfinite(model.dsizepix) && model.dsizepix >= 0);
+    for (int32_t i = 0; i < model.nb_lig1; ++i)
+        for (int32_t j = 0; j < model.nb_col1; ++j) FUZZ_CHECK(std::isfinite(model.dtab1[i][j]));
+    // Progress comes before rows 100, 200, ... and for nothing else.
+    FUZZ_CHECK(progress.size() == static_cast<size_t>((model.nb_lig1 - 1) / 100));
+    for (size_t k = 0; k < progress.size(); ++k) FUZZ_CHECK(progress[k] == static_cast<int32_t>(100 * (k + 1)));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::string text;
+    size_t payload = size;
+    if (size >= 2 && data[0] == 0x01) {
+        // Padding so that the payload starts 0 to 255 bytes before the first chunk end.
+        const size_t before_end = data[1];
+        text.assign(ascii_chunk_bytes - before_end, ' ');
+        text.append(reinterpret_cast<const char*>(data + 2), size - 2);
+        payload = size - 2;
+    } else {
+        text.assign(reinterpret_cast<const char*>(data), size);
+    }
+
+    const int64_t cells = promised_cells(text.data(), text.size());
+    if (cells > static_cast<int64_t>((payload + 1) / 2)) return -1;  // never read whole: not added to the corpus
+
+    std::FILE* f1 = stream_of(text.data(), text.size());
+    if (f1 == nullptr) return 0;
+    std::vector<int32_t> progress;
+    try {
+        const AsciiModel model = read_ascii_grid(f1, "fuzz.asc", [&progress](int32_t i) { progress.push_back(i); });
+        check_model(model, progress);
+    } catch (const RunError&) {
+        // A refusal with a message: expected for most inputs.
+    }
+    std::fclose(f1);
+    return 0;
+}
