@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include <termios.h>
@@ -22,12 +23,25 @@ std::string g_pending;      // the unread rest of a token a number was taken fro
 
 std::FILE* input() { return g_in != nullptr ? g_in : stdin; }
 
+int g_output_errno = 0;  // the reason of the first failed write to standard output
+
+void note_output_failure()
+{
+    if (g_output_errno == 0) g_output_errno = errno != 0 ? errno : EIO;
+}
+
+void flush_output()
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0) note_output_failure();
+}
+
 bool is_space(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 // The next whitespace-delimited token, or false at the end of input.
 bool next_token(std::string& token)
 {
-    std::fflush(stdout);  // a prompt ends without a line feed: show it before waiting
+    flush_output();  // a prompt ends without a line feed: show it before waiting
     std::FILE* in = input();
     int c = std::getc(in);
     while (c != EOF && is_space(c)) c = std::getc(in);
@@ -102,8 +116,17 @@ void print(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::vprintf(format, args);
+    errno = 0;
+    if (std::vprintf(format, args) < 0) note_output_failure();
     va_end(args);
+}
+
+void check_output()
+{
+    flush_output();
+    if (g_output_errno == 0 && std::ferror(stdout)) g_output_errno = EIO;
+    if (g_output_errno != 0)
+        throw RunError(std::string("cannot write the transcript to standard output: ") + std::strerror(g_output_errno));
 }
 
 Read read_int(int& value)

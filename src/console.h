@@ -20,6 +20,10 @@ namespace console {
 // printf to standard output.
 void print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Flushes standard output; when any text could not be written to it (a full
+// disk, a closed pipe) throws RunError with the system's reason.
+void check_output();
+
 enum class Read { ok, bad_token, end_of_input };
 
 // One answer each: an integer, a decimal, a word. On bad_token the offending

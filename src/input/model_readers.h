@@ -14,10 +14,12 @@
 
 #include "../grid.h"
 
-// Refuses a model size that is empty, negative, or too large for this machine
-// (the cells would not fit in memory), before anything is allocated: a run
-// needs 9 bytes per cell (the altitude grid and the result grid), compared
-// with the physical memory. Throws RunError naming `path` and the sizes.
+// Refuses a model size that is empty, negative, or too large for the memory
+// this process may take, before anything is allocated: a run needs 9 bytes
+// per cell (the altitude grid and the result grid), compared with the
+// smallest memory limit (memory_available). Throws RunError naming `path`,
+// the sizes, the bytes needed and the bytes available. A size that fits lets
+// the grids of a large model ask for huge pages (prefer_huge_pages_for_grids).
 void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path);
 
 // ---- Raw raster ----
