@@ -21,18 +21,18 @@
 
 void prefer_huge_pages_for_grids(uint64_t grid_bytes)
 {
-    // Below this the page faults cost little; the reservation is never more
-    // than the grids will take, and at most what a heap step may be.
-    constexpr uint64_t smallest_worth_it = uint64_t{64} << 20;
-    constexpr uint64_t largest_step = uint64_t{1} << 30;
     constexpr uintptr_t huge_page = uintptr_t{2} << 20;
-    if (grid_bytes < smallest_worth_it) return;
-    const uint64_t reserve = std::min(grid_bytes, largest_step);
-    // The heap's next growth reserves this much address space at once, so
-    // that the rows of the grids that follow lie in the one region advised
-    // below; later growths go back to the usual small steps. The heap is
-    // never trimmed, so that the region stays for the grids (they live until
-    // the process ends anyway).
+    constexpr uint64_t largest_step = uint64_t{1} << 30;
+    if (grid_bytes < huge_page) return;  // nothing a huge page could hold
+    // The heap's next growth reserves twice the grids' bytes at once (the
+    // extraction's own work memory comes on top of them), so that the rows
+    // of the grids that follow lie in the one region advised below; later
+    // growths go back to the usual small steps. Where the reservation is
+    // refused (an address-space limit), the first probe below fails, the
+    // usual steps come back at once and the grids are made as without advice.
+    // The heap is never trimmed, so that the region stays for the grids
+    // (they live until the process ends anyway).
+    const uint64_t reserve = std::min(2 * grid_bytes, largest_step);
     constexpr int usual_top_pad = 128 * 1024;  // the C library's default
     if (mallopt(M_TRIM_THRESHOLD, INT_MAX) != 1) return;
     if (mallopt(M_TOP_PAD, static_cast<int>(reserve)) != 1) return;
