@@ -19,7 +19,6 @@ namespace console {
 namespace {
 
 std::FILE* g_in = nullptr;  // null: standard input
-std::string g_pending;      // the unread rest of a token a number was taken from
 
 std::FILE* input() { return g_in != nullptr ? g_in : stdin; }
 
@@ -109,7 +108,6 @@ bool is_decimal_text(std::string_view text)
 void set_input(std::FILE* in)
 {
     g_in = in;
-    g_pending.clear();
 }
 
 void print(const char* format, ...)
@@ -251,12 +249,7 @@ void wait_key()
     std::fflush(stdout);
     std::FILE* in = input();
     if (in == stdin && isatty(STDIN_FILENO)) {
-        g_pending.clear();
         wait_terminal_key(STDIN_FILENO);
-        return;
-    }
-    if (!g_pending.empty()) {
-        g_pending.erase(0, 1);
         return;
     }
     (void)std::getc(in);  // one byte, or nothing at the end of input
