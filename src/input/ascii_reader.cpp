@@ -112,16 +112,17 @@ private:
             at_end_ = true;
         }
         end_ += got;
-        if (!started_) skip_byte_order_mark();
+        if (!mark_looked_for_) skip_byte_order_mark();
         return got > 0;
     }
 
     // A UTF-8 byte-order mark before the first keyword is no part of it.
+    // The first read fills the buffer (or reaches the end of the file), so
+    // the mark is whole in it when there is one.
     void skip_byte_order_mark()
     {
         static constexpr char mark[] = "\xEF\xBB\xBF";
-        if (end_ < 3 && !at_end_) return;  // too few bytes yet to tell
-        started_ = true;
+        mark_looked_for_ = true;
         if (end_ >= 3 && std::memcmp(buffer_.data(), mark, 3) == 0) pos_ = 3;
     }
 
@@ -133,7 +134,7 @@ private:
     size_t last_start_ = 0;  // where the last token given out starts
     int64_t lines_before_buffer_ = 0;  // line ends in the bytes already dropped
     bool at_end_ = false;
-    bool started_ = false;  // the start of the file has been looked at
+    bool mark_looked_for_ = false;  // the start of the file has been looked at
 };
 
 // ---- Numbers ----
