@@ -54,12 +54,18 @@ int64_t size_value(std::string_view token)
     return v;
 }
 
-// The cells the header promises (ncols x nrows, keywords in any case), or 0
-// when it names no such pair. Walks the header as the reader does: keyword,
-// value, keyword, value, ... up to the first token that starts like a number.
-int64_t promised_cells(const char* text, size_t size)
+struct Layout {
+    int64_t cells = 0;        // ncols x nrows, or 0 when the header names no such pair
+    int64_t body_values = 0;  // tokens from the first that starts like a number
+};
+
+// What the header promises (keywords in any case) and how many tokens follow
+// it. Walks the header as the reader does: keyword, value, keyword, value, ...
+// up to the first token that starts like a number; a byte-order mark at the
+// start is skipped.
+Layout layout_of(const char* text, size_t size)
 {
-    size_t pos = 0;
+    size_t pos = size >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
     const auto next = [&](std::string_view& token) {
         while (pos < size && is_blank(text[pos])) ++pos;
         const size_t start = pos;
@@ -68,20 +74,27 @@ int64_t promised_cells(const char* text, size_t size)
         return pos > start;
     };
     int64_t ncols = 0, nrows = 0;
+    Layout layout;
     std::string_view keyword, value;
     while (next(keyword)) {
         const char c = keyword.front();
-        if ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.') break;
+        if ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.') {
+            for (layout.body_values = 1; next(value);) ++layout.body_values;
+            break;
+        }
         if (!next(value)) break;
         if (same_ignoring_case(keyword, "ncols")) ncols = size_value(value);
         if (same_ignoring_case(keyword, "nrows")) nrows = size_value(value);
     }
-    return ncols > 0 && nrows > 0 ? ncols * nrows : 0;
+    layout.cells = ncols > 0 && nrows > 0 ? ncols * nrows : 0;
+    return layout;
 }
 
-void check_model(const AsciiModel& model, const std::vector<int32_t>& progress)
+void check_model(const AsciiModel& model, const std::vector<int32_t>& progress, const Layout& layout)
 {
     FUZZ_CHECK(model.nb_col1 > 0 && model.nb_lig1 > 0);
+    // Exactly one value per cell: none missing, none left over.
+    FUZZ_CHECK(layout.body_values == int64_t{model.nb_col1} * model.nb_lig1);
     FUZZ_CHECK(model.dtab1);
     FUZZ_CHECK(std::isfinite(model.dsizepix) && model.dsizepix >= 0);
     for (int32_t i = 0; i < model.nb_lig1; ++i)
@@ -107,15 +120,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         text.assign(reinterpret_cast<const char*>(data), size);
     }
 
-    const int64_t cells = promised_cells(text.data(), text.size());
-    if (cells > static_cast<int64_t>((payload + 1) / 2)) return -1;  // never read whole: not added to the corpus
+    const Layout layout = layout_of(text.data(), text.size());
+    if (layout.cells > static_cast<int64_t>((payload + 1) / 2)) return -1;  // never read whole: not added to the corpus
 
     std::FILE* f1 = stream_of(text.data(), text.size());
     if (f1 == nullptr) return 0;
     std::vector<int32_t> progress;
     try {
         const AsciiModel model = read_ascii_grid(f1, "fuzz.asc", [&progress](int32_t i) { progress.push_back(i); });
-        check_model(model, progress);
+        check_model(model, progress, layout);
     } catch (const RunError&) {
         // A refusal with a message: expected for most inputs.
     }

@@ -6,6 +6,8 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 #include <termios.h>
 #include <unistd.h>
@@ -17,21 +19,28 @@ namespace console {
 namespace {
 
 std::FILE* g_in = nullptr;  // null: standard input
-std::string g_pending;      // the unread rest of a token a number was taken from
 
 std::FILE* input() { return g_in != nullptr ? g_in : stdin; }
+
+int g_output_errno = 0;  // the reason of the first failed write to standard output
+
+void note_output_failure()
+{
+    if (g_output_errno == 0) g_output_errno = errno != 0 ? errno : EIO;
+}
+
+void flush_output()
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0) note_output_failure();
+}
 
 bool is_space(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 // The next whitespace-delimited token, or false at the end of input.
 bool next_token(std::string& token)
 {
-    if (!g_pending.empty()) {
-        token.swap(g_pending);
-        g_pending.clear();
-        return true;
-    }
-    std::fflush(stdout);  // a prompt ends without a line feed: show it before waiting
+    flush_output();  // a prompt ends without a line feed: show it before waiting
     std::FILE* in = input();
     int c = std::getc(in);
     while (c != EOF && is_space(c)) c = std::getc(in);
@@ -45,8 +54,49 @@ bool next_token(std::string& token)
     return true;
 }
 
-// Keeps what follows the converted front of the token for the next answer.
-void keep_rest(const std::string& token, size_t used) { g_pending = token.substr(used); }
+// Number tokens are whole tokens: a number followed by anything else in the
+// same token ("9O", "2,5", "12abc") is refused, never split into a number and
+// a next answer. Hexadecimal forms, "nan" and "inf" are refused too.
+
+// Drops the leading decimal digits of `text`; returns how many there were.
+size_t skip_digits(std::string_view& text)
+{
+    size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+    text.remove_prefix(digits);
+    return digits;
+}
+
+void skip_sign(std::string_view& text)
+{
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+}
+
+// [+-]digits
+bool is_integer_text(std::string_view text)
+{
+    skip_sign(text);
+    return skip_digits(text) > 0 && text.empty();
+}
+
+// [+-]digits[.digits][e[+-]digits], also with no digits before or after the
+// point (".5", "5."), but at least one digit in the mantissa.
+bool is_decimal_text(std::string_view text)
+{
+    skip_sign(text);
+    size_t mantissa_digits = skip_digits(text);
+    if (!text.empty() && text.front() == '.') {
+        text.remove_prefix(1);
+        mantissa_digits += skip_digits(text);
+    }
+    if (mantissa_digits == 0) return false;
+    if (!text.empty() && (text.front() == 'e' || text.front() == 'E')) {
+        text.remove_prefix(1);
+        skip_sign(text);
+        if (skip_digits(text) == 0) return false;
+    }
+    return text.empty();
+}
 
 [[noreturn]] void input_ended()
 {
@@ -58,28 +108,34 @@ void keep_rest(const std::string& token, size_t used) { g_pending = token.substr
 void set_input(std::FILE* in)
 {
     g_in = in;
-    g_pending.clear();
 }
 
 void print(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::vprintf(format, args);
+    errno = 0;
+    if (std::vprintf(format, args) < 0) note_output_failure();
     va_end(args);
+}
+
+void check_output()
+{
+    flush_output();
+    if (g_output_errno == 0 && std::ferror(stdout)) g_output_errno = EIO;
+    if (g_output_errno != 0)
+        throw RunError(std::string("cannot write the transcript to standard output: ") + std::strerror(g_output_errno));
 }
 
 Read read_int(int& value)
 {
     std::string token;
     if (!next_token(token)) return Read::end_of_input;
+    if (!is_integer_text(token)) return Read::bad_token;
     errno = 0;
-    char* end = nullptr;
-    const long parsed = std::strtol(token.c_str(), &end, 10);
-    const size_t used = static_cast<size_t>(end - token.c_str());
-    if (used == 0 || errno == ERANGE || parsed < INT_MIN || parsed > INT_MAX) return Read::bad_token;
+    const long parsed = std::strtol(token.c_str(), nullptr, 10);
+    if (errno == ERANGE || parsed < INT_MIN || parsed > INT_MAX) return Read::bad_token;
     value = static_cast<int>(parsed);
-    keep_rest(token, used);
     return Read::ok;
 }
 
@@ -87,13 +143,11 @@ Read read_double(double& value)
 {
     std::string token;
     if (!next_token(token)) return Read::end_of_input;
-    char* end = nullptr;
-    const double parsed = std::strtod(token.c_str(), &end);
-    const size_t used = static_cast<size_t>(end - token.c_str());
-    // Infinities and NaN are no altitudes or intervals: such a token is refused.
-    if (used == 0 || !std::isfinite(parsed)) return Read::bad_token;
+    if (!is_decimal_text(token)) return Read::bad_token;
+    const double parsed = std::strtod(token.c_str(), nullptr);
+    // A value beyond the range of a double is no altitude or interval either.
+    if (!std::isfinite(parsed)) return Read::bad_token;
     value = parsed;
-    keep_rest(token, used);
     return Read::ok;
 }
 
@@ -195,12 +249,7 @@ void wait_key()
     std::fflush(stdout);
     std::FILE* in = input();
     if (in == stdin && isatty(STDIN_FILENO)) {
-        g_pending.clear();
         wait_terminal_key(STDIN_FILENO);
-        return;
-    }
-    if (!g_pending.empty()) {
-        g_pending.erase(0, 1);
         return;
     }
     (void)std::getc(in);  // one byte, or nothing at the end of input

@@ -1,12 +1,13 @@
 // The console layer of every dialogue.
 //
 // Text goes to standard output through printf-style formatting. Answers are
-// read from standard input as whitespace-separated tokens with the meaning of
-// the conversions "%d", "%lf" and "%s": a number is read from the front of a
-// token and what follows it in the token stays for the next answer, so several
-// answers may stand on one line. A token that does not start with a number
-// where a number is asked is discarded and the question is asked again; the
-// end of standard input ends the run (RunError) since no answer can follow.
+// read from standard input as whitespace-separated tokens, so several answers
+// may stand on one line. A number answer is one whole token: an integer is
+// [+-]digits; a decimal is [+-]digits[.digits][e[+-]digits], the point may
+// also lead or end the digits (".5", "5."). Any other token where a number is
+// asked ("9O", "2,5", "1.5" for an integer, "nan", "0x10") is discarded whole
+// and the question is asked again; the end of standard input ends the run
+// (RunError) since no answer can follow.
 #ifndef CONSOLE_H
 #define CONSOLE_H
 
@@ -19,10 +20,14 @@ namespace console {
 // printf to standard output.
 void print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Flushes standard output; when any text could not be written to it (a full
+// disk, a closed pipe) throws RunError with the system's reason.
+void check_output();
+
 enum class Read { ok, bad_token, end_of_input };
 
-// One conversion each, like scanf with "%d", "%lf", "%s". On bad_token the
-// offending token has been discarded and `value` is unchanged.
+// One answer each: an integer, a decimal, a word. On bad_token the offending
+// token has been discarded and `value` is unchanged.
 Read read_int(int& value);
 Read read_double(double& value);
 Read read_word(std::string& value);

@@ -1,5 +1,7 @@
 #include "huge_pages.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>  // also tells which C library this is
 
@@ -17,13 +19,22 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-void prefer_huge_pages_for_grids()
+void prefer_huge_pages_for_grids(uint64_t grid_bytes)
 {
-    // The heap's next growth reserves this much address space at once (memory
-    // is used only where it is touched), so that the rows of the grids that
-    // follow lie in the one region advised below.
-    constexpr uintptr_t reserve = uintptr_t{1} << 30;
     constexpr uintptr_t huge_page = uintptr_t{2} << 20;
+    constexpr uint64_t largest_step = uint64_t{1} << 30;
+    if (grid_bytes < huge_page) return;  // nothing a huge page could hold
+    // The heap's next growth reserves twice the grids' bytes at once (the
+    // extraction's own work memory comes on top of them), so that the rows
+    // of the grids that follow lie in the one region advised below; later
+    // growths go back to the usual small steps. Where the reservation is
+    // refused (an address-space limit), the first probe below fails, the
+    // usual steps come back at once and the grids are made as without advice.
+    // The heap is never trimmed, so that the region stays for the grids
+    // (they live until the process ends anyway).
+    const uint64_t reserve = std::min(2 * grid_bytes, largest_step);
+    constexpr int usual_top_pad = 128 * 1024;  // the C library's default
+    if (mallopt(M_TRIM_THRESHOLD, INT_MAX) != 1) return;
     if (mallopt(M_TOP_PAD, static_cast<int>(reserve)) != 1) return;
 
     // Blocks this small come from the heap: take them until the heap has
@@ -42,10 +53,11 @@ void prefer_huge_pages_for_grids()
     const uintptr_t start = (old_top + huge_page - 1) & ~(huge_page - 1);
     if (top > start) madvise(reinterpret_cast<void*>(start), top - start, MADV_HUGEPAGE);  // advice only
     for (int k = 0; k < taken; ++k) std::free(probes[k]);
+    mallopt(M_TOP_PAD, usual_top_pad);
 }
 
 #else
 
-void prefer_huge_pages_for_grids() {}
+void prefer_huge_pages_for_grids(uint64_t) {}
 
 #endif

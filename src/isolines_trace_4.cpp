@@ -4,7 +4,6 @@
 #include <new>
 
 #include "console.h"
-#include "huge_pages.h"
 #include "run_error.h"
 
 namespace {
@@ -22,17 +21,17 @@ int isolines_trace_4(bool reference_engine)
 {
     // The state is destroyed before returning, which removes the temporary
     // files of a run that did not complete.
-    prefer_huge_pages_for_grids();
     ProgramState s;
     s.reference_engine = reference_engine;
+    int status = 0;
     try {
         opening(s);
         treatment(s);
         console::print("\n\n\tHit any key to exit the program");
+        console::check_output();  // a transcript that was not written is a failure of the run
         console::wait_key();
     } catch (const RunExit& end) {
-        std::fflush(stdout);
-        return end.status;
+        status = end.status;
     } catch (const RunError& failure) {
         report_failure(failure.what());
         return 1;
@@ -40,6 +39,11 @@ int isolines_trace_4(bool reference_engine)
         report_failure("not enough memory");
         return 1;
     }
-    std::fflush(stdout);
-    return 0;
+    try {
+        console::check_output();
+    } catch (const RunError& failure) {
+        report_failure(failure.what());
+        return 1;
+    }
+    return status;
 }

@@ -5,6 +5,7 @@
 // text (the same double as strtod) many times faster than formatted input.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -51,7 +52,7 @@ public:
         for (;;) {
             while (pos_ < end_ && is_blank(buffer_[pos_])) ++pos_;
             if (pos_ < end_) break;
-            pos_ = end_ = 0;
+            drop_front(end_);
             if (!read_more()) return false;
         }
         size_t start = pos_;
@@ -69,6 +70,14 @@ public:
     // Makes the next call give the last token again.
     void unread() { pos_ = last_start_; }
 
+    // The line of the file (counting from 1) on which the last token given
+    // out starts. Counted only when asked: it is needed for messages alone.
+    int64_t line_of_last_token() const
+    {
+        const auto first = buffer_.begin();
+        return lines_before_buffer_ + std::count(first, first + static_cast<std::ptrdiff_t>(last_start_), '\n') + 1;
+    }
+
 private:
     // Moves the unfinished token at `start` to the front of the buffer.
     size_t carry_over(size_t start)
@@ -77,9 +86,19 @@ private:
         if (start == 0)
             throw RunError(path_ + ": a token longer than " + std::to_string(buffer_.size()) + " bytes begins with " +
                            quoted(std::string_view(buffer_.data(), length)));
-        std::memmove(buffer_.data(), buffer_.data() + start, length);
-        pos_ = end_ = length;
+        drop_front(start);
         return 0;
+    }
+
+    // Discards the first `count` bytes of the buffer (all of them read),
+    // keeping the count of the line ends they held.
+    void drop_front(size_t count)
+    {
+        const auto first = buffer_.begin();
+        lines_before_buffer_ += std::count(first, first + static_cast<std::ptrdiff_t>(count), '\n');
+        std::memmove(buffer_.data(), buffer_.data() + count, end_ - count);
+        end_ -= count;
+        pos_ -= count;
     }
 
     // Appends the next bytes of the file after end_; false when none came.
@@ -93,7 +112,18 @@ private:
             at_end_ = true;
         }
         end_ += got;
+        if (!mark_looked_for_) skip_byte_order_mark();
         return got > 0;
+    }
+
+    // A UTF-8 byte-order mark before the first keyword is no part of it.
+    // The first read fills the buffer (or reaches the end of the file), so
+    // the mark is whole in it when there is one.
+    void skip_byte_order_mark()
+    {
+        static constexpr char mark[] = "\xEF\xBB\xBF";
+        mark_looked_for_ = true;
+        if (end_ >= 3 && std::memcmp(buffer_.data(), mark, 3) == 0) pos_ = 3;
     }
 
     std::FILE* f1_;
@@ -102,7 +132,9 @@ private:
     size_t pos_ = 0;         // first byte not yet given out
     size_t end_ = 0;         // end of the bytes read into the buffer
     size_t last_start_ = 0;  // where the last token given out starts
+    int64_t lines_before_buffer_ = 0;  // line ends in the bytes already dropped
     bool at_end_ = false;
+    bool mark_looked_for_ = false;  // the start of the file has been looked at
 };
 
 // ---- Numbers ----
@@ -298,6 +330,10 @@ void read_body(TokenReader& tokens, const std::string& path, AsciiModel& model,
             row[j] = value;
         }
     }
+    if (tokens.next(token))
+        throw RunError(path + ": line " + std::to_string(tokens.line_of_last_token()) + " holds " + quoted(token) +
+                       ", a value beyond the " + std::to_string(model.nb_lig1) + " rows x " +
+                       std::to_string(model.nb_col1) + " columns its header gives");
 }
 
 }  // namespace

@@ -14,10 +14,12 @@
 
 #include "../grid.h"
 
-// Refuses a model size that is empty, negative, or too large for this machine
-// (the cells would not fit in memory), before anything is allocated: a run
-// needs 9 bytes per cell (the altitude grid and the result grid), compared
-// with the physical memory. Throws RunError naming `path` and the sizes.
+// Refuses a model size that is empty, negative, or too large for the memory
+// this process may take, before anything is allocated: a run needs 9 bytes
+// per cell (the altitude grid and the result grid), compared with the
+// smallest memory limit (memory_available). Throws RunError naming `path`,
+// the sizes, the bytes needed and the bytes available. A size that fits lets
+// the grids of a large model ask for huge pages (prefer_huge_pages_for_grids).
 void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path);
 
 // ---- Raw raster ----
@@ -67,10 +69,11 @@ struct AsciiModel {
 // xllcorner|xllcenter, yllcorner|yllcenter, cellsize | dx [dy], optional
 // nodata_value; keywords in any case, any order; the header ends at the first
 // token that is a number), then nrows x ncols decimal values, row 0 first.
-// Values are separated by any white space; line ends carry no meaning and
-// values after the last cell are ignored. A missing or malformed header entry,
-// a value that is not a finite number, or a file ending before the last cell
-// throws RunError naming the file and the keyword or the cell (counting from 1).
+// A UTF-8 byte-order mark at the start is skipped. Values are separated by
+// any white space; line ends carry no meaning. A missing or malformed header
+// entry, a value that is not a finite number, a file ending before the last
+// cell, or anything after the last cell throws RunError naming the file and
+// the keyword, the cell (counting from 1) or the line of the first extra value.
 // `on_progress(i)` is called before row i is read, for every i > 0 that is a
 // multiple of 100. Nothing is printed.
 AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress);

@@ -1,10 +1,10 @@
 // Refusal of model sizes that cannot be held, before any grid is made.
-#include <unistd.h>
-
 #include <cstdint>
 #include <limits>
 #include <string>
 
+#include "../huge_pages.h"
+#include "../memory_limits.h"
 #include "../run_error.h"
 #include "model_readers.h"
 
@@ -17,19 +17,6 @@ constexpr uint64_t bytes_per_cell = 9;
 std::string size_text(int64_t nb_lig1, int64_t nb_col1)
 {
     return "the model size " + std::to_string(nb_lig1) + " lines x " + std::to_string(nb_col1) + " columns";
-}
-
-// Physical memory of this machine in bytes, or 0 when it cannot be known
-// (the memory check is then skipped: the allocators still report a failure).
-uint64_t physical_memory_bytes()
-{
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long page_size = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || page_size <= 0) return 0;
-    uint64_t bytes = 0;
-    if (__builtin_mul_overflow(static_cast<uint64_t>(pages), static_cast<uint64_t>(page_size), &bytes))
-        return std::numeric_limits<uint64_t>::max();
-    return bytes;
 }
 
 }  // namespace
@@ -50,10 +37,11 @@ void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
     if (__builtin_mul_overflow(cells, bytes_per_cell, &needed))
         throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is too large: its " + std::to_string(cells) +
                        " cells would need more bytes of memory than can be counted");
-    const uint64_t available = physical_memory_bytes();
-    if (available != 0 && needed > available)
-        throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is too large for this machine: its " +
-                       std::to_string(cells) + " cells need " + std::to_string(needed) + " bytes of memory (" +
-                       std::to_string(bytes_per_cell) + " per cell), more than its " + std::to_string(available) +
-                       " bytes");
+    const MemoryLimit available = memory_available();
+    if (needed > available.bytes)
+        throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is too large for the memory available: its " +
+                       std::to_string(cells) + " cells need " + std::to_string(needed) + " bytes (" +
+                       std::to_string(bytes_per_cell) + " per cell), more than the " +
+                       std::to_string(available.bytes) + " bytes of " + available.what);
+    prefer_huge_pages_for_grids(needed);
 }

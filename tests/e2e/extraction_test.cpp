@@ -1,6 +1,8 @@
 // Whole runs of the program, from the model to the finished contour image.
 #include "harness.h"
 
+#include <algorithm>
+
 namespace {
 
 using e2e::Workspace;
@@ -113,6 +115,28 @@ TEST(Extraction, PlanWithoutLevels)
     EXPECT_EQ(e2e::read_file(ws.model_folder() / "iso.raw"), std::string(49, '\xff'));
     EXPECT_EQ(e2e::read_file(ws.model_folder() / "iso.txt"), "7\n7\n1\n0\n-1\n25\n");
     EXPECT_EQ(e2e::read_file(ws.model_folder() / "iso_tab.txt"), "");
+}
+
+TEST(Extraction, PlanOf250LevelsIsAcceptedAnd251Refused)
+{
+    Workspace ws;
+    ws.add_file("block.asc", kBlockModel);
+    // 0 to 249 by 1: 250 levels, traced. Then 0 to 250 by 1: 251, refused, and Exit.
+    const auto accepted = ws.run("dem block 1 iso 0\n0 1 1 249 1\n");
+    EXPECT_EQ(accepted.status, 0);
+    EXPECT_NE(accepted.out.find("the resulting image will have 250 contour lines \n\n\tAltitude Values Units"),
+              std::string::npos);
+    EXPECT_EQ(accepted.out.find("too big"), std::string::npos);
+    const std::string table = e2e::read_file(ws.model_folder() / "iso_tab.txt");
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 250);
+    EXPECT_NE(table.find("\n250\t"), std::string::npos);  // the last tone
+
+    const auto refused = ws.run("dem block 1 iso2 0\n0 1 1 250 0\n");
+    EXPECT_EQ(refused.status, 0);
+    EXPECT_NE(refused.out.find("the resulting image will have 251 contour lines \n\n\tThis number is too big. "),
+              std::string::npos);
+    EXPECT_EQ(refused.out.find("Treatment"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(ws.model_folder() / "iso2_tab.txt"));
 }
 
 TEST(Extraction, ExitLeavesEarlierResultsIntact)

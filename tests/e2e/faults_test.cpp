@@ -98,4 +98,41 @@ TEST(Faults, RawModelThatIsAFolder)
     EXPECT_EQ(ws.files(), (std::set<std::string>{"dir_m2.raw"}));
 }
 
+TEST(Faults, TranscriptOnAFullDeviceEndsWithStatus1)
+{
+    // A normal end and the Exit choice of the level plan.
+    for (const char* answers : {"dem ramp 1 iso 1\n0 1 10 90 1\n", "dem ramp 1 iso 1\n0 1 0.01 90 0\n"}) {
+        Workspace ws;
+        ws.add_file("ramp.asc", ramp_model(5, 6));
+        const auto run = ws.run(answers, 60, "exec >/dev/full;");
+        EXPECT_EQ(run.status, 1) << answers;
+        EXPECT_EQ(run.err, "\n\tError: cannot write the transcript to standard output: No space left on device\n")
+            << answers;
+    }
+}
+
+TEST(Faults, UnderAnAddressSpaceLimitSmallModelsRunAndLargeOnesAreRefused)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+    // Under a limit of about 1 GB a small model runs, and a declared model
+    // of 3.6 GB is refused before anything is allocated (not killed).
+    Workspace ws;
+    ws.add_model("himalaya.asc", "himalaya.asc");
+    const auto small = ws.run("dem himalaya 1 iso 1\n-5000 1 500 6000 1\n", 60, "ulimit -v 1000000;");
+    EXPECT_EQ(small.status, 0) << small.err;
+    EXPECT_TRUE(std::filesystem::exists(ws.model_folder() / "iso.bmp"));
+
+    ws.add_file("big_m2.txt", "20000\n20000\n2\n0\n0\n30\n");
+    ws.add_file("big_m2.raw", "");
+    std::filesystem::resize_file(ws.model_folder() / "big_m2.raw", 800000000);  // sparse: no disk taken
+    const auto big = ws.run("dem big 0 0 0 big 0\n", 60, "ulimit -v 1000000;");
+    EXPECT_EQ(big.status, 1);
+    const std::string refusal = "big_m2.raw: the model size 20000 lines x 20000 columns is too large for the memory "
+                                "available: its 400000000 cells need 3600000000 bytes (9 per cell), more than the ";
+    EXPECT_NE(big.err.find(refusal), std::string::npos) << big.err;
+    EXPECT_NE(big.err.find("bytes of the address space left under the process's limit"), std::string::npos) << big.err;
+}
+
 }  // namespace

@@ -67,6 +67,27 @@ TEST(Opening, ZeroPixelSizeIsAskedAgainButNotStored)
     e2e::expect_case("zero_pixel_size", ws, run, {"land_m2.txt"});
 }
 
+TEST(Opening, AsciiCellSizeBelowOneMeterAsksForThePixelSize)
+{
+    // The cell size truncated to whole meters is the pixel size; below 1 m
+    // that is 0, and the pixel size is asked (here answered 7).
+    struct Case {
+        const char* cell_size;
+        bool asked;
+        const char* pixel_size;
+    };
+    for (const Case& c : {Case{"0.999999", true, "7"}, Case{"1", false, "1"}, Case{"1.999", false, "1"}}) {
+        Workspace ws;
+        ws.add_file("tiny.asc", std::string("ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize ") + c.cell_size +
+                                    "\n1 2 3\n4 5 6\n");
+        const auto run = ws.run(std::string("dem tiny 1 ") + (c.asked ? "7 " : "") + "iso 0\n0 1 1 5 1\n");
+        EXPECT_EQ(run.status, 0) << c.cell_size << run.err;
+        EXPECT_EQ(run.out.find("Pixel Size (in meters) ? ") != std::string::npos, c.asked) << c.cell_size;
+        EXPECT_EQ(e2e::read_file(ws.model_folder() / "iso.txt"), std::string("2\n3\n1\n0\n6\n") + c.pixel_size + "\n")
+            << c.cell_size;
+    }
+}
+
 TEST(Opening, MissingModelEndsAfterOneKey)
 {
     Workspace ws;

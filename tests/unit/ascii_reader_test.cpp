@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -187,6 +188,20 @@ TEST_F(AsciiReaderTest, FileEndingEarlyNamesTheFirstMissingCell)
               "the file ends before row 1, column 1 (counting from 1) of the 2 rows x 3 columns its header gives");
 }
 
+TEST_F(AsciiReaderTest, HeaderPromisingMoreValuesThanTheFileCanHoldIsRefusedAtTheExactBound)
+{
+    // A file of 100 bytes holds at most 51 values by the rule of one byte and
+    // one separator each (plus one): 51 are looked for, 52 refused at once.
+    const auto file_of_100_bytes = [](int ncols) {
+        std::string text = "ncols " + std::to_string(ncols) + " nrows 1 xllcorner 0 yllcorner 0 cellsize 1\n1";
+        return text + std::string(100 - text.size(), ' ');
+    };
+    EXPECT_EQ(error_of(file_of_100_bytes(51)),
+              "the file ends before row 1, column 2 (counting from 1) of the 1 rows x 51 columns its header gives");
+    EXPECT_EQ(error_of(file_of_100_bytes(52)),
+              "the header promises 1 rows x 52 columns, more values than its 100 bytes can hold");
+}
+
 TEST_F(AsciiReaderTest, SeparatorsAndLineEndsCarryNoMeaning)
 {
     const std::string header = "ncols 3 nrows 2 xllcorner 0 yllcorner 0 cellsize 30";
@@ -196,9 +211,26 @@ TEST_F(AsciiReaderTest, SeparatorsAndLineEndsCarryNoMeaning)
         "\n1 2.5 3 -4 5 6",              // all on one line, no final line end
         "\r\n1\t2.5\t3\r\n-4\t5\t6\r\n",  // tabs and CRLF
         "\n1   2.5\n3 -4\n\n 5\t \t6  \n",  // rows broken anywhere
-        "\n1 2.5 3\n-4 5 6\n7 8 9 extra values\n",  // values after the last cell
     };
     for (const char* body : bodies) EXPECT_EQ(cells_of(read(header + body)), expected) << body;
+    // A byte-order mark before the first keyword.
+    EXPECT_EQ(cells_of(read("\xEF\xBB\xBF" + header + bodies[0])), expected);
+}
+
+TEST_F(AsciiReaderTest, ValuesBeyondTheLastCellAreRefusedNamingTheirLine)
+{
+    const std::string header = "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 30\n";  // 5 lines
+    const std::string beyond = ", a value beyond the 2 rows x 3 columns its header gives";
+    EXPECT_EQ(error_of(header + "1 2 3 4\n5 6 7 8\n"), "line 7 holds '7'" + beyond);  // one column too many
+    EXPECT_EQ(error_of(header + "1 2 3\n4 5 6\n\n\r\n  x\n"), "line 10 holds 'x'" + beyond);
+    EXPECT_EQ(error_of("\xEF\xBB\xBF" + header + "1 2 3 4 5 6 7"), "line 6 holds '7'" + beyond);
+
+    // The line is counted across chunks of the file too.
+    std::string text = "ncols 1\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\n5\n";
+    while (text.size() < 2 * ascii_chunk_bytes) text += "\n";
+    const size_t lines = std::count(text.begin(), text.end(), '\n');
+    EXPECT_EQ(error_of(text + "6\n"), "line " + std::to_string(lines + 1) + " holds '6', a value beyond the 1 rows x "
+                                                                            "1 columns its header gives");
 }
 
 TEST_F(AsciiReaderTest, ProgressIsReportedBeforeEveryHundredthRowOnly)

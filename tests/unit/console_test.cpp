@@ -44,22 +44,47 @@ TEST_F(ConsoleTest, SeveralAnswersOnOneLine)
     EXPECT_EQ(console::read_word(word), console::Read::end_of_input);
 }
 
-TEST_F(ConsoleTest, NumberTakenFromTheFrontOfAToken)
+TEST_F(ConsoleTest, ANumberIsAWholeTokenNeverSplit)
 {
-    // As with scanf: "12abc" answers 12 and leaves "abc" for the next answer;
-    // "1.5" asked as an integer answers 1 and leaves ".5".
-    feed("12abc 1.5\n");
+    struct Case {
+        const char* token;
+        bool integer_ok;
+        bool decimal_ok;
+        double value;  // when accepted
+    };
+    const Case cases[] = {
+        {"7", true, true, 7},          {"+7", true, true, 7},         {"-0", true, true, 0},
+        {"2.5", false, true, 2.5},     {".5", false, true, 0.5},      {"5.", false, true, 5},
+        {"-1e3", false, true, -1000},  {"2E+2", false, true, 200},    {"+.25e-1", false, true, 0.025},
+        {"1e-400", false, true, 0},    {"9O", false, false, 0},       {"2,5", false, false, 0},
+        {"12abc", false, false, 0},    {"1.5.", false, false, 0},     {".", false, false, 0},
+        {"+", false, false, 0},        {"-.e1", false, false, 0},     {"1e", false, false, 0},
+        {"1e+", false, false, 0},      {"--1", false, false, 0},      {"1-", false, false, 0},
+        {"0x10", false, false, 0},     {"nan", false, false, 0},      {"inf", false, false, 0},
+        {"1e400", false, false, 0},    {"99999999999", false, true, 99999999999.0},
+    };
+    for (const Case& c : cases) {
+        // Each token is followed by a word that must stay the next answer.
+        feed(std::string(c.token) + " next " + c.token + " next");
+        int number = 42;
+        double real = 0.75;
+        std::string word;
+        EXPECT_EQ(console::read_int(number) == console::Read::ok, c.integer_ok) << c.token;
+        if (c.integer_ok) EXPECT_EQ(number, c.value) << c.token;
+        else EXPECT_EQ(number, 42) << c.token;
+        EXPECT_EQ(console::read_word(word), console::Read::ok);
+        EXPECT_EQ(word, "next") << c.token;
+        EXPECT_EQ(console::read_double(real) == console::Read::ok, c.decimal_ok) << c.token;
+        EXPECT_EQ(real, c.decimal_ok ? c.value : 0.75) << c.token;
+        EXPECT_EQ(console::read_word(word), console::Read::ok);
+        EXPECT_EQ(word, "next") << c.token;
+    }
+    // A NUL byte inside a token makes it no number either.
+    feed(std::string("12\0 3", 5));
     int number = 0;
-    std::string word;
-    double real = 0;
+    EXPECT_EQ(console::read_int(number), console::Read::bad_token);
     EXPECT_EQ(console::read_int(number), console::Read::ok);
-    EXPECT_EQ(number, 12);
-    EXPECT_EQ(console::read_word(word), console::Read::ok);
-    EXPECT_EQ(word, "abc");
-    EXPECT_EQ(console::read_int(number), console::Read::ok);
-    EXPECT_EQ(number, 1);
-    EXPECT_EQ(console::read_double(real), console::Read::ok);
-    EXPECT_EQ(real, 0.5);
+    EXPECT_EQ(number, 3);
 }
 
 TEST_F(ConsoleTest, BadTokenIsDiscardedAndValueKept)

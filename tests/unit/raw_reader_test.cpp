@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "input/model_readers.h"
+#include "memory_limits.h"
 #include "run_error.h"
 
 namespace {
@@ -224,24 +226,51 @@ TEST(CheckModelSize, RefusesEmptyNegativeAndOverlongSizesNamingTheFile)
     EXPECT_EQ(message(5000, 4000), "(accepted)");
 }
 
-TEST(CheckModelSize, RefusesAModelLargerThanPhysicalMemory)
+TEST(CheckModelSize, RefusesAModelLargerThanTheMemoryAvailable)
 {
-    const uint64_t memory = uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE));
+    const MemoryLimit available = memory_available();
+    ASSERT_LT(available.bytes, UINT64_MAX);  // physical memory at least is known
     const int64_t lines = INT32_MAX;
-    const int64_t columns = static_cast<int64_t>(memory / 9 / uint64_t(lines)) + 1;  // just beyond
+    const int64_t columns = static_cast<int64_t>(available.bytes / 9 / uint64_t(lines)) + 1;  // just beyond
     ASSERT_LE(columns, INT32_MAX);
     try {
         check_model_size(lines, columns, "big.asc");
-        FAIL() << "a model of " << lines * columns * 9 << " bytes was accepted with " << memory << " bytes";
+        FAIL() << "a model of " << lines * columns * 9 << " bytes was accepted with " << available.bytes << " bytes";
     } catch (const RunError& e) {
         const std::string m = e.what();
         EXPECT_EQ(m.rfind("big.asc: the model size 2147483647 lines x " + std::to_string(columns) + " columns", 0), 0u)
             << m;
         EXPECT_NE(m.find(std::to_string(lines * columns * 9) + " bytes"), std::string::npos) << m;
-        EXPECT_NE(m.find(std::to_string(memory)), std::string::npos) << m;
+        EXPECT_NE(m.find(std::to_string(available.bytes) + " bytes of " + available.what), std::string::npos) << m;
     }
-    // A model needing a ninth of the memory, in cells of 9 bytes, fits.
-    EXPECT_NO_THROW(check_model_size(1, static_cast<int64_t>(std::min<uint64_t>(memory / 81, INT32_MAX)), "ok.asc"));
+    // A model needing a ninth of the memory available, in cells of 9 bytes, fits.
+    EXPECT_NO_THROW(check_model_size(1, static_cast<int64_t>(std::min<uint64_t>(available.bytes / 81, INT32_MAX)),
+                                     "ok.asc"));
+}
+
+TEST(CgroupMemoryLimit, SmallestLimitOfTheGroupAndTheGroupsAboveIt)
+{
+    const fs::path root = fs::temp_directory_path() / ("cgroups_" + std::to_string(getpid()));
+    const auto limit_file = [&](const std::string& folder, const std::string& file, const std::string& text) {
+        fs::create_directories(root / folder);
+        std::FILE* f = std::fopen((root / folder / file).c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs(text.c_str(), f);
+        std::fclose(f);
+    };
+    limit_file("a", "memory.max", "5000000\n");
+    limit_file("a/b", "memory.max", "max\n");                 // none of its own: the parent's holds
+    limit_file("unified/c", "memory.max", "7000000\n");       // version 2 beside version 1
+    limit_file("memory/d", "memory.limit_in_bytes", "9223372036854771712\n");  // version 1, none
+    limit_file("memory/d/e", "memory.limit_in_bytes", "3000000\n");
+    const std::string r = root.string();
+    EXPECT_EQ(cgroup_memory_limit("0::/a/b\n", r), 5000000u);
+    EXPECT_EQ(cgroup_memory_limit("0::/c\n", r), 7000000u);
+    EXPECT_EQ(cgroup_memory_limit("4:memory:/d\n0::/\n", r), 9223372036854771712u);
+    EXPECT_EQ(cgroup_memory_limit("9:name=systemd:/\n4:cpu,memory:/d/e\n0::/a\n", r), 3000000u);
+    EXPECT_EQ(cgroup_memory_limit("4:cpu:/d/e\n0::/nowhere\n", r), UINT64_MAX);  // no memory limit anywhere
+    EXPECT_EQ(cgroup_memory_limit("garbage", r), UINT64_MAX);
+    fs::remove_all(root);
 }
 
 // ---- Conversion to meters ----
