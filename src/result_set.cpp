@@ -160,7 +160,7 @@ void commit_together(const std::vector<OutputFile*>& files, const ResultLock& lo
     platform::hold_signals();
     std::string failure;
     if (!write_journal(journal, lock.name(), entries) || !platform::sync_folder(folder)) {
-        failure = "cannot write " + journal + ": " + describe_errno();
+        failure = "cannot write " + journal + ": " + describe_errno() + "; the earlier results were kept";
         platform::remove_file(journal);
     } else {
         for (const Entry& e : entries) {
