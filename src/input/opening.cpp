@@ -56,6 +56,19 @@ std::FILE* open_descriptor(const std::string& path)
     return nullptr;
 }
 
+// Reads the six values of an existing descriptor and closes it; a read
+// error ends the run with the system's reason.
+void read_model_descriptor(ProgramState& s, std::FILE* f1d, const std::string& path)
+{
+    int32_t* const values[6] = {&s.nb_lig1, &s.nb_col1, &s.val, &s.mind, &s.maxd, &s.pix_size};
+    read_descriptor(f1d, values);
+    const bool read_failed = std::ferror(f1d) != 0;
+    const int error = errno;
+    std::fclose(f1d);
+    if (read_failed) throw RunError(path + ": " + std::strerror(error));
+    s.descr_dem1_OK = 1;
+}
+
 // Reads one name. A NUL byte would silently cut the path at the system's
 // level, so such a name is refused, the byte shown as \0.
 std::string ask_name(const std::function<void()>& prompt)
@@ -91,22 +104,12 @@ void open_raster_model(ProgramState& s, std::string& nomdescr1)
     std::FILE* f1d = nullptr;
     try {
         f1d = open_descriptor(nomdescr1);
+        if (f1d != nullptr) read_model_descriptor(s, f1d, nomdescr1);
     } catch (...) {
         std::fclose(f1);
         throw;
     }
-    if (f1d != nullptr) {
-        int32_t* const values[6] = {&s.nb_lig1, &s.nb_col1, &s.val, &s.mind, &s.maxd, &s.pix_size};
-        read_descriptor(f1d, values);
-        const bool read_failed = std::ferror(f1d) != 0;
-        const int error = errno;
-        std::fclose(f1d);
-        if (read_failed) {
-            std::fclose(f1);
-            throw RunError(nomdescr1 + ": " + std::strerror(error));
-        }
-        s.descr_dem1_OK = 1;
-    } else {
+    if (f1d == nullptr) {
         console::print("\n\tNo File %s \n\n", nomdescr1.c_str());
         try {
             new_descriptor = std::make_unique<OutputFile>(nomdescr1);
