@@ -52,7 +52,8 @@ public:
     // place together (result_set.h).
     void commit();
 
-    // The file is in place under its final name (by commit or by a set).
+    // The file is in place under its final name (by commit or by a set), or
+    // is left for the next run to settle: it is no longer removed.
     void mark_committed();
 
 private:

@@ -174,11 +174,15 @@ void commit_together(const std::vector<OutputFile*>& files, const ResultLock& lo
         if (failure.empty() && !platform::sync_folder(folder))
             failure = "cannot write the folder " + folder + ": " + describe_errno();
         if (!failure.empty()) {
-            if (undo(folder, entries, false) && platform::remove_file(journal))
+            if (undo(folder, entries, false) && platform::remove_file(journal)) {
                 failure += "; the earlier results were kept";
-            else
+            } else {
+                // The journal stays, and so must every file it names, so that
+                // the next run sees what arrived and what did not.
+                for (OutputFile* file : files) file->mark_committed();
                 failure += "; the earlier results could not all be put back now: the next run in " + folder +
                            " puts them back";
+            }
         }
     }
     if (failure.empty()) {

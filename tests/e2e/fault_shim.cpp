@@ -1,5 +1,6 @@
 // Preloaded into the program by the end-to-end tests to make the Nth call of
-// rename or fsync fail (IT4_FAIL_RENAME=N, IT4_FAIL_FSYNC=N: EIO) or to end the
+// rename or fsync fail (IT4_FAIL_RENAME=N, IT4_FAIL_FSYNC=N, or a list such as
+// N,M: EIO) or to end the
 // process by SIGKILL just before it, as a power cut would (IT4_KILL_AT_RENAME=N,
 // IT4_KILL_AT_FSYNC=N). Calls are counted from 1; other calls pass through.
 #include <dlfcn.h>
@@ -10,18 +11,24 @@
 
 namespace {
 
-int setting(const char* name)
+// Whether `call` is among the comma-separated numbers of the variable `name`.
+bool listed(const char* name, int call)
 {
     const char* value = std::getenv(name);
-    return value != nullptr ? std::atoi(value) : 0;
+    while (value != nullptr && *value != '\0') {
+        char* end = nullptr;
+        if (std::strtol(value, &end, 10) == call) return true;
+        value = *end == ',' ? end + 1 : nullptr;
+    }
+    return false;
 }
 
-// True when this call is the one to fail; ends the process when asked to.
+// True when this call is one to fail; ends the process when asked to.
 bool fails_now(int& calls, const char* fail_name, const char* kill_name)
 {
     ++calls;
-    if (calls == setting(kill_name)) raise(SIGKILL);
-    if (calls == setting(fail_name)) {
+    if (listed(kill_name, calls)) raise(SIGKILL);
+    if (listed(fail_name, calls)) {
         errno = EIO;
         return true;
     }

@@ -193,6 +193,20 @@ TEST(Files, FailureAtEachRenameOrSyncOfTheCommitKeepsTheEarlierSet)
     }
 }
 
+// When putting an earlier file back fails too, the journal and the new files
+// stay, and the next run puts the earlier set back.
+TEST(Files, EarlierSetThatCannotBePutBackAtOnceIsPutBackByTheNextRun)
+{
+    EarlierSet set;
+    // Rename 2 puts the new image in place; rename 3 would put the earlier one back.
+    const auto run = set.ws.run("dem block 1 iso 0\n" + kPlan, 60, with_fault("IT4_FAIL_RENAME=2,3"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("the next run in images/dem/ puts them back"), std::string::npos) << run.err;
+    EXPECT_FALSE(e2e::private_files(set.ws).empty());
+    EXPECT_EQ(set.ws.run("dem block 1 iso 0\n" + kTooManyLevelsThenExit).status, 0);
+    set.expect_intact();
+}
+
 // A process killed in the middle of the commit (as by a power cut) leaves a
 // journal; the next run in the folder puts the earlier set back, or keeps the
 // new set when all of it had arrived.
