@@ -117,6 +117,36 @@ bool settle_journal(const std::string& folder, const std::string& journal, const
     return settled;
 }
 
+// The entries of a replacement: each file's names and whether an earlier
+// file of its final name exists.
+std::vector<Entry> entries_of(const std::vector<OutputFile*>& files)
+{
+    std::vector<Entry> entries;
+    for (const OutputFile* file : files) {
+        Entry e;
+        e.had_earlier = platform::exists(file->final_path());
+        e.temp = platform::name_in_folder(file->temp_path());
+        e.backup = private_name(".bak");
+        e.final_name = platform::name_in_folder(file->final_path());
+        entries.push_back(e);
+    }
+    return entries;
+}
+
+// Renames each earlier file to its backup and each new file to its final
+// name, then syncs the folder. Returns the failure, or nothing.
+std::string put_in_place(const std::string& folder, const std::vector<Entry>& entries)
+{
+    for (const Entry& e : entries) {
+        const std::string final_path = folder + e.final_name;
+        if ((e.had_earlier && !platform::replace(final_path, folder + e.backup)) ||
+            !platform::replace(folder + e.temp, final_path))
+            return "cannot put " + final_path + " in place: " + describe_errno();
+    }
+    if (!platform::sync_folder(folder)) return "cannot write the folder " + folder + ": " + describe_errno();
+    return {};
+}
+
 }  // namespace
 
 ResultLock::ResultLock(const std::string& result_path)
@@ -144,15 +174,7 @@ void commit_together(const std::vector<OutputFile*>& files, const ResultLock& lo
 {
     for (OutputFile* file : files) file->seal();
     const std::string& folder = lock.folder();
-    std::vector<Entry> entries;
-    for (const OutputFile* file : files) {
-        Entry e;
-        e.had_earlier = platform::exists(file->final_path());
-        e.temp = platform::name_in_folder(file->temp_path());
-        e.backup = private_name(".bak");
-        e.final_name = platform::name_in_folder(file->final_path());
-        entries.push_back(e);
-    }
+    const std::vector<Entry> entries = entries_of(files);
     const std::string journal = folder + private_name(".jnl");
 
     // No signal may end the process between two renames; they are delivered
@@ -163,33 +185,21 @@ void commit_together(const std::vector<OutputFile*>& files, const ResultLock& lo
         failure = "cannot write " + journal + ": " + describe_errno() + "; the earlier results were kept";
         platform::remove_file(journal);
     } else {
-        for (const Entry& e : entries) {
-            const std::string final_path = folder + e.final_name;
-            if ((e.had_earlier && !platform::replace(final_path, folder + e.backup)) ||
-                !platform::replace(folder + e.temp, final_path)) {
-                failure = "cannot put " + final_path + " in place: " + describe_errno();
-                break;
-            }
+        failure = put_in_place(folder, entries);
+        if (failure.empty()) {
+            for (OutputFile* file : files) file->mark_committed();
+            platform::remove_file(journal);
+            for (const Entry& e : entries) platform::remove_file(folder + e.backup);
+            platform::sync_folder(folder);
+        } else if (undo(folder, entries, false) && platform::remove_file(journal)) {
+            failure += "; the earlier results were kept";
+        } else {
+            // The journal stays, and so must every file it names, so that the
+            // next run sees what arrived and what did not.
+            for (OutputFile* file : files) file->mark_committed();
+            failure += "; the earlier results could not all be put back now: the next run in " + folder +
+                       " puts them back";
         }
-        if (failure.empty() && !platform::sync_folder(folder))
-            failure = "cannot write the folder " + folder + ": " + describe_errno();
-        if (!failure.empty()) {
-            if (undo(folder, entries, false) && platform::remove_file(journal)) {
-                failure += "; the earlier results were kept";
-            } else {
-                // The journal stays, and so must every file it names, so that
-                // the next run sees what arrived and what did not.
-                for (OutputFile* file : files) file->mark_committed();
-                failure += "; the earlier results could not all be put back now: the next run in " + folder +
-                           " puts them back";
-            }
-        }
-    }
-    if (failure.empty()) {
-        for (OutputFile* file : files) file->mark_committed();
-        platform::remove_file(journal);
-        for (const Entry& e : entries) platform::remove_file(folder + e.backup);
-        platform::sync_folder(folder);
     }
     platform::release_signals();
     if (!failure.empty()) throw RunError(failure);
