@@ -1,5 +1,6 @@
 #include "IMAGE.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -174,7 +175,8 @@ bool write_rows(std::FILE* f, unsigned char** Buff, int32_t NbLig, size_t line_b
     return true;
 }
 
-// Writes the whole file; false on the first write, flush or close that fails.
+// Writes the whole file; false on the first write, flush or close that fails,
+// with errno still telling the system's reason for that first failure.
 bool write_file(const char* Nom, const BMP_Header& h, const Color32* ColorMAP, unsigned char** Buff,
                 int32_t NbLig, size_t line_bytes, unsigned char* BuffTmp, size_t TBuff)
 {
@@ -184,7 +186,9 @@ bool write_file(const char* Nom, const BMP_Header& h, const Color32* ColorMAP, u
     if (written && h.BiBitCount == 8) written = write_palette(f, ColorMAP);
     if (written && TBuff > 0) written = write_rows(f, Buff, NbLig, line_bytes, BuffTmp, TBuff);
     if (written && std::fflush(f) != 0) written = false;
-    if (std::fclose(f) != 0) written = false;
+    const int first_error = errno;
+    if (std::fclose(f) != 0) return false;
+    if (!written) errno = first_error;
     return written;
 }
 
@@ -325,7 +329,9 @@ int32_t SauveBMP(const char* Nom, unsigned char** Buff, int32_t NbCol, int32_t N
     const BMP_Header h = make_header(NbCol, NbLig, eight_bits, TBuff);
     const bool written = write_file(Nom, h, ColorMAP, Buff, NbLig, static_cast<size_t>(line_bytes), BuffTmp,
                                     has_pixels ? static_cast<size_t>(TBuff) : 0);
+    const int error = errno;
     std::free(BuffTmp);
+    errno = error;  // the caller may report the system's reason for a failure
     return written ? 0 : -1;
 }
 

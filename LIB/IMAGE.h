@@ -59,7 +59,8 @@ struct BMP_Header {
 // null Nom or Buff (Buff may be null when there are no pixel bytes), and an
 // image whose file would be longer than 4 GiB - 1 bytes (the header's size
 // fields are 32 bits). A file that cannot be created, a short write, or a
-// failed flush or close also give -1; the shorter file is then left behind.
+// failed flush or close also give -1, with errno telling the system's reason
+// (for example ENOSPC for a full disk); the shorter file is then left behind.
 int32_t SauveBMP(const char* Nom, unsigned char** Buff, int32_t NbCol, int32_t NbLig, int32_t Type,
                  const Color32* ColorMAP);
 

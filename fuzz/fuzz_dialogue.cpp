@@ -8,9 +8,9 @@
 //   tiny_m2.raw + tiny_m2.txt       16-bit raw raster with its descriptor
 //   tiny_m4.raw                     32-bit raw raster, 5 x 6, without descriptor
 //
-// Per input: the run reads its answers from the bytes; afterwards no
-// temporary result file (*.tmp-XXXXXX) may be left anywhere below images/ (the
-// program removes them on every end), then images/ is emptied and the models
+// Per input: the run reads its answers from the bytes; afterwards no private
+// file of the run (temporary file, backup, journal, lock) may be left anywhere
+// below images/ (the program removes them on every end), then images/ is emptied and the models
 // are written again, so that every input starts from the same folder whatever
 // the run created or replaced.
 //
@@ -24,7 +24,6 @@
 // its temporary folder.
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -84,18 +83,25 @@ void make_models()
     write_model("images/dem/tiny_m4.raw", little_endian_samples(5 * 6, 4, -200, 91));
 }
 
-// A result file is made under its final name followed by ".tmp-" and six
-// letters or digits (mkstemp). No final name ends so: every one ends in
-// ".txt", ".raw" or ".bmp". A result name typed with ".tmp-" inside it is no
-// temporary file.
+// The private files of a run: ".it4-<this process id>-<n>" with ".tmp",
+// ".bak" or ".jnl" (temporary files, backups, journal), and the lock
+// ".it4~<result>". Every final name ends in "_tab.txt", ".txt", ".raw" or
+// ".bmp", so a typed result name that merely looks private is not taken for
+// a lock.
+bool ends_with(const std::string& name, const char* suffix)
+{
+    const size_t n = std::strlen(suffix);
+    return name.size() >= n && name.compare(name.size() - n, n, suffix) == 0;
+}
+
 bool is_left_temporary(const fs::path& p)
 {
     const std::string name = p.filename().string();
-    constexpr size_t suffix = 11;  // ".tmp-XXXXXX"
-    if (name.size() < suffix || name.compare(name.size() - suffix, 5, ".tmp-") != 0) return false;
-    for (size_t k = name.size() - 6; k < name.size(); ++k)
-        if (!std::isalnum(static_cast<unsigned char>(name[k]))) return false;
-    return true;
+    const std::string own = ".it4-" + std::to_string(getpid()) + "-";
+    if (name.rfind(own, 0) == 0) return ends_with(name, ".tmp") || ends_with(name, ".bak") || ends_with(name, ".jnl");
+    if (name.rfind(".it4~", 0) == 0)
+        return !ends_with(name, ".txt") && !ends_with(name, ".raw") && !ends_with(name, ".bmp");
+    return false;
 }
 
 void check_no_temporary_left()

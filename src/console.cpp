@@ -3,15 +3,12 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <csignal>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
-#include <termios.h>
-#include <unistd.h>
-
+#include "platform.h"
 #include "run_error.h"
 
 namespace console {
@@ -192,64 +189,12 @@ int ask_choice(const std::function<void()>& show_menu, int lowest, int highest)
     }
 }
 
-namespace {
-
-struct termios g_saved_mode;
-volatile std::sig_atomic_t g_mode_changed = 0;
-
-void restore_terminal() {
-    if (g_mode_changed) {
-        tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_mode);
-        g_mode_changed = 0;
-    }
-}
-
-// A signal that ends the process during the wait must not leave the terminal
-// without echo.
-void restore_and_reraise(int sig)
-{
-    restore_terminal();
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-}
-
-void wait_terminal_key(int fd)
-{
-    if (tcgetattr(fd, &g_saved_mode) != 0) return;
-    struct termios raw = g_saved_mode;
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
-    raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    auto old_term = std::signal(SIGTERM, restore_and_reraise);
-    auto old_hup = std::signal(SIGHUP, restore_and_reraise);
-    if (tcsetattr(fd, TCSANOW, &raw) == 0) {
-        g_mode_changed = 1;
-        unsigned char key = 0;
-        if (read(fd, &key, 1) == 1) {
-            // Cursor and function keys send several bytes at once: take the
-            // rest of the sequence too, so that nothing spills into the shell.
-            raw.c_cc[VMIN] = 0;
-            raw.c_cc[VTIME] = 1;  // tenths of a second
-            tcsetattr(fd, TCSANOW, &raw);
-            unsigned char rest[32];
-            while (read(fd, rest, sizeof rest) > 0) {
-            }
-        }
-        restore_terminal();
-    }
-    std::signal(SIGTERM, old_term);
-    std::signal(SIGHUP, old_hup);
-}
-
-}  // namespace
-
 void wait_key()
 {
     std::fflush(stdout);
     std::FILE* in = input();
-    if (in == stdin && isatty(STDIN_FILENO)) {
-        wait_terminal_key(STDIN_FILENO);
+    if (in == stdin && platform::input_is_terminal()) {
+        platform::wait_terminal_key();
         return;
     }
     (void)std::getc(in);  // one byte, or nothing at the end of input

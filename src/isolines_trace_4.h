@@ -8,6 +8,7 @@
 
 #include "grid.h"
 #include "output_file.h"
+#include "result_set.h"
 
 struct ProgramState {
     // Model geometry and raw-value statistics.
@@ -39,6 +40,10 @@ struct ProgramState {
     // Extraction engine: the fast one, or the pass-by-pass reference (kept for
     // comparisons and benchmarks).
     bool reference_engine = false;
+
+    // The lock of the result, held from its name until the end of the run
+    // (declared first so that it is given up after the files are gone).
+    std::unique_ptr<ResultLock> result_lock;
 
     // Result files, under temporary names until the run has completed them.
     std::unique_ptr<OutputFile> ftab;  // gray-tone table

@@ -1,8 +1,11 @@
 // A result file that replaces an earlier file of its name only once complete.
 //
-// The file is created under a temporary name in the folder of its final path
-// and renamed into place by commit(). Until then an earlier file of that name
-// stays untouched; if the run ends before the commit (a failure, the Exit
+// The file is created under a short private name in the folder of its final
+// path, ".it4-<process id>-<n>.tmp", short so that every valid final name
+// works, and recognisable so that a later run can remove it once its process
+// is gone (see result_set.h). close() writes it completely and forces it to
+// the disk; commit() renames it into place. Until then an earlier file of that
+// name stays untouched; if the run ends before the commit (a failure, the Exit
 // choice, the end of input, or a signal that ends the process) the temporary
 // file is removed.
 #ifndef OUTPUT_FILE_H
@@ -10,6 +13,12 @@
 
 #include <cstdio>
 #include <string>
+
+// Prefix and process id of every private file of a run in a result folder.
+inline constexpr const char* kPrivatePrefix = ".it4-";
+
+// A new private file name (without its folder): ".it4-<process id>-<n><suffix>".
+std::string private_name(const std::string& suffix);
 
 class OutputFile {
 public:
@@ -28,19 +37,32 @@ public:
     void write(const void* data, size_t size);
     void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-    // Flushes and closes the stream, reporting any write error; the file keeps
-    // its temporary name.
+    // Flushes the stream, forces the file to the disk and closes it, reporting
+    // any failure with the system's reason; the file keeps its temporary name.
     void close();
 
-    // Closes the stream if it is still open and renames the file into place.
+    // Closes the stream without writing anything, so that another writer may
+    // fill the temporary file by its path; seal() then forces that to disk.
+    void hand_over();
+    void seal();
+
+    // Closes and seals the file if needed, renames it into place and forces
+    // the folder's entry to the disk. For a file that is the run's only result
+    // of its kind (the model's new descriptor); a set of results goes into
+    // place together (result_set.h).
     void commit();
 
+    // The file is in place under its final name (by commit or by a set), or
+    // is left for the next run to settle: it is no longer removed.
+    void mark_committed();
+
 private:
-    [[noreturn]] void fail(const std::string& problem);
+    [[noreturn]] void fail(const std::string& problem) const;
 
     std::string final_path_;
     std::string temp_path_;
     std::FILE* stream_ = nullptr;
+    bool sealed_ = false;
     bool committed_ = false;
 };
 

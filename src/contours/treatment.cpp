@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -136,15 +138,16 @@ void save_bitmap_result(ProgramState& s)
                        std::to_string(s.nb_col1) + " columns exceeds the size a BMP file can describe; " +
                        "choose the raster result instead");
     if (SauveBMP(s.f2->temp_path().c_str(), s.tab3.rows(), s.nb_col1, s.nb_lig1, 0, nullptr) != 0)
-        throw RunError("cannot write " + s.nomim2 + ": the bitmap could not be written whole");
+        throw RunError("cannot write " + s.nomim2 + ": " + std::strerror(errno));
 }
 
-// Puts every result file in place, now that all of them are complete.
+// Puts every result file in place together, now that all of them are complete.
 void commit_results(ProgramState& s)
 {
-    s.f2->commit();
-    if (s.f2d) s.f2d->commit();
-    s.ftab->commit();
+    std::vector<OutputFile*> files{s.f2.get()};
+    if (s.f2d) files.push_back(s.f2d.get());
+    files.push_back(s.ftab.get());
+    commit_together(files, *s.result_lock);
 }
 
 }  // namespace

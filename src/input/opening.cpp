@@ -3,12 +3,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
-
-#include <sys/stat.h>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include "../console.h"
+#include "../platform.h"
+#include "../result_set.h"
 #include "../run_error.h"
 #include "model_readers.h"
 
@@ -26,33 +27,67 @@ std::string framed(const std::string& text = "", int left = 0)
     return "\n\t*" + field + "*";
 }
 
-// Opens the model for reading. A file that cannot be opened ends the run as
-// the user expects it (message, one key); a folder is refused by name.
+// Opens the model for reading without ever blocking on it. A model that does
+// not exist ends the run as the user expects it (message, one key); any other
+// failure, and a file that is not a regular file, is refused by name.
 std::FILE* open_model(const std::string& path, const char* mode)
 {
-    std::FILE* f1 = std::fopen(path.c_str(), mode);
-    if (f1 == nullptr) {
-        console::print("\n\tFile %s unknown\n", path.c_str());
-        console::wait_key();
-        throw RunExit{1};
-    }
-    struct stat info {};
-    if (fstat(fileno(f1), &info) == 0 && S_ISDIR(info.st_mode)) {
-        std::fclose(f1);
-        throw RunError(path + " is a folder, not a model file");
-    }
-    return f1;
+    bool not_regular = false, is_folder = false;
+    std::FILE* f1 = platform::open_regular(path, mode, not_regular, is_folder);
+    if (f1 != nullptr) return f1;
+    if (is_folder) throw RunError(path + " is a folder, not a model file");
+    if (not_regular) throw RunError(path + " is not a regular file (a FIFO, device or socket), not a model file");
+    if (errno != ENOENT) throw RunError(path + ": " + std::strerror(errno));
+    console::print("\n\tFile %s unknown\n", path.c_str());
+    console::wait_key();
+    throw RunExit{1};
+}
+
+// Opens the raster descriptor; null only when it does not exist (it is then
+// created). Any other failure would make the run overwrite the user's
+// descriptor with typed values, so it ends the run.
+std::FILE* open_descriptor(const std::string& path)
+{
+    bool not_regular = false, is_folder = false;
+    std::FILE* f1d = platform::open_regular(path, "r", not_regular, is_folder);
+    if (f1d != nullptr) return f1d;
+    if (not_regular) throw RunError(path + " is not a regular file, not a descriptor");
+    if (errno != ENOENT) throw RunError(path + ": " + std::strerror(errno));
+    return nullptr;
+}
+
+// Reads the six values of an existing descriptor and closes it; a read
+// error ends the run with the system's reason.
+void read_model_descriptor(ProgramState& s, std::FILE* f1d, const std::string& path)
+{
+    int32_t* const values[6] = {&s.nb_lig1, &s.nb_col1, &s.val, &s.mind, &s.maxd, &s.pix_size};
+    read_descriptor(f1d, values);
+    const bool read_failed = std::ferror(f1d) != 0;
+    const int error = errno;
+    std::fclose(f1d);
+    if (read_failed) throw RunError(path + ": " + std::strerror(error));
+    s.descr_dem1_OK = 1;
+}
+
+// Reads one name. A NUL byte would silently cut the path at the system's
+// level, so such a name is refused, the byte shown as \0.
+std::string ask_name(const std::function<void()>& prompt)
+{
+    const std::string name = console::ask_word(prompt);
+    if (name.find('\0') == std::string::npos) return name;
+    std::string shown;
+    for (char c : name) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+    throw RunError("the name " + shown + " holds a NUL byte, which no file name may hold");
 }
 
 void ask_model_folder_and_name(ProgramState& s)
 {
     s.nomim1 = ISOLINES_BASE_FOLDER;
-    const std::string nomdir = console::ask_word(
+    const std::string nomdir = ask_name(
         [] { console::print("\n\n\tName of the File Folder located in the Directory C:\\images ? "); });
     s.nomim1 += nomdir + ISOLINES_SEPARATOR;
     s.nomim2 = s.nomim1;
-    const std::string nomfic1 =
-        console::ask_word([] { console::print("\n\tName of the Digital Elevation Model ? "); });
+    const std::string nomfic1 = ask_name([] { console::print("\n\tName of the Digital Elevation Model ? "); });
     s.nomim1 += nomfic1;
 }
 
@@ -66,12 +101,15 @@ void open_raster_model(ProgramState& s, std::string& nomdescr1)
 
     std::FILE* f1 = open_model(s.nomim1, "rb");
     std::unique_ptr<OutputFile> new_descriptor;
-    if (std::FILE* f1d = std::fopen(nomdescr1.c_str(), "r")) {
-        int32_t* const values[6] = {&s.nb_lig1, &s.nb_col1, &s.val, &s.mind, &s.maxd, &s.pix_size};
-        read_descriptor(f1d, values);
-        std::fclose(f1d);
-        s.descr_dem1_OK = 1;
-    } else {
+    std::FILE* f1d = nullptr;
+    try {
+        f1d = open_descriptor(nomdescr1);
+        if (f1d != nullptr) read_model_descriptor(s, f1d, nomdescr1);
+    } catch (...) {
+        std::fclose(f1);
+        throw;
+    }
+    if (f1d == nullptr) {
         console::print("\n\tNo File %s \n\n", nomdescr1.c_str());
         try {
             new_descriptor = std::make_unique<OutputFile>(nomdescr1);
@@ -95,21 +133,49 @@ void settle_pixel_size(ProgramState& s)
     s.dsizepix = static_cast<double>(s.pix_size);
 }
 
-// Refuses a result path that names the model or its descriptor: the run
-// would replace the user's data with its result.
-void refuse_overwriting_model(const std::string& result, const ProgramState& s, const std::string& nomdescr1)
+// The model's own files, which no result may replace: the model and, for a
+// raw raster, its descriptor (read, or just created by this run).
+using ModelFiles = std::vector<std::pair<std::string, platform::FileId>>;
+
+ModelFiles model_files(const ProgramState& s, const std::string& nomdescr1)
 {
-    if (result == s.nomim1 || result == nomdescr1)
-        throw RunError("the result " + result + " would replace the model's own files; choose another result name");
+    ModelFiles files;
+    for (const std::string& path : {s.nomim1, nomdescr1}) {
+        platform::FileId id;
+        if (!path.empty() && platform::identify(path, id)) files.emplace_back(path, id);
+    }
+    return files;
+}
+
+// Refuses a result path that leads to one of the model's files, however it is
+// spelled (another relative path, a linked folder), or to something that is
+// not a plain file: the run would replace the user's data with its result.
+void refuse_overwriting_model(const std::string& result, const ModelFiles& model)
+{
+    platform::FileId id;
+    if (!platform::identify(result, id)) {
+        if (errno == ENOENT) return;  // a file still to be made is none of the model's
+        throw RunError("cannot create " + result + ": " + std::strerror(errno));
+    }
+    for (const auto& [path, model_id] : model)
+        if (platform::same_file(id, model_id))
+            throw RunError("the result " + result + " is the model file " + path +
+                           " under another name; choose another result name");
+    if (!id.regular) throw RunError("the result " + result + " exists and is not a plain file; choose another result name");
 }
 
 void create_result_files(ProgramState& s, const std::string& nomdescr1)
 {
-    const std::string nomfic1 =
-        console::ask_word([] { console::print("\n\n\tName of the resulting file : "); });
+    const ModelFiles model = model_files(s, nomdescr1);
+    const std::string nomfic1 = ask_name([] { console::print("\n\n\tName of the resulting file : "); });
     s.nomim2 += nomfic1;
     s.nomtab = s.nomim2 + "_tab.txt";
+    refuse_overwriting_model(s.nomtab, model);
     s.ftab = std::make_unique<OutputFile>(s.nomtab);
+    // One run at a time writes a result; what ended runs left in its folder
+    // is cleaned up before anything of this one goes in place.
+    s.result_lock = std::make_unique<ResultLock>(s.nomim2);
+    clean_up_folder(*s.result_lock);
 
     s.type_image = console::ask_choice(
         [] { console::print("\n\tImage type"); console::print("\n\t\t0 ====> raster\n\t\t1 ====> bitmap\n\t\t"); },
@@ -117,16 +183,18 @@ void create_result_files(ProgramState& s, const std::string& nomdescr1)
     if (s.type_image == 0) {
         const std::string nomdescr2 = s.nomim2 + ".txt";
         s.nomim2 += ".raw";
-        refuse_overwriting_model(s.nomim2, s, nomdescr1);
-        refuse_overwriting_model(nomdescr2, s, nomdescr1);
+        refuse_overwriting_model(s.nomim2, model);
+        refuse_overwriting_model(nomdescr2, model);
         s.f2 = std::make_unique<OutputFile>(s.nomim2);
         s.f2d = std::make_unique<OutputFile>(nomdescr2);
     } else {
         s.nomim2 += ".bmp";
-        // The bitmap is written whole at the end; its name is reserved now so
-        // that a folder where it cannot be created is reported before any work.
+        refuse_overwriting_model(s.nomim2, model);
+        // The bitmap is written whole at the end by its own writer; its name
+        // is reserved now so that a folder where it cannot be created is
+        // reported before any work.
         s.f2 = std::make_unique<OutputFile>(s.nomim2);
-        s.f2->close();
+        s.f2->hand_over();
     }
 }
 

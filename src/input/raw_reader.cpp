@@ -3,8 +3,10 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -79,7 +81,8 @@ void read_row_bytes(std::FILE* f1, const std::string& path, std::vector<unsigned
 {
     const size_t got = std::fread(buffer.data(), 1, buffer.size(), f1);
     if (got == buffer.size()) return;
-    if (std::ferror(f1)) throw RunError("read error on " + path + " in line " + std::to_string(row + 1));
+    if (std::ferror(f1))
+        throw RunError("read error on " + path + " in line " + std::to_string(row + 1) + ": " + std::strerror(errno));
     throw RunError(path + " ends in line " + std::to_string(row + 1) + " (counting from 1): the line holds " +
                    std::to_string(got) + " of its " + std::to_string(buffer.size()) + " bytes");
 }

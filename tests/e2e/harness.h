@@ -20,8 +20,12 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace e2e {
@@ -138,6 +142,97 @@ private:
     std::string folder_;
     fs::path root_;
 };
+
+// The program run on a pseudo-terminal, driven step by step by the test.
+struct TerminalRun {
+    pid_t child = -1;
+    int master = -1;  // what the program prints comes out here; keys go in here
+    int slave = -1;   // the terminal's own side, to inspect its mode
+    std::string seen;
+
+    ~TerminalRun()
+    {
+        if (child > 0 && waitpid(child, nullptr, WNOHANG) == 0) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+        }
+        if (slave >= 0) close(slave);
+        if (master >= 0) close(master);
+    }
+
+    // Starts the program in the workspace (no core file on a quit signal).
+    explicit TerminalRun(const Workspace& ws)
+    {
+        child = forkpty(&master, nullptr, nullptr, nullptr);
+        if (child == 0) {
+            const rlimit no_core{0, 0};
+            setrlimit(RLIMIT_CORE, &no_core);
+            if (chdir(ws.root().c_str()) != 0) _exit(126);
+            execl(ISOLINES_BINARY, ISOLINES_BINARY, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (child > 0) slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    }
+    TerminalRun(const TerminalRun&) = delete;
+    TerminalRun& operator=(const TerminalRun&) = delete;
+
+    bool type(const std::string& keys) const
+    {
+        return write(master, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size());
+    }
+
+    // Reads what the program prints until `text` has appeared or time runs out.
+    bool read_until(const std::string& text, int timeout_ms = 20000)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        while (seen.find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            pollfd p{master, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) continue;
+            char buffer[4096];
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n <= 0) return seen.find(text) != std::string::npos;
+            seen.append(buffer, static_cast<size_t>(n));
+        }
+        return true;
+    }
+
+    // The terminal's mode once the key wait has switched echo off (or after a second).
+    termios mode_during_key_wait() const
+    {
+        termios during{};
+        for (int i = 0; i < 100; ++i) {
+            tcgetattr(slave, &during);
+            if ((during.c_lflag & ECHO) == 0) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return during;
+    }
+
+    // The exit status (128 + signal for a signal), or -1 if still running after five seconds.
+    int wait_for_end()
+    {
+        int status = 0;
+        for (int i = 0; i < 500; ++i) {
+            if (waitpid(child, &status, WNOHANG) == child) {
+                child = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
+    }
+};
+
+// The names of the program's private files (temporary files, backups,
+// journals, locks) in the model folder.
+inline std::set<std::string> private_files(const Workspace& ws)
+{
+    std::set<std::string> names;
+    for (const std::string& name : ws.files())
+        if (name.rfind(".it4", 0) == 0) names.insert(name);
+    return names;
+}
 
 inline bool updating() { return std::getenv("UPDATE_EXPECTED") != nullptr; }
 

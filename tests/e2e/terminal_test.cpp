@@ -1,11 +1,8 @@
-// The final key wait on a real terminal (a pseudo-terminal): one key ends it,
-// the whole sequence of a cursor key is taken, and the terminal gets its echo
-// and line editing back.
+// The program on a real terminal (a pseudo-terminal): one key ends the final
+// wait, the whole sequence of a cursor key is taken, and the terminal gets its
+// echo and line editing back, also when a signal ends the program; a signal
+// never leaves a private file behind nor harms an earlier result.
 #include "harness.h"
-
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
 
 namespace {
 
@@ -15,61 +12,22 @@ const char* kBlockModel =
     "ncols 4\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 25\n"
     "10 20 30 40\n10 20 30 40\n10 20 30 40\n";
 
-// Reads what the program prints until `text` has appeared or time runs out.
-bool read_until(int master, std::string& seen, const std::string& text, int timeout_ms)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (seen.find(text) == std::string::npos) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        pollfd p{master, POLLIN, 0};
-        if (poll(&p, 1, 50) <= 0) continue;
-        char buffer[4096];
-        const ssize_t n = read(master, buffer, sizeof buffer);
-        if (n <= 0) return seen.find(text) != std::string::npos;
-        seen.append(buffer, static_cast<size_t>(n));
-    }
-    return true;
-}
-
 TEST(Terminal, CursorKeyEndsTheWaitAndTheModeIsRestored)
 {
     Workspace ws;
     ws.add_file("ramp.asc", kBlockModel);
-    int master = -1;
-    const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (chdir(ws.root().c_str()) != 0) _exit(126);
-        execl(ISOLINES_BINARY, ISOLINES_BINARY, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    // Keep a handle on the terminal's own side to inspect it after the run.
-    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
-    ASSERT_GE(slave, 0);
+    e2e::TerminalRun term(ws);
+    ASSERT_GE(term.child, 0);
+    ASSERT_GE(term.slave, 0);
+    ASSERT_TRUE(term.type("dem\rramp\r1\riso\r0\r15\r1\r10\r25\r1\r"));
+    ASSERT_TRUE(term.read_until("Hit any key to exit the program")) << term.seen;
+    EXPECT_EQ(term.mode_during_key_wait().c_lflag & (ECHO | ICANON), 0u);
 
-    const std::string answers = "dem\rramp\r1\riso\r0\r15\r1\r10\r25\r1\r";
-    ASSERT_EQ(write(master, answers.data(), answers.size()), static_cast<ssize_t>(answers.size()));
-    std::string seen;
-    ASSERT_TRUE(read_until(master, seen, "Hit any key to exit the program", 20000)) << seen;
-
-    struct termios during {};
-    for (int i = 0; i < 100; ++i) {  // the wait switches echo off once it starts
-        tcgetattr(slave, &during);
-        if ((during.c_lflag & ECHO) == 0) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_EQ(during.c_lflag & (ECHO | ICANON), 0u);
-
-    const std::string cursor_up = "\x1b[A";
-    ASSERT_EQ(write(master, cursor_up.data(), cursor_up.size()), 3);
-    int status = 0;
-    for (int i = 0; i < 500 && waitpid(child, &status, WNOHANG) == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(WIFEXITED(status)) << "the program did not end after one key";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_TRUE(term.type("\x1b[A"));  // cursor up
+    EXPECT_EQ(term.wait_for_end(), 0) << "the program did not end after one key";
 
     struct termios after {};
-    tcgetattr(slave, &after);
+    tcgetattr(term.slave, &after);
     EXPECT_NE(after.c_lflag & ECHO, 0u);
     EXPECT_NE(after.c_lflag & ICANON, 0u);
 
@@ -78,12 +36,44 @@ TEST(Terminal, CursorKeyEndsTheWaitAndTheModeIsRestored)
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON);
     raw.c_cc[VMIN] = 0;
     raw.c_cc[VTIME] = 0;
-    tcsetattr(slave, TCSANOW, &raw);
+    tcsetattr(term.slave, TCSANOW, &raw);
     char rest[8];
-    EXPECT_LE(read(slave, rest, sizeof rest), 0);
-    close(slave);
-    close(master);
+    EXPECT_LE(read(term.slave, rest, sizeof rest), 0);
     EXPECT_EQ(e2e::read_file(ws.model_folder() / "iso_tab.txt"), "1\t15\n2\t25\n");
+}
+
+// Each signal that ends the program, sent while the dialogue waits with the
+// table's temporary file and the lock in place, then during the key wait.
+TEST(Terminal, EndingSignalsRestoreTheModeAndLeaveNoPrivateFile)
+{
+    for (const int sig : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(sig));
+        Workspace ws;
+        ws.add_file("ramp.asc", kBlockModel);
+        ws.add_file("iso_tab.txt", "earlier table");
+        {
+            e2e::TerminalRun term(ws);
+            ASSERT_TRUE(term.type("dem\rramp\r1\riso\r"));
+            ASSERT_TRUE(term.read_until("Image type")) << term.seen;
+            ASSERT_EQ(e2e::private_files(ws).size(), 2u);  // the table's temporary file, the lock
+            kill(term.child, sig);
+            EXPECT_EQ(term.wait_for_end(), 128 + sig);
+            EXPECT_EQ(e2e::private_files(ws), std::set<std::string>{});
+            EXPECT_EQ(e2e::read_file(ws.model_folder() / "iso_tab.txt"), "earlier table");
+        }
+        e2e::TerminalRun term(ws);
+        ASSERT_TRUE(term.type("dem\rramp\r1\riso\r0\r15\r1\r10\r25\r1\r"));
+        ASSERT_TRUE(term.read_until("Hit any key to exit the program")) << term.seen;
+        ASSERT_EQ(term.mode_during_key_wait().c_lflag & ECHO, 0u);
+        kill(term.child, sig);
+        EXPECT_EQ(term.wait_for_end(), 128 + sig);
+        struct termios after {};
+        tcgetattr(term.slave, &after);
+        EXPECT_NE(after.c_lflag & ECHO, 0u);
+        EXPECT_NE(after.c_lflag & ICANON, 0u);
+        EXPECT_EQ(e2e::private_files(ws), std::set<std::string>{});
+        EXPECT_EQ(e2e::read_file(ws.model_folder() / "iso_tab.txt"), "1\t15\n2\t25\n");
+    }
 }
 
 }  // namespace

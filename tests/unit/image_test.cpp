@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -240,6 +241,19 @@ TEST_F(BmpTest, WriterRefusesBadArgumentsBeforeCreatingAnything)
     EXPECT_EQ(SauveBMP(path.c_str(), grid.rows(), 4, 2, -1, nullptr), -1);
     EXPECT_EQ(SauveBMP(path.c_str(), nullptr, 4, 2, 0, nullptr), -1);
     EXPECT_FALSE(fs::exists(path));
+}
+
+// A failure leaves the system's reason in errno for the caller's message.
+TEST_F(BmpTest, WriterFailureKeepsTheSystemsReason)
+{
+    Grid<unsigned char> grid = pattern_grid(12, 2);
+    errno = 0;
+    EXPECT_EQ(SauveBMP(file("no-such-folder/x.bmp").c_str(), grid.rows(), 12, 2, 0, nullptr), -1);
+    EXPECT_EQ(errno, ENOENT);
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    errno = 0;
+    EXPECT_EQ(SauveBMP("/dev/full", grid.rows(), 12, 2, 0, nullptr), -1);
+    EXPECT_EQ(errno, ENOSPC);
 }
 
 TEST_F(BmpTest, WriterRefusesFilesBeyondThirtyTwoBitSizes)

@@ -1,0 +1,120 @@
+// The few operating-system calls the program needs beyond the standard
+// library, behind one small interface: file identity, opening a file without
+// blocking, syncing files and folders, advisory locks, process liveness, and
+// the cleanup done when a signal ends the process. One source file per
+// platform implements it.
+//
+// Functions that can fail return false (or null) and leave the system's error
+// code in errno, so that callers can report the system's own reason.
+#ifndef PLATFORM_H
+#define PLATFORM_H
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// ---- Files ----
+
+// What the file system says a path leads to (links followed).
+struct FileId {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool regular = false;  // a plain file (not a folder, FIFO, device or socket)
+};
+
+// The identity of the file `path` leads to; false with errno set when it
+// cannot be found (ENOENT) or examined.
+bool identify(const std::string& path, FileId& id);
+
+inline bool same_file(const FileId& a, const FileId& b) { return a.device == b.device && a.inode == b.inode; }
+
+// Opens an existing file for reading as a stream without ever blocking (a FIFO
+// with no writer, a device): a file that is not a regular file is closed again
+// at once and `not_regular` is set (with `is_folder` for a folder). Returns
+// null with errno set when it cannot be opened.
+std::FILE* open_regular(const std::string& path, const char* mode, bool& not_regular, bool& is_folder);
+
+// Creates `path` exclusively (it must not exist) for writing; null with errno.
+std::FILE* create_new(const std::string& path);
+
+// Forces the data of an open stream, or of the file at `path`, to the disk.
+bool sync_stream(std::FILE* stream);
+bool sync_file(const std::string& path);
+
+// Forces the folder's entries (renames, new and removed names) to the disk.
+bool sync_folder(const std::string& folder);
+
+// Replaces `to` by `from` in one step (the same folder).
+bool replace(const std::string& from, const std::string& to);
+
+// Removes a file; a file already gone counts as removed.
+bool remove_file(const std::string& path);
+
+bool exists(const std::string& path);
+
+// The folder part of a path (up to and including its last separator; empty
+// for a bare name) and the name after it.
+std::string folder_of(const std::string& path);
+std::string name_in_folder(const std::string& path);
+
+// The names in a folder (without "." and ".."); empty when it cannot be read.
+std::vector<std::string> folder_entries(const std::string& folder);
+
+// ---- Processes ----
+
+long process_id();
+
+// Whether a process of that id still runs (when in doubt: yes).
+bool process_alive(long pid);
+
+// ---- Locks ----
+
+// An exclusive advisory lock held on the file at `path`, created when needed.
+// `busy` tells that another process holds it. The lock is given up, and the
+// file removed, by unlock(); a lock file found empty of holders may be
+// removed by anyone who takes it, so take() makes sure the file it locked is
+// still the one the path names.
+struct Lock {
+    int handle = -1;
+};
+bool take_lock(const std::string& path, Lock& lock, bool& busy);
+void unlock_and_remove(const std::string& path, Lock& lock);
+
+// ---- Ending by a signal ----
+
+// Paths removed when a signal ends the process (temporary files, the lock
+// file). The table has a fixed number of slots of fixed size, so that the
+// signal handler reads nothing that may be changing under it. Returns false
+// when the table is full or the path too long (the path is then simply not
+// removed by a signal; a later run removes it).
+bool remove_on_signal(const std::string& path);
+void forget_on_signal(const std::string& path);
+
+// Installs the handler for the signals that end the process (interrupt, quit,
+// terminate, hang-up, broken pipe, CPU-time limit): it restores the terminal
+// mode if the key wait changed it, removes the registered paths, then ends the
+// process by the same signal. A file grown beyond the size limit fails its
+// write instead of ending the process. Called once; later calls do nothing.
+void install_signal_cleanup();
+
+// Holds back the signals above (they are delivered when released), so that a
+// sequence of renames is never cut in the middle by one of them.
+void hold_signals();
+void release_signals();
+
+// ---- Terminal ----
+
+// Whether standard input is a terminal.
+bool input_is_terminal();
+
+// Waits for one key on the terminal: no echo, no Enter needed, the whole key
+// sequence of a cursor or function key swallowed. The previous mode is
+// restored afterwards, and by the signal handler if a signal ends the wait.
+void wait_terminal_key();
+
+}  // namespace platform
+
+#endif
