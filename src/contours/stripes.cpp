@@ -1,0 +1,122 @@
+// Stripes of rows on several threads, each guessed, then repaired in order
+// from the top.
+#include "stripes.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Stripe {
+    int32_t first = 0;  // result rows first .. end - 1
+    int32_t end = 0;
+    std::unique_ptr<RowEngine> engine;
+    // The states of the stripe's own run after each pushed row from
+    // states_from on: the rows after which the engine of the stripe above
+    // stops.
+    int32_t states_from = 0;
+    std::vector<EngineState> states;
+};
+
+// The stripe's own run, from a guess a few rows above its first row (the top
+// stripe from the top of the model, which is no guess).
+void run_stripe(Stripe& stripe, const PreparedPlan& plan, int32_t nb_lig1, int32_t nb_col1,
+                const AltitudeSource& source, ResultRowSink& sink, const StripeOptions& options)
+{
+    const int32_t start = std::max(stripe.first - std::max(options.lead_rows, 0), 0);
+    stripe.engine = std::make_unique<RowEngine>(plan, nb_lig1, nb_col1, sink, start);
+    stripe.engine->set_written_rows(stripe.first, stripe.end);
+    stripe.states_from = stripe.first - 1 + RowEngine::finish_lag;
+    std::vector<double> buffer(static_cast<size_t>(nb_col1));
+    while (stripe.engine->rows_finished() < stripe.end) {
+        const int32_t k = stripe.engine->next_input();
+        stripe.engine->push(source.read_row(k, buffer));
+        if (stripe.first > 0 && k >= stripe.states_from &&
+            stripe.states.size() < static_cast<size_t>(std::max(options.repair_window, 1))) {
+            stripe.states.emplace_back();
+            stripe.engine->save_state(stripe.states.back());
+        }
+    }
+}
+
+// Takes `truth`, the engine of the stripe above in its true state after the
+// rows of that stripe, on into `stripe` until its state meets one of the
+// stripe's own run; returns the engine in the true state after the rows of
+// `stripe`.
+std::unique_ptr<RowEngine> repair(Stripe& stripe, std::unique_ptr<RowEngine> truth, const AltitudeSource& source,
+                                  int32_t nb_col1, StripeStats& stats)
+{
+    truth->set_written_rows(stripe.first, stripe.end);
+    std::vector<double> buffer(static_cast<size_t>(nb_col1));
+    EngineState state;
+    bool met = false;
+    while (truth->rows_finished() < stripe.end) {
+        const int64_t at = static_cast<int64_t>(truth->next_input() - 1) - stripe.states_from;
+        if (at >= 0 && at < static_cast<int64_t>(stripe.states.size())) {
+            truth->save_state(state);
+            if (state == stripe.states[static_cast<size_t>(at)]) {
+                met = true;
+                break;
+            }
+        }
+        truth->push(source.read_row(truth->next_input(), buffer));
+    }
+    const int32_t repaired = std::max(truth->rows_finished() - stripe.first, 0);
+    stats.repaired_rows += repaired;
+    stats.longest_repair = std::max(stats.longest_repair, repaired);
+    if (!met) {
+        ++stats.recomputed_stripes;
+        return truth;
+    }
+    return std::move(stripe.engine);
+}
+
+// Stripes of equal height (within a row), no thinner than the minimum, at
+// most one per thread.
+std::vector<Stripe> cut_stripes(int32_t nb_lig1, const StripeOptions& options)
+{
+    const int32_t min_rows = std::max(options.min_stripe_rows, 8);
+    const int64_t threads = std::max(options.threads, 1u);
+    const auto count = static_cast<int32_t>(std::clamp<int64_t>(nb_lig1 / min_rows, 1, threads));
+    std::vector<Stripe> stripes(static_cast<size_t>(count));
+    for (int32_t s = 0; s < count; ++s) {
+        stripes[static_cast<size_t>(s)].first = static_cast<int32_t>(int64_t{nb_lig1} * s / count);
+        stripes[static_cast<size_t>(s)].end = static_cast<int32_t>(int64_t{nb_lig1} * (s + 1) / count);
+    }
+    return stripes;
+}
+
+}  // namespace
+
+StripeStats extract_in_stripes(const PreparedPlan& plan, int32_t nb_lig1, int32_t nb_col1,
+                               const AltitudeSource& source, ResultRowSink& sink, const StripeOptions& options)
+{
+    StripeStats stats;
+    if (nb_lig1 <= 0 || nb_col1 <= 0) return stats;
+    std::vector<Stripe> stripes = cut_stripes(nb_lig1, options);
+    stats.stripes = static_cast<int32_t>(stripes.size());
+
+    // The stripes below the first on threads of their own, the first on this one.
+    std::vector<std::exception_ptr> failures(stripes.size());
+    const auto run = [&](size_t s) {
+        try {
+            run_stripe(stripes[s], plan, nb_lig1, nb_col1, source, sink, options);
+        } catch (...) {
+            failures[s] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (size_t s = 1; s < stripes.size(); ++s) threads.emplace_back(run, s);
+    run(0);
+    for (std::thread& thread : threads) thread.join();
+    for (const std::exception_ptr& failure : failures)
+        if (failure) std::rethrow_exception(failure);
+
+    // Repairs, top to bottom: each needs the true state after the stripe above.
+    std::unique_ptr<RowEngine> truth = std::move(stripes.front().engine);
+    for (size_t s = 1; s < stripes.size(); ++s) truth = repair(stripes[s], std::move(truth), source, nb_col1, stats);
+    return stats;
+}
