@@ -14,12 +14,17 @@ struct Stripe {
     int32_t first = 0;  // result rows first .. end - 1
     int32_t end = 0;
     std::unique_ptr<RowEngine> engine;
-    // The states of the stripe's own run after each pushed row from
-    // states_from on: the rows after which the engine of the stripe above
-    // stops.
+    // The states of the stripe's own run after the pushed rows states_from +
+    // offset, states_from being the row after which the engine of the stripe
+    // above stops.
     int32_t states_from = 0;
+    std::vector<int32_t> offsets;
     std::vector<EngineState> states;
 };
+
+// The checkpoints: every row for the first eight, then each a quarter
+// further than the one before.
+int32_t next_checkpoint(int32_t offset) { return offset < 8 ? offset + 1 : offset + offset / 4; }
 
 // The stripe's own run, from a guess a few rows above its first row (the top
 // stripe from the top of the model, which is no guess).
@@ -30,21 +35,24 @@ void run_stripe(Stripe& stripe, const PreparedPlan& plan, int32_t nb_lig1, int32
     stripe.engine = std::make_unique<RowEngine>(plan, nb_lig1, nb_col1, sink, start);
     stripe.engine->set_written_rows(stripe.first, stripe.end);
     stripe.states_from = stripe.first - 1 + RowEngine::finish_lag;
+    const auto kept = static_cast<size_t>(std::max(options.checkpoints, 1));
+    int32_t checkpoint = 0;
     std::vector<double> buffer(static_cast<size_t>(nb_col1));
     while (stripe.engine->rows_finished() < stripe.end) {
         const int32_t k = stripe.engine->next_input();
         stripe.engine->push(source.read_row(k, buffer));
-        if (stripe.first > 0 && k >= stripe.states_from &&
-            stripe.states.size() < static_cast<size_t>(std::max(options.repair_window, 1))) {
+        if (stripe.first > 0 && k == stripe.states_from + checkpoint && stripe.states.size() < kept) {
+            stripe.offsets.push_back(checkpoint);
             stripe.states.emplace_back();
             stripe.engine->save_state(stripe.states.back());
+            checkpoint = next_checkpoint(checkpoint);
         }
     }
 }
 
 // Takes `truth`, the engine of the stripe above in its true state after the
-// rows of that stripe, on into `stripe` until its state meets one of the
-// stripe's own run; returns the engine in the true state after the rows of
+// rows of that stripe, on into `stripe` until its state meets the stripe's
+// own at a checkpoint; returns the engine in the true state after the rows of
 // `stripe`.
 std::unique_ptr<RowEngine> repair(Stripe& stripe, std::unique_ptr<RowEngine> truth, const AltitudeSource& source,
                                   int32_t nb_col1, StripeStats& stats)
@@ -53,14 +61,16 @@ std::unique_ptr<RowEngine> repair(Stripe& stripe, std::unique_ptr<RowEngine> tru
     std::vector<double> buffer(static_cast<size_t>(nb_col1));
     EngineState state;
     bool met = false;
+    size_t checkpoint = 0;
     while (truth->rows_finished() < stripe.end) {
-        const int64_t at = static_cast<int64_t>(truth->next_input() - 1) - stripe.states_from;
-        if (at >= 0 && at < static_cast<int64_t>(stripe.states.size())) {
+        const int32_t at = truth->next_input() - 1 - stripe.states_from;
+        if (checkpoint < stripe.offsets.size() && at == stripe.offsets[checkpoint]) {
             truth->save_state(state);
-            if (state == stripe.states[static_cast<size_t>(at)]) {
+            if (state == stripe.states[checkpoint]) {
                 met = true;
                 break;
             }
+            ++checkpoint;
         }
         truth->push(source.read_row(truth->next_input(), buffer));
     }

@@ -79,13 +79,13 @@ StripedRun run_in_stripes(const Model& m, const Plan& p, const StripeOptions& op
     return run;
 }
 
-StripeOptions stripes_of(unsigned threads, int32_t min_rows, int32_t lead, int32_t window)
+StripeOptions stripes_of(unsigned threads, int32_t min_rows, int32_t lead, int32_t checkpoints)
 {
     StripeOptions options;
     options.threads = threads;
     options.min_stripe_rows = min_rows;
     options.lead_rows = lead;
-    options.repair_window = window;
+    options.checkpoints = checkpoints;
     return options;
 }
 
@@ -171,7 +171,7 @@ TEST(Stripes, SeamAcrossALineEatenFromFarAboveIsRepairedDownToItsEnd)
     ASSERT_EQ(p.num_CL, 2);
 
     // The stripes meet at row 40; the states meet again past row 69.
-    const StripedRun whole = run_in_stripes(trench, p, stripes_of(2, 8, 4, 64));
+    const StripedRun whole = run_in_stripes(trench, p, stripes_of(2, 8, 4, 48));
     EXPECT_EQ(whole.difference, "");
     EXPECT_EQ(whole.stats.stripes, 2);
     EXPECT_GE(whole.stats.longest_repair, 69 - 40);
@@ -179,7 +179,7 @@ TEST(Stripes, SeamAcrossALineEatenFromFarAboveIsRepairedDownToItsEnd)
     EXPECT_EQ(whole.writes[45], 2);  // written by the guess, then by the repair
     EXPECT_EQ(whole.writes[79], 1);  // already right
 
-    // With fewer rows kept than the repair needs, the stripe is redone whole.
+    // With fewer checkpoints than the repair needs, the stripe is redone whole.
     const StripedRun redone = run_in_stripes(trench, p, stripes_of(2, 8, 4, 4));
     EXPECT_EQ(redone.difference, "");
     EXPECT_EQ(redone.stats.recomputed_stripes, 1);
