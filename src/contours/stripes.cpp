@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <exception>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -118,9 +119,19 @@ StripeStats extract_in_stripes(const PreparedPlan& plan, int32_t nb_lig1, int32_
             failures[s] = std::current_exception();
         }
     };
+    // A stripe whose thread cannot be started runs here after the first.
     std::vector<std::thread> threads;
-    for (size_t s = 1; s < stripes.size(); ++s) threads.emplace_back(run, s);
-    run(0);
+    threads.reserve(stripes.size());  // no allocation once threads run
+    std::vector<size_t> here = {0};
+    here.reserve(stripes.size());
+    for (size_t s = 1; s < stripes.size(); ++s) {
+        try {
+            threads.emplace_back(run, s);
+        } catch (const std::system_error&) {
+            here.push_back(s);
+        }
+    }
+    for (size_t s : here) run(s);
     for (std::thread& thread : threads) thread.join();
     for (const std::exception_ptr& failure : failures)
         if (failure) std::rethrow_exception(failure);

@@ -14,6 +14,7 @@
 #include "contours/row_engine.h"
 #include "contours/stripes.h"
 #include "grid.h"
+#include "run_error.h"
 
 namespace {
 
@@ -184,6 +185,34 @@ TEST(Stripes, SeamAcrossALineEatenFromFarAboveIsRepairedDownToItsEnd)
     EXPECT_EQ(redone.difference, "");
     EXPECT_EQ(redone.stats.recomputed_stripes, 1);
     EXPECT_EQ(redone.stats.longest_repair, 40);
+}
+
+TEST(Stripes, AReadFailureInAnyStripeReachesTheCaller)
+{
+    // A source that fails on one row, as a file cut short would.
+    class FailingSource final : public AltitudeSource {
+    public:
+        FailingSource(const Model& m, int32_t bad_row) : rows_(m), bad_row_(bad_row) {}
+        AltitudeRow read_row(int32_t i, std::span<double> buffer) const override
+        {
+            if (i == bad_row_) throw RunError("model.raw: row " + std::to_string(i) + " cannot be read");
+            return rows_.read_row(i, buffer);
+        }
+
+    private:
+        CopyingSource rows_;
+        int32_t bad_row_;
+    };
+    const Model m = smooth_model(96, 20, 12);
+    const Plan p = plan_of(10, m.min_alt, m.max_alt, true, 1, m.max_alt);
+    const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn);
+    for (int32_t bad_row : {5, 50, 95}) {  // in the first, a middle and the last of four stripes
+        RecordingSink sink(m.nb_lig1, m.nb_col1);
+        EXPECT_THROW(extract_in_stripes(plan, m.nb_lig1, m.nb_col1, FailingSource(m, bad_row), sink,
+                                        stripes_of(4, 8, 4, 48)),
+                     RunError)
+            << "row " << bad_row;
+    }
 }
 
 TEST(Stripes, TinyGridsAndFewerRowsThanThreads)
