@@ -12,11 +12,12 @@
 //
 // How far a repair must go: the thinned masks agree again after a row or
 // two, but the spur pass eats an open line from its upper end down, so a
-// stripe that starts inside such a line is wrong until the line ends (about
-// a hundred rows on real relief with 250 levels). States that agree once
-// agree for good, so they are compared at checkpoints only, spaced wider and
-// wider: the stripe keeps a few dozen states, and a repair goes at most about
-// a quarter further than needed.
+// stripe that starts inside such a line is wrong until the line ends. So a
+// stripe's own run starts some rows above its first row (lead_rows), which
+// settles most guesses before they count. And states that agree once agree
+// for good, so they are compared at checkpoints only, spaced wider and wider:
+// a stripe keeps a few dozen states, and a repair goes at most about a
+// quarter further than needed.
 #ifndef CONTOURS_STRIPES_H
 #define CONTOURS_STRIPES_H
 
@@ -39,9 +40,12 @@ protected:
 
 struct StripeOptions {
     unsigned threads = std::thread::hardware_concurrency();  // one stripe each; 0 counts as 1
-    int32_t min_stripe_rows = 64;  // a model cut in fewer stripes rather than thinner ones (at least 8)
-    int32_t lead_rows = 4;         // rows a stripe's run starts above its first row, to settle its guess
-    int32_t checkpoints = 48;      // states a stripe keeps of its own run (at least 1)
+    int32_t min_stripe_rows = 128;  // a model cut in fewer stripes rather than thinner ones (at least 8)
+    // Rows a stripe's run starts above its first row, so that its guess has
+    // settled by then: on real relief with 250 levels, 64 rows leave nothing
+    // to repair where 16 left 151 rows (open lines eaten from their upper end).
+    int32_t lead_rows = 64;
+    int32_t checkpoints = 48;       // states a stripe keeps of its own run (at least 1)
 };
 
 // What the repairs did.
