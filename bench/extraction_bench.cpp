@@ -9,13 +9,15 @@
 // under its maximum. The row engine runs FAST_RUNS times (default 5) on one
 // thread and as often on two, the runs alternating so that other work on the
 // machine weighs on both alike; the pass-by-pass engine runs REFERENCE_RUNS
-// times (default 1). Every result must agree byte for byte ("MISMATCH" and
-// status 1 otherwise). Prints the median times and their ratios.
+// times (default 1; 0 skips it, to time the row engine alone). Every result
+// must agree byte for byte ("MISMATCH" and status 1 otherwise). Prints the
+// median times and their ratios.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// Processor time of the whole process, all threads (std::clock counts them all
+// on POSIX systems).
+double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
 double median(std::vector<double> values)
 {
@@ -108,8 +114,8 @@ int run(int argc, char** argv)
     const int32_t factor = argc > 2 ? std::atoi(argv[2]) : 4;
     const int fast_runs = argc > 3 ? std::atoi(argv[3]) : 5;
     const int reference_runs = argc > 4 ? std::atoi(argv[4]) : 1;
-    if (factor < 1 || fast_runs < 1 || reference_runs < 1) {
-        std::printf("FACTOR and the run counts must be at least 1\n");
+    if (factor < 1 || fast_runs < 1 || reference_runs < 0) {
+        std::printf("FACTOR and FAST_RUNS must be at least 1, REFERENCE_RUNS at least 0\n");
         return 2;
     }
 
@@ -139,14 +145,18 @@ int run(int argc, char** argv)
     StripeOptions two_threads;
     two_threads.threads = 2;
 
-    std::vector<double> one_times, two_times, trace_times, clean_times, reference_times;
+    std::vector<double> one_times, one_cpu_times, two_times, two_cpu_times, trace_times, clean_times, reference_times;
     StripeStats stats;
     for (int r = 0; r < fast_runs; ++r) {
         Clock::time_point start = Clock::now();
+        double cpu_start = cpu_seconds();
         extract_contours_fast(in, one.rows(), one_thread);
+        one_cpu_times.push_back(cpu_seconds() - cpu_start);
         one_times.push_back(seconds_since(start));
         start = Clock::now();
+        cpu_start = cpu_seconds();
         stats = extract_contours_fast(in, two.rows(), two_threads);
+        two_cpu_times.push_back(cpu_seconds() - cpu_start);
         two_times.push_back(seconds_since(start));
     }
     // The two halves of the row engine on whole grids (the summit fill, a
@@ -166,7 +176,8 @@ int run(int argc, char** argv)
         reference_times.push_back(seconds_since(start));
     }
 
-    if (!same_bytes(one.rows(), reference.rows(), m) || !same_bytes(two.rows(), reference.rows(), m)) {
+    const bool against_reference = reference_runs > 0;
+    if (!same_bytes(one.rows(), two.rows(), m) || (against_reference && !same_bytes(one.rows(), reference.rows(), m))) {
         std::printf("MISMATCH\n");
         return 1;
     }
@@ -174,26 +185,33 @@ int run(int argc, char** argv)
     for (int32_t i = 0; i < m.nb_lig1; ++i)
         for (int32_t j = 0; j < m.nb_col1; ++j) line_cells += one[i][j] != 255;
 
-    const double reference_median = median(reference_times);
+    const double reference_median = against_reference ? median(reference_times) : 0.0;
     const double one_median = median(one_times);
     const double two_median = median(two_times);
-    std::printf("results identical (%lld line cells)\n", static_cast<long long>(line_cells));
-    std::printf("reference engine:      median %.3f s over %d run(s)\n", reference_median, reference_runs);
+    std::printf("results identical (%lld line cells)%s\n", static_cast<long long>(line_cells),
+                against_reference ? "" : ", one and two threads (reference skipped)");
+    if (against_reference)
+        std::printf("reference engine:      median %.3f s over %d run(s)\n", reference_median, reference_runs);
     std::printf("row engine, 1 thread:  median %.4f s over %d run(s) (tracing %.4f s, cleaning %.4f s)\n", one_median,
                 fast_runs, median(trace_times), median(clean_times));
     std::printf("row engine, 2 threads: median %.4f s over %d run(s) (%d stripes, %lld rows repaired, longest %d)\n",
                 two_median, fast_runs, stats.stripes, static_cast<long long>(stats.repaired_rows),
                 stats.longest_repair);
-    std::printf("ratios:                reference / 1 thread %.1f, reference / 2 threads %.1f, "
-                "1 thread / 2 threads %.2f (of the medians)\n",
-                reference_median / one_median, reference_median / two_median, one_median / two_median);
+    if (against_reference)
+        std::printf("ratios:                reference / 1 thread %.1f, reference / 2 threads %.1f (of the medians)\n",
+                    reference_median / one_median, reference_median / two_median);
+    std::printf("ratio:                 1 thread / 2 threads %.2f (of the medians)\n", one_median / two_median);
+    // About 1 and 2 when every thread had a core to itself; less when other
+    // work on the machine took them.
+    std::printf("processor time / wall time: 1 thread %.2f, 2 threads %.2f (of the medians)\n",
+                median(one_cpu_times) / one_median, median(two_cpu_times) / two_median);
     // Every run, so that the spread caused by other work on the machine shows.
     const auto print_runs = [](const char* what, const std::vector<double>& times) {
         std::printf("%s", what);
         for (double t : times) std::printf(" %.4f", t);
         std::printf("\n");
     };
-    print_runs("reference runs (s):   ", reference_times);
+    if (against_reference) print_runs("reference runs (s):   ", reference_times);
     print_runs("1-thread runs (s):    ", one_times);
     print_runs("2-thread runs (s):    ", two_times);
     return 0;
