@@ -3,12 +3,14 @@
 // to a sink, a few rows behind. It holds a few rows whatever the number of
 // rows of the model: no grid.
 //
-// The stages, each one row behind the one before it:
-//   tracing        three rows of altitudes and the thinned masks of the row above
-//   spur pass      the row above (already cleaned), the row and the row below
-//   corner pass    likewise, on the rows the spur pass finished
-//   isolated pixels likewise, on the rows the corner pass finished
-//   summit fill    the cells of the row that equal the maximum exactly
+// The stages, and what each holds:
+//   tracing           two rows behind the altitudes: the altitude bounds of
+//                     four rows and the thinned masks of the row above
+//   spur pass         one row behind tracing: the row above (already cleaned)
+//                     and the row waiting for the row below
+//   corner pass       likewise, one row behind the spur pass
+//   isolated pixels   likewise, one row behind the corner pass
+//   summit fill       the summit cells of the rows still in the stages above
 #ifndef CONTOURS_ROW_ENGINE_H
 #define CONTOURS_ROW_ENGINE_H
 
