@@ -85,18 +85,36 @@ std::unique_ptr<RowEngine> repair(Stripe& stripe, std::unique_ptr<RowEngine> tru
     return std::move(stripe.engine);
 }
 
-// Stripes of equal height (within a row), no thinner than the minimum, at
-// most one per thread.
+// The rows of count stripes: the first `extra` rows taller than the others,
+// which share the rest evenly.
+std::vector<Stripe> stripes_of(int32_t nb_lig1, int32_t count, int64_t extra)
+{
+    std::vector<Stripe> stripes(static_cast<size_t>(count));
+    const int64_t shared = nb_lig1 - extra;
+    for (int32_t s = 0; s < count; ++s) {
+        const auto cut = [&](int32_t k) { return static_cast<int32_t>(k == 0 ? 0 : extra + shared * k / count); };
+        stripes[static_cast<size_t>(s)].first = cut(s);
+        stripes[static_cast<size_t>(s)].end = s + 1 == count ? nb_lig1 : cut(s + 1);
+    }
+    return stripes;
+}
+
+// Stripes no thinner than the minimum, at most one per thread, of equal work:
+// every stripe but the first also runs the lead rows above it, so the first
+// is that much taller. Every stripe keeps at least 8 rows: a stripe needs
+// more than finish_lag rows, so that the run of the stripe above it stops
+// before the last row of the model and can still go on into it.
 std::vector<Stripe> cut_stripes(int32_t nb_lig1, const StripeOptions& options)
 {
-    const int32_t min_rows = std::max(options.min_stripe_rows, 8);
+    constexpr int32_t thinnest = 8;
+    static_assert(thinnest > RowEngine::finish_lag);
+    const int32_t min_rows = std::max(options.min_stripe_rows, thinnest);
     const int64_t threads = std::max(options.threads, 1u);
     const auto count = static_cast<int32_t>(std::clamp<int64_t>(nb_lig1 / min_rows, 1, threads));
-    std::vector<Stripe> stripes(static_cast<size_t>(count));
-    for (int32_t s = 0; s < count; ++s) {
-        stripes[static_cast<size_t>(s)].first = static_cast<int32_t>(int64_t{nb_lig1} * s / count);
-        stripes[static_cast<size_t>(s)].end = static_cast<int32_t>(int64_t{nb_lig1} * (s + 1) / count);
-    }
+    const int64_t lead = count > 1 ? std::max(options.lead_rows, 0) : 0;
+    std::vector<Stripe> stripes = stripes_of(nb_lig1, count, std::min<int64_t>(lead, nb_lig1));
+    for (const Stripe& stripe : stripes)
+        if (stripe.end - stripe.first < thinnest) return stripes_of(nb_lig1, count, 0);
     return stripes;
 }
 
