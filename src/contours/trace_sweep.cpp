@@ -330,7 +330,7 @@ private:
     }
 
     // Thins the boundary cells of row i at all their levels, in place and in
-    // column order, then writes each cell's tone into tab3. When a cell is
+    // column order, then writes each cell's tone into the row out. When a cell is
     // examined, NW, N, NE and W hold their thinned levels, E, SE, S and SW
     // their boundary levels. Cells of the first and last row and column keep
     // all their levels.

@@ -1,4 +1,4 @@
-// The one-sweep contour engine against the pass-by-pass engine: on many
+// The row engine on whole grids against the pass-by-pass engine: on many
 // generated models and plans, every byte of the result grid must agree, both
 // after the tracing alone and after the whole extraction.
 #include <gtest/gtest.h>
