@@ -1,19 +1,23 @@
-// Time of the contour extraction: the pass-by-pass engine against the
-// one-sweep engine, on an ASCII grid resampled to a larger size.
+// Time of the contour extraction: the pass-by-pass engine against the row
+// engine on one thread and in stripes on two, on an ASCII grid resampled to a
+// larger size.
 //
 //   extraction_bench GRID.asc [FACTOR [FAST_RUNS [REFERENCE_RUNS]]]
 //
 // The grid is enlarged FACTOR times in each direction (default 4) by bilinear
 // resampling, and traced with a plan of 250 levels from its minimum to just
-// under its maximum. The one-sweep engine runs FAST_RUNS times (default 5),
-// the pass-by-pass engine REFERENCE_RUNS times (default 1); both results must
-// agree byte for byte ("MISMATCH" and status 1 otherwise). Prints the median
-// times and their ratio.
+// under its maximum. The row engine runs FAST_RUNS times (default 5) on one
+// thread and as often on two, the runs alternating so that other work on the
+// machine weighs on both alike; the pass-by-pass engine runs REFERENCE_RUNS
+// times (default 1; 0 skips it, to time the row engine alone). Every result
+// must agree byte for byte ("MISMATCH" and status 1 otherwise). Prints the
+// median times and their ratios.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -29,6 +33,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// Processor time of the whole process, all threads (std::clock counts them all
+// on POSIX systems).
+double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
 double median(std::vector<double> values)
 {
@@ -106,8 +114,8 @@ int run(int argc, char** argv)
     const int32_t factor = argc > 2 ? std::atoi(argv[2]) : 4;
     const int fast_runs = argc > 3 ? std::atoi(argv[3]) : 5;
     const int reference_runs = argc > 4 ? std::atoi(argv[4]) : 1;
-    if (factor < 1 || fast_runs < 1 || reference_runs < 1) {
-        std::printf("FACTOR and the run counts must be at least 1\n");
+    if (factor < 1 || fast_runs < 1 || reference_runs < 0) {
+        std::printf("FACTOR and FAST_RUNS must be at least 1, REFERENCE_RUNS at least 0\n");
         return 2;
     }
 
@@ -129,17 +137,30 @@ int run(int argc, char** argv)
     std::printf("grid %d x %d (%lld cells), %d levels from %.3f by %.6f\n", m.nb_lig1, m.nb_col1,
                 static_cast<long long>(m.nb_lig1) * m.nb_col1, num_CL, min_dyn, int_hypso);
 
-    Grid<unsigned char> fast = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "fast result");
     Grid<unsigned char> reference = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "reference result");
+    Grid<unsigned char> one = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "one-thread result");
+    Grid<unsigned char> two = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "two-thread result");
+    StripeOptions one_thread;
+    one_thread.threads = 1;
+    StripeOptions two_threads;
+    two_threads.threads = 2;
 
-    std::vector<double> fast_times, trace_times, clean_times, reference_times;
+    std::vector<double> one_times, one_cpu_times, two_times, two_cpu_times, trace_times, clean_times, reference_times;
+    StripeStats stats;
     for (int r = 0; r < fast_runs; ++r) {
         Clock::time_point start = Clock::now();
-        extract_contours_fast(in, fast.rows());
-        fast_times.push_back(seconds_since(start));
+        double cpu_start = cpu_seconds();
+        extract_contours_fast(in, one.rows(), one_thread);
+        one_cpu_times.push_back(cpu_seconds() - cpu_start);
+        one_times.push_back(seconds_since(start));
+        start = Clock::now();
+        cpu_start = cpu_seconds();
+        stats = extract_contours_fast(in, two.rows(), two_threads);
+        two_cpu_times.push_back(cpu_seconds() - cpu_start);
+        two_times.push_back(seconds_since(start));
     }
-    // The two halves of the one-sweep engine on their own (the summit fill,
-    // a few rows at most, is left out).
+    // The two halves of the row engine on whole grids (the summit fill, a
+    // few rows at most, is left out).
     Grid<unsigned char> halves = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "phase result");
     for (int r = 0; r < fast_runs; ++r) {
         Clock::time_point start = Clock::now();
@@ -155,27 +176,44 @@ int run(int argc, char** argv)
         reference_times.push_back(seconds_since(start));
     }
 
-    if (!same_bytes(fast.rows(), reference.rows(), m)) {
+    const bool against_reference = reference_runs > 0;
+    if (!same_bytes(one.rows(), two.rows(), m) || (against_reference && !same_bytes(one.rows(), reference.rows(), m))) {
         std::printf("MISMATCH\n");
         return 1;
     }
     int64_t line_cells = 0;
     for (int32_t i = 0; i < m.nb_lig1; ++i)
-        for (int32_t j = 0; j < m.nb_col1; ++j) line_cells += fast[i][j] != 255;
+        for (int32_t j = 0; j < m.nb_col1; ++j) line_cells += one[i][j] != 255;
 
-    const double fast_median = median(fast_times);
-    const double reference_median = median(reference_times);
-    std::printf("results identical (%lld line cells)\n", static_cast<long long>(line_cells));
-    std::printf("reference engine: median %.3f s over %d run(s)\n", reference_median, reference_runs);
-    std::printf("fast engine:      median %.4f s over %d run(s) (tracing %.4f s, cleaning %.4f s)\n", fast_median,
+    const double reference_median = against_reference ? median(reference_times) : 0.0;
+    const double one_median = median(one_times);
+    const double two_median = median(two_times);
+    std::printf("results identical (%lld line cells)%s\n", static_cast<long long>(line_cells),
+                against_reference ? "" : ", one and two threads (reference skipped)");
+    if (against_reference)
+        std::printf("reference engine:      median %.3f s over %d run(s)\n", reference_median, reference_runs);
+    std::printf("row engine, 1 thread:  median %.4f s over %d run(s) (tracing %.4f s, cleaning %.4f s)\n", one_median,
                 fast_runs, median(trace_times), median(clean_times));
-    std::printf("ratio:            %.1f (of the medians)\n", reference_median / fast_median);
+    std::printf("row engine, 2 threads: median %.4f s over %d run(s) (%d stripes, %lld rows repaired, longest %d)\n",
+                two_median, fast_runs, stats.stripes, static_cast<long long>(stats.repaired_rows),
+                stats.longest_repair);
+    if (against_reference)
+        std::printf("ratios:                reference / 1 thread %.1f, reference / 2 threads %.1f (of the medians)\n",
+                    reference_median / one_median, reference_median / two_median);
+    std::printf("ratio:                 1 thread / 2 threads %.2f (of the medians)\n", one_median / two_median);
+    // About 1 and 2 when every thread had a core to itself; less when other
+    // work on the machine took them.
+    std::printf("processor time / wall time: 1 thread %.2f, 2 threads %.2f (of the medians)\n",
+                median(one_cpu_times) / one_median, median(two_cpu_times) / two_median);
     // Every run, so that the spread caused by other work on the machine shows.
-    std::printf("reference runs (s):");
-    for (double t : reference_times) std::printf(" %.3f", t);
-    std::printf("\nfast runs (s):     ");
-    for (double t : fast_times) std::printf(" %.4f", t);
-    std::printf("\n");
+    const auto print_runs = [](const char* what, const std::vector<double>& times) {
+        std::printf("%s", what);
+        for (double t : times) std::printf(" %.4f", t);
+        std::printf("\n");
+    };
+    if (against_reference) print_runs("reference runs (s):   ", reference_times);
+    print_runs("1-thread runs (s):    ", one_times);
+    print_runs("2-thread runs (s):    ", two_times);
     return 0;
 }
 

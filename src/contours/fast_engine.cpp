@@ -1,739 +1,81 @@
-// One-sweep contour engine: the same bytes as the pass-by-pass engine, with
-// every level traced in a single top-to-bottom sweep over the altitudes.
-//
-// Why one sweep is enough:
-// - Order the traced levels by altitude. A cell of altitude v lies on the
-//   boundary of a level a exactly when v <= a and one of its side neighbours
-//   inside the grid is not at or below a. So its boundary levels are the
-//   sorted positions from "levels below v" up to (not including) the largest
-//   "levels below n" over its side neighbours n: one run [lo, hi) per cell.
-// - Thinning a cell at one level reads only that level's boundary: the final
-//   (thinned) state of NW, N, NE, W and the boundary state of E, SE, S, SW. The
-//   levels do not meet, so a bit mask over the sorted levels per cell, kept for
-//   the row above and the current row, thins all of them in the same raster
-//   order as the level-by-level passes.
-// - The later level wins the tone transfer: a cell takes the tone of the kept
-//   level that comes last in plan order.
-// The cleaning passes then run on the result grid, the corner and
-// isolated-pixel passes with all their tones in one scan each (see below).
-//
-// Besides tab3, only row buffers are used: four rows of runs and masks.
+// The row engine on the program's row-pointer grids.
 #include "fast_engine.h"
 
-#include <algorithm>
-#include <array>
-#include <bit>
 #include <cstring>
-#include <limits>
+
+#include "row_engine.h"
+#include "row_cleaning.h"
+#include "trace_sweep.h"
 
 namespace {
 
-constexpr unsigned char background = 255;
-
-// Neighbour bits, clockwise from the upper left.
-constexpr int bit_nw = 1, bit_n = 2, bit_ne = 4, bit_e = 8, bit_se = 16, bit_s = 32, bit_sw = 64, bit_w = 128;
-
-// The neighbour codes (of the boundary of one level) that take a cell off
-// the thinned line.
-constexpr std::array<int, 32> clearing_codes = {
-    bit_nw | bit_n, bit_n | bit_ne, bit_ne | bit_e, bit_e | bit_se,                      // corner + side
-    bit_se | bit_s, bit_s | bit_sw, bit_sw | bit_w, bit_w | bit_nw,                      //
-    bit_nw | bit_n | bit_w, bit_n | bit_ne | bit_e, bit_e | bit_se | bit_s, bit_s | bit_sw | bit_w,  // three in a row
-    bit_nw | bit_n | bit_ne, bit_ne | bit_e | bit_se, bit_se | bit_s | bit_sw, bit_sw | bit_w | bit_nw,
-    bit_n | bit_e, bit_e | bit_s, bit_s | bit_w, bit_w | bit_n,                          // right angle
-    bit_n | bit_e | bit_se, bit_n | bit_sw | bit_w, bit_e | bit_s | bit_sw, bit_nw | bit_n | bit_e,  // right angle +
-    bit_nw | bit_s | bit_w, bit_ne | bit_e | bit_s, bit_n | bit_ne | bit_w, bit_se | bit_s | bit_w,  // one corner
-    bit_n | bit_e | bit_s, bit_e | bit_s | bit_w, bit_n | bit_s | bit_w, bit_n | bit_e | bit_w,      // three sides
-};
-
-constexpr std::array<bool, 256> clearing_table = [] {
-    std::array<bool, 256> table{};
-    for (int code : clearing_codes) table[code] = true;
-    return table;
-}();
-
-// ---- The traced levels, ordered by altitude ----
-
-// How the plan order runs along the sorted levels: the same way (a rising
-// plan), the other way (a falling plan), or neither.
-enum class PlanOrder { rising, falling, mixed };
-
-struct SortedLevels {
-    int32_t count = 0;                        // traced levels (those that can hold a cell)
-    int32_t words = 0;                        // 64-bit words of a mask over them
-    // -inf, -inf, the altitudes ascending, then +inf: bound(h) is entry h + 1,
-    // defined from h = -1 up to at least 2 * search_step and count + 2.
-    std::vector<double> padded_bounds;
-    const double* bound() const { return padded_bounds.data() + 1; }
-    int32_t search_step = 1;                  // half of the smallest power of two above count
-    std::vector<int32_t> plan_rank;           // per sorted position: rank in plan order
-    std::vector<unsigned char> tone_at;       // per sorted position: the tone byte
-    std::vector<unsigned char> tone_of_rank;  // per plan rank: the tone byte
-    PlanOrder order = PlanOrder::mixed;
-};
-
-// Sorts the traced levels and notes the top level. A level with no altitude
-// (NaN) holds no cell at or below it and so traces nothing: it is left out.
-// Levels of equal altitude trace the same cells, so their order among
-// themselves is free: it is chosen to follow the plan's direction.
-SortedLevels sort_traced_levels(const std::vector<Level>* levels, FastTraceResult& result)
-{
-    struct Traced {
-        double alti;
-        int32_t rank;
-        unsigned char tone;
-    };
-    std::vector<Traced> traced;
-    if (levels != nullptr) {
-        for (const Level& level : *levels) {
-            if (level.top) {
-                result.flag = 1;
-                result.final_GT = level.tone;
-            } else if (level.alti == level.alti) {
-                traced.push_back({level.alti, static_cast<int32_t>(traced.size()), static_cast<unsigned char>(level.tone)});
-            }
-        }
-    }
-    const bool falls = !traced.empty() && traced.back().alti < traced.front().alti;
-    std::sort(traced.begin(), traced.end(), [falls](const Traced& a, const Traced& b) {
-        if (a.alti != b.alti) return a.alti < b.alti;
-        return falls ? a.rank > b.rank : a.rank < b.rank;
-    });
-
-    SortedLevels sorted;
-    sorted.count = static_cast<int32_t>(traced.size());
-    sorted.words = (sorted.count + 63) / 64;
-    sorted.padded_bounds.assign(2, -std::numeric_limits<double>::infinity());
-    sorted.plan_rank.resize(traced.size());
-    sorted.tone_at.resize(traced.size());
-    sorted.tone_of_rank.resize(traced.size());
-    bool rising = true;
-    bool falling = true;
-    for (size_t r = 0; r < traced.size(); ++r) {
-        sorted.padded_bounds.push_back(traced[r].alti);
-        sorted.plan_rank[r] = traced[r].rank;
-        sorted.tone_at[r] = traced[r].tone;
-        sorted.tone_of_rank[traced[r].rank] = traced[r].tone;
-        rising &= traced[r].rank == static_cast<int32_t>(r);
-        falling &= traced[r].rank == static_cast<int32_t>(traced.size() - 1 - r);
-    }
-    while (sorted.search_step * 2 <= sorted.count) sorted.search_step *= 2;
-    const size_t entries = std::max(static_cast<size_t>(sorted.search_step) * 2, traced.size() + 2) + 2;
-    sorted.padded_bounds.resize(entries, std::numeric_limits<double>::infinity());
-    sorted.order = rising ? PlanOrder::rising : (falling ? PlanOrder::falling : PlanOrder::mixed);
-    return sorted;
-}
-
-// "Levels below" an altitude x: the number of traced levels lying strictly
-// below x, that is the sorted position where the levels that x is at or below
-// start. The answer h has bound[h] < x <= bound[h + 1]. A NaN altitude is at
-// or below no level, and as a neighbour it is above every level: it counts
-// all of them.
-
-// The answer for a nearby cell, h, moved by one position up or down without a
-// branch: right for nearly every cell of a smooth model. `settled` is false
-// when the answer lies further away (or x is NaN) and must be searched.
-inline int32_t step_towards(double x, const double* bound, int32_t h, bool& settled)
-{
-    const bool up = x > bound[h + 1];
-    const bool down = x <= bound[h];
-    settled = !(up & (x > bound[h + 2])) & !(down & (x <= bound[h - 1])) & (x == x);
-    return h + up - down;
-}
-
-// Finds the answer by halving steps, without a branch (the bounds are padded
-// with +inf up to a power of two, `search_step` being half of it).
-inline int32_t search_levels_below(double x, const double* bound, int32_t count, int32_t search_step)
-{
-    if (x != x) return count;
-    int32_t h = 0;
-    for (int32_t step = search_step; step > 0; step >>= 1) h += (bound[h + step] < x) ? step : 0;
-    return h;
-}
-
-// ---- The tracing sweep ----
-
-// Per row of the sweep.
-//
-// Key is the type of a sorted position: one byte for plans of up to 254
-// traced levels (every plan the program makes), so that the run ends of a
-// row are worked out 16 cells at a time; 32 bits beyond.
-template <typename Key>
-struct SweepRow {
-    std::vector<Key> lo;           // first boundary level (sorted position) of each cell
-    std::vector<Key> hi;           // one past its last boundary level; hi == lo: on no boundary
-    std::vector<int32_t> on_line;  // the columns whose run [lo, hi) is not empty, in order
-    int32_t on_line_count = 0;
-    // The boundary levels of each cell as a mask, once thinned the kept ones:
-    // word w of the mask of cell j at w * nb_col1 + j, so that neighbouring
-    // cells share cache lines. Words outside a cell's run are 0.
-    std::vector<uint64_t> levels;
-    // The words of `levels` that may not be 0: the first written_count, or
-    // any word when more were written than the list holds (one per cell).
-    std::vector<size_t> written;
-    size_t written_count = 0;
-};
-
-// Bits n-1 .. 0 set (n from 0 to 64).
-inline uint64_t low_bits(int32_t n) { return n >= 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1; }
-
-// The bits of the run [lo, hi) that fall in mask word w.
-inline uint64_t run_bits(int32_t lo, int32_t hi, int32_t w)
-{
-    const int32_t base = w * 64;
-    const int32_t from = std::clamp(lo - base, 0, 64);
-    const int32_t to = std::clamp(hi - base, 0, 64);
-    return low_bits(to) & ~low_bits(from);
-}
-
-// The clearing codes are exactly the codes of two neighbours that touch each
-// other, or of three neighbours of which at least two pairs touch (two
-// neighbours touch when they are side by side around the cell, or when they
-// are two sides at a right angle, like N and E). This form lets one set of
-// word operations decide 64 levels at once: bit r of the result is set when
-// the code formed by bit r of the eight neighbour words is a clearing code.
-//
-// W is the cell examined just before, so it is known last: both answers
-// (without W, with W) are worked out from the seven other neighbours first,
-// and W only picks one of them.
-constexpr uint64_t clearing_levels(uint64_t nw, uint64_t n, uint64_t ne, uint64_t e, uint64_t se, uint64_t s,
-                                   uint64_t sw, uint64_t w)
-{
-    // How many of the seven are present, bit-sliced (ones + 2 twos + 4 fours).
-    const uint64_t sum_a = nw ^ n ^ ne, carry_a = (nw & n) | (ne & (nw ^ n));
-    const uint64_t sum_b = e ^ se ^ s, carry_b = (e & se) | (s & (e ^ se));
-    const uint64_t ones = sum_a ^ sum_b ^ sw, carry_c = (sum_a & sum_b) | (sw & (sum_a ^ sum_b));
-    const uint64_t twos = carry_a ^ carry_b ^ carry_c;
-    const uint64_t fours = (carry_a & carry_b) | (carry_c & (carry_a ^ carry_b));
-    const uint64_t exactly_one = ones & ~twos & ~fours;
-    const uint64_t exactly_two = ~ones & twos & ~fours;
-    const uint64_t exactly_three = ones & twos & ~fours;
-    // Touching pairs among the seven: at least one, at least two.
-    const uint64_t pairs[8] = {nw & n, n & ne, ne & e, e & se, se & s, s & sw, n & e, e & s};
-    uint64_t one_pair = 0, two_pairs = 0;
-    for (uint64_t pair : pairs) {
-        two_pairs |= one_pair & pair;
-        one_pair |= pair;
-    }
-    // The neighbours that W touches: NW, SW (side by side), N, S (right angles).
-    const uint64_t w_touches_one = nw | sw | n | s;
-    const uint64_t w_touches_two = ((nw | sw) & (n | s)) | (nw & sw) | (n & s);
-    const uint64_t without_w = (exactly_two & one_pair) | (exactly_three & two_pairs);
-    const uint64_t with_w = (exactly_one & w_touches_one) | (exactly_two & ((one_pair & w_touches_one) | w_touches_two));
-    return (w & with_w) | (~w & without_w);
-}
-
-constexpr bool clearing_levels_match_the_codes()
-{
-    for (int code = 0; code < 256; ++code) {
-        const auto bit = [code](int b) { return static_cast<uint64_t>((code & b) != 0); };
-        const bool cleared = clearing_levels(bit(bit_nw), bit(bit_n), bit(bit_ne), bit(bit_e), bit(bit_se), bit(bit_s),
-                                             bit(bit_sw), bit(bit_w)) == 1;
-        if (cleared != clearing_table[code]) return false;
-    }
-    return true;
-}
-static_assert(clearing_levels_match_the_codes(), "the word form of the clearing codes must match the list");
-
-// hi of the inner cells 1 .. last - 1 of a row from the lo of the row and of
-// the rows above and below (a plain loop, which the compiler makes vector code
-// of).
-template <typename Key>
-void find_run_ends(const Key* __restrict above, const Key* __restrict lo, const Key* __restrict below,
-                   Key* __restrict hi, int32_t last)
-{
-    for (int32_t j = 1; j < last; ++j)
-        hi[j] = std::max(std::max(std::max(above[j], below[j]), std::max(lo[j - 1], lo[j + 1])), lo[j]);
-}
-
-template <typename Key>
-class TraceSweep {
+// The rows of dtab1, read in place.
+class GridSource final : public AltitudeSource {
 public:
-    TraceSweep(const ExtractionInput& in, const SortedLevels& levels, unsigned char** tab3, FastTraceResult& result)
-        : in_(in), levels_(levels), tab3_(tab3), result_(result), nb_col1_(in.nb_col1),
-          no_row_(static_cast<size_t>(in.nb_col1), 0)
+    GridSource(double** dtab1, int32_t nb_col1) : dtab1_(dtab1), nb_col1_(nb_col1) {}
+    AltitudeRow read_row(int32_t i, std::span<double>) const override
     {
-        const auto cells = static_cast<size_t>(nb_col1_);
-        for (SweepRow<Key>& row : rows_) {
-            row.lo.assign(cells, 0);
-            row.hi.assign(cells, 0);
-            row.on_line.assign(cells, 0);
-            row.levels.assign(cells * static_cast<size_t>(levels.words), 0);
-            row.written.assign(cells, 0);
-        }
-        if (result_.flag == 1) result_.summit_rows.assign(static_cast<size_t>(in.nb_lig1), 0);
-    }
-
-    void run()
-    {
-        const int32_t nb_lig1 = in_.nb_lig1;
-        find_levels_below(0);
-        if (nb_lig1 > 1) find_levels_below(1);
-        find_runs(0);
-        for (int32_t i = 0; i < nb_lig1; ++i) {
-            // Row i is thinned against the boundary of row i + 1, whose runs
-            // need the altitudes of row i + 2.
-            if (i + 2 < nb_lig1) find_levels_below(i + 2);
-            if (i + 1 < nb_lig1) find_runs(i + 1);
-            thin_and_transfer(i);
-            if (i > 0) clear_masks(i - 1);  // its buffers take row i + 3
-        }
+        return AltitudeRow(dtab1_[i], static_cast<size_t>(nb_col1_));
     }
 
 private:
-    SweepRow<Key>& row(int32_t i) { return rows_[static_cast<size_t>(i) & 3]; }
-
-    // lo of every cell of row i; also notes whether the row holds a summit cell.
-    void find_levels_below(int32_t i)
-    {
-        const double* alt = in_.dtab1[i];
-        SweepRow<Key>& cur = row(i);
-        Key* lo = cur.lo.data();
-        const double* bound = levels_.bound();
-        // Each cell starts from the answer of the cell above (so that the
-        // cells of a row do not wait for each other); the few it does not
-        // settle are listed, then searched.
-        const Key* above = i > 0 ? row(i - 1).lo.data() : no_row_.data();
-        int32_t* unsettled = cur.on_line.data();  // free until find_runs(i)
-        int32_t count = 0;
-        for (int32_t j = 0; j < nb_col1_; ++j) {
-            const double x = alt[j];
-            bool settled;
-            lo[j] = static_cast<Key>(step_towards(x, bound, above[j], settled));
-            unsettled[count] = j;
-            count += !settled;
-        }
-        for (int32_t k = 0; k < count; ++k) {
-            const int32_t j = unsettled[k];
-            lo[j] = static_cast<Key>(search_levels_below(alt[j], bound, levels_.count, levels_.search_step));
-        }
-        if (result_.flag == 1) {
-            const double max_dyn = in_.max_dyn;
-            bool summit = false;
-            for (int32_t j = 0; j < nb_col1_; ++j) summit |= (alt[j] == max_dyn);
-            result_.summit_rows[static_cast<size_t>(i)] = summit ? 1 : 0;
-        }
-    }
-
-    // The run [lo, hi) of every cell of row i, hi being the largest lo of its
-    // side neighbours inside the grid (never below its own lo); the list of
-    // the cells on a boundary; and their boundary levels as masks.
-    void find_runs(int32_t i)
-    {
-        SweepRow<Key>& cur = row(i);
-        const Key* above = i > 0 ? row(i - 1).lo.data() : no_row_.data();
-        const Key* below = i + 1 < in_.nb_lig1 ? row(i + 1).lo.data() : no_row_.data();
-        const Key* lo = cur.lo.data();
-        Key* hi = cur.hi.data();
-        const int32_t last = nb_col1_ - 1;
-        find_run_ends(above, lo, below, hi, last);
-        hi[0] = std::max(std::max(above[0], below[0]), std::max(last > 0 ? lo[1] : Key{0}, lo[0]));
-        if (last > 0) hi[last] = std::max(std::max(above[last], below[last]), std::max(lo[last - 1], lo[last]));
-
-        int32_t* on_line = cur.on_line.data();
-        int32_t count = 0;
-        for (int32_t j = 0; j <= last; ++j) {
-            on_line[count] = j;
-            count += lo[j] < hi[j];
-        }
-        cur.on_line_count = count;
-
-        uint64_t* levels = cur.levels.data();
-        size_t* written = cur.written.data();
-        const size_t room = cur.written.size();
-        size_t written_count = 0;
-        const auto stride = static_cast<size_t>(nb_col1_);
-        for (int32_t k = 0; k < count; ++k) {
-            const int32_t j = on_line[k];
-            const int32_t w0 = lo[j] >> 6;
-            const int32_t w1 = (hi[j] - 1) >> 6;
-            if (w0 == w1 && written_count < room) {  // the usual case: a run within one word
-                const size_t at = static_cast<size_t>(w0) * stride + static_cast<size_t>(j);
-                levels[at] = (~uint64_t{0} >> (64 - (hi[j] - lo[j]))) << (lo[j] & 63);
-                written[written_count++] = at;
-                continue;
-            }
-            for (int32_t w = w0; w <= w1; ++w) {
-                const size_t at = static_cast<size_t>(w) * stride + static_cast<size_t>(j);
-                levels[at] = run_bits(lo[j], hi[j], w);
-                if (written_count < room) written[written_count] = at;
-                ++written_count;
-            }
-        }
-        cur.written_count = written_count;
-    }
-
-    // Sets the masks of row i back to 0, on its boundary cells only.
-    void clear_masks(int32_t i)
-    {
-        SweepRow<Key>& cur = row(i);
-        if (cur.written_count > cur.written.size()) {
-            std::fill(cur.levels.begin(), cur.levels.end(), 0);
-            return;
-        }
-        uint64_t* levels = cur.levels.data();
-        for (size_t k = 0; k < cur.written_count; ++k) levels[cur.written[k]] = 0;
-    }
-
-    // Thins the boundary cells of row i at all their levels, in place and in
-    // column order, then writes each cell's tone into tab3. When a cell is
-    // examined, NW, N, NE and W hold their thinned levels, E, SE, S and SW
-    // their boundary levels. Cells of the first and last row and column keep
-    // all their levels.
-    void thin_and_transfer(int32_t i)
-    {
-        unsigned char* out = tab3_[i];
-        std::memset(out, background, static_cast<size_t>(nb_col1_));
-        SweepRow<Key>& cur = row(i);
-        const int32_t* on_line = cur.on_line.data();
-        int32_t first = 0;
-        int32_t end = cur.on_line_count;
-        if (i == 0 || i + 1 == in_.nb_lig1) {
-            for (int32_t k = first; k < end; ++k) transfer(i, on_line[k]);
-            return;
-        }
-        // The cells of the first and last column are at the ends of the list.
-        if (first < end && on_line[first] == 0) transfer(i, on_line[first++]);
-        if (first < end && on_line[end - 1] == nb_col1_ - 1) transfer(i, on_line[--end]);
-
-        const auto stride = static_cast<size_t>(nb_col1_);
-        uint64_t* here = cur.levels.data();
-        const uint64_t* up = row(i - 1).levels.data();
-        const uint64_t* down = row(i + 1).levels.data();
-        const Key* lo_row = cur.lo.data();
-        const Key* hi_row = cur.hi.data();
-        const unsigned char* tone_at = levels_.tone_at.data();
-        for (int32_t k = first; k < end; ++k) {
-            const int32_t j = on_line[k];
-            const int32_t lo = lo_row[j];
-            const int32_t hi = hi_row[j];
-            if (hi - lo != 1) {
-                const int tone = thin_several(here, up, down, stride, j, lo, hi);
-                if (tone >= 0) out[j] = static_cast<unsigned char>(tone);
-                continue;
-            }
-            // One level (most boundary cells): the cell's mask is the single
-            // bit r; the same bit of the eight neighbours, rotated to bits 0..7
-            // in the order of the neighbour code, forms that code.
-            const size_t at = static_cast<size_t>(lo >> 6) * stride + static_cast<size_t>(j);
-            const uint64_t own = here[at];
-            const uint64_t gathered = (up[at - 1] & own) | std::rotl(up[at] & own, 1) | std::rotl(up[at + 1] & own, 2) |
-                                      std::rotl(here[at + 1] & own, 3) | std::rotl(down[at + 1] & own, 4) |
-                                      std::rotl(down[at] & own, 5) | std::rotl(down[at - 1] & own, 6) |
-                                      std::rotl(here[at - 1] & own, 7);
-            const bool cleared = clearing_table[std::rotr(gathered, lo & 63) & 255];
-            here[at] = cleared ? 0 : own;
-            out[j] = cleared ? background : tone_at[lo];
-        }
-    }
-
-    // Tone transfer of a cell that is never thinned.
-    void transfer(int32_t i, int32_t j)
-    {
-        const SweepRow<Key>& cur = row(i);
-        const int32_t w0 = cur.lo[j] >> 6;
-        const int32_t w1 = (cur.hi[j] - 1) >> 6;
-        const int tone = last_tone(cur.levels.data() + j, static_cast<size_t>(nb_col1_), w0, w1);
-        if (tone >= 0) tab3_[i][j] = static_cast<unsigned char>(tone);
-    }
-
-    // Thins the inner cell j of a row at its levels lo .. hi - 1, all of each
-    // mask word at once, and returns its tone (-1 when it keeps no level).
-    int thin_several(uint64_t* here, const uint64_t* up, const uint64_t* down, size_t stride, int32_t j, int32_t lo,
-                     int32_t hi) const
-    {
-        const int32_t w0 = lo >> 6;
-        const int32_t w1 = (hi - 1) >> 6;
-        for (int32_t w = w0; w <= w1; ++w) {
-            const size_t at = static_cast<size_t>(w) * stride + static_cast<size_t>(j);
-            here[at] &= ~clearing_levels(up[at - 1], up[at], up[at + 1], here[at + 1], down[at + 1], down[at],
-                                         down[at - 1], here[at - 1]);
-        }
-        return w0 == w1 ? last_tone_in_word(here[static_cast<size_t>(w0) * stride + static_cast<size_t>(j)], w0)
-                        : last_tone(here + j, stride, w0, w1);
-    }
-
-    // The same for a run within word w, whose mask word is `mask`.
-    int last_tone_in_word(uint64_t mask, int32_t w) const
-    {
-        if (mask == 0) return -1;
-        switch (levels_.order) {
-        case PlanOrder::rising:
-            return levels_.tone_at[static_cast<size_t>(w * 64 + 63 - __builtin_clzll(mask))];
-        case PlanOrder::falling:
-            return levels_.tone_at[static_cast<size_t>(w * 64 + __builtin_ctzll(mask))];
-        case PlanOrder::mixed:
-            break;
-        }
-        const int32_t rank = last_rank_in(mask, w * 64);
-        return levels_.tone_of_rank[static_cast<size_t>(rank)];
-    }
-
-    // Tone of the kept level that comes last in plan order among words w0..w1
-    // of a cell's mask (word w at cell[w * stride]), or -1 when it keeps none.
-    int last_tone(const uint64_t* cell, size_t stride, int32_t w0, int32_t w1) const
-    {
-        const auto word = [&](int32_t w) { return cell[static_cast<size_t>(w) * stride]; };
-        switch (levels_.order) {
-        case PlanOrder::rising:
-            for (int32_t w = w1; w >= w0; --w)
-                if (word(w) != 0) return levels_.tone_at[static_cast<size_t>(w * 64 + 63 - __builtin_clzll(word(w)))];
-            return -1;
-        case PlanOrder::falling:
-            for (int32_t w = w0; w <= w1; ++w)
-                if (word(w) != 0) return levels_.tone_at[static_cast<size_t>(w * 64 + __builtin_ctzll(word(w)))];
-            return -1;
-        case PlanOrder::mixed:
-            break;
-        }
-        int32_t last_rank = -1;
-        for (int32_t w = w0; w <= w1; ++w) last_rank = std::max(last_rank, last_rank_in(word(w), w * 64));
-        return last_rank < 0 ? -1 : levels_.tone_of_rank[static_cast<size_t>(last_rank)];
-    }
-
-    // Largest plan rank among the levels first_level + b of the bits b of
-    // `mask`, or -1 for an empty mask.
-    int32_t last_rank_in(uint64_t mask, int32_t first_level) const
-    {
-        int32_t last_rank = -1;
-        for (; mask != 0; mask &= mask - 1)
-            last_rank = std::max(last_rank, levels_.plan_rank[static_cast<size_t>(first_level + __builtin_ctzll(mask))]);
-        return last_rank;
-    }
-
-    const ExtractionInput& in_;
-    const SortedLevels& levels_;
-    unsigned char** tab3_;
-    FastTraceResult& result_;
+    double** dtab1_;
     int32_t nb_col1_;
-    std::vector<Key> no_row_;   // stands for a missing row of neighbours
-    std::array<SweepRow<Key>, 4> rows_;  // rows i - 1 .. i + 2 of the sweep, by i mod 4
 };
 
-// ---- Cleaning ----
-//
-// Each scan works row by row. A cell's decision reads NW, N and NE (the row
-// above, already final), E, SE, S and SW (not yet examined) and W (examined
-// just before). So a first, simple loop over the row decides every cell as if
-// its W kept the value it had before the scan (the compiler turns that loop
-// into vector code); a second loop walks the row in order, keeps those
-// decisions, and decides again only the cells whose W has just changed.
+// Finished rows copied into tab3.
+class GridSink final : public ResultRowSink {
+public:
+    explicit GridSink(unsigned char** tab3) : tab3_(tab3) {}
+    void write_row(int32_t i, ToneRow row) override { std::memcpy(tab3_[i], row.data(), row.size()); }
 
-// The tones handled by the corner and isolated-pixel passes, as one range of
-// cell values: first_GT .. first_GT + num_CL - 2 within 0 .. 254 (a background
-// cell is never changed by either pass, even when 255 is one of those tones).
-struct HandledTones {
-    unsigned char low = 0;
-    unsigned char span = 0;  // values low .. low + span
-    bool any = false;
+private:
+    unsigned char** tab3_;
 };
-
-HandledTones handled_tones(int first_GT, int num_CL)
-{
-    HandledTones tones;
-    const int64_t low = std::max<int64_t>(first_GT, 0);
-    const int64_t high = std::min<int64_t>(int64_t{first_GT} + num_CL - 2, 254);
-    if (num_CL < 2 || low > high) return tones;
-    tones.low = static_cast<unsigned char>(low);
-    tones.span = static_cast<unsigned char>(high - low);
-    tones.any = true;
-    return tones;
-}
-
-inline bool is_handled(unsigned char v, const HandledTones& tones)
-{
-    return static_cast<unsigned char>(v - tones.low) <= tones.span;
-}
-
-// Rows i - 1, i, i + 1 of tab3 and scratch rows, for one scan of row i.
-struct ScanRows {
-    const unsigned char* up;
-    unsigned char* row;
-    const unsigned char* down;
-    unsigned char* facts;     // what the decision needs besides W
-    unsigned char* planned;   // the decision with W as it was before the scan
-    unsigned char* doubtful;  // 1 where the plan may be wrong
-};
-
-// The first loops below see the rows through restrict pointers and do the
-// same simple work at every column, so that the compiler makes vector code of
-// them.
-
-// Marks the cells whose plan may be wrong: their W is planned to change and
-// is of the same value. W changes only to background, so a cell of another
-// value sees no difference, and a background cell stays background anyway.
-void mark_doubtful(const unsigned char* __restrict row, unsigned char* __restrict planned,
-                   unsigned char* __restrict doubtful, int32_t end)
-{
-    planned[0] = row[0];
-    for (int32_t j = 1; j < end; ++j)
-        doubtful[j] = static_cast<unsigned char>((planned[j - 1] != row[j - 1]) & (row[j - 1] == row[j]));
-}
-
-// Writes the planned values into row columns 1 .. nb_col1 - 2, in column
-// order. The doubtful cells, and any cell after one whose result differed
-// from its plan, are decided again by decide(j), which reads the row as it
-// stands; runs of eight cells without doubt take their plan at once.
-template <typename Decide>
-void apply_plan(const ScanRows& r, int32_t nb_col1, Decide decide)
-{
-    const int32_t end = nb_col1 - 1;
-    mark_doubtful(r.row, r.planned, r.doubtful, end);
-    bool off_plan = false;  // the cell to the left ended otherwise than planned
-    int32_t j = 1;
-    while (j < end) {
-        uint64_t doubts;
-        if (!off_plan && j + 8 <= end && (std::memcpy(&doubts, r.doubtful + j, sizeof doubts), doubts == 0)) {
-            std::memcpy(r.row + j, r.planned + j, 8);
-            j += 8;
-            continue;
-        }
-        const unsigned char now = decide(j);
-        r.row[j] = now;
-        off_plan = now != r.planned[j];
-        ++j;
-    }
-}
-
-// Spur pass: a line cell touching exactly one cell of its own tone is cleared
-// (all tones, one in-place scan). A background cell "cleared" stays
-// background, so it needs no test.
-void plan_spurs(const unsigned char* __restrict up, const unsigned char* __restrict row,
-                const unsigned char* __restrict down, unsigned char* __restrict facts,
-                unsigned char* __restrict planned, int32_t end)
-{
-    for (int32_t j = 1; j < end; ++j) {
-        const unsigned char v = row[j];
-        const auto others = static_cast<unsigned char>((up[j - 1] == v) + (up[j] == v) + (up[j + 1] == v) +
-                                                       (row[j + 1] == v) + (down[j + 1] == v) + (down[j] == v) +
-                                                       (down[j - 1] == v));  // equal neighbours but W
-        facts[j] = others;
-        planned[j] = static_cast<unsigned char>(others + (row[j - 1] == v)) == 1 ? background : v;
-    }
-}
-
-void spur_row(const ScanRows& r, int32_t nb_col1)
-{
-    plan_spurs(r.up, r.row, r.down, r.facts, r.planned, nb_col1 - 1);
-    apply_plan(r, nb_col1, [&r](int32_t j) {
-        const unsigned char v = r.row[j];
-        return static_cast<unsigned char>(r.facts[j] + (r.row[j - 1] == v)) == 1 ? background : v;
-    });
-}
-
-// Corner pass: a handled cell whose equal neighbours are exactly two sides
-// at a right angle is cleared. The pass handles each tone in its own scan, but
-// a scan for tone t reads and clears only cells of tone t (a cleared cell was
-// t and becomes 255, no other tone either), so the scans do not see each
-// other, and one scan that handles every tone at its cell, in the same raster
-// order, gives the same grid.
-constexpr unsigned char corner_if_w_differs = 1;  // a corner when W is not of the same tone
-constexpr unsigned char corner_if_w_equal = 2;    // a corner when W is of the same tone
-
-void plan_corners(const unsigned char* __restrict up, const unsigned char* __restrict row,
-                  const unsigned char* __restrict down, unsigned char* __restrict facts,
-                  unsigned char* __restrict planned, int32_t end, HandledTones tones)
-{
-    for (int32_t j = 1; j < end; ++j) {
-        const unsigned char v = row[j];
-        const auto code = static_cast<unsigned char>((up[j - 1] == v) * bit_nw | (up[j] == v) * bit_n |
-                                                     (up[j + 1] == v) * bit_ne | (row[j + 1] == v) * bit_e |
-                                                     (down[j + 1] == v) * bit_se | (down[j] == v) * bit_s |
-                                                     (down[j - 1] == v) * bit_sw);  // all but W
-        const bool without_w = code == (bit_n | bit_e) || code == (bit_e | bit_s);
-        const bool with_w = code == bit_s || code == bit_n;  // S+W, N+W
-        const auto corner = is_handled(v, tones)
-                                ? static_cast<unsigned char>(without_w * corner_if_w_differs | with_w * corner_if_w_equal)
-                                : static_cast<unsigned char>(0);
-        facts[j] = corner;
-        planned[j] = (corner & (row[j - 1] == v ? corner_if_w_equal : corner_if_w_differs)) != 0 ? background : v;
-    }
-}
-
-void corner_row(const ScanRows& r, int32_t nb_col1, const HandledTones& tones)
-{
-    plan_corners(r.up, r.row, r.down, r.facts, r.planned, nb_col1 - 1, tones);
-    apply_plan(r, nb_col1, [&r](int32_t j) {
-        const unsigned char v = r.row[j];
-        return (r.facts[j] & (r.row[j - 1] == v ? corner_if_w_equal : corner_if_w_differs)) != 0 ? background : v;
-    });
-}
-
-// Isolated-pixel pass: a handled cell whose eight neighbours are all
-// background is cleared. Its neighbours were background before the pass too
-// (a cleared neighbour would have had this cell, not background, around it),
-// so neither the order of cells nor that of tones matters: the row is decided
-// from its values before the scan.
-void plan_isolated(const unsigned char* __restrict up, const unsigned char* __restrict row,
-                   const unsigned char* __restrict down, unsigned char* __restrict planned, int32_t end,
-                   HandledTones tones)
-{
-    for (int32_t j = 1; j < end; ++j) {
-        const unsigned char v = row[j];
-        const bool alone =
-            (up[j - 1] & up[j] & up[j + 1] & row[j + 1] & down[j + 1] & down[j] & down[j - 1] & row[j - 1]) == background;
-        planned[j] = (alone && is_handled(v, tones)) ? background : v;
-    }
-}
-
-void isolated_row(const ScanRows& r, int32_t nb_col1, const HandledTones& tones)
-{
-    plan_isolated(r.up, r.row, r.down, r.planned, nb_col1 - 1, tones);
-    std::memcpy(r.row + 1, r.planned + 1, static_cast<size_t>(nb_col1 - 2));
-}
-
-// Runs scan_row on every interior row, top to bottom.
-template <typename ScanRow>
-void interior_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, std::vector<unsigned char>& scratch,
-                   ScanRow scan_row)
-{
-    if (nb_col1 < 3) return;
-    unsigned char* facts = scratch.data();
-    unsigned char* planned = facts + nb_col1;
-    unsigned char* doubtful = planned + nb_col1;
-    for (int32_t i = 1; i + 1 < nb_lig1; ++i)
-        scan_row(ScanRows{tab3[i - 1], tab3[i], tab3[i + 1], facts, planned, doubtful});
-}
 
 }  // namespace
 
-FastTraceResult trace_levels_fast(const ExtractionInput& in, unsigned char** tab3)
+StripeStats extract_contours_fast(const ExtractionInput& in, unsigned char** tab3, const StripeOptions& options)
 {
-    FastTraceResult result;
-    const SortedLevels levels = sort_traced_levels(in.levels, result);
-    if (levels.count <= 254) {
-        TraceSweep<uint8_t> sweep(in, levels, tab3, result);
-        sweep.run();
-    } else {
-        TraceSweep<int32_t> sweep(in, levels, tab3, result);
-        sweep.run();
-    }
-    return result;
-}
-
-void clean_contours_fast(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL)
-{
-    std::vector<unsigned char> scratch(3 * static_cast<size_t>(std::max(nb_col1, 0)));
-    interior_scan(tab3, nb_lig1, nb_col1, scratch, [&](const ScanRows& r) { spur_row(r, nb_col1); });
-    const HandledTones tones = handled_tones(first_GT, num_CL);
-    if (!tones.any) return;
-    interior_scan(tab3, nb_lig1, nb_col1, scratch, [&](const ScanRows& r) { corner_row(r, nb_col1, tones); });
-    interior_scan(tab3, nb_lig1, nb_col1, scratch, [&](const ScanRows& r) { isolated_row(r, nb_col1, tones); });
+    const PreparedPlan plan(in.levels, in.first_GT, in.num_CL, in.max_dyn);
+    const GridSource source(in.dtab1, in.nb_col1);
+    GridSink sink(tab3);
+    return extract_in_stripes(plan, in.nb_lig1, in.nb_col1, source, sink, options);
 }
 
 void extract_contours_fast(const ExtractionInput& in, unsigned char** tab3)
 {
-    if (in.nb_lig1 <= 0 || in.nb_col1 <= 0) return;
-    const FastTraceResult traced = trace_levels_fast(in, tab3);
-    clean_contours_fast(tab3, in.nb_lig1, in.nb_col1, in.first_GT, in.num_CL);
+    extract_contours_fast(in, tab3, StripeOptions{});
+}
 
-    // Summit fill, after the cleaning, on the rows found holding a summit cell.
-    if (traced.flag != 1) return;
-    const auto tone = static_cast<unsigned char>(traced.final_GT);
-    for (int32_t i = 0; i < in.nb_lig1; ++i) {
-        if (traced.summit_rows[static_cast<size_t>(i)] == 0) continue;
-        const double* alt = in.dtab1[i];
-        for (int32_t j = 0; j < in.nb_col1; ++j)
-            if (alt[j] == in.max_dyn) tab3[i][j] = tone;
+void trace_levels_fast(const ExtractionInput& in, unsigned char** tab3)
+{
+    if (in.nb_lig1 <= 0 || in.nb_col1 <= 0) return;
+    const SortedLevels levels = sort_traced_levels(in.levels);
+    const std::unique_ptr<TraceStage> trace = make_trace_stage(levels, in.nb_lig1, in.nb_col1, 0);
+    for (int32_t k = 0; k < in.nb_lig1; ++k) {
+        trace->push(AltitudeRow(in.dtab1[k], static_cast<size_t>(in.nb_col1)));
+        while (trace->next_row() < in.nb_lig1 && trace->trace_next(tab3[trace->next_row()])) {
+        }
     }
+}
+
+void clean_contours_fast(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL)
+{
+    if (nb_lig1 <= 0 || nb_col1 <= 0) return;
+    const HandledTones tones = handled_tones(first_GT, num_CL);
+    CleaningStage spurs(CleaningPass::spurs, tones, nb_lig1, nb_col1, 0);
+    CleaningStage corners(CleaningPass::corners, tones, nb_lig1, nb_col1, 0);
+    CleaningStage isolated(CleaningPass::isolated_pixels, tones, nb_lig1, nb_col1, 0);
+    // A row goes back into tab3 only once all three passes are past it, and
+    // every pass keeps its own copies of the rows it still needs.
+    const auto write_back = [&](int32_t i, const unsigned char* row) {
+        std::memcpy(tab3[i], row, static_cast<size_t>(nb_col1));
+    };
+    for (int32_t k = 0; k < nb_lig1; ++k)
+        spurs.push(k, tab3[k], [&](int32_t a, const unsigned char* spurred) {
+            corners.push(a, spurred, [&](int32_t b, const unsigned char* cornered) {
+                isolated.push(b, cornered, write_back);
+            });
+        });
 }

@@ -7,6 +7,15 @@
 #include <cmath>
 #include <limits>
 
+// Stored plans and gray-tone tables hold the roundings of a 64-bit
+// significand; a long double of another width (a plain double on MSVC, a
+// 113-bit quad on AArch64 Linux) would give other levels and other table
+// lines without a word. Such a platform needs a 64-bit-significand type of
+// its own here (for example a software extended type) before it can build.
+static_assert(std::numeric_limits<long double>::digits == 64,
+              "the level arithmetic needs long double with a 64-bit significand (x87 extended precision); "
+              "see the note above this check for a platform without it");
+
 namespace {
 
 // Truncates a long double toward zero into an int64, keeping the sign of a

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr unsigned char background = 255;
 constexpr unsigned char marked = 1;
 
 // Interior scans run from row 1 while i < nb_lig1 - 1 and from column 1 while
@@ -22,12 +21,6 @@ int count_equal_neighbours(unsigned char** grid, int32_t i, int32_t j, int ref)
         for (int32_t dj = -1; dj <= 1; ++dj)
             if ((di != 0 || dj != 0) && grid[i + di][j + dj] == ref) ++count;
     return count;
-}
-
-// Corners of an L made only of its two orthogonal arms.
-bool is_corner_code(int code)
-{
-    return code == (NB_N | NB_E) || code == (NB_E | NB_S) || code == (NB_S | NB_W) || code == (NB_N | NB_W);
 }
 
 // Runs one scan per tone for the tones first_GT .. first_GT + num_CL - 2.
@@ -63,27 +56,7 @@ int neighbour_code(unsigned char** grid, int32_t i, int32_t j, int ref)
     return code;
 }
 
-bool is_clearing_code(int code)
-{
-    switch (code) {
-    // Two neighbours that touch each other: a corner and a side next to it.
-    case 3: case 6: case 12: case 24:
-    case 48: case 96: case 192: case 129:
-    // Three neighbours in a row around the cell.
-    case 131: case 14: case 56: case 224:
-    case 7: case 28: case 112: case 193:
-    // Two sides at a right angle: the inner cell of a staircase.
-    case 10: case 40: case 160: case 130:
-    // Such a right angle with one corner neighbour outside it.
-    case 26: case 194: case 104: case 11:
-    case 161: case 44: case 134: case 176:
-    // Three sides.
-    case 42: case 168: case 162: case 138:
-        return true;
-    default:
-        return false;
-    }
-}
+bool is_clearing_code(int code) { return code >= 0 && code < 256 && clearing_table[code]; }
 
 void threshold_pass(double** dtab1, unsigned char** tab1, int32_t nb_lig1, int32_t nb_col1, double alti)
 {

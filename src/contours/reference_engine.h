@@ -15,20 +15,8 @@
 
 #include <cstdint>
 
+#include "cell_codes.h"
 #include "extraction.h"
-
-// Bit values of the eight neighbours in a neighbour code, clockwise from the
-// upper left; the row above is row i - 1.
-enum NeighbourBit : int {
-    NB_NW = 1,
-    NB_N = 2,
-    NB_NE = 4,
-    NB_E = 8,
-    NB_SE = 16,
-    NB_S = 32,
-    NB_SW = 64,
-    NB_W = 128,
-};
 
 // Sets every cell of the grid to value.
 void fill_grid(unsigned char** grid, int32_t nb_lig1, int32_t nb_col1, unsigned char value);

@@ -1,4 +1,4 @@
-// The one-sweep contour engine against the pass-by-pass engine: on many
+// The row engine on whole grids against the pass-by-pass engine: on many
 // generated models and plans, every byte of the result grid must agree, both
 // after the tracing alone and after the whole extraction.
 #include <gtest/gtest.h>
@@ -15,76 +15,11 @@
 #include "contours/reference_engine.h"
 #include "grid.h"
 #include "input/model_readers.h"
+#include "../support/model_builders.h"
 
 namespace {
 
-// An altitude grid with its size and its largest altitude.
-struct Model {
-    Grid<double> grid;
-    int32_t nb_lig1 = 0;
-    int32_t nb_col1 = 0;
-    double min_alt = 0;
-    double max_alt = 0;
-};
-
-void measure_range(Model& m)
-{
-    m.min_alt = std::numeric_limits<double>::infinity();
-    m.max_alt = -std::numeric_limits<double>::infinity();
-    for (int32_t i = 0; i < m.nb_lig1; ++i)
-        for (int32_t j = 0; j < m.nb_col1; ++j) {
-            m.min_alt = std::min(m.min_alt, m.grid[i][j]);
-            m.max_alt = std::max(m.max_alt, m.grid[i][j]);
-        }
-}
-
-Model model(int32_t nb_lig1, int32_t nb_col1, const std::function<double(int32_t, int32_t)>& altitude)
-{
-    Model m;
-    m.nb_lig1 = nb_lig1;
-    m.nb_col1 = nb_col1;
-    m.grid = make_grid<double>(nb_col1, nb_lig1, "test model");
-    for (int32_t i = 0; i < nb_lig1; ++i)
-        for (int32_t j = 0; j < nb_col1; ++j) m.grid[i][j] = altitude(i, j);
-    measure_range(m);
-    return m;
-}
-
-// Sums of sines and cones: long smooth slopes, ridges and pits.
-Model smooth_model(int32_t nb_lig1, int32_t nb_col1, uint64_t seed)
-{
-    std::mt19937_64 gen(seed);
-    std::uniform_real_distribution<double> u(0.0, 1.0);
-    struct Wave { double a, fy, fx, phase; };
-    struct Cone { double h, y, x, slope; };
-    std::vector<Wave> waves;
-    std::vector<Cone> cones;
-    for (int k = 0; k < 4; ++k) waves.push_back({200 * u(gen), 0.3 * u(gen), 0.3 * u(gen), 6.3 * u(gen)});
-    for (int k = 0; k < 3; ++k)
-        cones.push_back({(u(gen) < 0.5 ? -1 : 1) * 600 * u(gen), nb_lig1 * u(gen), nb_col1 * u(gen), 20 + 40 * u(gen)});
-    return model(nb_lig1, nb_col1, [&](int32_t i, int32_t j) {
-        double z = 1000;
-        for (const Wave& w : waves) z += w.a * std::sin(w.fy * i + w.fx * j + w.phase);
-        for (const Cone& c : cones) z += c.h * std::max(0.0, 1 - std::hypot(i - c.y, j - c.x) * c.slope / 600);
-        return z;
-    });
-}
-
-// Independent random altitudes: a boundary at nearly every cell and level.
-Model rough_model(int32_t nb_lig1, int32_t nb_col1, uint64_t seed, double low, double high)
-{
-    std::mt19937_64 gen(seed);
-    std::uniform_real_distribution<double> u(low, high);
-    return model(nb_lig1, nb_col1, [&](int32_t, int32_t) { return u(gen); });
-}
-
-// Whole altitudes with plateaus: a smooth surface rounded to steps of `step`,
-// so that many cells equal a level exactly.
-Model terraced_model(int32_t nb_lig1, int32_t nb_col1, uint64_t seed, double step)
-{
-    Model smooth = smooth_model(nb_lig1, nb_col1, seed);
-    return model(nb_lig1, nb_col1, [&](int32_t i, int32_t j) { return step * std::floor(smooth.grid[i][j] / 50); });
-}
+using namespace test_models;
 
 Model himalaya()
 {
@@ -99,34 +34,6 @@ Model himalaya()
     m.grid = std::move(ascii.dtab1);
     measure_range(m);
     return m;
-}
-
-// A plan the way the program builds it.
-struct Plan {
-    std::vector<Level> levels;
-    int first_GT = 1;
-    int num_CL = 0;
-    double max_dyn = 0;
-};
-
-Plan plan(double dmin_alt, double int_hypso, double dmax_alt, int first_GT, double max_dyn)
-{
-    Plan p;
-    p.first_GT = first_GT;
-    p.num_CL = static_cast<int>(count_levels(dmin_alt, int_hypso, dmax_alt));
-    p.max_dyn = max_dyn;
-    p.levels = level_sequence(dmin_alt, int_hypso, first_GT, p.num_CL, max_dyn);
-    return p;
-}
-
-// A plan of exactly `count` levels spread over [low, high] (high > low),
-// rising when `rising`, else from high down to low.
-Plan plan_of(int count, double low, double high, bool rising, int first_GT, double max_dyn)
-{
-    const double interval = (high - low) / (count - 0.5);
-    Plan p = rising ? plan(low, interval, high, first_GT, max_dyn) : plan(high, -interval, low, first_GT, max_dyn);
-    EXPECT_EQ(p.num_CL, count);
-    return p;
 }
 
 // The pass-by-pass level loop alone, before cleaning.
@@ -144,23 +51,6 @@ void reference_trace(const Model& m, const Plan& p, unsigned char** tab3)
         thinning_pass(tab2.rows(), m.nb_lig1, m.nb_col1);
         tone_transfer(tab2.rows(), tab3, m.nb_lig1, m.nb_col1, level.tone);
     }
-}
-
-// First differing cell of two grids, or "" when they agree; `lines` counts the
-// cells that are not background in the expected grid.
-std::string first_difference(unsigned char** expected, unsigned char** actual, int32_t nb_lig1, int32_t nb_col1,
-                             int64_t& lines)
-{
-    lines = 0;
-    std::string difference;
-    for (int32_t i = 0; i < nb_lig1; ++i)
-        for (int32_t j = 0; j < nb_col1; ++j) {
-            lines += expected[i][j] != 255;
-            if (difference.empty() && expected[i][j] != actual[i][j])
-                difference = "cell (" + std::to_string(i) + ", " + std::to_string(j) + "): expected " +
-                             std::to_string(expected[i][j]) + ", got " + std::to_string(actual[i][j]);
-        }
-    return difference;
 }
 
 // Runs both engines (the tracing alone, then the whole extraction) and

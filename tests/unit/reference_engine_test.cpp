@@ -11,8 +11,11 @@
 
 #include "contours/reference_engine.h"
 #include "grid.h"
+#include "../support/model_builders.h"
 
 namespace {
+
+using namespace test_models;
 
 using Rows = std::vector<std::string>;
 
@@ -58,24 +61,6 @@ Rows text_of(unsigned char** grid, int32_t nb_lig1, int32_t nb_col1)
 }
 
 Rows text_of(const Picture& p) { return text_of(p.rows(), p.nb_lig1, p.nb_col1); }
-
-// An altitude grid with its size.
-struct Model {
-    Grid<double> grid;
-    int32_t nb_lig1 = 0;
-    int32_t nb_col1 = 0;
-};
-
-Model model(int32_t nb_lig1, int32_t nb_col1, const std::function<double(int32_t, int32_t)>& altitude)
-{
-    Model m;
-    m.nb_lig1 = nb_lig1;
-    m.nb_col1 = nb_col1;
-    m.grid = make_grid<double>(nb_col1, nb_lig1, "test model");
-    for (int32_t i = 0; i < nb_lig1; ++i)
-        for (int32_t j = 0; j < nb_col1; ++j) m.grid[i][j] = altitude(i, j);
-    return m;
-}
 
 // Traces one level the way the level loop does: threshold, boundary, thinning.
 // Returns tab2 before and after the thinning.

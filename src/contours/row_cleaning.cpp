@@ -1,0 +1,198 @@
+// The cleaning passes, one row at a time.
+//
+// Each scan works row by row. A cell's decision reads NW, N and NE (the row
+// above, already final), E, SE, S and SW (not yet examined) and W (examined
+// just before). So a first, simple loop over the row decides every cell as if
+// its W kept the value it had before the scan (the compiler turns that loop
+// into vector code); a second loop walks the row in order, keeps those
+// decisions, and decides again only the cells whose W has just changed.
+#include "row_cleaning.h"
+
+#include <algorithm>
+
+#include "cell_codes.h"
+
+namespace {
+
+inline bool is_handled(unsigned char v, const HandledTones& tones)
+{
+    return static_cast<unsigned char>(v - tones.low) <= tones.span;
+}
+
+// Rows i - 1, i, i + 1 and scratch rows, for one scan of row i.
+struct ScanRows {
+    const unsigned char* up;
+    unsigned char* row;
+    const unsigned char* down;
+    unsigned char* facts;     // what the decision needs besides W
+    unsigned char* planned;   // the decision with W as it was before the scan
+    unsigned char* doubtful;  // 1 where the plan may be wrong
+};
+
+// The first loops below see the rows through restrict pointers and do the
+// same simple work at every column, so that the compiler makes vector code of
+// them.
+
+// Marks the cells whose plan may be wrong: their W is planned to change and
+// is of the same value. W changes only to background, so a cell of another
+// value sees no difference, and a background cell stays background anyway.
+void mark_doubtful(const unsigned char* __restrict row, unsigned char* __restrict planned,
+                   unsigned char* __restrict doubtful, int32_t end)
+{
+    planned[0] = row[0];
+    for (int32_t j = 1; j < end; ++j)
+        doubtful[j] = static_cast<unsigned char>((planned[j - 1] != row[j - 1]) & (row[j - 1] == row[j]));
+}
+
+// Writes the planned values into row columns 1 .. nb_col1 - 2, in column
+// order. The doubtful cells, and any cell after one whose result differed
+// from its plan, are decided again by decide(j), which reads the row as it
+// stands; runs of eight cells without doubt take their plan at once.
+template <typename Decide>
+void apply_plan(const ScanRows& r, int32_t nb_col1, Decide decide)
+{
+    const int32_t end = nb_col1 - 1;
+    mark_doubtful(r.row, r.planned, r.doubtful, end);
+    bool off_plan = false;  // the cell to the left ended otherwise than planned
+    int32_t j = 1;
+    while (j < end) {
+        uint64_t doubts;
+        if (!off_plan && j + 8 <= end && (std::memcpy(&doubts, r.doubtful + j, sizeof doubts), doubts == 0)) {
+            std::memcpy(r.row + j, r.planned + j, 8);
+            j += 8;
+            continue;
+        }
+        const unsigned char now = decide(j);
+        r.row[j] = now;
+        off_plan = now != r.planned[j];
+        ++j;
+    }
+}
+
+// Spur pass: a line cell touching exactly one cell of its own tone is cleared
+// (all tones, one in-place scan). A background cell "cleared" stays
+// background, so it needs no test.
+void plan_spurs(const unsigned char* __restrict up, const unsigned char* __restrict row,
+                const unsigned char* __restrict down, unsigned char* __restrict facts,
+                unsigned char* __restrict planned, int32_t end)
+{
+    for (int32_t j = 1; j < end; ++j) {
+        const unsigned char v = row[j];
+        const auto others = static_cast<unsigned char>((up[j - 1] == v) + (up[j] == v) + (up[j + 1] == v) +
+                                                       (row[j + 1] == v) + (down[j + 1] == v) + (down[j] == v) +
+                                                       (down[j - 1] == v));  // equal neighbours but W
+        facts[j] = others;
+        planned[j] = static_cast<unsigned char>(others + (row[j - 1] == v)) == 1 ? background : v;
+    }
+}
+
+void spur_row(const ScanRows& r, int32_t nb_col1)
+{
+    plan_spurs(r.up, r.row, r.down, r.facts, r.planned, nb_col1 - 1);
+    apply_plan(r, nb_col1, [&r](int32_t j) {
+        const unsigned char v = r.row[j];
+        return static_cast<unsigned char>(r.facts[j] + (r.row[j - 1] == v)) == 1 ? background : v;
+    });
+}
+
+// Corner pass: a handled cell whose equal neighbours are exactly two sides
+// at a right angle is cleared. The pass handles each tone in its own scan, but
+// a scan for tone t reads and clears only cells of tone t (a cleared cell was
+// t and becomes 255, no other tone either), so the scans do not see each
+// other, and one scan that handles every tone at its cell, in the same raster
+// order, gives the same grid.
+constexpr unsigned char corner_if_w_differs = 1;  // a corner when W is not of the same tone
+constexpr unsigned char corner_if_w_equal = 2;    // a corner when W is of the same tone
+
+void plan_corners(const unsigned char* __restrict up, const unsigned char* __restrict row,
+                  const unsigned char* __restrict down, unsigned char* __restrict facts,
+                  unsigned char* __restrict planned, int32_t end, HandledTones tones)
+{
+    for (int32_t j = 1; j < end; ++j) {
+        const unsigned char v = row[j];
+        const auto code = static_cast<unsigned char>((up[j - 1] == v) * NB_NW | (up[j] == v) * NB_N |
+                                                     (up[j + 1] == v) * NB_NE | (row[j + 1] == v) * NB_E |
+                                                     (down[j + 1] == v) * NB_SE | (down[j] == v) * NB_S |
+                                                     (down[j - 1] == v) * NB_SW);  // all but W
+        const bool without_w = code == (NB_N | NB_E) || code == (NB_E | NB_S);
+        const bool with_w = code == NB_S || code == NB_N;  // S+W, N+W
+        const auto corner = is_handled(v, tones)
+                                ? static_cast<unsigned char>(without_w * corner_if_w_differs | with_w * corner_if_w_equal)
+                                : static_cast<unsigned char>(0);
+        facts[j] = corner;
+        planned[j] = (corner & (row[j - 1] == v ? corner_if_w_equal : corner_if_w_differs)) != 0 ? background : v;
+    }
+}
+
+void corner_row(const ScanRows& r, int32_t nb_col1, const HandledTones& tones)
+{
+    plan_corners(r.up, r.row, r.down, r.facts, r.planned, nb_col1 - 1, tones);
+    apply_plan(r, nb_col1, [&r](int32_t j) {
+        const unsigned char v = r.row[j];
+        return (r.facts[j] & (r.row[j - 1] == v ? corner_if_w_equal : corner_if_w_differs)) != 0 ? background : v;
+    });
+}
+
+// Isolated-pixel pass: a handled cell whose eight neighbours are all
+// background is cleared. Its neighbours were background before the pass too
+// (a cleared neighbour would have had this cell, not background, around it),
+// so neither the order of cells nor that of tones matters: the row is decided
+// from its values before the scan.
+void plan_isolated(const unsigned char* __restrict up, const unsigned char* __restrict row,
+                   const unsigned char* __restrict down, unsigned char* __restrict planned, int32_t end,
+                   HandledTones tones)
+{
+    for (int32_t j = 1; j < end; ++j) {
+        const unsigned char v = row[j];
+        const bool alone =
+            (up[j - 1] & up[j] & up[j + 1] & row[j + 1] & down[j + 1] & down[j] & down[j - 1] & row[j - 1]) == background;
+        planned[j] = (alone && is_handled(v, tones)) ? background : v;
+    }
+}
+
+void isolated_row(const ScanRows& r, int32_t nb_col1, const HandledTones& tones)
+{
+    plan_isolated(r.up, r.row, r.down, r.planned, nb_col1 - 1, tones);
+    std::memcpy(r.row + 1, r.planned + 1, static_cast<size_t>(nb_col1 - 2));
+}
+
+}  // namespace
+
+HandledTones handled_tones(int first_GT, int num_CL)
+{
+    HandledTones tones;
+    const int64_t low = std::max<int64_t>(first_GT, 0);
+    const int64_t high = std::min<int64_t>(int64_t{first_GT} + num_CL - 2, 254);
+    if (num_CL < 2 || low > high) return tones;
+    tones.low = static_cast<unsigned char>(low);
+    tones.span = static_cast<unsigned char>(high - low);
+    tones.any = true;
+    return tones;
+}
+
+CleaningStage::CleaningStage(CleaningPass pass, HandledTones tones, int32_t nb_lig1, int32_t nb_col1,
+                             int32_t first_row)
+    : pass_(pass), tones_(tones), nb_lig1_(nb_lig1), nb_col1_(nb_col1), first_row_(first_row),
+      finished_(static_cast<size_t>(nb_col1)), waiting_(static_cast<size_t>(nb_col1)),
+      scratch_(3 * static_cast<size_t>(nb_col1))
+{
+}
+
+void CleaningStage::clean_row(const unsigned char* up, unsigned char* row, const unsigned char* down)
+{
+    if (nb_col1_ < 3) return;  // no interior cell
+    unsigned char* facts = scratch_.data();
+    unsigned char* planned = facts + nb_col1_;
+    const ScanRows rows{up, row, down, facts, planned, planned + nb_col1_};
+    switch (pass_) {
+    case CleaningPass::spurs:
+        spur_row(rows, nb_col1_);
+        break;
+    case CleaningPass::corners:
+        if (tones_.any) corner_row(rows, nb_col1_, tones_);
+        break;
+    case CleaningPass::isolated_pixels:
+        if (tones_.any) isolated_row(rows, nb_col1_, tones_);
+        break;
+    }
+}

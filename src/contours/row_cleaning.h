@@ -1,0 +1,79 @@
+// The cleaning passes of the result, each fed one traced (or already partly
+// cleaned) row at a time: the spur pass, the corner pass and the
+// isolated-pixel pass of the row engine.
+//
+// Every pass scans the interior in place: when row i is examined, the row
+// above holds its final value for this pass and the row below the value it
+// had before the pass. So a pass runs one row behind the rows it is fed, and
+// all it carries from one row to the next is its last finished row.
+#ifndef CONTOURS_ROW_CLEANING_H
+#define CONTOURS_ROW_CLEANING_H
+
+#include <cstdint>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+// The tones handled by the corner and isolated-pixel passes, as one range of
+// cell values: first_GT .. first_GT + num_CL - 2 within 0 .. 254 (a background
+// cell is never changed by either pass, even when 255 is one of those tones).
+struct HandledTones {
+    unsigned char low = 0;
+    unsigned char span = 0;  // values low .. low + span
+    bool any = false;
+};
+
+HandledTones handled_tones(int first_GT, int num_CL);
+
+enum class CleaningPass { spurs, corners, isolated_pixels };
+
+// One cleaning pass over the rows first_row .. nb_lig1 - 1, fed in order.
+// Row first_row is passed on unchanged, as the top row of the grid is; when
+// first_row > 0 that is a guess of the true state, which a stripe of rows
+// starts from. The last row of the grid is passed on unchanged.
+class CleaningStage {
+public:
+    CleaningStage(CleaningPass pass, HandledTones tones, int32_t nb_lig1, int32_t nb_col1, int32_t first_row);
+
+    // Takes row i (nb_col1 cells) and hands every row it finishes to
+    // next(index, const unsigned char* cells): row i - 1, and row i itself
+    // when it is the first or the last row.
+    template <typename Next>
+    void push(int32_t i, const unsigned char* row, Next&& next)
+    {
+        const auto width = static_cast<size_t>(nb_col1_);
+        if (pending_) {
+            clean_row(finished_.data(), waiting_.data(), row);
+            std::swap(finished_, waiting_);
+            next(i - 1, static_cast<const unsigned char*>(finished_.data()));
+        }
+        if (i == first_row_ || i + 1 == nb_lig1_) {
+            std::memcpy(finished_.data(), row, width);
+            pending_ = false;
+            next(i, static_cast<const unsigned char*>(finished_.data()));
+        } else {
+            std::memcpy(waiting_.data(), row, width);
+            pending_ = true;
+        }
+    }
+
+    // The last finished row: all that the rows below depend on besides the
+    // rows fed.
+    const std::vector<unsigned char>& last_finished() const { return finished_; }
+
+private:
+    // Cleans row in place, between the finished row above and the fed row below.
+    void clean_row(const unsigned char* up, unsigned char* row, const unsigned char* down);
+
+    CleaningPass pass_;
+    HandledTones tones_;
+    int32_t nb_lig1_;
+    int32_t nb_col1_;
+    int32_t first_row_;
+    bool pending_ = false;                 // waiting_ holds a row to clean
+    std::vector<unsigned char> finished_;  // the last row finished
+    std::vector<unsigned char> waiting_;   // the row fed before the last one, not yet cleaned
+    std::vector<unsigned char> scratch_;   // three rows of decisions
+};
+
+#endif

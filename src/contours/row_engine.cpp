@@ -1,0 +1,95 @@
+// The row engine: the tracing stage and the three cleaning passes chained
+// row by row, then the summit fill.
+#include "row_engine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// The top level of a plan, when it has one: the last level marked top.
+void find_top_level(const std::vector<Level>* levels, int& flag, int& final_GT)
+{
+    if (levels == nullptr) return;
+    for (const Level& level : *levels)
+        if (level.top) {
+            flag = 1;
+            final_GT = level.tone;
+        }
+}
+
+}  // namespace
+
+PreparedPlan::PreparedPlan(const std::vector<Level>* levels, int first_GT, int num_CL, double max_dyn)
+    : sorted(sort_traced_levels(levels)), tones(handled_tones(first_GT, num_CL)), max_dyn(max_dyn)
+{
+    find_top_level(levels, flag, final_GT);
+}
+
+RowEngine::RowEngine(const PreparedPlan& plan, int32_t nb_lig1, int32_t nb_col1, ResultRowSink& sink,
+                     int32_t first_row)
+    : plan_(plan), nb_lig1_(nb_lig1), nb_col1_(nb_col1), sink_(sink),
+      next_input_(first_row > 0 ? first_row - 1 : 0), rows_finished_(first_row), first_written_(0),
+      end_written_(std::numeric_limits<int32_t>::max()),
+      trace_(make_trace_stage(plan.sorted, nb_lig1, nb_col1, first_row)),
+      spurs_(CleaningPass::spurs, plan.tones, nb_lig1, nb_col1, first_row),
+      corners_(CleaningPass::corners, plan.tones, nb_lig1, nb_col1, first_row),
+      isolated_(CleaningPass::isolated_pixels, plan.tones, nb_lig1, nb_col1, first_row),
+      cleaned_rows_{-1, -1, -1}, traced_(static_cast<size_t>(nb_col1)), result_(static_cast<size_t>(nb_col1))
+{
+}
+
+void RowEngine::set_written_rows(int32_t first, int32_t end)
+{
+    first_written_ = first;
+    end_written_ = end;
+}
+
+void RowEngine::push(AltitudeRow altitudes)
+{
+    const int32_t k = next_input_++;
+    if (plan_.flag == 1) {
+        std::vector<int32_t>& summit = summits_[static_cast<size_t>(k) & 7];
+        summit.clear();
+        for (int32_t j = 0; j < nb_col1_; ++j)
+            if (altitudes[static_cast<size_t>(j)] == plan_.max_dyn) summit.push_back(j);
+    }
+    trace_->push(altitudes);
+    for (int32_t i = trace_->next_row(); trace_->trace_next(traced_.data()); i = trace_->next_row()) {
+        spurs_.push(i, traced_.data(), [this](int32_t a, const unsigned char* spurred) {
+            cleaned_rows_[0] = a;
+            corners_.push(a, spurred, [this](int32_t b, const unsigned char* cornered) {
+                cleaned_rows_[1] = b;
+                isolated_.push(b, cornered, [this](int32_t c, const unsigned char* cleaned) {
+                    cleaned_rows_[2] = c;
+                    finish(c, cleaned);
+                });
+            });
+        });
+    }
+}
+
+// Summit fill, after the cleaning: the cells at the maximum take the tone of
+// the top level.
+void RowEngine::finish(int32_t i, const unsigned char* row)
+{
+    rows_finished_ = i + 1;
+    if (i < first_written_ || i >= end_written_) return;
+    const auto width = static_cast<size_t>(nb_col1_);
+    std::memcpy(result_.data(), row, width);
+    if (plan_.flag == 1) {
+        const auto tone = static_cast<unsigned char>(plan_.final_GT);
+        for (int32_t j : summits_[static_cast<size_t>(i) & 7]) result_[static_cast<size_t>(j)] = tone;
+    }
+    sink_.write_row(i, ToneRow(result_.data(), width));
+}
+
+void RowEngine::save_state(EngineState& out) const
+{
+    out.last_rows = {trace_->next_row() - 1, cleaned_rows_[0], cleaned_rows_[1], cleaned_rows_[2]};
+    trace_->save_state(out.thinned);
+    out.cleaned.clear();
+    for (const CleaningStage* stage : {&spurs_, &corners_, &isolated_})
+        out.cleaned.insert(out.cleaned.end(), stage->last_finished().begin(), stage->last_finished().end());
+}

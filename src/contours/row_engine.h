@@ -1,0 +1,111 @@
+// The row engine: fed the rows of altitudes of a model top to bottom, it hands
+// finished result rows (gray tones on background 255, cleaned, summits filled)
+// to a sink, a few rows behind. It holds a few rows whatever the number of
+// rows of the model: no grid.
+//
+// The stages, and what each holds:
+//   tracing           two rows behind the altitudes: the altitude bounds of
+//                     four rows and the thinned masks of the row above
+//   spur pass         one row behind tracing: the row above (already cleaned)
+//                     and the row waiting for the row below
+//   corner pass       likewise, one row behind the spur pass
+//   isolated pixels   likewise, one row behind the corner pass
+//   summit fill       the summit cells of the rows still in the stages above
+#ifndef CONTOURS_ROW_ENGINE_H
+#define CONTOURS_ROW_ENGINE_H
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "levels.h"
+#include "row_cleaning.h"
+#include "trace_sweep.h"
+
+// One row of result tones, with its width.
+using ToneRow = std::span<const unsigned char>;
+
+// Where finished result rows go, by row number. Rows may come out of order,
+// from several threads at once (never the same row at the same time), and a
+// row may come again with new contents, which replace the old ones.
+class ResultRowSink {
+public:
+    virtual void write_row(int32_t i, ToneRow row) = 0;
+
+protected:
+    ~ResultRowSink() = default;
+};
+
+// What the engines need of a plan, worked out once for every engine of a run.
+struct PreparedPlan {
+    PreparedPlan(const std::vector<Level>* levels, int first_GT, int num_CL, double max_dyn);
+
+    SortedLevels sorted;  // the traced levels
+    HandledTones tones;   // the tones of the corner and isolated-pixel passes
+    int flag = 0;         // 1 when a level of the plan is the top level
+    int final_GT = 0;     // tone of the last top level (when flag is 1)
+    double max_dyn = 0;   // largest altitude of the model
+};
+
+// What a run carries from one row to the next, after a given row was pushed.
+// Two runs over the same altitudes in the same state give the same rows after
+// it.
+struct EngineState {
+    std::array<int32_t, 4> last_rows{};   // last row finished by each stage (-1: none)
+    std::vector<uint64_t> thinned;        // the thinned masks of the last traced row
+    std::vector<unsigned char> cleaned;   // the last row finished by each cleaning pass
+    bool operator==(const EngineState&) const = default;
+};
+
+class RowEngine {
+public:
+    // Rows pushed after row k reach the sink at the latest with row k + finish_lag.
+    static constexpr int32_t finish_lag = 5;
+
+    // A run over the rows first_row .. nb_lig1 - 1 of a model of nb_lig1 x
+    // nb_col1 cells. With first_row > 0 the run starts from a guess: row
+    // first_row is neither thinned nor cleaned (like the top row of a model),
+    // and row first_row - 1 is pushed first. Every finished row goes to the
+    // sink, unless set_written_rows says otherwise.
+    RowEngine(const PreparedPlan& plan, int32_t nb_lig1, int32_t nb_col1, ResultRowSink& sink, int32_t first_row = 0);
+
+    // The row of altitudes to push next (nb_lig1 when all were pushed).
+    int32_t next_input() const { return next_input_; }
+
+    // Pushes the next row of altitudes (nb_col1 of them).
+    void push(AltitudeRow altitudes);
+
+    // Every result row before this one (from first_row on) is finished.
+    int32_t rows_finished() const { return rows_finished_; }
+
+    // Only the finished rows from `first` while below `end` go to the sink.
+    void set_written_rows(int32_t first, int32_t end);
+
+    void save_state(EngineState& out) const;
+
+private:
+    void finish(int32_t i, const unsigned char* row);
+
+    const PreparedPlan& plan_;
+    int32_t nb_lig1_;
+    int32_t nb_col1_;
+    ResultRowSink& sink_;
+    int32_t next_input_;
+    int32_t rows_finished_;
+    int32_t first_written_;
+    int32_t end_written_;
+    std::unique_ptr<TraceStage> trace_;
+    CleaningStage spurs_;
+    CleaningStage corners_;
+    CleaningStage isolated_;
+    std::array<int32_t, 3> cleaned_rows_;     // last row finished by each cleaning pass
+    std::vector<unsigned char> traced_;       // the row just traced
+    std::vector<unsigned char> result_;       // the row being finished
+    // The summit cells of the rows pushed but not yet finished, by row mod 8
+    // (only when flag is 1).
+    std::array<std::vector<int32_t>, 8> summits_;
+};
+
+#endif

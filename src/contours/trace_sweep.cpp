@@ -1,0 +1,479 @@
+// The one-sweep tracing of every level, fed one row of altitudes at a time.
+//
+// Besides the sorted levels, only row buffers are used: four rows of runs and
+// masks (rows i - 1 .. i + 2 around the row i being thinned).
+#include "trace_sweep.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <limits>
+
+#include "cell_codes.h"
+
+// Levels of equal altitude trace the same cells, so their order among
+// themselves is free: it is chosen to follow the plan's direction.
+SortedLevels sort_traced_levels(const std::vector<Level>* levels)
+{
+    struct Traced {
+        double alti;
+        int32_t rank;
+        unsigned char tone;
+    };
+    std::vector<Traced> traced;
+    if (levels != nullptr) {
+        for (const Level& level : *levels) {
+            if (!level.top && level.alti == level.alti) {
+                traced.push_back({level.alti, static_cast<int32_t>(traced.size()), static_cast<unsigned char>(level.tone)});
+            }
+        }
+    }
+    const bool falls = !traced.empty() && traced.back().alti < traced.front().alti;
+    std::sort(traced.begin(), traced.end(), [falls](const Traced& a, const Traced& b) {
+        if (a.alti != b.alti) return a.alti < b.alti;
+        return falls ? a.rank > b.rank : a.rank < b.rank;
+    });
+
+    SortedLevels sorted;
+    sorted.count = static_cast<int32_t>(traced.size());
+    sorted.words = (sorted.count + 63) / 64;
+    sorted.padded_bounds.assign(2, -std::numeric_limits<double>::infinity());
+    sorted.plan_rank.resize(traced.size());
+    sorted.tone_at.resize(traced.size());
+    sorted.tone_of_rank.resize(traced.size());
+    bool rising = true;
+    bool falling = true;
+    for (size_t r = 0; r < traced.size(); ++r) {
+        sorted.padded_bounds.push_back(traced[r].alti);
+        sorted.plan_rank[r] = traced[r].rank;
+        sorted.tone_at[r] = traced[r].tone;
+        sorted.tone_of_rank[traced[r].rank] = traced[r].tone;
+        rising &= traced[r].rank == static_cast<int32_t>(r);
+        falling &= traced[r].rank == static_cast<int32_t>(traced.size() - 1 - r);
+    }
+    while (sorted.search_step * 2 <= sorted.count) sorted.search_step *= 2;
+    const size_t entries = std::max(static_cast<size_t>(sorted.search_step) * 2, traced.size() + 2) + 2;
+    sorted.padded_bounds.resize(entries, std::numeric_limits<double>::infinity());
+    sorted.order = rising ? PlanOrder::rising : (falling ? PlanOrder::falling : PlanOrder::mixed);
+    return sorted;
+}
+
+namespace {
+
+// Short names of the neighbour bits for the word form of the clearing codes.
+constexpr int bit_nw = NB_NW, bit_n = NB_N, bit_ne = NB_NE, bit_e = NB_E, bit_se = NB_SE, bit_s = NB_S,
+              bit_sw = NB_SW, bit_w = NB_W;
+
+// "Levels below" an altitude x: the number of traced levels lying strictly
+// below x, that is the sorted position where the levels that x is at or below
+// start. The answer h has bound[h] < x <= bound[h + 1]. A NaN altitude is at
+// or below no level, and as a neighbour it is above every level: it counts
+// all of them.
+
+// The answer for a nearby cell, h, moved by one position up or down without a
+// branch: right for nearly every cell of a smooth model. `settled` is false
+// when the answer lies further away (or x is NaN) and must be searched.
+inline int32_t step_towards(double x, const double* bound, int32_t h, bool& settled)
+{
+    const bool up = x > bound[h + 1];
+    const bool down = x <= bound[h];
+    settled = !(up & (x > bound[h + 2])) & !(down & (x <= bound[h - 1])) & (x == x);
+    return h + up - down;
+}
+
+// Finds the answer by halving steps, without a branch (the bounds are padded
+// with +inf up to a power of two, `search_step` being half of it).
+inline int32_t search_levels_below(double x, const double* bound, int32_t count, int32_t search_step)
+{
+    if (x != x) return count;
+    int32_t h = 0;
+    for (int32_t step = search_step; step > 0; step >>= 1) h += (bound[h + step] < x) ? step : 0;
+    return h;
+}
+
+// Per row of the sweep.
+//
+// Key is the type of a sorted position: one byte for plans of up to 254
+// traced levels (every plan the program makes), so that the run ends of a
+// row are worked out 16 cells at a time; 32 bits beyond.
+template <typename Key>
+struct SweepRow {
+    std::vector<Key> lo;           // first boundary level (sorted position) of each cell
+    std::vector<Key> hi;           // one past its last boundary level; hi == lo: on no boundary
+    std::vector<int32_t> on_line;  // the columns whose run [lo, hi) is not empty, in order
+    int32_t on_line_count = 0;
+    // The boundary levels of each cell as a mask, once thinned the kept ones:
+    // word w of the mask of cell j at w * nb_col1 + j, so that neighbouring
+    // cells share cache lines. Words outside a cell's run are 0.
+    std::vector<uint64_t> levels;
+    // The words of `levels` that may not be 0: the first written_count, or
+    // any word when more were written than the list holds (one per cell).
+    std::vector<size_t> written;
+    size_t written_count = 0;
+};
+
+// Bits n-1 .. 0 set (n from 0 to 64).
+inline uint64_t low_bits(int32_t n) { return n >= 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1; }
+
+// The bits of the run [lo, hi) that fall in mask word w.
+inline uint64_t run_bits(int32_t lo, int32_t hi, int32_t w)
+{
+    const int32_t base = w * 64;
+    const int32_t from = std::clamp(lo - base, 0, 64);
+    const int32_t to = std::clamp(hi - base, 0, 64);
+    return low_bits(to) & ~low_bits(from);
+}
+
+// The clearing codes are exactly the codes of two neighbours that touch each
+// other, or of three neighbours of which at least two pairs touch (two
+// neighbours touch when they are side by side around the cell, or when they
+// are two sides at a right angle, like N and E). This form lets one set of
+// word operations decide 64 levels at once: bit r of the result is set when
+// the code formed by bit r of the eight neighbour words is a clearing code.
+//
+// W is the cell examined just before, so it is known last: both answers
+// (without W, with W) are worked out from the seven other neighbours first,
+// and W only picks one of them.
+constexpr uint64_t clearing_levels(uint64_t nw, uint64_t n, uint64_t ne, uint64_t e, uint64_t se, uint64_t s,
+                                   uint64_t sw, uint64_t w)
+{
+    // How many of the seven are present, bit-sliced (ones + 2 twos + 4 fours).
+    const uint64_t sum_a = nw ^ n ^ ne, carry_a = (nw & n) | (ne & (nw ^ n));
+    const uint64_t sum_b = e ^ se ^ s, carry_b = (e & se) | (s & (e ^ se));
+    const uint64_t ones = sum_a ^ sum_b ^ sw, carry_c = (sum_a & sum_b) | (sw & (sum_a ^ sum_b));
+    const uint64_t twos = carry_a ^ carry_b ^ carry_c;
+    const uint64_t fours = (carry_a & carry_b) | (carry_c & (carry_a ^ carry_b));
+    const uint64_t exactly_one = ones & ~twos & ~fours;
+    const uint64_t exactly_two = ~ones & twos & ~fours;
+    const uint64_t exactly_three = ones & twos & ~fours;
+    // Touching pairs among the seven: at least one, at least two.
+    const uint64_t pairs[8] = {nw & n, n & ne, ne & e, e & se, se & s, s & sw, n & e, e & s};
+    uint64_t one_pair = 0, two_pairs = 0;
+    for (uint64_t pair : pairs) {
+        two_pairs |= one_pair & pair;
+        one_pair |= pair;
+    }
+    // The neighbours that W touches: NW, SW (side by side), N, S (right angles).
+    const uint64_t w_touches_one = nw | sw | n | s;
+    const uint64_t w_touches_two = ((nw | sw) & (n | s)) | (nw & sw) | (n & s);
+    const uint64_t without_w = (exactly_two & one_pair) | (exactly_three & two_pairs);
+    const uint64_t with_w = (exactly_one & w_touches_one) | (exactly_two & ((one_pair & w_touches_one) | w_touches_two));
+    return (w & with_w) | (~w & without_w);
+}
+
+constexpr bool clearing_levels_match_the_codes()
+{
+    for (int code = 0; code < 256; ++code) {
+        const auto bit = [code](int b) { return static_cast<uint64_t>((code & b) != 0); };
+        const bool cleared = clearing_levels(bit(bit_nw), bit(bit_n), bit(bit_ne), bit(bit_e), bit(bit_se), bit(bit_s),
+                                             bit(bit_sw), bit(bit_w)) == 1;
+        if (cleared != clearing_table[code]) return false;
+    }
+    return true;
+}
+static_assert(clearing_levels_match_the_codes(), "the word form of the clearing codes must match the list");
+
+// hi of the inner cells 1 .. last - 1 of a row from the lo of the row and of
+// the rows above and below (a plain loop, which the compiler makes vector code
+// of).
+template <typename Key>
+void find_run_ends(const Key* __restrict above, const Key* __restrict lo, const Key* __restrict below,
+                   Key* __restrict hi, int32_t last)
+{
+    for (int32_t j = 1; j < last; ++j)
+        hi[j] = std::max(std::max(std::max(above[j], below[j]), std::max(lo[j - 1], lo[j + 1])), lo[j]);
+}
+
+template <typename Key>
+class TraceSweep final : public TraceStage {
+public:
+    TraceSweep(const SortedLevels& levels, int32_t nb_lig1, int32_t nb_col1, int32_t first_row)
+        : levels_(levels), nb_lig1_(nb_lig1), nb_col1_(nb_col1), first_row_(first_row),
+          first_fed_(first_row > 0 ? first_row - 1 : 0), fed_(first_fed_), traced_(first_row),
+          no_row_(static_cast<size_t>(nb_col1), 0)
+    {
+        const auto cells = static_cast<size_t>(nb_col1_);
+        for (SweepRow<Key>& row : rows_) {
+            row.lo.assign(cells, 0);
+            row.hi.assign(cells, 0);
+            row.on_line.assign(cells, 0);
+            row.levels.assign(cells * static_cast<size_t>(levels.words), 0);
+            row.written.assign(cells, 0);
+        }
+    }
+
+    // Row i is thinned against the boundary of row i + 1, whose runs need the
+    // altitudes of row i + 2: the runs of a row are found as soon as the row
+    // below it is pushed.
+    void push(AltitudeRow altitudes) override
+    {
+        const int32_t k = fed_++;
+        find_levels_below(k, altitudes.data());
+        if (k - 1 >= first_row_) find_runs(k - 1);
+        if (k + 1 == nb_lig1_) find_runs(k);
+    }
+
+    bool trace_next(unsigned char* out) override
+    {
+        const int32_t i = traced_;
+        if (i >= nb_lig1_ || (fed_ < i + 3 && fed_ < nb_lig1_)) return false;
+        thin_and_transfer(i, out);
+        if (i > first_row_) clear_masks(i - 1);  // its buffers take row i + 3
+        ++traced_;
+        return true;
+    }
+
+    int32_t next_row() const override { return traced_; }
+
+    void save_state(std::vector<uint64_t>& out) const override
+    {
+        out.clear();
+        if (traced_ == first_row_) return;
+        const SweepRow<Key>& last = rows_[static_cast<size_t>(traced_ - 1) & 3];
+        // Both runs wrote the same words (they depend on altitudes only); the
+        // words not written are 0 in both.
+        if (last.written_count > last.written.size()) {
+            out = last.levels;
+            return;
+        }
+        out.reserve(last.written_count);
+        for (size_t k = 0; k < last.written_count; ++k) out.push_back(last.levels[last.written[k]]);
+    }
+
+private:
+    SweepRow<Key>& row(int32_t i) { return rows_[static_cast<size_t>(i) & 3]; }
+
+    // lo of every cell of row i.
+    void find_levels_below(int32_t i, const double* alt)
+    {
+        SweepRow<Key>& cur = row(i);
+        Key* lo = cur.lo.data();
+        const double* bound = levels_.bound();
+        // Each cell starts from the answer of the cell above (so that the
+        // cells of a row do not wait for each other); the few it does not
+        // settle are listed, then searched.
+        const Key* above = i > first_fed_ ? row(i - 1).lo.data() : no_row_.data();
+        int32_t* unsettled = cur.on_line.data();  // free until find_runs(i)
+        int32_t count = 0;
+        for (int32_t j = 0; j < nb_col1_; ++j) {
+            const double x = alt[j];
+            bool settled;
+            lo[j] = static_cast<Key>(step_towards(x, bound, above[j], settled));
+            unsettled[count] = j;
+            count += !settled;
+        }
+        for (int32_t k = 0; k < count; ++k) {
+            const int32_t j = unsettled[k];
+            lo[j] = static_cast<Key>(search_levels_below(alt[j], bound, levels_.count, levels_.search_step));
+        }
+    }
+
+    // The run [lo, hi) of every cell of row i, hi being the largest lo of its
+    // side neighbours inside the grid (never below its own lo); the list of
+    // the cells on a boundary; and their boundary levels as masks.
+    void find_runs(int32_t i)
+    {
+        SweepRow<Key>& cur = row(i);
+        const Key* above = i > 0 ? row(i - 1).lo.data() : no_row_.data();
+        const Key* below = i + 1 < nb_lig1_ ? row(i + 1).lo.data() : no_row_.data();
+        const Key* lo = cur.lo.data();
+        Key* hi = cur.hi.data();
+        const int32_t last = nb_col1_ - 1;
+        find_run_ends(above, lo, below, hi, last);
+        hi[0] = std::max(std::max(above[0], below[0]), std::max(last > 0 ? lo[1] : Key{0}, lo[0]));
+        if (last > 0) hi[last] = std::max(std::max(above[last], below[last]), std::max(lo[last - 1], lo[last]));
+
+        int32_t* on_line = cur.on_line.data();
+        int32_t count = 0;
+        for (int32_t j = 0; j <= last; ++j) {
+            on_line[count] = j;
+            count += lo[j] < hi[j];
+        }
+        cur.on_line_count = count;
+
+        uint64_t* levels = cur.levels.data();
+        size_t* written = cur.written.data();
+        const size_t room = cur.written.size();
+        size_t written_count = 0;
+        const auto stride = static_cast<size_t>(nb_col1_);
+        for (int32_t k = 0; k < count; ++k) {
+            const int32_t j = on_line[k];
+            const int32_t w0 = lo[j] >> 6;
+            const int32_t w1 = (hi[j] - 1) >> 6;
+            if (w0 == w1 && written_count < room) {  // the usual case: a run within one word
+                const size_t at = static_cast<size_t>(w0) * stride + static_cast<size_t>(j);
+                levels[at] = (~uint64_t{0} >> (64 - (hi[j] - lo[j]))) << (lo[j] & 63);
+                written[written_count++] = at;
+                continue;
+            }
+            for (int32_t w = w0; w <= w1; ++w) {
+                const size_t at = static_cast<size_t>(w) * stride + static_cast<size_t>(j);
+                levels[at] = run_bits(lo[j], hi[j], w);
+                if (written_count < room) written[written_count] = at;
+                ++written_count;
+            }
+        }
+        cur.written_count = written_count;
+    }
+
+    // Sets the masks of row i back to 0, on its boundary cells only.
+    void clear_masks(int32_t i)
+    {
+        SweepRow<Key>& cur = row(i);
+        if (cur.written_count > cur.written.size()) {
+            std::fill(cur.levels.begin(), cur.levels.end(), 0);
+            return;
+        }
+        uint64_t* levels = cur.levels.data();
+        for (size_t k = 0; k < cur.written_count; ++k) levels[cur.written[k]] = 0;
+    }
+
+    // Thins the boundary cells of row i at all their levels, in place and in
+    // column order, then writes each cell's tone into the row out. When a cell is
+    // examined, NW, N, NE and W hold their thinned levels, E, SE, S and SW
+    // their boundary levels. Cells of the first and last row and column keep
+    // all their levels.
+    void thin_and_transfer(int32_t i, unsigned char* out)
+    {
+        std::memset(out, background, static_cast<size_t>(nb_col1_));
+        SweepRow<Key>& cur = row(i);
+        const int32_t* on_line = cur.on_line.data();
+        int32_t first = 0;
+        int32_t end = cur.on_line_count;
+        if (i == first_row_ || i + 1 == nb_lig1_) {
+            for (int32_t k = first; k < end; ++k) transfer(i, on_line[k], out);
+            return;
+        }
+        // The cells of the first and last column are at the ends of the list.
+        if (first < end && on_line[first] == 0) transfer(i, on_line[first++], out);
+        if (first < end && on_line[end - 1] == nb_col1_ - 1) transfer(i, on_line[--end], out);
+
+        const auto stride = static_cast<size_t>(nb_col1_);
+        uint64_t* here = cur.levels.data();
+        const uint64_t* up = row(i - 1).levels.data();
+        const uint64_t* down = row(i + 1).levels.data();
+        const Key* lo_row = cur.lo.data();
+        const Key* hi_row = cur.hi.data();
+        const unsigned char* tone_at = levels_.tone_at.data();
+        for (int32_t k = first; k < end; ++k) {
+            const int32_t j = on_line[k];
+            const int32_t lo = lo_row[j];
+            const int32_t hi = hi_row[j];
+            if (hi - lo != 1) {
+                const int tone = thin_several(here, up, down, stride, j, lo, hi);
+                if (tone >= 0) out[j] = static_cast<unsigned char>(tone);
+                continue;
+            }
+            // One level (most boundary cells): the cell's mask is the single
+            // bit r; the same bit of the eight neighbours, rotated to bits 0..7
+            // in the order of the neighbour code, forms that code.
+            const size_t at = static_cast<size_t>(lo >> 6) * stride + static_cast<size_t>(j);
+            const uint64_t own = here[at];
+            const uint64_t gathered = (up[at - 1] & own) | std::rotl(up[at] & own, 1) | std::rotl(up[at + 1] & own, 2) |
+                                      std::rotl(here[at + 1] & own, 3) | std::rotl(down[at + 1] & own, 4) |
+                                      std::rotl(down[at] & own, 5) | std::rotl(down[at - 1] & own, 6) |
+                                      std::rotl(here[at - 1] & own, 7);
+            const bool cleared = clearing_table[std::rotr(gathered, lo & 63) & 255];
+            here[at] = cleared ? 0 : own;
+            out[j] = cleared ? background : tone_at[lo];
+        }
+    }
+
+    // Tone transfer of a cell that is never thinned.
+    void transfer(int32_t i, int32_t j, unsigned char* out)
+    {
+        const SweepRow<Key>& cur = row(i);
+        const int32_t w0 = cur.lo[j] >> 6;
+        const int32_t w1 = (cur.hi[j] - 1) >> 6;
+        const int tone = last_tone(cur.levels.data() + j, static_cast<size_t>(nb_col1_), w0, w1);
+        if (tone >= 0) out[j] = static_cast<unsigned char>(tone);
+    }
+
+    // Thins the inner cell j of a row at its levels lo .. hi - 1, all of each
+    // mask word at once, and returns its tone (-1 when it keeps no level).
+    int thin_several(uint64_t* here, const uint64_t* up, const uint64_t* down, size_t stride, int32_t j, int32_t lo,
+                     int32_t hi) const
+    {
+        const int32_t w0 = lo >> 6;
+        const int32_t w1 = (hi - 1) >> 6;
+        for (int32_t w = w0; w <= w1; ++w) {
+            const size_t at = static_cast<size_t>(w) * stride + static_cast<size_t>(j);
+            here[at] &= ~clearing_levels(up[at - 1], up[at], up[at + 1], here[at + 1], down[at + 1], down[at],
+                                         down[at - 1], here[at - 1]);
+        }
+        return w0 == w1 ? last_tone_in_word(here[static_cast<size_t>(w0) * stride + static_cast<size_t>(j)], w0)
+                        : last_tone(here + j, stride, w0, w1);
+    }
+
+    // The same for a run within word w, whose mask word is `mask`.
+    int last_tone_in_word(uint64_t mask, int32_t w) const
+    {
+        if (mask == 0) return -1;
+        switch (levels_.order) {
+        case PlanOrder::rising:
+            return levels_.tone_at[static_cast<size_t>(w * 64 + 63 - __builtin_clzll(mask))];
+        case PlanOrder::falling:
+            return levels_.tone_at[static_cast<size_t>(w * 64 + __builtin_ctzll(mask))];
+        case PlanOrder::mixed:
+            break;
+        }
+        const int32_t rank = last_rank_in(mask, w * 64);
+        return levels_.tone_of_rank[static_cast<size_t>(rank)];
+    }
+
+    // Tone of the kept level that comes last in plan order among words w0..w1
+    // of a cell's mask (word w at cell[w * stride]), or -1 when it keeps none.
+    int last_tone(const uint64_t* cell, size_t stride, int32_t w0, int32_t w1) const
+    {
+        const auto word = [&](int32_t w) { return cell[static_cast<size_t>(w) * stride]; };
+        switch (levels_.order) {
+        case PlanOrder::rising:
+            for (int32_t w = w1; w >= w0; --w)
+                if (word(w) != 0) return levels_.tone_at[static_cast<size_t>(w * 64 + 63 - __builtin_clzll(word(w)))];
+            return -1;
+        case PlanOrder::falling:
+            for (int32_t w = w0; w <= w1; ++w)
+                if (word(w) != 0) return levels_.tone_at[static_cast<size_t>(w * 64 + __builtin_ctzll(word(w)))];
+            return -1;
+        case PlanOrder::mixed:
+            break;
+        }
+        int32_t last_rank = -1;
+        for (int32_t w = w0; w <= w1; ++w) last_rank = std::max(last_rank, last_rank_in(word(w), w * 64));
+        return last_rank < 0 ? -1 : levels_.tone_of_rank[static_cast<size_t>(last_rank)];
+    }
+
+    // Largest plan rank among the levels first_level + b of the bits b of
+    // `mask`, or -1 for an empty mask.
+    int32_t last_rank_in(uint64_t mask, int32_t first_level) const
+    {
+        int32_t last_rank = -1;
+        for (; mask != 0; mask &= mask - 1)
+            last_rank = std::max(last_rank, levels_.plan_rank[static_cast<size_t>(first_level + __builtin_ctzll(mask))]);
+        return last_rank;
+    }
+
+    const SortedLevels& levels_;
+    int32_t nb_lig1_;
+    int32_t nb_col1_;
+    int32_t first_row_;  // traced without thinning
+    int32_t first_fed_;  // first row of altitudes pushed
+    int32_t fed_;        // next row of altitudes to push
+    int32_t traced_;     // next row to trace
+    std::vector<Key> no_row_;   // stands for a missing row of neighbours
+    std::array<SweepRow<Key>, 4> rows_;  // rows i - 1 .. i + 2 of the sweep, by i mod 4
+};
+
+
+}  // namespace
+
+std::unique_ptr<TraceStage> make_trace_stage(const SortedLevels& levels, int32_t nb_lig1, int32_t nb_col1,
+                                             int32_t first_row)
+{
+    // Up to 254 traced levels (every plan the program makes) a sorted
+    // position fits one byte, so that the run ends of a row are worked out 16
+    // cells at a time; 32 bits beyond.
+    if (levels.count <= 254) return std::make_unique<TraceSweep<uint8_t>>(levels, nb_lig1, nb_col1, first_row);
+    return std::make_unique<TraceSweep<int32_t>>(levels, nb_lig1, nb_col1, first_row);
+}

@@ -1,0 +1,233 @@
+// The row engine alone and in stripes on several threads, against the
+// pass-by-pass engine: wherever the seams fall and whatever the number of
+// threads, every byte agrees; and where a seam cuts a line whose cleaning
+// depends on rows far above, the repair really runs that far.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "../support/model_builders.h"
+#include "contours/extraction.h"
+#include "contours/row_engine.h"
+#include "contours/stripes.h"
+#include "grid.h"
+#include "run_error.h"
+
+namespace {
+
+using namespace test_models;
+
+// Rows copied into the reader's buffer, as a file reader gives them.
+class CopyingSource final : public AltitudeSource {
+public:
+    explicit CopyingSource(const Model& m) : m_(m) {}
+    AltitudeRow read_row(int32_t i, std::span<double> buffer) const override
+    {
+        std::copy(m_.grid[i], m_.grid[i] + m_.nb_col1, buffer.begin());
+        return buffer;
+    }
+
+private:
+    const Model& m_;
+};
+
+// Every row as last written, and how many times each was written.
+class RecordingSink final : public ResultRowSink {
+public:
+    RecordingSink(int32_t nb_lig1, int32_t nb_col1)
+        : writes(static_cast<size_t>(nb_lig1), 0),
+          rows_(static_cast<size_t>(nb_lig1), std::vector<unsigned char>(static_cast<size_t>(nb_col1), 77))
+    {
+        for (auto& row : rows_) pointers_.push_back(row.data());
+    }
+    void write_row(int32_t i, ToneRow row) override
+    {
+        std::memcpy(rows_[static_cast<size_t>(i)].data(), row.data(), row.size());
+        ++writes[static_cast<size_t>(i)];
+    }
+    unsigned char** rows() { return pointers_.data(); }
+
+    std::vector<int> writes;
+
+private:
+    std::vector<std::vector<unsigned char>> rows_;
+    std::vector<unsigned char*> pointers_;
+};
+
+struct StripedRun {
+    StripeStats stats;
+    std::string difference;  // first cell that differs from the reference, "" when none
+    int64_t lines = 0;       // line cells of the reference result
+    std::vector<int> writes;
+};
+
+StripedRun run_in_stripes(const Model& m, const Plan& p, const StripeOptions& options)
+{
+    Grid<unsigned char> expected = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "expected");
+    const ExtractionInput in{m.grid.rows(), m.nb_lig1, m.nb_col1, &p.levels, p.first_GT, p.num_CL, p.max_dyn};
+    extract_contours_reference(in, expected.rows());
+
+    const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn);
+    const CopyingSource source(m);
+    RecordingSink sink(m.nb_lig1, m.nb_col1);
+    StripedRun run;
+    run.stats = extract_in_stripes(plan, m.nb_lig1, m.nb_col1, source, sink, options);
+    run.difference = first_difference(expected.rows(), sink.rows(), m.nb_lig1, m.nb_col1, run.lines);
+    run.writes = sink.writes;
+    return run;
+}
+
+StripeOptions stripes_of(unsigned threads, int32_t min_rows, int32_t lead, int32_t checkpoints)
+{
+    StripeOptions options;
+    options.threads = threads;
+    options.min_stripe_rows = min_rows;
+    options.lead_rows = lead;
+    options.checkpoints = checkpoints;
+    return options;
+}
+
+TEST(RowEngine, FinishesEveryRowAFewRowsAfterItIsPushed)
+{
+    const Model m = smooth_model(60, 40, 3);
+    const Plan p = plan_of(250, m.min_alt, m.max_alt, true, 1, m.max_alt);
+    Grid<unsigned char> expected = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "expected");
+    const ExtractionInput in{m.grid.rows(), m.nb_lig1, m.nb_col1, &p.levels, p.first_GT, p.num_CL, p.max_dyn};
+    extract_contours_reference(in, expected.rows());
+
+    const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn);
+    RecordingSink sink(m.nb_lig1, m.nb_col1);
+    RowEngine engine(plan, m.nb_lig1, m.nb_col1, sink);
+    for (int32_t k = 0; k < m.nb_lig1; ++k) {
+        ASSERT_EQ(engine.next_input(), k);
+        engine.push(AltitudeRow(m.grid[k], static_cast<size_t>(m.nb_col1)));
+        EXPECT_GE(engine.rows_finished(), k + 1 - RowEngine::finish_lag) << "after row " << k;
+    }
+    EXPECT_EQ(engine.rows_finished(), m.nb_lig1);
+    EXPECT_EQ(sink.writes, std::vector<int>(static_cast<size_t>(m.nb_lig1), 1));
+    int64_t lines = 0;
+    EXPECT_EQ(first_difference(expected.rows(), sink.rows(), m.nb_lig1, m.nb_col1, lines), "");
+    EXPECT_GT(lines, 0);
+}
+
+TEST(Stripes, AnyNumberOfThreadsGivesTheReferenceBytes)
+{
+    struct Case {
+        const char* kind;
+        Model model;
+        Plan plan;
+    };
+    std::vector<Case> cases;
+    {
+        Model m = smooth_model(150, 53, 7);
+        Plan p = plan_of(250, m.min_alt, m.max_alt, true, 1, m.max_alt);
+        cases.push_back({"smooth", std::move(m), std::move(p)});
+    }
+    {
+        Model m = rough_model(120, 41, 8, -50, 50);
+        Plan p = plan_of(65, m.min_alt, m.max_alt, false, 0, m.max_alt);
+        cases.push_back({"rough", std::move(m), std::move(p)});
+    }
+    {
+        Model m = terraced_model(130, 47, 9, 1.0);  // plateaus, levels on them, the top level
+        Plan p = plan(m.min_alt, 1.0, m.max_alt, 1, m.max_alt);
+        cases.push_back({"plateaus", std::move(m), std::move(p)});
+    }
+    {
+        Model m = model(100, 37, [gen = std::mt19937_64(10)](int32_t, int32_t) mutable {
+            return static_cast<double>(gen() % 4);
+        });
+        Plan p = plan(0, 1, 3, 1, m.max_alt);
+        cases.push_back({"random steps", std::move(m), std::move(p)});
+    }
+
+    int64_t repaired = 0;
+    for (const Case& c : cases)
+        for (unsigned threads : {1u, 2u, 3u, 8u})
+            for (int32_t lead : {0, 4}) {
+                const StripedRun run = run_in_stripes(c.model, c.plan, stripes_of(threads, 8, lead, 16));
+                const std::string what = std::string(c.kind) + ", " + std::to_string(threads) + " threads, lead " +
+                                         std::to_string(lead);
+                EXPECT_EQ(run.stats.stripes, std::min<int32_t>(static_cast<int32_t>(threads), c.model.nb_lig1 / 8))
+                    << what;
+                EXPECT_EQ(run.difference, "") << what;
+                EXPECT_GT(run.lines, 0) << what;
+                EXPECT_EQ(std::count(run.writes.begin(), run.writes.end(), 0), 0) << what << ": a row never written";
+                repaired += run.stats.repaired_rows;
+            }
+    EXPECT_GT(repaired, 0);  // the guesses were wrong somewhere, and mended
+}
+
+// A trench one cell wide: its contour is an open vertical line, which the
+// spur pass eats from its top end down, one row after the other. A stripe
+// starting inside it guesses the line whole, and is wrong down to the line's
+// end.
+TEST(Stripes, SeamAcrossALineEatenFromFarAboveIsRepairedDownToItsEnd)
+{
+    const Model trench = model(80, 12, [](int32_t i, int32_t j) { return (j == 5 && i >= 20 && i < 70) ? 0.0 : 100.0; });
+    const Plan p = plan(50, 100, 150, 1, trench.max_alt);  // tone 1 at 50 (cleaned), tone 2 at 150 (draws nothing)
+    ASSERT_EQ(p.num_CL, 2);
+
+    // Without a lead the stripes meet at row 40, and the second one's run
+    // starts there; the states meet again past row 69.
+    const StripedRun whole = run_in_stripes(trench, p, stripes_of(2, 8, 0, 48));
+    EXPECT_EQ(whole.difference, "");
+    EXPECT_EQ(whole.stats.stripes, 2);
+    EXPECT_GE(whole.stats.longest_repair, 69 - 40);
+    EXPECT_EQ(whole.stats.recomputed_stripes, 0);
+    EXPECT_EQ(whole.writes[45], 2);  // written by the guess, then by the repair
+    EXPECT_EQ(whole.writes[79], 1);  // already right
+
+    // With fewer checkpoints than the repair needs, the stripe is redone whole.
+    const StripedRun redone = run_in_stripes(trench, p, stripes_of(2, 8, 0, 4));
+    EXPECT_EQ(redone.difference, "");
+    EXPECT_EQ(redone.stats.recomputed_stripes, 1);
+    EXPECT_EQ(redone.stats.longest_repair, 40);
+}
+
+TEST(Stripes, AReadFailureInAnyStripeReachesTheCaller)
+{
+    // A source that fails on one row, as a file cut short would.
+    class FailingSource final : public AltitudeSource {
+    public:
+        FailingSource(const Model& m, int32_t bad_row) : rows_(m), bad_row_(bad_row) {}
+        AltitudeRow read_row(int32_t i, std::span<double> buffer) const override
+        {
+            if (i == bad_row_) throw RunError("model.raw: row " + std::to_string(i) + " cannot be read");
+            return rows_.read_row(i, buffer);
+        }
+
+    private:
+        CopyingSource rows_;
+        int32_t bad_row_;
+    };
+    const Model m = smooth_model(96, 20, 12);
+    const Plan p = plan_of(10, m.min_alt, m.max_alt, true, 1, m.max_alt);
+    const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn);
+    for (int32_t bad_row : {5, 50, 95}) {  // in the first, a middle and the last of four stripes
+        RecordingSink sink(m.nb_lig1, m.nb_col1);
+        EXPECT_THROW(extract_in_stripes(plan, m.nb_lig1, m.nb_col1, FailingSource(m, bad_row), sink,
+                                        stripes_of(4, 8, 4, 48)),
+                     RunError)
+            << "row " << bad_row;
+    }
+}
+
+TEST(Stripes, TinyGridsAndFewerRowsThanThreads)
+{
+    uint64_t seed = 90;
+    for (const auto& [lig, col] : std::vector<std::pair<int32_t, int32_t>>{
+             {1, 1}, {1, 40}, {40, 1}, {2, 2}, {3, 5}, {7, 9}, {17, 2}, {33, 3}}) {
+        const Model m = rough_model(lig, col, ++seed, 0, 100);
+        const double high = m.max_alt > m.min_alt ? m.max_alt : m.min_alt + 1;
+        const Plan p = plan_of(65, m.min_alt, high, true, 1, m.max_alt);
+        const StripedRun run = run_in_stripes(m, p, stripes_of(8, 1, 4, 16));
+        EXPECT_EQ(run.difference, "") << lig << "x" << col;
+        EXPECT_EQ(run.stats.stripes, std::max(1, std::min(8, lig / 8))) << lig << "x" << col;
+    }
+}
+
+}  // namespace
