@@ -39,9 +39,28 @@ struct RawRange {
 Grid<double> read_raw_samples(std::FILE* f1, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype,
                               RawRange& range);
 
-// Converts the raw values of dtab1 to meters in place: unit 0 meters (kept),
-// 1 decimeters, 2 centimeters, 3 millimeters: the value times the double 0.1,
-// 0.01 or 0.001, the product in extended precision rounded to a double.
+// Bytes per raw sample: 2 for itype 0, 4 for itype 1 (std::invalid_argument
+// otherwise).
+int sample_width(int itype);
+
+// The first sample of a row of raw bytes, as an integer.
+int32_t first_raw_sample(const unsigned char* bytes, int itype);
+
+// Decodes nb_col1 little-endian samples (itype 0: unsigned 16-bit, itype 1:
+// signed 32-bit) into `row`, each stored exactly as its integer value, and
+// widens `range` to them.
+void decode_raw_row(const unsigned char* bytes, int32_t nb_col1, int itype, double* row, RawRange& range);
+
+// Refuses a file of `held` bytes (-1: unknown, not checked) too short for
+// nb_lig1 x nb_col1 samples, with a RunError giving both sizes.
+void check_file_holds_samples(int64_t held, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype);
+
+// Converts raw values to meters in place: unit 0 meters (kept), 1 decimeters,
+// 2 centimeters, 3 millimeters: the value times the double 0.1, 0.01 or
+// 0.001, the product in extended precision rounded to a double. The
+// conversion never reverses the order of two values, so the converted range
+// is the raw range converted.
+void convert_row_to_meters(double* row, int32_t nb_col1, int unit);
 void convert_to_meters(double** dtab1, int32_t nb_lig1, int32_t nb_col1, int unit);
 
 // Reads up to six integers from a raster descriptor, in order (lines,
@@ -57,6 +76,12 @@ int read_descriptor(std::FILE* f1d, int32_t* const values[6]);
 // The file is read in chunks of this many bytes (a token cut by a chunk end
 // is completed from the next chunk; no token may be longer than a chunk).
 inline constexpr size_t ascii_chunk_bytes = size_t{1} << 20;
+
+struct AsciiGridSize {
+    int32_t nb_col1 = 0;
+    int32_t nb_lig1 = 0;
+    double dsizepix = 0;  // cell size (or dx) from the header
+};
 
 struct AsciiModel {
     int32_t nb_col1 = 0;
@@ -77,5 +102,12 @@ struct AsciiModel {
 // `on_progress(i)` is called before row i is read, for every i > 0 that is a
 // multiple of 100. Nothing is printed.
 AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress);
+
+// The same reading, row by row: `on_size` is called once the header is read
+// and the size checked, then `on_row(i, row)` with the nb_col1 values of each
+// row in turn (the row is valid during the call only). Returns the size.
+AsciiGridSize read_ascii_rows(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress,
+                              const std::function<void(const AsciiGridSize&)>& on_size,
+                              const std::function<void(int32_t, const double*)>& on_row);
 
 #endif
