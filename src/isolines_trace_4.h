@@ -7,6 +7,7 @@
 #include <string>
 
 #include "grid.h"
+#include "input/row_source.h"
 #include "output_file.h"
 #include "result_set.h"
 
@@ -30,8 +31,7 @@ struct ProgramState {
     double min_dyn = 10000000;
     double max_dyn = 0;
 
-    Grid<double> dtab1;         // metric altitude of every cell
-    Grid<unsigned char> tab3;   // the result: gray tones on a background of 255
+    std::unique_ptr<RowSource> rows;  // the model's metric altitudes, row by row
 
     std::string nomim1;  // model path
     std::string nomim2;  // result image path

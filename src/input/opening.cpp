@@ -190,11 +190,7 @@ void create_result_files(ProgramState& s, const std::string& nomdescr1)
     } else {
         s.nomim2 += ".bmp";
         refuse_overwriting_model(s.nomim2, model);
-        // The bitmap is written whole at the end by its own writer; its name
-        // is reserved now so that a folder where it cannot be created is
-        // reported before any work.
         s.f2 = std::make_unique<OutputFile>(s.nomim2);
-        s.f2->hand_over();
     }
 }
 
@@ -220,7 +216,7 @@ void opening(ProgramState& s)
         open_raster_model(s, nomdescr1);
     } else {
         s.nomim1 += ".asc";
-        ascii_lecture(s, open_model(s.nomim1, "r"));
+        ascii_lecture(s, open_model(s.nomim1, "r"), s.nomim2);
     }
     settle_pixel_size(s);
 
@@ -229,5 +225,4 @@ void opening(ProgramState& s)
     console::print("\n\t        AND %d COLUMNS", s.nb_col1);
 
     create_result_files(s, nomdescr1);
-    s.tab3 = make_grid<unsigned char>(s.nb_col1, s.nb_lig1, "result grid");
 }

@@ -1,0 +1,72 @@
+// The extraction phase of a run: the plan, the gray-tone table, the contour
+// engine fed from the model's rows, the result image written row by row.
+#include <vector>
+
+#include "console.h"
+#include "contours/extraction.h"
+#include "contours/levels.h"
+#include "isolines_trace_4.h"
+#include "output/result_writers.h"
+#include "plan/plan.h"
+
+namespace {
+
+// Runs the chosen engine over the model's rows and hands the result rows to
+// the sink.
+void extract_rows(const ProgramState& s, const std::vector<Level>& levels, const Plan& plan, RowSink& sink)
+{
+    Grid<double> dtab1 = make_grid<double>(s.nb_col1, s.nb_lig1, "altitude grid");
+    std::vector<double> buffer(static_cast<size_t>(s.nb_col1));
+    for (int32_t i = 0; i < s.nb_lig1; ++i) {
+        const std::span<const double> row = s.rows->read_row(i, buffer);
+        std::copy(row.begin(), row.end(), dtab1[i]);
+    }
+    Grid<unsigned char> tab3 = make_grid<unsigned char>(s.nb_col1, s.nb_lig1, "result grid");
+    const ExtractionInput input{dtab1.rows(), s.nb_lig1, s.nb_col1, &levels, plan.first_GT, plan.num_CL, s.max_dyn};
+    if (s.reference_engine)
+        extract_contours_reference(input, tab3.rows());
+    else
+        extract_contours_fast(input, tab3.rows());
+    for (int32_t i = 0; i < s.nb_lig1; ++i)
+        sink.write_row(i, std::span<const unsigned char>(tab3[i], static_cast<size_t>(s.nb_col1)));
+}
+
+// Puts every result file in place together, now that all of them are complete.
+void commit_results(ProgramState& s)
+{
+    std::vector<OutputFile*> files{s.f2.get()};
+    if (s.f2d) files.push_back(s.f2d.get());
+    files.push_back(s.ftab.get());
+    commit_together(files, *s.result_lock);
+}
+
+}  // namespace
+
+void treatment(ProgramState& s)
+{
+    const AltitudeRange range = s.rows->range();
+    s.min_dyn = range.min_dyn;
+    s.max_dyn = range.max_dyn;
+    const Plan plan = ask_plan(s.min_dyn, s.max_dyn);
+
+    const std::vector<Level> levels =
+        level_sequence(plan.dmin_alt, plan.int_hypso, plan.first_GT, plan.num_CL, s.max_dyn);
+    for (const Level& level : levels) {
+        console::print("\t\tGray tone %d Altitude %lf         \r", level.tone, level.alti);
+        write_table_line(*s.ftab, level, plan.scale);
+    }
+
+    const std::unique_ptr<RowSink> sink = make_image_sink(s.type_image, *s.f2, s.nb_lig1, s.nb_col1);
+    extract_rows(s, levels, plan, *sink);
+
+    if (s.type_image == 0) {
+        console::print("\n\n\tsaving raster image %s ", s.nomim2.c_str());
+        s.f2->close();
+        write_result_descriptor(*s.f2d, s.nb_lig1, s.nb_col1, plan.num_CL, s.pix_size);
+        s.f2d->close();
+    } else {
+        console::print("\n\n\tsaving bitmap %s ", s.nomim2.c_str());
+        s.f2->close();
+    }
+    commit_results(s);
+}
