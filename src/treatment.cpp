@@ -13,7 +13,8 @@ namespace {
 
 // Runs the chosen engine over the model's rows and hands the result rows to
 // the sink.
-void extract_rows(const ProgramState& s, const std::vector<Level>& levels, const Plan& plan, RowSink& sink)
+void extract_rows(const LoadedModel& s, const std::vector<Level>& levels, const Plan& plan, double max_dyn,
+                  bool reference_engine, RowSink& sink)
 {
     Grid<double> dtab1 = make_grid<double>(s.nb_col1, s.nb_lig1, "altitude grid");
     std::vector<double> buffer(static_cast<size_t>(s.nb_col1));
@@ -22,8 +23,8 @@ void extract_rows(const ProgramState& s, const std::vector<Level>& levels, const
         std::copy(row.begin(), row.end(), dtab1[i]);
     }
     Grid<unsigned char> tab3 = make_grid<unsigned char>(s.nb_col1, s.nb_lig1, "result grid");
-    const ExtractionInput input{dtab1.rows(), s.nb_lig1, s.nb_col1, &levels, plan.first_GT, plan.num_CL, s.max_dyn};
-    if (s.reference_engine)
+    const ExtractionInput input{dtab1.rows(), s.nb_lig1, s.nb_col1, &levels, plan.first_GT, plan.num_CL, max_dyn};
+    if (reference_engine)
         extract_contours_reference(input, tab3.rows());
     else
         extract_contours_fast(input, tab3.rows());
@@ -32,41 +33,39 @@ void extract_rows(const ProgramState& s, const std::vector<Level>& levels, const
 }
 
 // Puts every result file in place together, now that all of them are complete.
-void commit_results(ProgramState& s)
+void commit_results(ResultFiles& results)
 {
-    std::vector<OutputFile*> files{s.f2.get()};
-    if (s.f2d) files.push_back(s.f2d.get());
-    files.push_back(s.ftab.get());
-    commit_together(files, *s.result_lock);
+    std::vector<OutputFile*> files{results.f2.get()};
+    if (results.f2d) files.push_back(results.f2d.get());
+    files.push_back(results.ftab.get());
+    commit_together(files, *results.result_lock);
 }
 
 }  // namespace
 
-void treatment(ProgramState& s)
+void treatment(const LoadedModel& model, ResultFiles& results, bool reference_engine)
 {
-    const AltitudeRange range = s.rows->range();
-    s.min_dyn = range.min_dyn;
-    s.max_dyn = range.max_dyn;
-    const Plan plan = ask_plan(s.min_dyn, s.max_dyn);
+    const AltitudeRange range = model.rows->range();
+    const Plan plan = ask_plan(range.min_dyn, range.max_dyn);
 
     const std::vector<Level> levels =
-        level_sequence(plan.dmin_alt, plan.int_hypso, plan.first_GT, plan.num_CL, s.max_dyn);
+        level_sequence(plan.dmin_alt, plan.int_hypso, plan.first_GT, plan.num_CL, range.max_dyn);
     for (const Level& level : levels) {
         console::print("\t\tGray tone %d Altitude %lf         \r", level.tone, level.alti);
-        write_table_line(*s.ftab, level, plan.scale);
+        write_table_line(*results.ftab, level, plan.scale);
     }
 
-    const std::unique_ptr<RowSink> sink = make_image_sink(s.type_image, *s.f2, s.nb_lig1, s.nb_col1);
-    extract_rows(s, levels, plan, *sink);
+    const std::unique_ptr<RowSink> sink = make_image_sink(results.type_image, *results.f2, model.nb_lig1, model.nb_col1);
+    extract_rows(model, levels, plan, range.max_dyn, reference_engine, *sink);
 
-    if (s.type_image == 0) {
-        console::print("\n\n\tsaving raster image %s ", s.nomim2.c_str());
-        s.f2->close();
-        write_result_descriptor(*s.f2d, s.nb_lig1, s.nb_col1, plan.num_CL, s.pix_size);
-        s.f2d->close();
+    if (results.type_image == 0) {
+        console::print("\n\n\tsaving raster image %s ", results.nomim2.c_str());
+        results.f2->close();
+        write_result_descriptor(*results.f2d, model.nb_lig1, model.nb_col1, plan.num_CL, model.pix_size);
+        results.f2d->close();
     } else {
-        console::print("\n\n\tsaving bitmap %s ", s.nomim2.c_str());
-        s.f2->close();
+        console::print("\n\n\tsaving bitmap %s ", results.nomim2.c_str());
+        results.f2->close();
     }
-    commit_results(s);
+    commit_results(results);
 }

@@ -20,7 +20,7 @@ int32_t whole_meters(double cell_size, const std::string& path)
 
 }  // namespace
 
-void ascii_lecture(ProgramState& s, std::FILE* f1, const std::string& folder)
+void ascii_lecture(OpeningState& s, std::FILE* f1, const std::string& folder)
 {
     console::print("\n");
     std::unique_ptr<StoredRowSource> rows;

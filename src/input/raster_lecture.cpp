@@ -9,7 +9,7 @@ namespace {
 
 // Writes the whole descriptor of a model seen for the first time, now that its
 // range is known, and puts it in place.
-void complete_descriptor(ProgramState& s, OutputFile& descriptor)
+void complete_descriptor(OpeningState& s, OutputFile& descriptor)
 {
     descriptor.printf("%d\n%d\n%d\n", s.nb_lig1, s.nb_col1, s.val);
     descriptor.printf("%d\n%d\n%d\n", s.mind, s.maxd, s.pix_size);
@@ -30,7 +30,7 @@ int ask_sample_unit()
 
 }  // namespace
 
-void raster_lecture(ProgramState& s, std::FILE* f1, OutputFile* new_descriptor)
+void raster_lecture(OpeningState& s, std::FILE* f1, OutputFile* new_descriptor)
 {
     auto source = std::make_unique<RawRowSource>(f1, s.nomim1, s.nb_lig1, s.nb_col1, s.itype);
     const RawRange range = source->measure_raw_range();
