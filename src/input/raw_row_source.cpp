@@ -3,7 +3,7 @@
 #include <cstring>
 #include <utility>
 
-#include "../positioned_io.h"
+#include "../platform.h"
 #include "../run_error.h"
 #include "row_source.h"
 
@@ -23,7 +23,7 @@ RawRowSource::RawRowSource(std::FILE* f1, std::string path, int32_t nb_lig1, int
     try {
         const int width = sample_width(itype);
         if (nb_lig1 <= 0 || nb_col1 <= 0) check_model_size(nb_lig1, nb_col1, path_);  // refuses at once
-        check_file_holds_samples(regular_file_length(fileno(f1_)), path_, nb_lig1, nb_col1, itype);
+        check_file_holds_samples(platform::regular_length(platform::descriptor_of(f1_)), path_, nb_lig1, nb_col1, itype);
         check_model_size(nb_lig1, nb_col1, path_);
         row_bytes_ = static_cast<size_t>(nb_col1) * static_cast<size_t>(width);
     } catch (...) {
@@ -37,7 +37,7 @@ RawRowSource::~RawRowSource() { std::fclose(f1_); }
 void RawRowSource::read_bytes(int32_t first, int32_t count, unsigned char* bytes) const
 {
     const size_t wanted = row_bytes_ * static_cast<size_t>(count);
-    const int64_t got = read_at(fileno(f1_), bytes, wanted, static_cast<uint64_t>(first) * row_bytes_);
+    const int64_t got = platform::read_at(platform::descriptor_of(f1_), bytes, wanted, static_cast<uint64_t>(first) * row_bytes_);
     if (got < 0)
         throw RunError("read error on " + path_ + " in line " + std::to_string(first + 1) + ": " +
                        std::strerror(errno));

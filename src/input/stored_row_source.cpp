@@ -3,7 +3,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "../positioned_io.h"
+#include "../output_file.h"
+#include "../platform.h"
 #include "../run_error.h"
 #include "row_source.h"
 
@@ -23,13 +24,17 @@ StoredRowSource::StoredRowSource(int32_t nb_lig1, int32_t nb_col1, const std::st
         memory_.reserve(static_cast<size_t>(nb_lig1) * static_cast<size_t>(nb_col1));
         return;
     }
-    scratch_fd_ = create_scratch_file(folder);
+    // A name of this process, like its temporary files, so that a run killed
+    // before the name is removed leaves nothing a later run keeps.
+    do {
+        scratch_fd_ = platform::create_unnamed(folder + private_name(".scratch"));
+    } while (scratch_fd_ < 0 && errno == EEXIST);
     if (scratch_fd_ < 0)
         throw RunError("cannot create " + scratch_name_ + " for the " + std::to_string(bytes) +
                        " bytes of the model's values: " + std::strerror(errno));
 }
 
-StoredRowSource::~StoredRowSource() { close_file(scratch_fd_); }
+StoredRowSource::~StoredRowSource() { platform::close_descriptor(scratch_fd_); }
 
 void StoredRowSource::append_row(const double* row)
 {
@@ -50,7 +55,7 @@ void StoredRowSource::append_row(const double* row)
 void StoredRowSource::flush_pending()
 {
     const size_t bytes = memory_.size() * sizeof(double);
-    if (!write_at(scratch_fd_, memory_.data(), bytes, written_bytes_))
+    if (!platform::write_at(scratch_fd_, memory_.data(), bytes, written_bytes_))
         throw RunError("cannot write " + scratch_name_ + " (the model's values): " + std::strerror(errno));
     written_bytes_ += bytes;
     memory_.clear();
@@ -70,7 +75,7 @@ std::span<const double> StoredRowSource::read_row(int32_t i, std::span<double> b
     const size_t cells = static_cast<size_t>(nb_col1());
     const size_t start = static_cast<size_t>(i) * cells;
     if (!spilled()) return std::span<const double>(memory_.data() + start, cells);
-    const int64_t got = read_at(scratch_fd_, buffer.data(), cells * sizeof(double), start * sizeof(double));
+    const int64_t got = platform::read_at(scratch_fd_, buffer.data(), cells * sizeof(double), start * sizeof(double));
     if (got != static_cast<int64_t>(cells * sizeof(double)))
         throw RunError("cannot read back " + scratch_name_ + " (the model's values): " +
                        (got < 0 ? std::strerror(errno) : "the file is shorter than what was written"));

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "../platform.h"
+
 void write_table_line(OutputFile& ftab, const Level& level, int scale)
 {
     if (scale == 0)
@@ -18,7 +20,7 @@ void write_result_descriptor(OutputFile& f2d, int32_t nb_lig1, int32_t nb_col1, 
 std::unique_ptr<RowSink> make_image_sink(int type_image, OutputFile& f2, int32_t nb_lig1, int32_t nb_col1)
 {
     // Nothing goes through the stream: the sink writes at row offsets.
-    const int fd = fileno(f2.stream());
+    const int fd = platform::descriptor_of(f2.stream());
     if (type_image == 0) return std::make_unique<RawResultSink>(fd, f2.final_path(), nb_lig1, nb_col1);
     return std::make_unique<BitmapSink>(fd, f2.final_path(), nb_lig1, nb_col1);
 }

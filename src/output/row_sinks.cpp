@@ -2,18 +2,18 @@
 #include <cstring>
 
 #include "../../LIB/IMAGE.h"
-#include "../positioned_io.h"
+#include "../platform.h"
 #include "../run_error.h"
 #include "row_sink.h"
 
 void FileRowSink::put(const void* bytes, size_t size, uint64_t offset) const
 {
-    if (!write_at(fd_, bytes, size, offset)) throw RunError("cannot write " + path_ + ": " + std::strerror(errno));
+    if (!platform::write_at(fd_, bytes, size, offset)) throw RunError("cannot write " + path_ + ": " + std::strerror(errno));
 }
 
 void FileRowSink::set_length(uint64_t length) const
 {
-    if (!set_file_length(fd_, length)) throw RunError("cannot write " + path_ + ": " + std::strerror(errno));
+    if (!platform::set_length(fd_, length)) throw RunError("cannot write " + path_ + ": " + std::strerror(errno));
 }
 
 RawResultSink::RawResultSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1)
