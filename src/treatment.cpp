@@ -5,16 +5,17 @@
 #include "console.h"
 #include "contours/extraction.h"
 #include "contours/levels.h"
+#include "contours/stripes.h"
 #include "isolines_trace_4.h"
 #include "output/result_writers.h"
 #include "plan/plan.h"
 
 namespace {
 
-// Runs the chosen engine over the model's rows and hands the result rows to
-// the sink.
-void extract_rows(const LoadedModel& s, const std::vector<Level>& levels, const Plan& plan, double max_dyn,
-                  bool reference_engine, RowSink& sink)
+// The pass-by-pass reference engine, on whole grids: the model's rows are
+// gathered into dtab1 and tab3 is written out once complete.
+void extract_rows_reference(const LoadedModel& s, const std::vector<Level>& levels, const Plan& plan,
+                            double max_dyn, RowSink& sink)
 {
     Grid<double> dtab1 = make_grid<double>(s.nb_col1, s.nb_lig1, "altitude grid");
     std::vector<double> buffer(static_cast<size_t>(s.nb_col1));
@@ -24,10 +25,7 @@ void extract_rows(const LoadedModel& s, const std::vector<Level>& levels, const 
     }
     Grid<unsigned char> tab3 = make_grid<unsigned char>(s.nb_col1, s.nb_lig1, "result grid");
     const ExtractionInput input{dtab1.rows(), s.nb_lig1, s.nb_col1, &levels, plan.first_GT, plan.num_CL, max_dyn};
-    if (reference_engine)
-        extract_contours_reference(input, tab3.rows());
-    else
-        extract_contours_fast(input, tab3.rows());
+    extract_contours_reference(input, tab3.rows());
     for (int32_t i = 0; i < s.nb_lig1; ++i)
         sink.write_row(i, std::span<const unsigned char>(tab3[i], static_cast<size_t>(s.nb_col1)));
 }
@@ -56,7 +54,13 @@ void treatment(const LoadedModel& model, ResultFiles& results, bool reference_en
     }
 
     const std::unique_ptr<RowSink> sink = make_image_sink(results.type_image, *results.f2, model.nb_lig1, model.nb_col1);
-    extract_rows(model, levels, plan, range.max_dyn, reference_engine, *sink);
+    if (reference_engine) {
+        extract_rows_reference(model, levels, plan, range.max_dyn, *sink);
+    } else {
+        // Rows stream from the model through the engine's stripes to the sink.
+        const PreparedPlan prepared(&levels, plan.first_GT, plan.num_CL, range.max_dyn);
+        extract_in_stripes(prepared, model.nb_lig1, model.nb_col1, *model.rows, *sink);
+    }
 
     if (results.type_image == 0) {
         console::print("\n\n\tsaving raster image %s ", results.nomim2.c_str());

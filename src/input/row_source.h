@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "../contours/stripes.h"
 #include "model_readers.h"
 
 // Smallest and largest altitude of a model, in meters.
@@ -28,7 +29,7 @@ struct AltitudeRange {
     double max_dyn = 0;
 };
 
-class RowSource {
+class RowSource : public AltitudeSource {
 public:
     RowSource(int32_t nb_lig1, int32_t nb_col1) : nb_lig1_(nb_lig1), nb_col1_(nb_col1) {}
     virtual ~RowSource() = default;
@@ -44,7 +45,7 @@ public:
     // Row i (0 <= i < nb_lig1), nb_col1 altitudes in meters: in `buffer` (of
     // nb_col1 doubles), or in memory of the source's own that stays valid as
     // long as the source. A read failure throws RunError naming the file.
-    virtual std::span<const double> read_row(int32_t i, std::span<double> buffer) const = 0;
+    std::span<const double> read_row(int32_t i, std::span<double> buffer) const override = 0;
 
 private:
     int32_t nb_lig1_;

@@ -7,7 +7,8 @@
 // Both write into a file already open for writing (the result's temporary
 // file), set its final length at once and put each row at its own offset, so
 // rows may come in any order and from several threads at once; neither holds
-// more than one row. Each row must be written exactly once.
+// nothing of the rows. Every row must be written at least once; a row
+// written again (a repaired stripe) replaces its earlier contents.
 #ifndef OUTPUT_ROW_SINK_H
 #define OUTPUT_ROW_SINK_H
 
@@ -15,14 +16,13 @@
 #include <span>
 #include <string>
 
-class RowSink {
+#include "../contours/row_engine.h"
+
+// The engine's result rows (row 0 is the top line, nb_col1 gray tones each),
+// owned through this base. A failed write throws RunError naming the file.
+class RowSink : public ResultRowSink {
 public:
     virtual ~RowSink() = default;
-
-    // Stores row i (0 = top line) of nb_col1 gray tones; a row written again
-    // replaces its earlier contents. A failed write throws RunError naming
-    // the file.
-    virtual void write_row(int32_t i, std::span<const unsigned char> row) = 0;
 };
 
 // Shared by both sinks: the file, its name for messages, the result's size.
