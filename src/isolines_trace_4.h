@@ -30,6 +30,7 @@
 
 // What the opening hands on about the model.
 struct LoadedModel {
+    std::string nomim1;  // named in messages
     int32_t nb_lig1 = 0;
     int32_t nb_col1 = 0;
     int32_t pix_size = 0;

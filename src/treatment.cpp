@@ -6,6 +6,8 @@
 #include "contours/extraction.h"
 #include "contours/levels.h"
 #include "contours/stripes.h"
+#include "engine_threads.h"
+#include "input/model_readers.h"
 #include "isolines_trace_4.h"
 #include "output/result_writers.h"
 #include "plan/plan.h"
@@ -17,6 +19,7 @@ namespace {
 void extract_rows_reference(const LoadedModel& s, const std::vector<Level>& levels, const Plan& plan,
                             double max_dyn, RowSink& sink)
 {
+    check_grid_size(s.nb_lig1, s.nb_col1, s.nomim1);
     Grid<double> dtab1 = make_grid<double>(s.nb_col1, s.nb_lig1, "altitude grid");
     std::vector<double> buffer(static_cast<size_t>(s.nb_col1));
     for (int32_t i = 0; i < s.nb_lig1; ++i) {
@@ -59,7 +62,9 @@ void treatment(const LoadedModel& model, ResultFiles& results, bool reference_en
     } else {
         // Rows stream from the model through the engine's stripes to the sink.
         const PreparedPlan prepared(&levels, plan.first_GT, plan.num_CL, range.max_dyn);
-        extract_in_stripes(prepared, model.nb_lig1, model.nb_col1, *model.rows, *sink);
+        StripeOptions options;
+        options.threads = engine_threads();
+        extract_in_stripes(prepared, model.nb_lig1, model.nb_col1, *model.rows, *sink, options);
     }
 
     if (results.type_image == 0) {

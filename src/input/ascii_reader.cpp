@@ -372,7 +372,8 @@ AsciiGridSize read_ascii_rows(std::FILE* f1, const std::string& path, const std:
 AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress)
 {
     AsciiModel model;
-    const auto make_grid_for = [&model](const AsciiGridSize& size) {
+    const auto make_grid_for = [&model, &path](const AsciiGridSize& size) {
+        check_grid_size(size.nb_lig1, size.nb_col1, path);
         model.nb_col1 = size.nb_col1;
         model.nb_lig1 = size.nb_lig1;
         model.dsizepix = size.dsizepix;

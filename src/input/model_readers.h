@@ -15,12 +15,21 @@
 #include "../grid.h"
 
 // Refuses a model size that is empty, negative, or too large for the memory
-// this process may take, before anything is allocated: a run needs 9 bytes
-// per cell (the altitude grid and the result grid), compared with the
-// smallest memory limit (memory_available). Throws RunError naming `path`,
-// the sizes, the bytes needed and the bytes available. A size that fits lets
-// the grids of a large model ask for huge pages (prefer_huge_pages_for_grids).
+// this process may take, before anything is allocated, and throws RunError
+// naming `path`, the sizes, the bytes needed and the bytes available (the
+// smallest memory limit, memory_available).
+//
+// check_model_size is for a run, which streams the model's rows and so needs
+// memory in proportion to the width alone (run_memory_needed); check_grid_size
+// is for a model held whole, 9 bytes per cell (the altitude grid and the result
+// grid of the reference engine and of the whole-grid readers), and lets such
+// grids ask for huge pages (prefer_huge_pages_for_grids).
 void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path);
+void check_grid_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path);
+
+// What a run on a model of nb_col1 columns holds, whatever its number of
+// rows, with the contour engine on `threads` threads.
+uint64_t run_memory_needed(int64_t nb_col1, unsigned threads);
 
 // ---- Raw raster ----
 
@@ -33,7 +42,7 @@ struct RawRange {
 // itype 1: signed 32-bit) in large blocks into a new double grid, each sample
 // stored exactly as its integer value, and returns their true range through
 // `range`. The file must hold at least that many samples (its size is checked
-// before anything is allocated, and so is the model size, as check_model_size
+// before anything is allocated, and so is the model size, as check_grid_size
 // does); bytes after them are ignored. A short file or a read error throws
 // RunError naming the file.
 Grid<double> read_raw_samples(std::FILE* f1, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype,

@@ -226,5 +226,5 @@ OpenedRun opening()
     console::print("\n\t        AND %d COLUMNS", s.nb_col1);
 
     create_result_files(s, nomdescr1);
-    return OpenedRun{LoadedModel{s.nb_lig1, s.nb_col1, s.pix_size, std::move(s.rows)}, std::move(s.results)};
+    return OpenedRun{LoadedModel{s.nomim1, s.nb_lig1, s.nb_col1, s.pix_size, std::move(s.rows)}, std::move(s.results)};
 }

@@ -105,9 +105,9 @@ Grid<double> read_raw_samples(std::FILE* f1, const std::string& path, int32_t nb
                               RawRange& range)
 {
     const int width = sample_width(itype);
-    if (nb_lig1 <= 0 || nb_col1 <= 0) check_model_size(nb_lig1, nb_col1, path);  // refuses at once
+    if (nb_lig1 <= 0 || nb_col1 <= 0) check_grid_size(nb_lig1, nb_col1, path);  // refuses at once
     check_file_holds_samples(bytes_left_in(f1), path, nb_lig1, nb_col1, itype);
-    check_model_size(nb_lig1, nb_col1, path);
+    check_grid_size(nb_lig1, nb_col1, path);
 
     Grid<double> dtab1 = make_grid<double>(nb_col1, nb_lig1, "altitude grid");
     std::vector<unsigned char> buffer(static_cast<size_t>(nb_col1) * static_cast<size_t>(width));
