@@ -28,15 +28,19 @@ protected:
     std::string folder() const { return dir_.string() + "/"; }
     std::string path_of(const std::string& name) const { return (dir_ / name).string(); }
 
-    template <typename Bytes>
-    std::string write_file(const std::string& name, const Bytes& bytes) const
+    // Writes a file of the folder; returns its path.
+    std::string write_file(const std::string& name, const std::vector<unsigned char>& bytes) const
+    {
+        return write_text_file(name, std::string(bytes.begin(), bytes.end()));
+    }
+    std::string write_text_file(const std::string& name, const std::string& bytes) const
     {
         std::ofstream out(path_of(name), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return path_of(name);
     }
 
-    std::vector<unsigned char> read_file(const std::string& path) const
+    std::vector<unsigned char> read_bytes(const std::string& path) const
     {
         std::ifstream in(path, std::ios::binary);
         return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "engine_threads.h"
+#include "counting_blocks.h"
+#include "temp_folder.h"
 #include "input/model_readers.h"
 #include "memory_limits.h"
 #include "run_error.h"
@@ -19,30 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A folder of its own for each test, removed afterwards.
-class RawReaderTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("raw_reader_" + std::to_string(getpid()) + "_" + info->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string write_file(const std::string& name, const std::vector<unsigned char>& bytes)
-    {
-        const std::string path = (dir_ / name).string();
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        EXPECT_NE(f, nullptr);
-        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-        return path;
-    }
-
-    fs::path dir_;
-};
+class RawReaderTest : public TempFolderTest {};
 
 // Reads a whole file as a model and closes it.
 Grid<double> read_file(const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype, RawRange& range)
@@ -72,22 +51,6 @@ void append_le32(std::vector<unsigned char>& bytes, int32_t v)
     const auto u = static_cast<uint32_t>(v);
     for (int k = 0; k < 4; ++k) bytes.push_back(static_cast<unsigned char>(u >> (8 * k)));
 }
-
-// Counts the blocks the grid allocators ask for while installed.
-int blocks_requested = 0;
-void* counting_calloc(size_t count, size_t size)
-{
-    ++blocks_requested;
-    return std::calloc(count, size);
-}
-struct CountAllocations {
-    CountAllocations()
-    {
-        blocks_requested = 0;
-        nrutil_set_block_functions(counting_calloc, nullptr);
-    }
-    ~CountAllocations() { nrutil_set_block_functions(nullptr, nullptr); }
-};
 
 // ---- Decoding ----
 
@@ -156,30 +119,30 @@ TEST_F(RawReaderTest, RangeIsTheTrueRangeForAllNegativeOrAllHighModels)
 TEST_F(RawReaderTest, ShortFileIsRefusedWithBothSizesBeforeAnyAllocation)
 {
     const std::string path = write_file("x_m2.raw", std::vector<unsigned char>(1000, 0x01));
-    CountAllocations counter;
+    CountingBlocks counter;
     EXPECT_EQ(error_of_reading(path, 100, 12, 0),
               path + " holds 1000 bytes; 100 lines x 12 columns of 2-byte samples need 2400 bytes");
-    EXPECT_EQ(blocks_requested, 0);
+    EXPECT_EQ(CountingBlocks::obtained, 0);
 }
 
 TEST_F(RawReaderTest, HugePromiseAgainstTinyFileFailsAtOnce)
 {
     const std::string path = write_file("x_m2.raw", std::vector<unsigned char>(10, 0x01));
-    CountAllocations counter;
+    CountingBlocks counter;
     const std::string message = error_of_reading(path, 100000, 100000, 0);
     EXPECT_NE(message.find("holds 10 bytes"), std::string::npos) << message;
     EXPECT_NE(message.find("need 20000000000 bytes"), std::string::npos) << message;
-    EXPECT_EQ(blocks_requested, 0);
+    EXPECT_EQ(CountingBlocks::obtained, 0);
 }
 
 TEST_F(RawReaderTest, EmptyOrNegativeSizesAreRefusedBeforeAnyAllocation)
 {
     const std::string path = write_file("x_m4.raw", std::vector<unsigned char>(64, 0x01));
-    CountAllocations counter;
+    CountingBlocks counter;
     EXPECT_EQ(error_of_reading(path, 0, 12, 1), path + ": the model size 0 lines x 12 columns is empty");
     EXPECT_EQ(error_of_reading(path, 3, 0, 1), path + ": the model size 3 lines x 0 columns is empty");
     EXPECT_EQ(error_of_reading(path, -3, 4, 1), path + ": the model size -3 lines x 4 columns is negative");
-    EXPECT_EQ(blocks_requested, 0);
+    EXPECT_EQ(CountingBlocks::obtained, 0);
 }
 
 TEST_F(RawReaderTest, StreamEndingDuringReadingIsReported)

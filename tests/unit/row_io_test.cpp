@@ -130,7 +130,7 @@ TEST_F(RowSourceTest, AsciiRowsInMemoryOrSpilledEqualTheWholeGrid)
     std::string text = "ncols 7\nnrows 5\nxllcorner 0\nyllcorner 0\ncellsize 12.5\n";
     std::mt19937 rng(3);
     for (int k = 0; k < 35; ++k) text += std::to_string(static_cast<int>(rng() % 20000) - 10000) + ".25 ";
-    const std::string path = write_file("g.asc", text);
+    const std::string path = write_text_file("g.asc", text);
 
     std::FILE* f = std::fopen(path.c_str(), "r");
     const AsciiModel grid = read_ascii_grid(f, path, {});
@@ -226,7 +226,7 @@ protected:
             for (auto& worker : workers) worker.join();
         }
         std::fclose(f);
-        return read_file(path);
+        return read_bytes(path);
     }
 };
 
@@ -248,7 +248,7 @@ TEST_F(RowSinkTest, BitmapAndRawFilesHoldTheBytesOfTheWholeGridWriters)
                 concatenated.insert(concatenated.end(), row.begin(), row.end());
             }
             ASSERT_EQ(SauveBMP(path_of("whole.bmp").c_str(), pointers.data(), nb_col1, nb_lig1, 0, nullptr), 0);
-            const Bytes whole_bitmap = read_file(path_of("whole.bmp"));
+            const Bytes whole_bitmap = read_bytes(path_of("whole.bmp"));
 
             std::vector<int32_t> order(static_cast<size_t>(nb_lig1));
             std::iota(order.begin(), order.end(), 0);
@@ -274,7 +274,7 @@ TEST_F(RowSinkTest, BitmapBeyondWhatItsHeaderCanDescribeIsRefusedNamingTheFile)
             << e.what();
     }
     std::fclose(f);
-    EXPECT_TRUE(read_file(path_of("big.bmp")).empty());
+    EXPECT_TRUE(read_bytes(path_of("big.bmp")).empty());
 }
 
 TEST_F(RowSinkTest, FailedWriteIsReportedNamingTheFile)
