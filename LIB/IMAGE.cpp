@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "NRUTIL.h"
 
@@ -140,18 +141,10 @@ bool grid_present(unsigned char** Buff, int32_t NbLig)
     return true;
 }
 
-bool write_header(std::FILE* f, const BMP_Header& h)
-{
-    unsigned char bytes[kHeaderBytes];
-    header_to_bytes(h, bytes);
-    return std::fwrite(bytes, kHeaderBytes, 1, f) == 1;
-}
-
 // The caller's palette, or the gray ramp when there is none, as 256 entries of
 // B, G, R, O.
-bool write_palette(std::FILE* f, const Color32* ColorMAP)
+void palette_to_bytes(const Color32* ColorMAP, unsigned char* bytes)
 {
-    unsigned char bytes[kPaletteEntries * kEntryBytes];
     for (int i = 0; i < kPaletteEntries; ++i) {
         const Color32 entry = ColorMAP != nullptr ? ColorMAP[i] : gray_ramp_entry(i);
         unsigned char* at = bytes + i * kEntryBytes;
@@ -160,7 +153,17 @@ bool write_palette(std::FILE* f, const Color32* ColorMAP)
         at[2] = entry.R;
         at[3] = entry.O;
     }
-    return std::fwrite(bytes, kEntryBytes, kPaletteEntries, f) == kPaletteEntries;
+}
+
+// The sizes of an image that SauveBMP accepts: false for negative sizes, an
+// unknown type, or a file longer than the header's 32-bit sizes can describe.
+bool image_layout(int32_t NbCol, int32_t NbLig, int32_t Type, uint64_t& line_bytes, uint64_t& TBuff)
+{
+    if (NbCol < 0 || NbLig < 0 || Type < 0 || Type > 2) return false;
+    line_bytes = static_cast<uint64_t>(NbCol) * (Type != 2 ? 1 : 3);
+    TBuff = row_stride(line_bytes);
+    const uint64_t offset = Type != 2 ? kOffBits8 : kOffBits24;
+    return offset + static_cast<uint64_t>(NbLig) * TBuff <= kLargestFileSize;
 }
 
 // Writes the lines bottom-up through the scratch row, whose fill bytes at the
@@ -177,13 +180,12 @@ bool write_rows(std::FILE* f, unsigned char** Buff, int32_t NbLig, size_t line_b
 
 // Writes the whole file; false on the first write, flush or close that fails,
 // with errno still telling the system's reason for that first failure.
-bool write_file(const char* Nom, const BMP_Header& h, const Color32* ColorMAP, unsigned char** Buff,
-                int32_t NbLig, size_t line_bytes, unsigned char* BuffTmp, size_t TBuff)
+bool write_file(const char* Nom, const std::vector<unsigned char>& head, unsigned char** Buff, int32_t NbLig,
+                size_t line_bytes, unsigned char* BuffTmp, size_t TBuff)
 {
     std::FILE* f = std::fopen(Nom, "wb");
     if (f == nullptr) return false;
-    bool written = write_header(f, h);
-    if (written && h.BiBitCount == 8) written = write_palette(f, ColorMAP);
+    bool written = std::fwrite(head.data(), 1, head.size(), f) == head.size();
     if (written && TBuff > 0) written = write_rows(f, Buff, NbLig, line_bytes, BuffTmp, TBuff);
     if (written && std::fflush(f) != 0) written = false;
     const int first_error = errno;
@@ -307,15 +309,37 @@ unsigned char** read_image(std::FILE* f, const char* Name, int32_t& NbCol, int32
 
 }  // namespace
 
+bool EnteteBMP(int32_t NbCol, int32_t NbLig, int32_t Type, const Color32* ColorMAP, std::vector<unsigned char>& Entete)
+{
+    uint64_t line_bytes = 0;
+    uint64_t TBuff = 0;
+    if (!image_layout(NbCol, NbLig, Type, line_bytes, TBuff)) return false;
+    const bool eight_bits = Type != 2;
+    const BMP_Header h = make_header(NbCol, NbLig, eight_bits, TBuff);
+    Entete.assign(h.BfOffBits, 0);
+    header_to_bytes(h, Entete.data());
+    if (eight_bits) palette_to_bytes(ColorMAP, Entete.data() + kHeaderBytes);
+    return true;
+}
+
+uint64_t LongueurLigneBMP(int32_t NbCol, int32_t Type)
+{
+    return row_stride(static_cast<uint64_t>(NbCol) * (Type != 2 ? 1 : 3));
+}
+
+uint64_t PositionLigneBMP(int32_t NbCol, int32_t NbLig, int32_t Type, int32_t Ligne)
+{
+    const uint64_t offset = Type != 2 ? kOffBits8 : kOffBits24;
+    return offset + static_cast<uint64_t>(NbLig - 1 - Ligne) * LongueurLigneBMP(NbCol, Type);
+}
+
 int32_t SauveBMP(const char* Nom, unsigned char** Buff, int32_t NbCol, int32_t NbLig, int32_t Type,
                  const Color32* ColorMAP)
 {
-    if (Nom == nullptr || NbCol < 0 || NbLig < 0 || Type < 0 || Type > 2) return -1;
-    const bool eight_bits = Type != 2;
-    const uint64_t line_bytes = static_cast<uint64_t>(NbCol) * (eight_bits ? 1 : 3);
+    std::vector<unsigned char> head;
+    if (Nom == nullptr || !EnteteBMP(NbCol, NbLig, Type, ColorMAP, head)) return -1;
+    const uint64_t line_bytes = static_cast<uint64_t>(NbCol) * (Type != 2 ? 1 : 3);
     const uint64_t TBuff = row_stride(line_bytes);
-    const uint64_t offset = eight_bits ? kOffBits8 : kOffBits24;
-    if (offset + static_cast<uint64_t>(NbLig) * TBuff > kLargestFileSize) return -1;
 
     // Only an image with pixel bytes needs its lines and a scratch row.
     const bool has_pixels = NbLig > 0 && TBuff > 0;
@@ -326,8 +350,7 @@ int32_t SauveBMP(const char* Nom, unsigned char** Buff, int32_t NbCol, int32_t N
         if (BuffTmp == nullptr) return -1;
     }
 
-    const BMP_Header h = make_header(NbCol, NbLig, eight_bits, TBuff);
-    const bool written = write_file(Nom, h, ColorMAP, Buff, NbLig, static_cast<size_t>(line_bytes), BuffTmp,
+    const bool written = write_file(Nom, head, Buff, NbLig, static_cast<size_t>(line_bytes), BuffTmp,
                                     has_pixels ? static_cast<size_t>(TBuff) : 0);
     const int error = errno;
     std::free(BuffTmp);

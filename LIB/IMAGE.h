@@ -17,6 +17,7 @@
 #define IMAGE_H
 
 #include <cstdint>
+#include <vector>
 
 // One palette entry, in the byte order of the file. O is the fourth byte: 0 in
 // the gray ramp, stored by the writer, never examined by the reader.
@@ -63,6 +64,23 @@ struct BMP_Header {
 // (for example ENOSPC for a full disk); the shorter file is then left behind.
 int32_t SauveBMP(const char* Nom, unsigned char** Buff, int32_t NbCol, int32_t NbLig, int32_t Type,
                  const Color32* ColorMAP);
+
+// Streaming: a writer that produces the lines one by one, in any order, puts
+// the bytes EnteteBMP gives at the start of the file and each line at its
+// offset PositionLigneBMP, padded with zero bytes to the stored row length.
+// The file then holds exactly the bytes SauveBMP writes for the same image.
+//
+// EnteteBMP: the bytes before the pixel rows (the 54-byte header, then for
+// 8 bits the 1024-byte palette, ColorMAP or the gray ramp), in Entete. False,
+// Entete untouched, for the sizes and types SauveBMP refuses.
+bool EnteteBMP(int32_t NbCol, int32_t NbLig, int32_t Type, const Color32* ColorMAP, std::vector<unsigned char>& Entete);
+
+// Stored row length TBuff: the line's bytes rounded up to a multiple of 4.
+uint64_t LongueurLigneBMP(int32_t NbCol, int32_t Type);
+
+// File offset of grid line Ligne (0 = top line, 0 <= Ligne < NbLig) of such an
+// image; the file is EnteteBMP's size plus NbLig rows of LongueurLigneBMP.
+uint64_t PositionLigneBMP(int32_t NbCol, int32_t NbLig, int32_t Type, int32_t Ligne);
 
 // Reads the BMP file Name into a new grid and returns it, setting NbCol, NbLig
 // and Type (0 when the stored palette is the gray ramp, O bytes aside; 1 for

@@ -19,14 +19,12 @@ void report_failure(const char* message)
 
 int isolines_trace_4(bool reference_engine)
 {
-    // The state is destroyed before returning, which removes the temporary
-    // files of a run that did not complete.
-    ProgramState s;
-    s.reference_engine = reference_engine;
+    // The result files are destroyed before returning, which removes the
+    // temporary files of a run that did not complete.
     int status = 0;
     try {
-        opening(s);
-        treatment(s);
+        OpenedRun run = opening();
+        treatment(run.model, run.results, reference_engine);
         console::print("\n\n\tHit any key to exit the program");
         console::check_output();  // a transcript that was not written is a failure of the run
         console::wait_key();

@@ -1,4 +1,22 @@
-// The program state shared by every phase of a run, and the run itself.
+// The run and what its phases hand on to each other.
+//
+//   opening    (input/)     the dialogue and the model: a LoadedModel and the
+//                           ResultFiles, created empty under temporary names
+//   treatment  (treatment)  the plan (plan/), the gray-tone table, the engine
+//                           (contours/) fed from the model's rows, the image
+//                           rows written through a sink (output/)
+//
+// Glossary of the program's own names:
+//   nb_lig1, nb_col1  lines (rows) and columns of the model and of the result
+//   dtab1             the model's altitudes in meters, here served row by row
+//   tab3              the result: a gray tone on contour pixels, 255 elsewhere,
+//                     here handed to the image sink row by row
+//   pix_size          pixel size in whole meters
+//   min_dyn, max_dyn  smallest and largest altitude of the model, in meters
+//   type_image        0 raw image with descriptor, 1 bitmap
+//   nomim1, nomim2    model path, result image path; nomtab: gray-tone table
+//   ftab, f2, f2d     gray-tone table, result image, result descriptor
+//   first_GT, num_CL  see plan/plan.h
 #ifndef ISOLINES_TRACE_4_H
 #define ISOLINES_TRACE_4_H
 
@@ -6,49 +24,36 @@
 #include <memory>
 #include <string>
 
-#include "grid.h"
+#include "input/row_source.h"
 #include "output_file.h"
 #include "result_set.h"
 
-struct ProgramState {
-    // Model geometry and raw-value statistics.
-    int32_t nb_lig1 = 0;   // lines of the model and of every grid
-    int32_t nb_col1 = 0;   // columns
-    int32_t val = 0;       // bytes per raw sample, from the descriptor
-    int32_t mind = 0;      // smallest raw sample of a raster model
-    int32_t maxd = 0;      // largest raw sample of a raster model
-    int32_t pix_size = 0;  // pixel size in whole meters (0: not yet given)
-    double dsizepix = 0;   // pixel size in meters
+// What the opening hands on about the model.
+struct LoadedModel {
+    std::string nomim1;  // named in messages
+    int32_t nb_lig1 = 0;
+    int32_t nb_col1 = 0;
+    int32_t pix_size = 0;
+    std::unique_ptr<RowSource> rows;  // dtab1, with its range
+};
 
-    // Choices of the opening dialogue.
-    int32_t type_dem = 0;       // 0 raw raster, 1 ASCII grid
-    int32_t itype = 0;          // 0 16-bit samples, 1 32-bit samples
-    int32_t type_image = 0;     // 0 raw image with descriptor, 1 bitmap
-    uint8_t descr_dem1_OK = 0;  // 1 once the raster descriptor is complete on disk
-
-    // Altitude range of dtab1, in meters.
-    double min_dyn = 10000000;
-    double max_dyn = 0;
-
-    Grid<double> dtab1;         // metric altitude of every cell
-    Grid<unsigned char> tab3;   // the result: gray tones on a background of 255
-
-    std::string nomim1;  // model path
-    std::string nomim2;  // result image path
-    std::string nomtab;  // gray-tone table path
-
-    // Extraction engine: the fast one, or the pass-by-pass reference (kept for
-    // comparisons and benchmarks).
-    bool reference_engine = false;
-
+// The result files of the run, created by the opening, filled and put in
+// place by the treatment.
+struct ResultFiles {
+    int32_t type_image = 0;
+    std::string nomim2;
+    std::string nomtab;
     // The lock of the result, held from its name until the end of the run
-    // (declared first so that it is given up after the files are gone).
+    // (declared before the files so that it is given up after they are gone).
     std::unique_ptr<ResultLock> result_lock;
+    std::unique_ptr<OutputFile> ftab;
+    std::unique_ptr<OutputFile> f2;   // result image (raw rows or the bitmap)
+    std::unique_ptr<OutputFile> f2d;  // result descriptor (raw result only)
+};
 
-    // Result files, under temporary names until the run has completed them.
-    std::unique_ptr<OutputFile> ftab;  // gray-tone table
-    std::unique_ptr<OutputFile> f2;    // result image (raw result, or the bitmap's reserved name)
-    std::unique_ptr<OutputFile> f2d;   // result descriptor (raw result)
+struct OpenedRun {
+    LoadedModel model;
+    ResultFiles results;
 };
 
 // Runs the whole program: opening dialogue, contour extraction, final key.
@@ -58,7 +63,7 @@ struct ProgramState {
 int isolines_trace_4(bool reference_engine = false);
 
 // Phases.
-void opening(ProgramState& s);
-void treatment(ProgramState& s);
+OpenedRun opening();
+void treatment(const LoadedModel& model, ResultFiles& results, bool reference_engine);
 
 #endif

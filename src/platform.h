@@ -9,6 +9,7 @@
 #ifndef PLATFORM_H
 #define PLATFORM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -62,6 +63,36 @@ std::string name_in_folder(const std::string& path);
 
 // The names in a folder (without "." and ".."); empty when it cannot be read.
 std::vector<std::string> folder_entries(const std::string& folder);
+
+// ---- Reads and writes at offsets ----
+//
+// Several threads may share one open file through these: none uses or moves
+// a shared file position.
+
+// Reads up to `size` bytes at `offset`, retrying after interruptions and
+// partial reads. Returns the bytes read (fewer than `size` only at the end of
+// the file), or -1 with errno set.
+int64_t read_at(int fd, void* data, size_t size, uint64_t offset);
+
+// Writes all `size` bytes at `offset`; false with errno set.
+bool write_at(int fd, const void* data, size_t size, uint64_t offset);
+
+// Sets the length of an open file; bytes added at the end read as 0.
+bool set_length(int fd, uint64_t length);
+
+// Length of an open regular file, or -1 when it is not one.
+int64_t regular_length(int fd);
+
+// The descriptor of an open stream.
+int descriptor_of(std::FILE* stream);
+
+// Creates `path` exclusively (it must not exist), open for reading and
+// writing, and removes its name at once: the file has no name left that
+// another process could find, and the system frees it when it is closed or
+// the process ends, however. Returns its descriptor, or -1 with errno set.
+int create_unnamed(const std::string& path);
+
+void close_descriptor(int fd);
 
 // ---- Processes ----
 

@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstdio>
+#include <memory>
 
 #include "../console.h"
 #include "../run_error.h"
@@ -19,21 +20,21 @@ int32_t whole_meters(double cell_size, const std::string& path)
 
 }  // namespace
 
-void ascii_lecture(ProgramState& s, std::FILE* f1)
+void ascii_lecture(OpeningState& s, std::FILE* f1, const std::string& folder)
 {
     console::print("\n");
-    AsciiModel model;
+    std::unique_ptr<StoredRowSource> rows;
     try {
-        model = read_ascii_grid(f1, s.nomim1, [](int32_t i) { console::print("\tline %d                   \r", i); });
+        rows = read_ascii_source(f1, s.nomim1, folder, stored_rows_budget,
+                                 [](int32_t i) { console::print("\tline %d                   \r", i); }, s.dsizepix);
     } catch (...) {
         std::fclose(f1);
         throw;
     }
     std::fclose(f1);
-    s.nb_col1 = model.nb_col1;
-    s.nb_lig1 = model.nb_lig1;
-    s.dsizepix = model.dsizepix;
-    s.dtab1 = std::move(model.dtab1);
+    s.nb_col1 = rows->nb_col1();
+    s.nb_lig1 = rows->nb_lig1();
+    s.rows = std::move(rows);
     s.pix_size = whole_meters(s.dsizepix, s.nomim1);
     console::print("\n");
 }

@@ -309,18 +309,18 @@ std::string cell_text(int32_t i, int32_t j)
     return "row " + std::to_string(i + 1) + ", column " + std::to_string(j + 1) + " (counting from 1)";
 }
 
-void read_body(TokenReader& tokens, const std::string& path, AsciiModel& model,
-               const std::function<void(int32_t)>& on_progress)
+void read_body(TokenReader& tokens, const std::string& path, const AsciiGridSize& size,
+               const std::function<void(int32_t)>& on_progress, const std::function<void(int32_t, const double*)>& on_row)
 {
     std::string_view token;
     double value = 0;
-    for (int32_t i = 0; i < model.nb_lig1; ++i) {
+    std::vector<double> row(static_cast<size_t>(size.nb_col1));
+    for (int32_t i = 0; i < size.nb_lig1; ++i) {
         if (i > 0 && i % 100 == 0 && on_progress) on_progress(i);
-        double* row = model.dtab1[i];
-        for (int32_t j = 0; j < model.nb_col1; ++j) {
+        for (int32_t j = 0; j < size.nb_col1; ++j) {
             if (!tokens.next(token))
                 throw RunError(path + ": the file ends before " + cell_text(i, j) + " of the " +
-                               std::to_string(model.nb_lig1) + " rows x " + std::to_string(model.nb_col1) +
+                               std::to_string(size.nb_lig1) + " rows x " + std::to_string(size.nb_col1) +
                                " columns its header gives");
             if (!parse_real(token, value))
                 throw RunError(path + ": " + cell_text(i, j) + " holds " + quoted(token) + ", which is not a number");
@@ -329,11 +329,12 @@ void read_body(TokenReader& tokens, const std::string& path, AsciiModel& model,
                                ", which is not a finite number");
             row[j] = value;
         }
+        on_row(i, row.data());
     }
     if (tokens.next(token))
         throw RunError(path + ": line " + std::to_string(tokens.line_of_last_token()) + " holds " + quoted(token) +
-                       ", a value beyond the " + std::to_string(model.nb_lig1) + " rows x " +
-                       std::to_string(model.nb_col1) + " columns its header gives");
+                       ", a value beyond the " + std::to_string(size.nb_lig1) + " rows x " +
+                       std::to_string(size.nb_col1) + " columns its header gives");
 }
 
 }  // namespace
@@ -353,18 +354,34 @@ void check_file_can_hold(std::FILE* f1, const std::string& path, const Header& h
                        " bytes can hold");
 }
 
-AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress)
+AsciiGridSize read_ascii_rows(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress,
+                              const std::function<void(const AsciiGridSize&)>& on_size,
+                              const std::function<void(int32_t, const double*)>& on_row)
 {
     TokenReader tokens(f1, path);
     const Header header = read_header(tokens, path);
     check_model_size(header.nrows, header.ncols, path);
     check_file_can_hold(f1, path, header);
 
+    const AsciiGridSize size{static_cast<int32_t>(header.ncols), static_cast<int32_t>(header.nrows), header.cell_size};
+    on_size(size);
+    read_body(tokens, path, size, on_progress, on_row);
+    return size;
+}
+
+AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress)
+{
     AsciiModel model;
-    model.nb_col1 = static_cast<int32_t>(header.ncols);
-    model.nb_lig1 = static_cast<int32_t>(header.nrows);
-    model.dsizepix = header.cell_size;
-    model.dtab1 = make_grid<double>(model.nb_col1, model.nb_lig1, "altitude grid");
-    read_body(tokens, path, model, on_progress);
+    const auto make_grid_for = [&model, &path](const AsciiGridSize& size) {
+        check_grid_size(size.nb_lig1, size.nb_col1, path);
+        model.nb_col1 = size.nb_col1;
+        model.nb_lig1 = size.nb_lig1;
+        model.dsizepix = size.dsizepix;
+        model.dtab1 = make_grid<double>(size.nb_col1, size.nb_lig1, "altitude grid");
+    };
+    const auto store_row = [&model](int32_t i, const double* row) {
+        std::copy(row, row + model.nb_col1, model.dtab1[i]);
+    };
+    read_ascii_rows(f1, path, on_progress, make_grid_for, store_row);
     return model;
 }

@@ -15,12 +15,21 @@
 #include "../grid.h"
 
 // Refuses a model size that is empty, negative, or too large for the memory
-// this process may take, before anything is allocated: a run needs 9 bytes
-// per cell (the altitude grid and the result grid), compared with the
-// smallest memory limit (memory_available). Throws RunError naming `path`,
-// the sizes, the bytes needed and the bytes available. A size that fits lets
-// the grids of a large model ask for huge pages (prefer_huge_pages_for_grids).
+// this process may take, before anything is allocated, and throws RunError
+// naming `path`, the sizes, the bytes needed and the bytes available (the
+// smallest memory limit, memory_available).
+//
+// check_model_size is for a run, which streams the model's rows and so needs
+// memory in proportion to the width alone (run_memory_needed); check_grid_size
+// is for a model held whole, 9 bytes per cell (the altitude grid and the result
+// grid of the reference engine and of the whole-grid readers), and lets such
+// grids ask for huge pages (prefer_huge_pages_for_grids).
 void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path);
+void check_grid_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path);
+
+// What a run on a model of nb_col1 columns holds, whatever its number of
+// rows, with the contour engine on `threads` threads.
+uint64_t run_memory_needed(int64_t nb_col1, unsigned threads);
 
 // ---- Raw raster ----
 
@@ -33,15 +42,34 @@ struct RawRange {
 // itype 1: signed 32-bit) in large blocks into a new double grid, each sample
 // stored exactly as its integer value, and returns their true range through
 // `range`. The file must hold at least that many samples (its size is checked
-// before anything is allocated, and so is the model size, as check_model_size
+// before anything is allocated, and so is the model size, as check_grid_size
 // does); bytes after them are ignored. A short file or a read error throws
 // RunError naming the file.
 Grid<double> read_raw_samples(std::FILE* f1, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype,
                               RawRange& range);
 
-// Converts the raw values of dtab1 to meters in place: unit 0 meters (kept),
-// 1 decimeters, 2 centimeters, 3 millimeters: the value times the double 0.1,
-// 0.01 or 0.001, the product in extended precision rounded to a double.
+// Bytes per raw sample: 2 for itype 0, 4 for itype 1 (std::invalid_argument
+// otherwise).
+int sample_width(int itype);
+
+// The first sample of a row of raw bytes, as an integer.
+int32_t first_raw_sample(const unsigned char* bytes, int itype);
+
+// Decodes nb_col1 little-endian samples (itype 0: unsigned 16-bit, itype 1:
+// signed 32-bit) into `row`, each stored exactly as its integer value, and
+// widens `range` to them.
+void decode_raw_row(const unsigned char* bytes, int32_t nb_col1, int itype, double* row, RawRange& range);
+
+// Refuses a file of `held` bytes (-1: unknown, not checked) too short for
+// nb_lig1 x nb_col1 samples, with a RunError giving both sizes.
+void check_file_holds_samples(int64_t held, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype);
+
+// Converts raw values to meters in place: unit 0 meters (kept), 1 decimeters,
+// 2 centimeters, 3 millimeters: the value times the double 0.1, 0.01 or
+// 0.001, the product in extended precision rounded to a double. The
+// conversion never reverses the order of two values, so the converted range
+// is the raw range converted.
+void convert_row_to_meters(double* row, int32_t nb_col1, int unit);
 void convert_to_meters(double** dtab1, int32_t nb_lig1, int32_t nb_col1, int unit);
 
 // Reads up to six integers from a raster descriptor, in order (lines,
@@ -57,6 +85,12 @@ int read_descriptor(std::FILE* f1d, int32_t* const values[6]);
 // The file is read in chunks of this many bytes (a token cut by a chunk end
 // is completed from the next chunk; no token may be longer than a chunk).
 inline constexpr size_t ascii_chunk_bytes = size_t{1} << 20;
+
+struct AsciiGridSize {
+    int32_t nb_col1 = 0;
+    int32_t nb_lig1 = 0;
+    double dsizepix = 0;  // cell size (or dx) from the header
+};
 
 struct AsciiModel {
     int32_t nb_col1 = 0;
@@ -77,5 +111,12 @@ struct AsciiModel {
 // `on_progress(i)` is called before row i is read, for every i > 0 that is a
 // multiple of 100. Nothing is printed.
 AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress);
+
+// The same reading, row by row: `on_size` is called once the header is read
+// and the size checked, then `on_row(i, row)` with the nb_col1 values of each
+// row in turn (the row is valid during the call only). Returns the size.
+AsciiGridSize read_ascii_rows(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress,
+                              const std::function<void(const AsciiGridSize&)>& on_size,
+                              const std::function<void(int32_t, const double*)>& on_row);
 
 #endif

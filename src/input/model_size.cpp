@@ -1,27 +1,38 @@
-// Refusal of model sizes that cannot be held, before any grid is made.
+// Refusal of model sizes that cannot be held, before anything is allocated.
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
 
+#include "../engine_threads.h"
 #include "../huge_pages.h"
 #include "../memory_limits.h"
 #include "../run_error.h"
 #include "model_readers.h"
+#include "row_source.h"
 
 namespace {
 
-// A run keeps, per cell, the altitude grid (8 bytes) and the result grid
-// (1 byte): the least it needs to hold the model at all.
-constexpr uint64_t bytes_per_cell = 9;
+// A model held whole keeps, per cell, the altitude grid (8 bytes) and the
+// result grid (1 byte).
+constexpr uint64_t grid_bytes_per_cell = 9;
+
+// A run keeps, besides its rows: the values of an ASCII grid kept in memory,
+// the blocks of the range pass and of the scratch file, the program itself.
+constexpr uint64_t run_fixed_bytes = stored_rows_budget + (uint64_t{24} << 20);
+
+// And per column, on each thread of the contour engine: the few rows each of
+// its stages keeps (altitudes, the masks of every level, cleaned rows), the
+// states kept for the repair of a stripe's seam, the row read and the row
+// written.
+constexpr uint64_t run_bytes_per_column_per_thread = 1024;
 
 std::string size_text(int64_t nb_lig1, int64_t nb_col1)
 {
     return "the model size " + std::to_string(nb_lig1) + " lines x " + std::to_string(nb_col1) + " columns";
 }
 
-}  // namespace
-
-void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
+void check_shape(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
 {
     if (nb_lig1 < 0 || nb_col1 < 0)
         throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is negative");
@@ -30,18 +41,45 @@ void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
     if (nb_lig1 > most || nb_col1 > most)
         throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is too large (at most " + std::to_string(most) +
                        " lines and columns)");
+}
 
+}  // namespace
+
+uint64_t run_memory_needed(int64_t nb_col1, unsigned threads)
+{
+    // At most 2^31 columns, so the product stays far below 2^64.
+    return run_fixed_bytes +
+           static_cast<uint64_t>(nb_col1) * run_bytes_per_column_per_thread * std::max(threads, 1u);
+}
+
+void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
+{
+    check_shape(nb_lig1, nb_col1, path);
+    const unsigned threads = engine_threads();
+    const uint64_t needed = run_memory_needed(nb_col1, threads);
+    const MemoryLimit available = memory_available();
+    if (needed > available.bytes)
+        throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is too large for the memory available: a run on " +
+                       std::to_string(nb_col1) + " columns needs " + std::to_string(needed) + " bytes (" +
+                       std::to_string(run_bytes_per_column_per_thread) + " per column on each of " +
+                       std::to_string(threads) + " threads, and " + std::to_string(run_fixed_bytes) +
+                       "), more than the " + std::to_string(available.bytes) + " bytes of " + available.what);
+}
+
+void check_grid_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
+{
+    check_shape(nb_lig1, nb_col1, path);
     // Both factors are below 2^31, so the cell count fits; the byte count may not.
     const uint64_t cells = static_cast<uint64_t>(nb_lig1) * static_cast<uint64_t>(nb_col1);
     uint64_t needed = 0;
-    if (__builtin_mul_overflow(cells, bytes_per_cell, &needed))
+    if (__builtin_mul_overflow(cells, grid_bytes_per_cell, &needed))
         throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is too large: its " + std::to_string(cells) +
                        " cells would need more bytes of memory than can be counted");
     const MemoryLimit available = memory_available();
     if (needed > available.bytes)
         throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is too large for the memory available: its " +
                        std::to_string(cells) + " cells need " + std::to_string(needed) + " bytes (" +
-                       std::to_string(bytes_per_cell) + " per cell), more than the " +
+                       std::to_string(grid_bytes_per_cell) + " per cell), more than the " +
                        std::to_string(available.bytes) + " bytes of " + available.what);
     prefer_huge_pages_for_grids(needed);
 }

@@ -58,7 +58,7 @@ std::FILE* open_descriptor(const std::string& path)
 
 // Reads the six values of an existing descriptor and closes it; a read
 // error ends the run with the system's reason.
-void read_model_descriptor(ProgramState& s, std::FILE* f1d, const std::string& path)
+void read_model_descriptor(OpeningState& s, std::FILE* f1d, const std::string& path)
 {
     int32_t* const values[6] = {&s.nb_lig1, &s.nb_col1, &s.val, &s.mind, &s.maxd, &s.pix_size};
     read_descriptor(f1d, values);
@@ -80,18 +80,18 @@ std::string ask_name(const std::function<void()>& prompt)
     throw RunError("the name " + shown + " holds a NUL byte, which no file name may hold");
 }
 
-void ask_model_folder_and_name(ProgramState& s)
+void ask_model_folder_and_name(OpeningState& s)
 {
     s.nomim1 = ISOLINES_BASE_FOLDER;
     const std::string nomdir = ask_name(
         [] { console::print("\n\n\tName of the File Folder located in the Directory C:\\images ? "); });
     s.nomim1 += nomdir + ISOLINES_SEPARATOR;
-    s.nomim2 = s.nomim1;
+    s.results.nomim2 = s.nomim1;
     const std::string nomfic1 = ask_name([] { console::print("\n\tName of the Digital Elevation Model ? "); });
     s.nomim1 += nomfic1;
 }
 
-void open_raster_model(ProgramState& s, std::string& nomdescr1)
+void open_raster_model(OpeningState& s, std::string& nomdescr1)
 {
     s.itype = console::ask_choice(
         [] { console::print("\n\ttype of DEM raster :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t"); }, 0, 1);
@@ -126,7 +126,7 @@ void open_raster_model(ProgramState& s, std::string& nomdescr1)
     raster_lecture(s, f1, new_descriptor.get());
 }
 
-void settle_pixel_size(ProgramState& s)
+void settle_pixel_size(OpeningState& s)
 {
     if (s.pix_size == 0)
         s.pix_size = console::ask_int([] { console::print("\n\tPixel Size (in meters) ? "); });
@@ -137,7 +137,7 @@ void settle_pixel_size(ProgramState& s)
 // raw raster, its descriptor (read, or just created by this run).
 using ModelFiles = std::vector<std::pair<std::string, platform::FileId>>;
 
-ModelFiles model_files(const ProgramState& s, const std::string& nomdescr1)
+ModelFiles model_files(const OpeningState& s, const std::string& nomdescr1)
 {
     ModelFiles files;
     for (const std::string& path : {s.nomim1, nomdescr1}) {
@@ -164,37 +164,33 @@ void refuse_overwriting_model(const std::string& result, const ModelFiles& model
     if (!id.regular) throw RunError("the result " + result + " exists and is not a plain file; choose another result name");
 }
 
-void create_result_files(ProgramState& s, const std::string& nomdescr1)
+void create_result_files(OpeningState& s, const std::string& nomdescr1)
 {
     const ModelFiles model = model_files(s, nomdescr1);
     const std::string nomfic1 = ask_name([] { console::print("\n\n\tName of the resulting file : "); });
-    s.nomim2 += nomfic1;
-    s.nomtab = s.nomim2 + "_tab.txt";
-    refuse_overwriting_model(s.nomtab, model);
-    s.ftab = std::make_unique<OutputFile>(s.nomtab);
+    s.results.nomim2 += nomfic1;
+    s.results.nomtab = s.results.nomim2 + "_tab.txt";
+    refuse_overwriting_model(s.results.nomtab, model);
+    s.results.ftab = std::make_unique<OutputFile>(s.results.nomtab);
     // One run at a time writes a result; what ended runs left in its folder
     // is cleaned up before anything of this one goes in place.
-    s.result_lock = std::make_unique<ResultLock>(s.nomim2);
-    clean_up_folder(*s.result_lock);
+    s.results.result_lock = std::make_unique<ResultLock>(s.results.nomim2);
+    clean_up_folder(*s.results.result_lock);
 
-    s.type_image = console::ask_choice(
+    s.results.type_image = console::ask_choice(
         [] { console::print("\n\tImage type"); console::print("\n\t\t0 ====> raster\n\t\t1 ====> bitmap\n\t\t"); },
         0, 1);
-    if (s.type_image == 0) {
-        const std::string nomdescr2 = s.nomim2 + ".txt";
-        s.nomim2 += ".raw";
-        refuse_overwriting_model(s.nomim2, model);
+    if (s.results.type_image == 0) {
+        const std::string nomdescr2 = s.results.nomim2 + ".txt";
+        s.results.nomim2 += ".raw";
+        refuse_overwriting_model(s.results.nomim2, model);
         refuse_overwriting_model(nomdescr2, model);
-        s.f2 = std::make_unique<OutputFile>(s.nomim2);
-        s.f2d = std::make_unique<OutputFile>(nomdescr2);
+        s.results.f2 = std::make_unique<OutputFile>(s.results.nomim2);
+        s.results.f2d = std::make_unique<OutputFile>(nomdescr2);
     } else {
-        s.nomim2 += ".bmp";
-        refuse_overwriting_model(s.nomim2, model);
-        // The bitmap is written whole at the end by its own writer; its name
-        // is reserved now so that a folder where it cannot be created is
-        // reported before any work.
-        s.f2 = std::make_unique<OutputFile>(s.nomim2);
-        s.f2->hand_over();
+        s.results.nomim2 += ".bmp";
+        refuse_overwriting_model(s.results.nomim2, model);
+        s.results.f2 = std::make_unique<OutputFile>(s.results.nomim2);
     }
 }
 
@@ -208,8 +204,9 @@ std::string banner_text()
            framed("Actualization september 2019", 26) + framed() + border;
 }
 
-void opening(ProgramState& s)
+OpenedRun opening()
 {
+    OpeningState s;
     console::print("%s", banner_text().c_str());
     ask_model_folder_and_name(s);
     s.type_dem = console::ask_choice(
@@ -220,7 +217,7 @@ void opening(ProgramState& s)
         open_raster_model(s, nomdescr1);
     } else {
         s.nomim1 += ".asc";
-        ascii_lecture(s, open_model(s.nomim1, "r"));
+        ascii_lecture(s, open_model(s.nomim1, "r"), s.results.nomim2);
     }
     settle_pixel_size(s);
 
@@ -229,5 +226,5 @@ void opening(ProgramState& s)
     console::print("\n\t        AND %d COLUMNS", s.nb_col1);
 
     create_result_files(s, nomdescr1);
-    s.tab3 = make_grid<unsigned char>(s.nb_col1, s.nb_lig1, "result grid");
+    return OpenedRun{LoadedModel{s.nomim1, s.nb_lig1, s.nb_col1, s.pix_size, std::move(s.rows)}, std::move(s.results)};
 }

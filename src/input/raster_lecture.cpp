@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <memory>
 
 #include "../console.h"
 #include "model_readers.h"
@@ -8,7 +9,7 @@ namespace {
 
 // Writes the whole descriptor of a model seen for the first time, now that its
 // range is known, and puts it in place.
-void complete_descriptor(ProgramState& s, OutputFile& descriptor)
+void complete_descriptor(OpeningState& s, OutputFile& descriptor)
 {
     descriptor.printf("%d\n%d\n%d\n", s.nb_lig1, s.nb_col1, s.val);
     descriptor.printf("%d\n%d\n%d\n", s.mind, s.maxd, s.pix_size);
@@ -29,16 +30,10 @@ int ask_sample_unit()
 
 }  // namespace
 
-void raster_lecture(ProgramState& s, std::FILE* f1, OutputFile* new_descriptor)
+void raster_lecture(OpeningState& s, std::FILE* f1, OutputFile* new_descriptor)
 {
-    RawRange range{};
-    try {
-        s.dtab1 = read_raw_samples(f1, s.nomim1, s.nb_lig1, s.nb_col1, s.itype, range);
-    } catch (...) {
-        std::fclose(f1);
-        throw;
-    }
-    std::fclose(f1);
+    auto source = std::make_unique<RawRowSource>(f1, s.nomim1, s.nb_lig1, s.nb_col1, s.itype);
+    const RawRange range = source->measure_raw_range();
     s.mind = range.mind;
     s.maxd = range.maxd;
     if (s.descr_dem1_OK == 0 && new_descriptor != nullptr) complete_descriptor(s, *new_descriptor);
@@ -46,6 +41,6 @@ void raster_lecture(ProgramState& s, std::FILE* f1, OutputFile* new_descriptor)
     console::print("\n\tDynamic scale of the DEM : ");
     console::print("\n\t\tMin. = %d\tMax. = %d ", s.mind, s.maxd);
     console::print("\n\n\tThe program transforms these values into decimal metric data");
-    const int unit = ask_sample_unit();
-    convert_to_meters(s.dtab1.rows(), s.nb_lig1, s.nb_col1, unit);
+    source->set_unit(ask_sample_unit());
+    s.rows = std::move(source);
 }

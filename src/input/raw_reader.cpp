@@ -16,12 +16,6 @@
 
 namespace {
 
-int sample_width(int itype)
-{
-    if (itype == 0) return 2;
-    if (itype == 1) return 4;
-    throw std::invalid_argument("read_raw_samples: unknown sample type " + std::to_string(itype));
-}
 
 // Bytes the stream still holds from its current position, or -1 when that
 // cannot be known (not a regular file); a short read is then caught later.
@@ -32,20 +26,6 @@ int64_t bytes_left_in(std::FILE* f1)
     const off_t position = ftello(f1);
     if (position < 0) return -1;
     return static_cast<int64_t>(info.st_size) - static_cast<int64_t>(position);
-}
-
-// Refuses a file too short for the promised samples, before any grid is made.
-void check_file_holds_samples(std::FILE* f1, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int width)
-{
-    // Both sizes are positive int32 values and width is at most 4, so the
-    // count stays below 2^64 in unsigned arithmetic (it may exceed 2^63).
-    const uint64_t needed =
-        static_cast<uint64_t>(nb_lig1) * static_cast<uint64_t>(nb_col1) * static_cast<uint64_t>(width);
-    const int64_t held = bytes_left_in(f1);
-    if (held >= 0 && static_cast<uint64_t>(held) < needed)
-        throw RunError(path + " holds " + std::to_string(held) + " bytes; " + std::to_string(nb_lig1) + " lines x " +
-                       std::to_string(nb_col1) + " columns of " + std::to_string(width) + "-byte samples need " +
-                       std::to_string(needed) + " bytes");
 }
 
 // Samples are stored least significant byte first, whatever the host order.
@@ -60,9 +40,19 @@ inline int32_t little_endian_32(const unsigned char* b)
     return static_cast<int32_t>(u);  // two's complement
 }
 
+void read_row_bytes(std::FILE* f1, const std::string& path, std::vector<unsigned char>& buffer, int32_t row)
+{
+    const size_t got = std::fread(buffer.data(), 1, buffer.size(), f1);
+    if (got == buffer.size()) return;
+    if (std::ferror(f1))
+        throw RunError("read error on " + path + " in line " + std::to_string(row + 1) + ": " + std::strerror(errno));
+    throw RunError(path + " ends in line " + std::to_string(row + 1) + " (counting from 1): the line holds " +
+                   std::to_string(got) + " of its " + std::to_string(buffer.size()) + " bytes");
+}
+
 // Decodes one row of bytes into row cells, widening the range to its samples.
 // One loop per sample width, without branches, so that the compiler can keep
-// it tight: this runs once per cell of models of tens of millions of cells.
+// it tight: this runs once per cell of models of hundreds of millions of cells.
 template <int Width>
 void decode_row(const unsigned char* bytes, int32_t nb_col1, double* row, RawRange& range)
 {
@@ -77,25 +67,47 @@ void decode_row(const unsigned char* bytes, int32_t nb_col1, double* row, RawRan
     range = RawRange{lo, hi};
 }
 
-void read_row_bytes(std::FILE* f1, const std::string& path, std::vector<unsigned char>& buffer, int32_t row)
+}  // namespace
+
+int sample_width(int itype)
 {
-    const size_t got = std::fread(buffer.data(), 1, buffer.size(), f1);
-    if (got == buffer.size()) return;
-    if (std::ferror(f1))
-        throw RunError("read error on " + path + " in line " + std::to_string(row + 1) + ": " + std::strerror(errno));
-    throw RunError(path + " ends in line " + std::to_string(row + 1) + " (counting from 1): the line holds " +
-                   std::to_string(got) + " of its " + std::to_string(buffer.size()) + " bytes");
+    if (itype == 0) return 2;
+    if (itype == 1) return 4;
+    throw std::invalid_argument("unknown raw sample type " + std::to_string(itype));
 }
 
-}  // namespace
+int32_t first_raw_sample(const unsigned char* bytes, int itype)
+{
+    return sample_width(itype) == 2 ? int32_t{little_endian_16(bytes)} : little_endian_32(bytes);
+}
+
+void decode_raw_row(const unsigned char* bytes, int32_t nb_col1, int itype, double* row, RawRange& range)
+{
+    if (sample_width(itype) == 2)
+        decode_row<2>(bytes, nb_col1, row, range);
+    else
+        decode_row<4>(bytes, nb_col1, row, range);
+}
+
+void check_file_holds_samples(int64_t held, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype)
+{
+    // Both sizes are positive int32 values and the width is at most 4, so the
+    // count stays below 2^64 in unsigned arithmetic (it may exceed 2^63).
+    const uint64_t width = static_cast<uint64_t>(sample_width(itype));
+    const uint64_t needed = static_cast<uint64_t>(nb_lig1) * static_cast<uint64_t>(nb_col1) * width;
+    if (held >= 0 && static_cast<uint64_t>(held) < needed)
+        throw RunError(path + " holds " + std::to_string(held) + " bytes; " + std::to_string(nb_lig1) + " lines x " +
+                       std::to_string(nb_col1) + " columns of " + std::to_string(width) + "-byte samples need " +
+                       std::to_string(needed) + " bytes");
+}
 
 Grid<double> read_raw_samples(std::FILE* f1, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype,
                               RawRange& range)
 {
     const int width = sample_width(itype);
-    if (nb_lig1 <= 0 || nb_col1 <= 0) check_model_size(nb_lig1, nb_col1, path);  // refuses at once
-    check_file_holds_samples(f1, path, nb_lig1, nb_col1, width);
-    check_model_size(nb_lig1, nb_col1, path);
+    if (nb_lig1 <= 0 || nb_col1 <= 0) check_grid_size(nb_lig1, nb_col1, path);  // refuses at once
+    check_file_holds_samples(bytes_left_in(f1), path, nb_lig1, nb_col1, itype);
+    check_grid_size(nb_lig1, nb_col1, path);
 
     Grid<double> dtab1 = make_grid<double>(nb_col1, nb_lig1, "altitude grid");
     std::vector<unsigned char> buffer(static_cast<size_t>(nb_col1) * static_cast<size_t>(width));
@@ -105,28 +117,26 @@ Grid<double> read_raw_samples(std::FILE* f1, const std::string& path, int32_t nb
     for (int32_t i = 0; i < nb_lig1; ++i) {
         read_row_bytes(f1, path, buffer, i);
         if (i == 0) {
-            const int32_t first = width == 2 ? int32_t{little_endian_16(buffer.data())} : little_endian_32(buffer.data());
+            const int32_t first = first_raw_sample(buffer.data(), itype);
             range = RawRange{first, first};
         }
-        if (width == 2)
-            decode_row<2>(buffer.data(), nb_col1, dtab1[i], range);
-        else
-            decode_row<4>(buffer.data(), nb_col1, dtab1[i], range);
+        decode_raw_row(buffer.data(), nb_col1, itype, dtab1[i], range);
     }
     return dtab1;
 }
 
-void convert_to_meters(double** dtab1, int32_t nb_lig1, int32_t nb_col1, int unit)
+void convert_row_to_meters(double* row, int32_t nb_col1, int unit)
 {
     // The doubles nearest to a tenth, a hundredth and a thousandth.
     static const double factors[] = {1.0, 0.1, 0.01, 0.001};
-    if (unit < 0 || unit > 3)
-        throw std::invalid_argument("convert_to_meters: unknown unit " + std::to_string(unit));
+    if (unit < 0 || unit > 3) throw std::invalid_argument("unknown unit " + std::to_string(unit));
     if (unit == 0) return;
     const long double factor = factors[unit];
-    for (int32_t i = 0; i < nb_lig1; ++i) {
-        double* row = dtab1[i];
-        for (int32_t j = 0; j < nb_col1; ++j)
-            row[j] = static_cast<double>(static_cast<long double>(row[j]) * factor);  // extended, then rounded
-    }
+    for (int32_t j = 0; j < nb_col1; ++j)
+        row[j] = static_cast<double>(static_cast<long double>(row[j]) * factor);  // extended, then rounded
+}
+
+void convert_to_meters(double** dtab1, int32_t nb_lig1, int32_t nb_col1, int unit)
+{
+    for (int32_t i = 0; i < nb_lig1; ++i) convert_row_to_meters(dtab1[i], nb_col1, unit);
 }

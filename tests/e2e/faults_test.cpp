@@ -111,28 +111,37 @@ TEST(Faults, TranscriptOnAFullDeviceEndsWithStatus1)
     }
 }
 
-TEST(Faults, UnderAnAddressSpaceLimitSmallModelsRunAndLargeOnesAreRefused)
+TEST(Faults, UnderAnAddressSpaceLimitLongModelsRunAndTooWideOnesAreRefused)
 {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
 #endif
-    // Under a limit of about 1 GB a small model runs, and a declared model
-    // of 3.6 GB is refused before anything is allocated (not killed).
+    // Under a limit of about 1 GB a small model runs, and so does one of
+    // 130 million cells (1.17 GB if it were held whole): a run holds a few
+    // rows. A model whose rows alone would not fit is refused before
+    // anything is allocated (not killed).
     Workspace ws;
     ws.add_model("himalaya.asc", "himalaya.asc");
     const auto small = ws.run("dem himalaya 1 iso 1\n-5000 1 500 6000 1\n", 60, "ulimit -v 1000000;");
     EXPECT_EQ(small.status, 0) << small.err;
     EXPECT_TRUE(std::filesystem::exists(ws.model_folder() / "iso.bmp"));
 
-    ws.add_file("big_m2.txt", "20000\n20000\n2\n0\n0\n30\n");
-    ws.add_file("big_m2.raw", "");
-    std::filesystem::resize_file(ws.model_folder() / "big_m2.raw", 800000000);  // sparse: no disk taken
-    const auto big = ws.run("dem big 0 0 0 big 0\n", 60, "ulimit -v 1000000;");
-    EXPECT_EQ(big.status, 1);
-    const std::string refusal = "big_m2.raw: the model size 20000 lines x 20000 columns is too large for the memory "
-                                "available: its 400000000 cells need 3600000000 bytes (9 per cell), more than the ";
-    EXPECT_NE(big.err.find(refusal), std::string::npos) << big.err;
-    EXPECT_NE(big.err.find("bytes of the address space left under the process's limit"), std::string::npos) << big.err;
+    ws.add_file("long_m2.txt", "130000\n1000\n2\n0\n0\n30\n");
+    ws.add_file("long_m2.raw", "");
+    std::filesystem::resize_file(ws.model_folder() / "long_m2.raw", 260000000);  // sparse: no disk taken
+    const auto long_run = ws.run("dem long 0 0 0 long 0\n0 1 10 90 1\n", 120, "ulimit -v 1000000;");
+    EXPECT_EQ(long_run.status, 0) << long_run.err;
+    EXPECT_EQ(std::filesystem::file_size(ws.model_folder() / "long.raw"), 130000000u);
+
+    ws.add_file("wide_m2.txt", "1\n600000\n2\n0\n0\n30\n");
+    ws.add_file("wide_m2.raw", "");
+    std::filesystem::resize_file(ws.model_folder() / "wide_m2.raw", 1200000);
+    const auto wide = ws.run("dem wide 0 0 0 wide 0\n", 60, "ulimit -v 1000000;");
+    EXPECT_EQ(wide.status, 1);
+    const std::string refusal = "wide_m2.raw: the model size 1 lines x 600000 columns is too large for the memory "
+                                "available: a run on 600000 columns needs ";
+    EXPECT_NE(wide.err.find(refusal), std::string::npos) << wide.err;
+    EXPECT_NE(wide.err.find("bytes of the address space left under the process's limit"), std::string::npos) << wide.err;
 }
 
 }  // namespace

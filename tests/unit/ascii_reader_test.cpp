@@ -14,30 +14,18 @@
 #include <vector>
 
 #include "input/model_readers.h"
+#include "temp_folder.h"
 #include "run_error.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class AsciiReaderTest : public ::testing::Test {
+class AsciiReaderTest : public TempFolderTest {
 protected:
-    void SetUp() override
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / ("ascii_reader_" + std::to_string(getpid()) + "_" + info->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string write_text(const std::string& text, const std::string& name = "dem.asc")
     {
-        const std::string path = (dir_ / name).string();
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        EXPECT_NE(f, nullptr);
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
-        return path;
+        return write_text_file(name, text);
     }
 
     AsciiModel read(const std::string& text, std::vector<int32_t>* progress = nullptr)
@@ -70,8 +58,6 @@ protected:
         }
         return "(accepted)";
     }
-
-    fs::path dir_;
 };
 
 const char* const usual_header =

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "IMAGE.h"
+#include "counting_blocks.h"
 #include "NRUTIL.h"
 #include "grid.h"
 
@@ -473,33 +474,6 @@ TEST_F(BmpTest, RefusesFileCutShortInItsLastStoredRowOrPalette)
 // ---------------------------------------------------------------------------
 // Memory of the reader's grid
 
-// Counts the blocks of the NRUTIL family and makes the n-th request fail.
-int g_blocks_obtained = 0;
-int g_blocks_given_back = 0;
-int g_fail_at = 0;
-
-void* counting_calloc(size_t count, size_t size)
-{
-    if (++g_blocks_obtained == g_fail_at) return nullptr;
-    return std::calloc(count, size);
-}
-
-void counting_free(void* block)
-{
-    if (block != nullptr) ++g_blocks_given_back;
-    std::free(block);
-}
-
-struct CountingBlocks {
-    explicit CountingBlocks(int fail_at)
-    {
-        g_blocks_obtained = g_blocks_given_back = 0;
-        g_fail_at = fail_at;
-        nrutil_set_block_functions(counting_calloc, counting_free);
-    }
-    ~CountingBlocks() { nrutil_set_block_functions(nullptr, nullptr); }
-};
-
 TEST_F(BmpTest, RefusesHostileSizesBeforeAllocatingThem)
 {
     const fs::path gray = save_pattern("gray.bmp", 5, 3, 0);
@@ -517,7 +491,7 @@ TEST_F(BmpTest, RefusesHostileSizesBeforeAllocatingThem)
     EXPECT_TRUE(refused_after(gray, [](Bytes& b) { set_le32(b, 18, 32767); set_le32(b, 22, 32767); },
                               "w_h_max.bmp"));
     EXPECT_TRUE(refused_after(gray, height(4), "one_line_short.bmp"));
-    EXPECT_EQ(g_blocks_obtained, 0) << "a grid was allocated for a refused size";
+    EXPECT_EQ(CountingBlocks::obtained, 0) << "a grid was allocated for a refused size";
 }
 
 TEST_F(BmpTest, ReaderGridComesFromTheGridAllocatorAndIsReleasedByIt)
@@ -528,9 +502,9 @@ TEST_F(BmpTest, ReaderGridComesFromTheGridAllocatorAndIsReleasedByIt)
     Color32* palette = nullptr;
     unsigned char** grid = ChargeBMP(path.c_str(), nb_col, nb_lig, type, palette);
     ASSERT_NE(grid, nullptr);
-    EXPECT_EQ(g_blocks_obtained, 4);  // the row pointers and 3 rows
+    EXPECT_EQ(CountingBlocks::obtained, 4);  // the row pointers and 3 rows
     frucmatrice(grid, nb_lig);
-    EXPECT_EQ(g_blocks_given_back, 4);
+    EXPECT_EQ(CountingBlocks::given_back, 4);
 }
 
 TEST_F(BmpTest, GridThatCannotBeObtainedGivesNullAndLeavesNothingBehind)
@@ -541,7 +515,7 @@ TEST_F(BmpTest, GridThatCannotBeObtainedGivesNullAndLeavesNothingBehind)
         int32_t nb_col = 0, nb_lig = 0, type = 0;
         Color32* palette = nullptr;
         EXPECT_EQ(ChargeBMP(path.c_str(), nb_col, nb_lig, type, palette), nullptr) << "failing block " << fail_at;
-        EXPECT_EQ(g_blocks_given_back, g_blocks_obtained - 1) << "failing block " << fail_at;
+        EXPECT_EQ(CountingBlocks::given_back, CountingBlocks::obtained - 1) << "failing block " << fail_at;
     }
 }
 

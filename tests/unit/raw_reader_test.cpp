@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "engine_threads.h"
+#include "counting_blocks.h"
+#include "temp_folder.h"
 #include "input/model_readers.h"
 #include "memory_limits.h"
 #include "run_error.h"
@@ -18,30 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A folder of its own for each test, removed afterwards.
-class RawReaderTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("raw_reader_" + std::to_string(getpid()) + "_" + info->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string write_file(const std::string& name, const std::vector<unsigned char>& bytes)
-    {
-        const std::string path = (dir_ / name).string();
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        EXPECT_NE(f, nullptr);
-        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-        return path;
-    }
-
-    fs::path dir_;
-};
+class RawReaderTest : public TempFolderTest {};
 
 // Reads a whole file as a model and closes it.
 Grid<double> read_file(const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype, RawRange& range)
@@ -71,22 +51,6 @@ void append_le32(std::vector<unsigned char>& bytes, int32_t v)
     const auto u = static_cast<uint32_t>(v);
     for (int k = 0; k < 4; ++k) bytes.push_back(static_cast<unsigned char>(u >> (8 * k)));
 }
-
-// Counts the blocks the grid allocators ask for while installed.
-int blocks_requested = 0;
-void* counting_calloc(size_t count, size_t size)
-{
-    ++blocks_requested;
-    return std::calloc(count, size);
-}
-struct CountAllocations {
-    CountAllocations()
-    {
-        blocks_requested = 0;
-        nrutil_set_block_functions(counting_calloc, nullptr);
-    }
-    ~CountAllocations() { nrutil_set_block_functions(nullptr, nullptr); }
-};
 
 // ---- Decoding ----
 
@@ -155,30 +119,30 @@ TEST_F(RawReaderTest, RangeIsTheTrueRangeForAllNegativeOrAllHighModels)
 TEST_F(RawReaderTest, ShortFileIsRefusedWithBothSizesBeforeAnyAllocation)
 {
     const std::string path = write_file("x_m2.raw", std::vector<unsigned char>(1000, 0x01));
-    CountAllocations counter;
+    CountingBlocks counter;
     EXPECT_EQ(error_of_reading(path, 100, 12, 0),
               path + " holds 1000 bytes; 100 lines x 12 columns of 2-byte samples need 2400 bytes");
-    EXPECT_EQ(blocks_requested, 0);
+    EXPECT_EQ(CountingBlocks::obtained, 0);
 }
 
 TEST_F(RawReaderTest, HugePromiseAgainstTinyFileFailsAtOnce)
 {
     const std::string path = write_file("x_m2.raw", std::vector<unsigned char>(10, 0x01));
-    CountAllocations counter;
+    CountingBlocks counter;
     const std::string message = error_of_reading(path, 100000, 100000, 0);
     EXPECT_NE(message.find("holds 10 bytes"), std::string::npos) << message;
     EXPECT_NE(message.find("need 20000000000 bytes"), std::string::npos) << message;
-    EXPECT_EQ(blocks_requested, 0);
+    EXPECT_EQ(CountingBlocks::obtained, 0);
 }
 
 TEST_F(RawReaderTest, EmptyOrNegativeSizesAreRefusedBeforeAnyAllocation)
 {
     const std::string path = write_file("x_m4.raw", std::vector<unsigned char>(64, 0x01));
-    CountAllocations counter;
+    CountingBlocks counter;
     EXPECT_EQ(error_of_reading(path, 0, 12, 1), path + ": the model size 0 lines x 12 columns is empty");
     EXPECT_EQ(error_of_reading(path, 3, 0, 1), path + ": the model size 3 lines x 0 columns is empty");
     EXPECT_EQ(error_of_reading(path, -3, 4, 1), path + ": the model size -3 lines x 4 columns is negative");
-    EXPECT_EQ(blocks_requested, 0);
+    EXPECT_EQ(CountingBlocks::obtained, 0);
 }
 
 TEST_F(RawReaderTest, StreamEndingDuringReadingIsReported)
@@ -206,27 +170,34 @@ TEST_F(RawReaderTest, StreamEndingDuringReadingIsReported)
 TEST(CheckModelSize, RefusesEmptyNegativeAndOverlongSizesNamingTheFile)
 {
     const std::string path = "images/dev/x_m4.raw";
-    const auto message = [&](int64_t l, int64_t c) {
-        try {
-            check_model_size(l, c, path);
-        } catch (const RunError& e) {
-            return std::string(e.what());
-        }
-        return std::string("(accepted)");
-    };
-    EXPECT_EQ(message(0, 12), "images/dev/x_m4.raw: the model size 0 lines x 12 columns is empty");
-    EXPECT_EQ(message(7, 0), "images/dev/x_m4.raw: the model size 7 lines x 0 columns is empty");
-    EXPECT_EQ(message(7, -1), "images/dev/x_m4.raw: the model size 7 lines x -1 columns is negative");
-    EXPECT_EQ(message(int64_t{INT32_MAX} + 1, 1),
-              "images/dev/x_m4.raw: the model size 2147483648 lines x 1 columns is too large "
-              "(at most 2147483647 lines and columns)");
-    // 2^62 cells times 9 bytes does not fit 64 bits.
-    EXPECT_NE(message(INT32_MAX, INT32_MAX).find("more bytes of memory than can be counted"), std::string::npos);
-    EXPECT_EQ(message(1, 1), "(accepted)");
-    EXPECT_EQ(message(5000, 4000), "(accepted)");
+    for (const auto check : {check_model_size, check_grid_size}) {
+        const auto message = [&](int64_t l, int64_t c) {
+            try {
+                check(l, c, path);
+            } catch (const RunError& e) {
+                return std::string(e.what());
+            }
+            return std::string("(accepted)");
+        };
+        EXPECT_EQ(message(0, 12), "images/dev/x_m4.raw: the model size 0 lines x 12 columns is empty");
+        EXPECT_EQ(message(7, 0), "images/dev/x_m4.raw: the model size 7 lines x 0 columns is empty");
+        EXPECT_EQ(message(7, -1), "images/dev/x_m4.raw: the model size 7 lines x -1 columns is negative");
+        EXPECT_EQ(message(int64_t{INT32_MAX} + 1, 1),
+                  "images/dev/x_m4.raw: the model size 2147483648 lines x 1 columns is too large "
+                  "(at most 2147483647 lines and columns)");
+        EXPECT_EQ(message(1, 1), "(accepted)");
+        EXPECT_EQ(message(5000, 4000), "(accepted)");
+    }
+    // Held whole, 2^62 cells times 9 bytes does not fit 64 bits.
+    try {
+        check_grid_size(INT32_MAX, INT32_MAX, path);
+        ADD_FAILURE() << "2^62 cells were accepted as a grid";
+    } catch (const RunError& e) {
+        EXPECT_NE(std::string(e.what()).find("more bytes of memory than can be counted"), std::string::npos);
+    }
 }
 
-TEST(CheckModelSize, RefusesAModelLargerThanTheMemoryAvailable)
+TEST(CheckModelSize, AGridIsRefusedBeyondTheMemoryAvailableAtNineBytesPerCell)
 {
     const MemoryLimit available = memory_available();
     ASSERT_LT(available.bytes, UINT64_MAX);  // physical memory at least is known
@@ -234,7 +205,7 @@ TEST(CheckModelSize, RefusesAModelLargerThanTheMemoryAvailable)
     const int64_t columns = static_cast<int64_t>(available.bytes / 9 / uint64_t(lines)) + 1;  // just beyond
     ASSERT_LE(columns, INT32_MAX);
     try {
-        check_model_size(lines, columns, "big.asc");
+        check_grid_size(lines, columns, "big.asc");
         FAIL() << "a model of " << lines * columns * 9 << " bytes was accepted with " << available.bytes << " bytes";
     } catch (const RunError& e) {
         const std::string m = e.what();
@@ -244,8 +215,37 @@ TEST(CheckModelSize, RefusesAModelLargerThanTheMemoryAvailable)
         EXPECT_NE(m.find(std::to_string(available.bytes) + " bytes of " + available.what), std::string::npos) << m;
     }
     // A model needing a ninth of the memory available, in cells of 9 bytes, fits.
-    EXPECT_NO_THROW(check_model_size(1, static_cast<int64_t>(std::min<uint64_t>(available.bytes / 81, INT32_MAX)),
-                                     "ok.asc"));
+    EXPECT_NO_THROW(check_grid_size(1, static_cast<int64_t>(std::min<uint64_t>(available.bytes / 81, INT32_MAX)),
+                                    "ok.asc"));
+}
+
+// A run streams the rows: any number of rows fits, and only a width whose
+// rows do not fit the memory available is refused.
+TEST(CheckModelSize, ARunIsRefusedOnlyForAWidthBeyondTheMemoryAvailable)
+{
+    const MemoryLimit available = memory_available();
+    ASSERT_LT(available.bytes, UINT64_MAX);
+    const unsigned threads = engine_threads();
+    const uint64_t per_column = run_memory_needed(2, threads) - run_memory_needed(1, threads);
+    const uint64_t fixed = run_memory_needed(1, threads) - per_column;
+    ASSERT_GT(per_column, 0u);
+    EXPECT_LT(run_memory_needed(30000, threads), uint64_t{256} << 20) << "a 30000-column run fits in 256 MiB";
+
+    EXPECT_NO_THROW(check_model_size(INT32_MAX, 30000, "long.asc"));
+    const int64_t beyond = static_cast<int64_t>((available.bytes - fixed) / per_column) + 1;
+    if (beyond > INT32_MAX) GTEST_SKIP() << "no width of at most 2^31 - 1 columns exceeds the memory available";
+    EXPECT_NO_THROW(check_model_size(1, beyond - 1, "wide.asc"));
+    try {
+        check_model_size(1, beyond, "wide.asc");
+        FAIL() << beyond << " columns accepted";
+    } catch (const RunError& e) {
+        const std::string m = e.what();
+        EXPECT_NE(m.find("a run on " + std::to_string(beyond) + " columns needs " +
+                         std::to_string(run_memory_needed(beyond, threads)) + " bytes"),
+                  std::string::npos)
+            << m;
+        EXPECT_NE(m.find(std::to_string(available.bytes) + " bytes of " + available.what), std::string::npos) << m;
+    }
 }
 
 TEST(CgroupMemoryLimit, SmallestLimitOfTheGroupAndTheGroupsAboveIt)

@@ -1,0 +1,98 @@
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include "../output_file.h"
+#include "../platform.h"
+#include "../run_error.h"
+#include "row_source.h"
+
+namespace {
+
+// Rows waiting to be written to the scratch file are written once they reach
+// this many bytes.
+constexpr size_t kPendingBytes = size_t{1} << 20;
+
+}  // namespace
+
+StoredRowSource::StoredRowSource(int32_t nb_lig1, int32_t nb_col1, const std::string& folder, size_t memory_budget)
+    : RowSource(nb_lig1, nb_col1), scratch_name_("a scratch file in " + folder)
+{
+    const uint64_t bytes = static_cast<uint64_t>(nb_lig1) * static_cast<uint64_t>(nb_col1) * sizeof(double);
+    if (bytes <= memory_budget) {
+        memory_.reserve(static_cast<size_t>(nb_lig1) * static_cast<size_t>(nb_col1));
+        return;
+    }
+    // A name of this process, like its temporary files, so that a run killed
+    // before the name is removed leaves nothing a later run keeps.
+    do {
+        scratch_fd_ = platform::create_unnamed(folder + private_name(".scratch"));
+    } while (scratch_fd_ < 0 && errno == EEXIST);
+    if (scratch_fd_ < 0)
+        throw RunError("cannot create " + scratch_name_ + " for the " + std::to_string(bytes) +
+                       " bytes of the model's values: " + std::strerror(errno));
+}
+
+StoredRowSource::~StoredRowSource() { platform::close_descriptor(scratch_fd_); }
+
+void StoredRowSource::append_row(const double* row)
+{
+    if (rows_given_ >= nb_lig1()) throw std::logic_error("StoredRowSource: more rows than the model holds");
+    if (rows_given_ == 0) range_ = AltitudeRange{row[0], row[0]};
+    double lo = range_.min_dyn;
+    double hi = range_.max_dyn;
+    for (int32_t j = 0; j < nb_col1(); ++j) {
+        lo = std::min(lo, row[j]);
+        hi = std::max(hi, row[j]);
+    }
+    range_ = AltitudeRange{lo, hi};
+    memory_.insert(memory_.end(), row, row + nb_col1());
+    ++rows_given_;
+    if (spilled() && memory_.size() * sizeof(double) >= kPendingBytes) flush_pending();
+}
+
+void StoredRowSource::flush_pending()
+{
+    const size_t bytes = memory_.size() * sizeof(double);
+    if (!platform::write_at(scratch_fd_, memory_.data(), bytes, written_bytes_))
+        throw RunError("cannot write " + scratch_name_ + " (the model's values): " + std::strerror(errno));
+    written_bytes_ += bytes;
+    memory_.clear();
+}
+
+void StoredRowSource::finish()
+{
+    if (rows_given_ != nb_lig1()) throw std::logic_error("StoredRowSource: rows missing");
+    if (spilled()) {
+        flush_pending();
+        memory_.shrink_to_fit();
+    }
+}
+
+std::span<const double> StoredRowSource::read_row(int32_t i, std::span<double> buffer) const
+{
+    const size_t cells = static_cast<size_t>(nb_col1());
+    const size_t start = static_cast<size_t>(i) * cells;
+    if (!spilled()) return std::span<const double>(memory_.data() + start, cells);
+    const int64_t got = platform::read_at(scratch_fd_, buffer.data(), cells * sizeof(double), start * sizeof(double));
+    if (got != static_cast<int64_t>(cells * sizeof(double)))
+        throw RunError("cannot read back " + scratch_name_ + " (the model's values): " +
+                       (got < 0 ? std::strerror(errno) : "the file is shorter than what was written"));
+    return buffer.first(cells);
+}
+
+std::unique_ptr<StoredRowSource> read_ascii_source(std::FILE* f1, const std::string& path, const std::string& folder,
+                                                   size_t memory_budget,
+                                                   const std::function<void(int32_t)>& on_progress,
+                                                   double& dsizepix)
+{
+    std::unique_ptr<StoredRowSource> source;
+    const auto make_store = [&](const AsciiGridSize& size) {
+        source = std::make_unique<StoredRowSource>(size.nb_lig1, size.nb_col1, folder, memory_budget);
+        dsizepix = size.dsizepix;
+    };
+    read_ascii_rows(f1, path, on_progress, make_store, [&](int32_t, const double* row) { source->append_row(row); });
+    source->finish();
+    return source;
+}

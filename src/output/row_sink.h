@@ -1,0 +1,60 @@
+// Where the rows of the result go, one by one, as the extraction finishes them.
+//
+//   RawResultSink  the raw 8-bit image: row i at byte i x nb_col1
+//   BitmapSink     the 8-bit gray bitmap: header and palette first, row i at
+//                  its offset in the bottom-up file, padded to 4 bytes
+//
+// Both write into a file already open for writing (the result's temporary
+// file), set its final length at once and put each row at its own offset, so
+// rows may come in any order and from several threads at once; neither holds
+// nothing of the rows. Every row must be written at least once; a row
+// written again (a repaired stripe) replaces its earlier contents.
+#ifndef OUTPUT_ROW_SINK_H
+#define OUTPUT_ROW_SINK_H
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "../contours/row_engine.h"
+
+// The engine's result rows (row 0 is the top line, nb_col1 gray tones each),
+// owned through this base. A failed write throws RunError naming the file.
+class RowSink : public ResultRowSink {
+public:
+    virtual ~RowSink() = default;
+};
+
+// Shared by both sinks: the file, its name for messages, the result's size.
+class FileRowSink : public RowSink {
+protected:
+    FileRowSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1)
+        : fd_(fd), path_(std::move(path)), nb_lig1_(nb_lig1), nb_col1_(nb_col1) {}
+
+    // Writes bytes at an offset, or throws RunError("cannot write <path>: ...").
+    void put(const void* bytes, size_t size, uint64_t offset) const;
+    void set_length(uint64_t length) const;
+
+    int fd_;
+    std::string path_;
+    int32_t nb_lig1_;
+    int32_t nb_col1_;
+};
+
+class RawResultSink final : public FileRowSink {
+public:
+    // `fd`: open for writing; `path`: the name to give in messages.
+    RawResultSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1);
+    void write_row(int32_t i, std::span<const unsigned char> row) override;
+};
+
+class BitmapSink final : public FileRowSink {
+public:
+    // Writes the header and the gray ramp palette at once. A size that a
+    // bitmap cannot describe (a file beyond 4 GiB - 1 bytes) is refused with
+    // a RunError naming `path` and suggesting the raw result.
+    BitmapSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1);
+    void write_row(int32_t i, std::span<const unsigned char> row) override;
+};
+
+#endif

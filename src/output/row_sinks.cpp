@@ -1,0 +1,47 @@
+#include <cerrno>
+#include <cstring>
+
+#include "../../LIB/IMAGE.h"
+#include "../platform.h"
+#include "../run_error.h"
+#include "row_sink.h"
+
+void FileRowSink::put(const void* bytes, size_t size, uint64_t offset) const
+{
+    if (!platform::write_at(fd_, bytes, size, offset)) throw RunError("cannot write " + path_ + ": " + std::strerror(errno));
+}
+
+void FileRowSink::set_length(uint64_t length) const
+{
+    if (!platform::set_length(fd_, length)) throw RunError("cannot write " + path_ + ": " + std::strerror(errno));
+}
+
+RawResultSink::RawResultSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1)
+    : FileRowSink(fd, std::move(path), nb_lig1, nb_col1)
+{
+    set_length(static_cast<uint64_t>(nb_lig1) * static_cast<uint64_t>(nb_col1));
+}
+
+void RawResultSink::write_row(int32_t i, std::span<const unsigned char> row)
+{
+    put(row.data(), static_cast<size_t>(nb_col1_), static_cast<uint64_t>(i) * static_cast<uint64_t>(nb_col1_));
+}
+
+BitmapSink::BitmapSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1)
+    : FileRowSink(fd, std::move(path), nb_lig1, nb_col1)
+{
+    std::vector<unsigned char> head;
+    if (!EnteteBMP(nb_col1, nb_lig1, 0, nullptr, head))
+        throw RunError("cannot write " + path_ + ": a bitmap of " + std::to_string(nb_lig1) + " lines x " +
+                       std::to_string(nb_col1) + " columns exceeds the size a BMP file can describe; " +
+                       "choose the raster result instead");
+    // The file gets its whole length first: the fill bytes at the end of each
+    // stored row then already read as 0, and each row is one write.
+    set_length(head.size() + static_cast<uint64_t>(nb_lig1) * LongueurLigneBMP(nb_col1, 0));
+    put(head.data(), head.size(), 0);
+}
+
+void BitmapSink::write_row(int32_t i, std::span<const unsigned char> row)
+{
+    put(row.data(), static_cast<size_t>(nb_col1_), PositionLigneBMP(nb_col1_, nb_lig1_, 0, i));
+}

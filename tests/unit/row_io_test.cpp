@@ -1,0 +1,293 @@
+// Row sources (raw raster, stored ASCII grid) and row sinks (raw result,
+// bitmap) against the whole-grid readers and writers they stand in for.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <numeric>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../../LIB/IMAGE.h"
+#include "input/model_readers.h"
+#include "input/row_source.h"
+#include "output/row_sink.h"
+#include "run_error.h"
+#include "temp_folder.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+void append_sample(Bytes& bytes, int32_t v, int itype)
+{
+    const auto u = static_cast<uint32_t>(v);
+    for (int k = 0; k < (itype == 0 ? 2 : 4); ++k) bytes.push_back(static_cast<unsigned char>(u >> (8 * k)));
+}
+
+// Samples that cover the extremes of each width and, for 32 bits, negatives.
+std::vector<int32_t> samples_for(int itype, size_t count)
+{
+    std::mt19937 rng(7 + itype);
+    std::vector<int32_t> v = itype == 0 ? std::vector<int32_t>{0, 65535, 1, 3, 35, 9}
+                                        : std::vector<int32_t>{INT32_MIN, INT32_MAX, -1, -3, -35, -9, 0};
+    while (v.size() < count)
+        v.push_back(itype == 0 ? static_cast<int32_t>(rng() % 65536) : static_cast<int32_t>(rng() % 2000001) - 1000000);
+    return v;
+}
+
+
+class RowSourceTest : public TempFolderTest {};
+
+// Rows served by the raw source, in any order and for every unit, equal the
+// whole grid read and converted; its range equals the converted grid's range.
+TEST_F(RowSourceTest, RawRowsAndRangeEqualTheConvertedGridForEveryWidthAndUnit)
+{
+    const int32_t nb_lig1 = 6, nb_col1 = 5;
+    for (int itype : {0, 1}) {
+        Bytes bytes;
+        for (int32_t v : samples_for(itype, nb_lig1 * nb_col1)) append_sample(bytes, v, itype);
+        append_sample(bytes, 12345, itype);  // beyond the promised samples: ignored
+        const std::string path = write_file("m.raw", bytes);
+        for (int unit = 0; unit < 4; ++unit) {
+            SCOPED_TRACE("itype " + std::to_string(itype) + ", unit " + std::to_string(unit));
+            RawRange expected_raw{};
+            std::FILE* f = std::fopen(path.c_str(), "rb");
+            Grid<double> grid = read_raw_samples(f, path, nb_lig1, nb_col1, itype, expected_raw);
+            std::fclose(f);
+            convert_to_meters(grid.rows(), nb_lig1, nb_col1, unit);
+
+            RawRowSource source(std::fopen(path.c_str(), "rb"), path, nb_lig1, nb_col1, itype);
+            const RawRange raw = source.measure_raw_range();
+            EXPECT_EQ(raw.mind, expected_raw.mind);
+            EXPECT_EQ(raw.maxd, expected_raw.maxd);
+            source.set_unit(unit);
+
+            double lo = grid[0][0], hi = grid[0][0];
+            std::vector<double> buffer(nb_col1);
+            for (int32_t i = nb_lig1 - 1; i >= 0; --i) {
+                const std::span<const double> row = source.read_row(i, buffer);
+                ASSERT_EQ(row.size(), static_cast<size_t>(nb_col1));
+                for (int32_t j = 0; j < nb_col1; ++j) {
+                    EXPECT_EQ(row[j], grid[i][j]) << "row " << i << " column " << j;
+                    lo = std::min(lo, grid[i][j]);
+                    hi = std::max(hi, grid[i][j]);
+                }
+            }
+            EXPECT_EQ(source.range().min_dyn, lo);
+            EXPECT_EQ(source.range().max_dyn, hi);
+        }
+    }
+}
+
+// The metric range is taken as the raw range converted: that needs a
+// conversion that never puts two samples in the opposite order.
+TEST(UnitConversion, NeverReversesTheOrderOfTwoSamples)
+{
+    std::vector<int32_t> raw = samples_for(1, 200000);
+    for (int32_t k = -2000; k <= 2000; ++k) raw.push_back(k);
+    std::sort(raw.begin(), raw.end());
+    for (int unit = 0; unit < 4; ++unit) {
+        std::vector<double> row(raw.begin(), raw.end());
+        convert_row_to_meters(row.data(), static_cast<int32_t>(row.size()), unit);
+        EXPECT_TRUE(std::is_sorted(row.begin(), row.end())) << "unit " << unit;
+    }
+}
+
+TEST_F(RowSourceTest, RawFileTooShortIsRefusedAtOnceAndOneShortenedLaterNamesTheLine)
+{
+    Bytes bytes;
+    for (int32_t k = 0; k < 12; ++k) append_sample(bytes, k, 0);
+    const std::string path = write_file("m_m2.raw", bytes);
+    try {
+        RawRowSource too_big(std::fopen(path.c_str(), "rb"), path, 4, 4, 0);
+        ADD_FAILURE() << "a file of 12 samples was taken for 16";
+    } catch (const RunError& e) {
+        EXPECT_NE(std::string(e.what()).find("holds 24 bytes"), std::string::npos) << e.what();
+    }
+
+    RawRowSource source(std::fopen(path.c_str(), "rb"), path, 3, 4, 0);
+    source.measure_raw_range();
+    ASSERT_EQ(truncate(path.c_str(), 10), 0);
+    std::vector<double> buffer(4);
+    source.read_row(0, buffer);
+    try {
+        source.read_row(2, buffer);
+        ADD_FAILURE() << "a row past the end of the shortened file was served";
+    } catch (const RunError& e) {
+        EXPECT_NE(std::string(e.what()).find("ends in line 3"), std::string::npos) << e.what();
+    }
+}
+
+// An ASCII grid kept in memory or spilled to a scratch file serves the rows
+// and the range of the whole-grid reader; the scratch file is never visible.
+TEST_F(RowSourceTest, AsciiRowsInMemoryOrSpilledEqualTheWholeGrid)
+{
+    std::string text = "ncols 7\nnrows 5\nxllcorner 0\nyllcorner 0\ncellsize 12.5\n";
+    std::mt19937 rng(3);
+    for (int k = 0; k < 35; ++k) text += std::to_string(static_cast<int>(rng() % 20000) - 10000) + ".25 ";
+    const std::string path = write_text_file("g.asc", text);
+
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    const AsciiModel grid = read_ascii_grid(f, path, {});
+    std::fclose(f);
+
+    for (size_t budget : {stored_rows_budget, size_t{0}}) {
+        SCOPED_TRACE("budget " + std::to_string(budget));
+        double dsizepix = 0;
+        f = std::fopen(path.c_str(), "r");
+        const auto source = read_ascii_source(f, path, folder(), budget, {}, dsizepix);
+        std::fclose(f);
+        EXPECT_EQ(source->spilled(), budget == 0);
+        EXPECT_EQ(file_count(), 1u) << "only the grid itself is in the folder";
+        EXPECT_EQ(dsizepix, 12.5);
+        double lo = grid.dtab1[0][0], hi = lo;
+        std::vector<double> buffer(7);
+        for (int32_t i : {4, 0, 3, 1, 2}) {
+            const std::span<const double> row = source->read_row(i, buffer);
+            for (int32_t j = 0; j < 7; ++j) {
+                EXPECT_EQ(row[j], grid.dtab1[i][j]) << "row " << i << " column " << j;
+                lo = std::min(lo, row[j]);
+                hi = std::max(hi, row[j]);
+            }
+        }
+        EXPECT_EQ(source->range().min_dyn, lo);
+        EXPECT_EQ(source->range().max_dyn, hi);
+    }
+}
+
+// Four threads reading rows at random from both kinds of source at once get
+// exactly the rows a single reader gets.
+TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
+{
+    const int32_t nb_lig1 = 300, nb_col1 = 33;
+    Bytes bytes;
+    for (int32_t v : samples_for(1, nb_lig1 * nb_col1)) append_sample(bytes, v, 1);
+    const std::string path = write_file("t_m4.raw", bytes);
+    RawRowSource raw(std::fopen(path.c_str(), "rb"), path, nb_lig1, nb_col1, 1);
+    raw.measure_raw_range();
+    raw.set_unit(2);
+    StoredRowSource spilled(nb_lig1, nb_col1, folder(), 0);
+    std::vector<double> buffer(nb_col1);
+    for (int32_t i = 0; i < nb_lig1; ++i) spilled.append_row(raw.read_row(i, buffer).data());
+    spilled.finish();
+
+    for (const RowSource* source : {static_cast<const RowSource*>(&raw), static_cast<const RowSource*>(&spilled)}) {
+        std::vector<std::vector<double>> expected(nb_lig1);
+        for (int32_t i = 0; i < nb_lig1; ++i) {
+            const auto row = source->read_row(i, buffer);
+            expected[i].assign(row.begin(), row.end());
+        }
+        std::vector<int> mismatches(4, 0);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&, t] {
+                std::mt19937 rng(t);
+                std::vector<double> own(nb_col1);
+                for (int k = 0; k < 2000; ++k) {
+                    const auto i = static_cast<int32_t>(rng() % nb_lig1);
+                    const auto row = source->read_row(i, own);
+                    if (!std::equal(row.begin(), row.end(), expected[i].begin())) ++mismatches[t];
+                }
+            });
+        for (auto& thread : threads) thread.join();
+        EXPECT_EQ(std::accumulate(mismatches.begin(), mismatches.end(), 0), 0);
+    }
+}
+
+// ---- Sinks ----
+
+class RowSinkTest : public TempFolderTest {
+protected:
+    // Writes the rows through a sink made on a new file, in the given order
+    // (each row first with wrong contents, then right, when `rewrite`), from
+    // `threads` threads; returns the file's bytes.
+    template <typename Sink>
+    Bytes write_through_sink(const std::vector<Bytes>& rows, int32_t nb_col1, std::vector<int32_t> order,
+                             bool rewrite, int threads)
+    {
+        const std::string path = path_of("sink.out");
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        {
+            Sink sink(fileno(f), path, static_cast<int32_t>(rows.size()), nb_col1);
+            const Bytes wrong(static_cast<size_t>(nb_col1), 77);
+            std::vector<std::thread> workers;
+            for (int t = 0; t < threads; ++t)
+                workers.emplace_back([&, t] {
+                    for (size_t k = static_cast<size_t>(t); k < order.size(); k += static_cast<size_t>(threads)) {
+                        if (rewrite) sink.write_row(order[k], wrong);
+                        sink.write_row(order[k], rows[static_cast<size_t>(order[k])]);
+                    }
+                });
+            for (auto& worker : workers) worker.join();
+        }
+        std::fclose(f);
+        return read_bytes(path);
+    }
+};
+
+// For every row padding (widths 1 to 9) and a few heights, rows given in any
+// order, again, or from several threads make the very bytes of SauveBMP and of
+// the rows laid one after another.
+TEST_F(RowSinkTest, BitmapAndRawFilesHoldTheBytesOfTheWholeGridWriters)
+{
+    std::mt19937 rng(11);
+    for (int32_t nb_col1 = 1; nb_col1 <= 9; ++nb_col1) {
+        for (int32_t nb_lig1 : {1, 2, 7}) {
+            SCOPED_TRACE(std::to_string(nb_lig1) + " x " + std::to_string(nb_col1));
+            std::vector<Bytes> rows(static_cast<size_t>(nb_lig1), Bytes(static_cast<size_t>(nb_col1)));
+            std::vector<unsigned char*> pointers;
+            Bytes concatenated;
+            for (Bytes& row : rows) {
+                for (unsigned char& cell : row) cell = static_cast<unsigned char>(rng() % 256);
+                pointers.push_back(row.data());
+                concatenated.insert(concatenated.end(), row.begin(), row.end());
+            }
+            ASSERT_EQ(SauveBMP(path_of("whole.bmp").c_str(), pointers.data(), nb_col1, nb_lig1, 0, nullptr), 0);
+            const Bytes whole_bitmap = read_bytes(path_of("whole.bmp"));
+
+            std::vector<int32_t> order(static_cast<size_t>(nb_lig1));
+            std::iota(order.begin(), order.end(), 0);
+            std::shuffle(order.begin(), order.end(), rng);
+            for (bool rewrite : {false, true}) {
+                for (int threads : {1, 3}) {
+                    EXPECT_EQ(write_through_sink<BitmapSink>(rows, nb_col1, order, rewrite, threads), whole_bitmap);
+                    EXPECT_EQ(write_through_sink<RawResultSink>(rows, nb_col1, order, rewrite, threads), concatenated);
+                }
+            }
+        }
+    }
+}
+
+TEST_F(RowSinkTest, BitmapBeyondWhatItsHeaderCanDescribeIsRefusedNamingTheFile)
+{
+    std::FILE* f = std::fopen(path_of("big.bmp").c_str(), "wb");
+    try {
+        BitmapSink sink(fileno(f), "big.bmp", 70000, 70000);
+        ADD_FAILURE() << "a bitmap of 4.9 G pixels was begun";
+    } catch (const RunError& e) {
+        EXPECT_NE(std::string(e.what()).find("cannot write big.bmp: a bitmap of 70000 lines"), std::string::npos)
+            << e.what();
+    }
+    std::fclose(f);
+    EXPECT_TRUE(read_bytes(path_of("big.bmp")).empty());
+}
+
+TEST_F(RowSinkTest, FailedWriteIsReportedNamingTheFile)
+{
+    std::FILE* f = std::fopen(write_file("r.raw", Bytes{}).c_str(), "rb");  // not open for writing
+    try {
+        RawResultSink sink(fileno(f), "r.raw", 2, 3);
+        sink.write_row(0, Bytes(3, 1));
+        ADD_FAILURE() << "a write through a read-only descriptor passed";
+    } catch (const RunError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("cannot write r.raw: ", 0), 0u) << e.what();
+    }
+    std::fclose(f);
+}
+
+}  // namespace
