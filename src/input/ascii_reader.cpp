@@ -171,13 +171,11 @@ bool parse_point_real(std::string_view token, double& value)
     return ec == std::errc();
 }
 
-// Converts the whole token to a double (as parse_point_real), or to NaN for
-// "nan". A writer in a locale with a decimal comma writes "0,100000E+06" or
-// ",500E+02": a single comma is read as the decimal point, as GDAL reads such
-// grids.
-bool parse_real(std::string_view token, double& value)
+// A writer in a locale with a decimal comma writes "0,100000E+06" or
+// ",500E+02": a single comma in place of the point is read as the point, as
+// GDAL reads such grids. Kept out of line: the usual grid never comes here.
+[[gnu::noinline]] bool parse_decimal_comma(std::string_view token, double& value)
 {
-    if (parse_point_real(token, value)) return true;
     const size_t comma = token.find(',');
     if (comma == std::string_view::npos || token.find_first_of(",.", comma + 1) != std::string_view::npos ||
         token.substr(0, comma).find('.') != std::string_view::npos)
@@ -185,6 +183,15 @@ bool parse_real(std::string_view token, double& value)
     std::string with_point(token);
     with_point[comma] = '.';
     return parse_point_real(with_point, value);
+}
+
+// Converts the whole token to a double (as parse_point_real; "nan" gives
+// NaN), written with a decimal point or a decimal comma.
+bool parse_real(std::string_view token, double& value)
+{
+    if (parse_point_real(token, value)) [[likely]]
+        return true;
+    return parse_decimal_comma(token, value);
 }
 
 // Converts the whole token to an integer; false when it is not one or does
