@@ -78,7 +78,7 @@ Layout layout_of(const char* text, size_t size)
     std::string_view keyword, value;
     while (next(keyword)) {
         const char c = keyword.front();
-        if ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.') {
+        if ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == ',') {
             for (layout.body_values = 1; next(value);) ++layout.body_values;
             break;
         }
@@ -97,8 +97,14 @@ void check_model(const AsciiModel& model, const std::vector<int32_t>& progress, 
     FUZZ_CHECK(layout.body_values == int64_t{model.nb_col1} * model.nb_lig1);
     FUZZ_CHECK(model.dtab1);
     FUZZ_CHECK(std::isfinite(model.dsizepix) && model.dsizepix >= 0);
+    // A cell is an altitude or, counted, a cell without data (NaN); never infinite.
+    int64_t no_data_cells = 0;
     for (int32_t i = 0; i < model.nb_lig1; ++i)
-        for (int32_t j = 0; j < model.nb_col1; ++j) FUZZ_CHECK(std::isfinite(model.dtab1[i][j]));
+        for (int32_t j = 0; j < model.nb_col1; ++j) {
+            FUZZ_CHECK(!std::isinf(model.dtab1[i][j]));
+            no_data_cells += std::isnan(model.dtab1[i][j]);
+        }
+    FUZZ_CHECK(no_data_cells == model.no_data_cells);
     // Progress comes before rows 100, 200, ... and for nothing else.
     FUZZ_CHECK(progress.size() == static_cast<size_t>((model.nb_lig1 - 1) / 100));
     for (size_t k = 0; k < progress.size(); ++k) FUZZ_CHECK(progress[k] == static_cast<int32_t>(100 * (k + 1)));

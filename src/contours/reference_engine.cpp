@@ -4,6 +4,8 @@
 // must match byte for byte.
 #include "reference_engine.h"
 
+#include <cmath>
+
 #include "grid.h"
 
 namespace {
@@ -62,7 +64,10 @@ void threshold_pass(double** dtab1, unsigned char** tab1, int32_t nb_lig1, int32
 {
     for (int32_t i = 0; i < nb_lig1; ++i)
         for (int32_t j = 0; j < nb_col1; ++j)
-            if (dtab1[i][j] <= alti) tab1[i][j] = marked;
+            if (dtab1[i][j] <= alti)
+                tab1[i][j] = marked;
+            else if (std::isnan(dtab1[i][j]))
+                tab1[i][j] = no_altitude;
 }
 
 void boundary_pass(unsigned char** tab1, unsigned char** tab2, int32_t nb_lig1, int32_t nb_col1)

@@ -10,6 +10,11 @@
 //
 // 255 is the background value of every 8-bit grid; 1 marks a cell in the work
 // grids tab1 and tab2; tab3 holds the gray tones of the levels.
+//
+// A cell without data (a NaN altitude) has no altitude: it is at or below no
+// level, and as a neighbour it lies above none, like a position outside the
+// grid. tab1 marks it no_altitude so that the boundary pass can tell it from
+// a cell above the level.
 #ifndef CONTOURS_REFERENCE_ENGINE_H
 #define CONTOURS_REFERENCE_ENGINE_H
 
@@ -28,13 +33,18 @@ int neighbour_code(unsigned char** grid, int32_t i, int32_t j, int ref);
 // True for the 32 neighbour codes that remove a cell from a boundary line.
 bool is_clearing_code(int code);
 
-// tab1 becomes 1 on every cell whose altitude is at or below alti; the other
-// cells keep their value (255 after a reset).
+// Value of a cell without data in tab1.
+constexpr unsigned char no_altitude = 0;
+
+// tab1 becomes 1 on every cell whose altitude is at or below alti and
+// no_altitude on every cell without data; the other cells keep their value
+// (255 after a reset).
 void threshold_pass(double** dtab1, unsigned char** tab1, int32_t nb_lig1, int32_t nb_col1, double alti);
 
 // tab2 becomes 1 on every cell marked 1 in tab1 that has at least one side
-// neighbour inside the grid holding 255 in tab1; positions outside the grid do
-// not count, so no line runs along the edge of the grid.
+// neighbour inside the grid holding 255 in tab1; positions outside the grid and
+// cells without data do not count, so no line runs along the edge of the grid
+// or of a gap in the data.
 void boundary_pass(unsigned char** tab1, unsigned char** tab2, int32_t nb_lig1, int32_t nb_col1);
 
 // Thins the boundary in tab2 to one pixel, in place: an interior cell at 1

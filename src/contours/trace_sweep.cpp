@@ -67,9 +67,12 @@ constexpr int bit_nw = NB_NW, bit_n = NB_N, bit_ne = NB_NE, bit_e = NB_E, bit_se
 
 // "Levels below" an altitude x: the number of traced levels lying strictly
 // below x, that is the sorted position where the levels that x is at or below
-// start. The answer h has bound[h] < x <= bound[h + 1]. A NaN altitude is at
-// or below no level, and as a neighbour it is above every level: it counts
-// all of them.
+// start. The answer h has bound[h] < x <= bound[h + 1].
+//
+// A cell without data (a NaN altitude) is at or below no level, and as a
+// neighbour it is above none, like a position outside the grid. It is given
+// the answer 0, so that it raises the run end of no neighbour, and its own
+// run is emptied once the run ends of its row are known.
 
 // The answer for a nearby cell, h, moved by one position up or down without a
 // branch: right for nearly every cell of a smooth model. `settled` is false
@@ -83,10 +86,9 @@ inline int32_t step_towards(double x, const double* bound, int32_t h, bool& sett
 }
 
 // Finds the answer by halving steps, without a branch (the bounds are padded
-// with +inf up to a power of two, `search_step` being half of it).
-inline int32_t search_levels_below(double x, const double* bound, int32_t count, int32_t search_step)
+// with +inf up to a power of two, `search_step` being half of it); x is not NaN.
+inline int32_t search_levels_below(double x, const double* bound, int32_t search_step)
 {
-    if (x != x) return count;
     int32_t h = 0;
     for (int32_t step = search_step; step > 0; step >>= 1) h += (bound[h + step] < x) ? step : 0;
     return h;
@@ -103,6 +105,8 @@ struct SweepRow {
     std::vector<Key> hi;           // one past its last boundary level; hi == lo: on no boundary
     std::vector<int32_t> on_line;  // the columns whose run [lo, hi) is not empty, in order
     int32_t on_line_count = 0;
+    std::vector<int32_t> gaps;     // the columns without data, in order
+    int32_t gap_count = 0;
     // The boundary levels of each cell as a mask, once thinned the kept ones:
     // word w of the mask of cell j at w * nb_col1 + j, so that neighbouring
     // cells share cache lines. Words outside a cell's run are 0.
@@ -198,6 +202,7 @@ public:
             row.lo.assign(cells, 0);
             row.hi.assign(cells, 0);
             row.on_line.assign(cells, 0);
+            row.gaps.assign(cells, 0);
             row.levels.assign(cells * static_cast<size_t>(levels.words), 0);
             row.written.assign(cells, 0);
         }
@@ -263,10 +268,18 @@ private:
             unsettled[count] = j;
             count += !settled;
         }
+        int32_t gap_count = 0;
         for (int32_t k = 0; k < count; ++k) {
             const int32_t j = unsettled[k];
-            lo[j] = static_cast<Key>(search_levels_below(alt[j], bound, levels_.count, levels_.search_step));
+            const double x = alt[j];
+            if (x != x) {
+                lo[j] = 0;
+                cur.gaps[static_cast<size_t>(gap_count++)] = j;
+                continue;
+            }
+            lo[j] = static_cast<Key>(search_levels_below(x, bound, levels_.search_step));
         }
+        cur.gap_count = gap_count;
     }
 
     // The run [lo, hi) of every cell of row i, hi being the largest lo of its
@@ -283,6 +296,7 @@ private:
         find_run_ends(above, lo, below, hi, last);
         hi[0] = std::max(std::max(above[0], below[0]), std::max(last > 0 ? lo[1] : Key{0}, lo[0]));
         if (last > 0) hi[last] = std::max(std::max(above[last], below[last]), std::max(lo[last - 1], lo[last]));
+        for (int32_t k = 0; k < cur.gap_count; ++k) hi[cur.gaps[static_cast<size_t>(k)]] = 0;  // on no boundary
 
         int32_t* on_line = cur.on_line.data();
         int32_t count = 0;

@@ -4,9 +4,10 @@
 // Why one sweep is enough:
 // - Order the traced levels by altitude. A cell of altitude v lies on the
 //   boundary of a level a exactly when v <= a and one of its side neighbours
-//   inside the grid is not at or below a. So its boundary levels are the
-//   sorted positions from "levels below v" up to (not including) the largest
+//   inside the grid lies above a. So its boundary levels are the sorted
+//   positions from "levels below v" up to (not including) the largest
 //   "levels below n" over its side neighbours n: one run [lo, hi) per cell.
+//   A cell without data (NaN) lies above no level and is on no boundary.
 // - Thinning a cell at one level reads only that level's boundary: the final
 //   (thinned) state of NW, N, NE, W and the boundary state of E, SE, S, SW. The
 //   levels do not meet, so a bit mask over the sorted levels per cell, kept for

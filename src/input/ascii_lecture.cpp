@@ -32,6 +32,7 @@ void ascii_lecture(OpeningState& s, std::FILE* f1, const std::string& folder)
         throw;
     }
     std::fclose(f1);
+    check_model_has_data(*rows, s.nomim1);
     s.nb_col1 = rows->nb_col1();
     s.nb_lig1 = rows->nb_lig1();
     s.rows = std::move(rows);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -152,10 +153,11 @@ const char* number_start(std::string_view token)
     return first == last ? nullptr : first;
 }
 
-// Converts the whole token to a double; false when it is not a number. A
-// leading '+' is accepted. A value beyond the range of a double becomes
-// infinite (too large) or 0 or a subnormal (too small), as strtod gives them.
-bool parse_real(std::string_view token, double& value)
+// Converts the whole token, written with a decimal point, to a double; false
+// when it is not a number. A leading '+' is accepted. A value beyond the range
+// of a double becomes infinite (too large) or 0 or a subnormal (too small), as
+// strtod gives them.
+bool parse_point_real(std::string_view token, double& value)
 {
     const char* first = number_start(token);
     const char* const last = token.data() + token.size();
@@ -167,6 +169,29 @@ bool parse_real(std::string_view token, double& value)
         return true;
     }
     return ec == std::errc();
+}
+
+// A writer in a locale with a decimal comma writes "0,100000E+06" or
+// ",500E+02": a single comma in place of the point is read as the point, as
+// GDAL reads such grids. Kept out of line: the usual grid never comes here.
+[[gnu::noinline]] bool parse_decimal_comma(std::string_view token, double& value)
+{
+    const size_t comma = token.find(',');
+    if (comma == std::string_view::npos || token.find_first_of(",.", comma + 1) != std::string_view::npos ||
+        token.substr(0, comma).find('.') != std::string_view::npos)
+        return false;
+    std::string with_point(token);
+    with_point[comma] = '.';
+    return parse_point_real(with_point, value);
+}
+
+// Converts the whole token to a double (as parse_point_real; "nan" gives
+// NaN), written with a decimal point or a decimal comma.
+bool parse_real(std::string_view token, double& value)
+{
+    if (parse_point_real(token, value)) [[likely]]
+        return true;
+    return parse_decimal_comma(token, value);
 }
 
 // Converts the whole token to an integer; false when it is not one or does
@@ -185,7 +210,7 @@ bool parse_integer(std::string_view token, int64_t& value)
 bool looks_like_number(std::string_view token)
 {
     const char c = token.front();
-    if ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.') return true;
+    if ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == ',') return true;
     double ignored = 0;
     return parse_real(token, ignored);
 }
@@ -229,6 +254,9 @@ struct Header {
     int64_t ncols = 0;
     int64_t nrows = 0;
     double cell_size = 0;                                  // from cellsize or dx
+    // Cells equal to it have no data; NaN when the header gives none (no
+    // cell equals NaN) or gives nan (NaN cells have no data in any grid).
+    double nodata = std::numeric_limits<double>::quiet_NaN();
     const char* given[static_cast<int>(Field::count)] = {};  // keyword that set each field
 };
 
@@ -242,6 +270,10 @@ void store_header_value(Header& header, const Keyword& keyword, std::string_view
         return;
     }
     double real = 0;
+    if (keyword.field == Field::nodata && parse_real(value, real) && !std::isinf(real)) {
+        header.nodata = real;
+        return;
+    }
     if (!parse_real(value, real) || !std::isfinite(real))
         throw RunError(path + ": the value of " + keyword.name + ", " + quoted(value) + ", is not a finite number");
     if (keyword.field == Field::cellsize || keyword.field == Field::dx) {
@@ -309,9 +341,13 @@ std::string cell_text(int32_t i, int32_t j)
     return "row " + std::to_string(i + 1) + ", column " + std::to_string(j + 1) + " (counting from 1)";
 }
 
-void read_body(TokenReader& tokens, const std::string& path, const AsciiGridSize& size,
+// A cell equal to `nodata`, or written nan, has no data: it becomes NaN and
+// is counted in size.no_data_cells.
+void read_body(TokenReader& tokens, const std::string& path, double nodata, AsciiGridSize& size,
                const std::function<void(int32_t)>& on_progress, const std::function<void(int32_t, const double*)>& on_row)
 {
+    constexpr double no_altitude = std::numeric_limits<double>::quiet_NaN();
+    int64_t no_data_cells = 0;
     std::string_view token;
     double value = 0;
     std::vector<double> row(static_cast<size_t>(size.nb_col1));
@@ -324,13 +360,16 @@ void read_body(TokenReader& tokens, const std::string& path, const AsciiGridSize
                                " columns its header gives");
             if (!parse_real(token, value))
                 throw RunError(path + ": " + cell_text(i, j) + " holds " + quoted(token) + ", which is not a number");
-            if (!std::isfinite(value))
+            if (std::isinf(value))
                 throw RunError(path + ": " + cell_text(i, j) + " holds " + quoted(token) +
                                ", which is not a finite number");
+            if (value == nodata) value = no_altitude;
+            no_data_cells += value != value;
             row[j] = value;
         }
         on_row(i, row.data());
     }
+    size.no_data_cells = no_data_cells;
     if (tokens.next(token))
         throw RunError(path + ": line " + std::to_string(tokens.line_of_last_token()) + " holds " + quoted(token) +
                        ", a value beyond the " + std::to_string(size.nb_lig1) + " rows x " +
@@ -363,9 +402,9 @@ AsciiGridSize read_ascii_rows(std::FILE* f1, const std::string& path, const std:
     check_model_size(header.nrows, header.ncols, path);
     check_file_can_hold(f1, path, header);
 
-    const AsciiGridSize size{static_cast<int32_t>(header.ncols), static_cast<int32_t>(header.nrows), header.cell_size};
+    AsciiGridSize size{static_cast<int32_t>(header.ncols), static_cast<int32_t>(header.nrows), header.cell_size};
     on_size(size);
-    read_body(tokens, path, size, on_progress, on_row);
+    read_body(tokens, path, header.nodata, size, on_progress, on_row);
     return size;
 }
 
@@ -382,6 +421,6 @@ AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::fu
     const auto store_row = [&model](int32_t i, const double* row) {
         std::copy(row, row + model.nb_col1, model.dtab1[i]);
     };
-    read_ascii_rows(f1, path, on_progress, make_grid_for, store_row);
+    model.no_data_cells = read_ascii_rows(f1, path, on_progress, make_grid_for, store_row).no_data_cells;
     return model;
 }

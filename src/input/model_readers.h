@@ -90,6 +90,7 @@ struct AsciiGridSize {
     int32_t nb_col1 = 0;
     int32_t nb_lig1 = 0;
     double dsizepix = 0;  // cell size (or dx) from the header
+    int64_t no_data_cells = 0;  // cells without data, once the body is read
 };
 
 struct AsciiModel {
@@ -97,6 +98,7 @@ struct AsciiModel {
     int32_t nb_lig1 = 0;
     double dsizepix = 0;  // cell size (or dx) from the header
     Grid<double> dtab1;
+    int64_t no_data_cells = 0;  // cells without data, NaN in dtab1
 };
 
 // Reads an ASCII grid: a header of keyword/value pairs (ncols, nrows,
@@ -104,8 +106,11 @@ struct AsciiModel {
 // nodata_value; keywords in any case, any order; the header ends at the first
 // token that is a number), then nrows x ncols decimal values, row 0 first.
 // A UTF-8 byte-order mark at the start is skipped. Values are separated by
-// any white space; line ends carry no meaning. A missing or malformed header
-// entry, a value that is not a finite number, a file ending before the last
+// any white space; line ends carry no meaning. A decimal comma in place of
+// the point is accepted. A cell equal to nodata_value, or written nan (with
+// or without a nodata_value, which may be nan too), has no data: it is stored
+// as NaN and counted in no_data_cells. A missing or malformed header entry, a
+// value that is not a number, an infinite value, a file ending before the last
 // cell, or anything after the last cell throws RunError naming the file and
 // the keyword, the cell (counting from 1) or the line of the first extra value.
 // `on_progress(i)` is called before row i is read, for every i > 0 that is a
@@ -114,7 +119,8 @@ AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::fu
 
 // The same reading, row by row: `on_size` is called once the header is read
 // and the size checked, then `on_row(i, row)` with the nb_col1 values of each
-// row in turn (the row is valid during the call only). Returns the size.
+// row in turn (the row is valid during the call only). Returns the size with
+// the count of cells without data.
 AsciiGridSize read_ascii_rows(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress,
                               const std::function<void(const AsciiGridSize&)>& on_size,
                               const std::function<void(int32_t, const double*)>& on_row);

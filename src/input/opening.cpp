@@ -224,6 +224,8 @@ OpenedRun opening()
     console::print("\n\tTHE DIGITAL ELEVATION MODEL HAS:  ");
     console::print("\n\t            %d LINES", s.nb_lig1);
     console::print("\n\t        AND %d COLUMNS", s.nb_col1);
+    const int64_t no_data_cells = s.rows->range().no_data_cells;
+    if (no_data_cells > 0) console::print("\n\t        AND %lld NO-DATA CELLS", static_cast<long long>(no_data_cells));
 
     create_result_files(s, nomdescr1);
     return OpenedRun{LoadedModel{s.nomim1, s.nb_lig1, s.nb_col1, s.pix_size, std::move(s.rows)}, std::move(s.results)};

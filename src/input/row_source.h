@@ -23,10 +23,12 @@
 #include "../contours/stripes.h"
 #include "model_readers.h"
 
-// Smallest and largest altitude of a model, in meters.
+// Smallest and largest altitude of a model, in meters, over the cells with
+// data; the cells without data (NaN) are counted apart.
 struct AltitudeRange {
     double min_dyn = 0;
     double max_dyn = 0;
+    int64_t no_data_cells = 0;
 };
 
 class RowSource : public AltitudeSource {
@@ -39,7 +41,8 @@ public:
     int32_t nb_lig1() const { return nb_lig1_; }
     int32_t nb_col1() const { return nb_col1_; }
 
-    // The true range of the altitudes the source serves.
+    // The true range of the altitudes the source serves, and its count of
+    // cells without data.
     virtual AltitudeRange range() const = 0;
 
     // Row i (0 <= i < nb_lig1), nb_col1 altitudes in meters: in `buffer` (of
@@ -111,6 +114,10 @@ private:
     int32_t rows_given_ = 0;
     AltitudeRange range_{};
 };
+
+// Refuses a model whose every cell is without data, naming `path`: it has no
+// altitude range and nothing to trace.
+void check_model_has_data(const RowSource& rows, const std::string& path);
 
 // The fixed memory budget for the values of an ASCII grid kept in memory.
 inline constexpr size_t stored_rows_budget = size_t{32} << 20;

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 #include "../output_file.h"
@@ -39,14 +40,19 @@ StoredRowSource::~StoredRowSource() { platform::close_descriptor(scratch_fd_); }
 void StoredRowSource::append_row(const double* row)
 {
     if (rows_given_ >= nb_lig1()) throw std::logic_error("StoredRowSource: more rows than the model holds");
-    if (rows_given_ == 0) range_ = AltitudeRange{row[0], row[0]};
+    // The range starts empty; std::min and std::max keep their first argument
+    // against a NaN, so the cells without data stay out of it.
+    if (rows_given_ == 0)
+        range_ = AltitudeRange{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0};
     double lo = range_.min_dyn;
     double hi = range_.max_dyn;
+    int64_t no_data_cells = range_.no_data_cells;
     for (int32_t j = 0; j < nb_col1(); ++j) {
         lo = std::min(lo, row[j]);
         hi = std::max(hi, row[j]);
+        no_data_cells += row[j] != row[j];
     }
-    range_ = AltitudeRange{lo, hi};
+    range_ = AltitudeRange{lo, hi, no_data_cells};
     memory_.insert(memory_.end(), row, row + nb_col1());
     ++rows_given_;
     if (spilled() && memory_.size() * sizeof(double) >= kPendingBytes) flush_pending();
@@ -80,6 +86,14 @@ std::span<const double> StoredRowSource::read_row(int32_t i, std::span<double> b
         throw RunError("cannot read back " + scratch_name_ + " (the model's values): " +
                        (got < 0 ? std::strerror(errno) : "the file is shorter than what was written"));
     return buffer.first(cells);
+}
+
+void check_model_has_data(const RowSource& rows, const std::string& path)
+{
+    const int64_t cells = int64_t{rows.nb_lig1()} * rows.nb_col1();
+    if (rows.range().no_data_cells >= cells)
+        throw RunError(path + ": all " + std::to_string(cells) +
+                       " cells of the model are without data: there is no altitude to trace");
 }
 
 std::unique_ptr<StoredRowSource> read_ascii_source(std::FILE* f1, const std::string& path, const std::string& folder,

@@ -28,6 +28,8 @@ struct Model {
     double max_alt = 0;
 };
 
+// The range of the cells with data (std::min and std::max keep their first
+// argument against a NaN).
 inline void measure_range(Model& m)
 {
     m.min_alt = std::numeric_limits<double>::infinity();
@@ -85,6 +87,47 @@ inline Model terraced_model(int32_t nb_lig1, int32_t nb_col1, uint64_t seed, dou
 {
     Model smooth = smooth_model(nb_lig1, nb_col1, seed);
     return model(nb_lig1, nb_col1, [&](int32_t i, int32_t j) { return step * std::floor(smooth.grid[i][j] / 50); });
+}
+
+// Where cells without data (NaN altitudes) are put into a model.
+enum class Gaps { single_cells, block, whole_rows, whole_columns, borders, all_but_one };
+
+inline const char* name_of(Gaps shape)
+{
+    switch (shape) {
+    case Gaps::single_cells: return "single cells";
+    case Gaps::block: return "a block";
+    case Gaps::whole_rows: return "whole rows";
+    case Gaps::whole_columns: return "whole columns";
+    case Gaps::borders: return "the borders";
+    case Gaps::all_but_one: return "all but one cell";
+    }
+    return "?";
+}
+
+constexpr Gaps every_gap_shape[] = {Gaps::single_cells, Gaps::block,   Gaps::whole_rows,
+                                    Gaps::whole_columns, Gaps::borders, Gaps::all_but_one};
+
+// The model with gaps of one shape, its range measured over the data left.
+inline Model with_gaps(const Model& m, Gaps shape, uint64_t seed)
+{
+    std::mt19937_64 gen(seed);
+    const int32_t row = static_cast<int32_t>(gen() % static_cast<uint64_t>(m.nb_lig1));
+    const int32_t col = static_cast<int32_t>(gen() % static_cast<uint64_t>(m.nb_col1));
+    const auto is_gap = [&](int32_t i, int32_t j) {
+        switch (shape) {
+        case Gaps::single_cells: return gen() % 7 == 0;
+        case Gaps::block: return std::abs(i - row) <= m.nb_lig1 / 5 && std::abs(j - col) <= m.nb_col1 / 4;
+        case Gaps::whole_rows: return i == row || i == m.nb_lig1 / 2;
+        case Gaps::whole_columns: return j == col || j == 0;
+        case Gaps::borders: return i == 0 || j == 0 || i == m.nb_lig1 - 1 || j == m.nb_col1 - 1 || (i == 1 && j < col);
+        case Gaps::all_but_one: return i != row || j != col;
+        }
+        return false;
+    };
+    return model(m.nb_lig1, m.nb_col1, [&](int32_t i, int32_t j) {
+        return is_gap(i, j) ? std::numeric_limits<double>::quiet_NaN() : m.grid[i][j];
+    });
 }
 
 // A plan the way the program builds it.

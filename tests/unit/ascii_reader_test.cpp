@@ -76,6 +76,19 @@ std::vector<double> cells_of(const AsciiModel& m)
     return cells;
 }
 
+// The cells as text, "-" for a cell without data (NaN).
+std::string shown(const AsciiModel& m)
+{
+    std::string text;
+    for (double v : cells_of(m)) {
+        char cell[32];
+        std::snprintf(cell, sizeof cell, "%.17g", v);
+        if (!text.empty()) text.push_back(' ');
+        text.append(std::isnan(v) ? "-" : cell);
+    }
+    return text;
+}
+
 // ---- Header ----
 
 TEST_F(AsciiReaderTest, UsualHeaderAndBodyReadIntoRowsInFileOrder)
@@ -84,7 +97,8 @@ TEST_F(AsciiReaderTest, UsualHeaderAndBodyReadIntoRowsInFileOrder)
     EXPECT_EQ(m.nb_col1, 3);
     EXPECT_EQ(m.nb_lig1, 2);
     EXPECT_EQ(m.dsizepix, 30.0);
-    EXPECT_EQ(cells_of(m), (std::vector<double>{1.5, 2, -9999, 400, 5, -6.25}));  // no-data kept as a value
+    EXPECT_EQ(shown(m), "1.5 2 - 400 5 -6.25");
+    EXPECT_EQ(m.no_data_cells, 1);
 }
 
 TEST_F(AsciiReaderTest, HeaderVariantsReadTheSame)
@@ -155,14 +169,41 @@ TEST_F(AsciiReaderTest, HeaderFaultsAreRefusedNamingTheKeyword)
 TEST_F(AsciiReaderTest, BodyValuesThatAreNotFiniteNumbersAreRefusedNamingTheCell)
 {
     const std::string header = "ncols 3 nrows 2 xllcorner 0 yllcorner 0 cellsize 30\n";
-    const char* const not_numbers[] = {"abc", "1.5x", "+-1", "1e", "--2", "1,5"};
+    const char* const not_numbers[] = {"abc", "1.5x", "+-1", "1e", "--2", "1,5,0", "1.5,0", "1,5.0", ","};
     for (const char* bad : not_numbers)
         EXPECT_EQ(error_of(header + "1 2 3\n4 5 " + bad + "\n"),
                   std::string("row 2, column 3 (counting from 1) holds '") + bad + "', which is not a number");
-    const char* const not_finite[] = {"nan", "inf", "-Infinity", "1e999", "-1e400"};
+    const char* const not_finite[] = {"inf", "-Infinity", "1e999", "-1e400", "1,0e999"};
     for (const char* bad : not_finite)
         EXPECT_EQ(error_of(header + "1 " + bad + " 3\n4 5 6\n"),
                   std::string("row 1, column 2 (counting from 1) holds '") + bad + "', which is not a finite number");
+}
+
+TEST_F(AsciiReaderTest, NoDataCellsAndDecimalCommas)
+{
+    // Cells equal to nodata_value, and nan cells with or without it, have no
+    // data; a decimal comma reads as the point.
+    const std::string size = "ncols 3 nrows 2 xllcorner 0 yllcorner 0 cellsize 30 ";
+    struct Case {
+        std::string text;
+        const char* cells;
+        int64_t no_data_cells;
+    };
+    const Case cases[] = {
+        {size + "NODATA_value -9999 -9999 -9999.0 -9998.9 0 nan 1", "- - -9998.8999999999996 0 - 1", 3},
+        {size + "NODATA_value nan nan 2 -nan 4 NaN 6", "- 2 - 4 - 6", 3},
+        {size + "-9999 2 nan 4 5 6", "-9999 2 - 4 5 6", 1},
+        {size + "NODATA_value 0 1 2 3 4 5 6", "1 2 3 4 5 6", 0},
+        {size + "NODATA_value -9999,0 ,500E+02 0,100000E+06 -0,25 -9999 +1,5 7", "50 100000 -0.25 - 1.5 7", 1},
+    };
+    for (const Case& c : cases) {
+        const AsciiModel m = read(c.text);
+        EXPECT_EQ(shown(m), c.cells) << c.text;
+        EXPECT_EQ(m.no_data_cells, c.no_data_cells) << c.text;
+    }
+    EXPECT_EQ(read("ncols 1 nrows 1 xllcorner 0 yllcorner 0 cellsize 0,5 1").dsizepix, 0.5);
+    EXPECT_EQ(error_of(size + "NODATA_value -inf 1 2 3 4 5 6"),
+              "the value of nodata_value, '-inf', is not a finite number");
 }
 
 TEST_F(AsciiReaderTest, FileEndingEarlyNamesTheFirstMissingCell)

@@ -221,6 +221,33 @@ TEST(FastEngine, PlansLongerThanTheProgramMakes)
             }
 }
 
+TEST(FastEngine, GapsOfEveryShape)
+{
+    // Cells without data are on no line and bound none; the range and the
+    // summits come from the data left. Smooth, rough and terraced models;
+    // plans rising, falling and from the top level, one and two-word masks.
+    uint64_t seed = 100;
+    int64_t lines = 0;
+    for (Gaps shape : every_gap_shape) {
+        seed += 3;
+        const Model models[] = {with_gaps(smooth_model(43, 37, seed), shape, seed),
+                                with_gaps(rough_model(29, 31, seed + 1, 0, 100), shape, seed + 1),
+                                with_gaps(terraced_model(35, 40, seed + 2, 1.0), shape, seed + 2)};
+        for (const Model& m : models) {
+            const double high = m.max_alt > m.min_alt ? m.max_alt : m.min_alt + 1;
+            for (int count : {2, 65, 250})
+                for (bool rising : {true, false}) {
+                    const Plan p = plan_of(count, m.min_alt, high, rising, 1, m.max_alt);
+                    lines += expect_same_result(m, p, describe(m, p, std::string("gaps: ") + name_of(shape)));
+                }
+            // Falling from the maximum: the top level first.
+            const Plan to_top = plan(m.max_alt, -std::max(1.0, (high - m.min_alt) / 40), m.min_alt, 0, m.max_alt);
+            expect_same_result(m, to_top, describe(m, to_top, std::string("gaps up to the top: ") + name_of(shape)));
+        }
+    }
+    EXPECT_GT(lines, 0);
+}
+
 TEST(FastEngine, LevelListsInAnyOrderAndOddValues)
 {
     // The engines take any list of levels: out of order, repeated, NaN or

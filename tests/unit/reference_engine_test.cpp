@@ -5,6 +5,7 @@
 // digit is that value.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -173,6 +174,30 @@ TEST(LevelTracing, LevelsOutsideTheRangeDrawNothing)
     EXPECT_EQ(trace_level(ramp, -1).boundary, nothing);  // no cell at or below
     EXPECT_EQ(trace_level(ramp, 50).boundary, nothing);  // every cell at or below
     EXPECT_EQ(trace_level(ramp, 1e9).boundary, nothing);
+}
+
+TEST(LevelTracing, GapsBoundNoLine)
+{
+    // A ramp rising to the east, 10 per column; NaN marks a cell without data.
+    const auto ramp_with_gap = [](const std::function<bool(int32_t, int32_t)>& gap) {
+        return model(7, 8, [&](int32_t i, int32_t j) { return gap(i, j) ? std::nan("") : 10.0 * j; });
+    };
+    // The east part is a gap: the level that would follow its edge draws
+    // nothing there, the level before it is unchanged.
+    const Model east_gap = ramp_with_gap([](int32_t, int32_t j) { return j >= 5; });
+    EXPECT_EQ(trace_level(east_gap, 45).boundary, Rows(7, "........"));
+    EXPECT_EQ(trace_level(east_gap, 35).thinned, Rows(7, "...1...."));
+
+    // A gap across the line: the line stops on both sides of it, and no line
+    // runs around it.
+    const Model crossed = ramp_with_gap([](int32_t i, int32_t j) { return i == 3 && j >= 2 && j <= 4; });
+    const Rows stopped = {"...1....", "...1....", "...1....", "........", "...1....", "...1....", "...1...."};
+    EXPECT_EQ(trace_level(crossed, 35).boundary, stopped);
+    EXPECT_EQ(trace_level(crossed, 35).thinned, stopped);
+
+    // A hole in a plain below the level: no ring of line around it.
+    const Model holed = model(7, 7, [](int32_t i, int32_t j) { return (i == 3 && j >= 2 && j <= 3) ? std::nan("") : 10.0; });
+    for (double level : {5.0, 20.0, 1e9}) EXPECT_EQ(trace_level(holed, level).boundary, Rows(7, ".......")) << level;
 }
 
 TEST(LevelTracing, BoundaryCountsSideNeighboursOnly)

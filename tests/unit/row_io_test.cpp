@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <numeric>
@@ -125,11 +126,14 @@ TEST_F(RowSourceTest, RawFileTooShortIsRefusedAtOnceAndOneShortenedLaterNamesThe
 
 // An ASCII grid kept in memory or spilled to a scratch file serves the rows
 // and the range of the whole-grid reader; the scratch file is never visible.
+// Cells without data (the first one among them) are served as NaN and kept
+// out of the range, which counts them.
 TEST_F(RowSourceTest, AsciiRowsInMemoryOrSpilledEqualTheWholeGrid)
 {
-    std::string text = "ncols 7\nnrows 5\nxllcorner 0\nyllcorner 0\ncellsize 12.5\n";
+    std::string text = "ncols 7\nnrows 5\nxllcorner 0\nyllcorner 0\ncellsize 12.5\nNODATA_value -9999\nnan ";
     std::mt19937 rng(3);
-    for (int k = 0; k < 35; ++k) text += std::to_string(static_cast<int>(rng() % 20000) - 10000) + ".25 ";
+    for (int k = 1; k < 35; ++k)
+        text += rng() % 6 == 0 ? "-9999 " : std::to_string(static_cast<int>(rng() % 20000) - 10000) + ".25 ";
     const std::string path = write_text_file("g.asc", text);
 
     std::FILE* f = std::fopen(path.c_str(), "r");
@@ -145,11 +149,17 @@ TEST_F(RowSourceTest, AsciiRowsInMemoryOrSpilledEqualTheWholeGrid)
         EXPECT_EQ(source->spilled(), budget == 0);
         EXPECT_EQ(file_count(), 1u) << "only the grid itself is in the folder";
         EXPECT_EQ(dsizepix, 12.5);
-        double lo = grid.dtab1[0][0], hi = lo;
+        double lo = INFINITY, hi = -INFINITY;
+        int64_t no_data_cells = 0;
         std::vector<double> buffer(7);
         for (int32_t i : {4, 0, 3, 1, 2}) {
             const std::span<const double> row = source->read_row(i, buffer);
             for (int32_t j = 0; j < 7; ++j) {
+                if (std::isnan(grid.dtab1[i][j])) {
+                    EXPECT_TRUE(std::isnan(row[j])) << "row " << i << " column " << j;
+                    ++no_data_cells;
+                    continue;
+                }
                 EXPECT_EQ(row[j], grid.dtab1[i][j]) << "row " << i << " column " << j;
                 lo = std::min(lo, row[j]);
                 hi = std::max(hi, row[j]);
@@ -157,6 +167,8 @@ TEST_F(RowSourceTest, AsciiRowsInMemoryOrSpilledEqualTheWholeGrid)
         }
         EXPECT_EQ(source->range().min_dyn, lo);
         EXPECT_EQ(source->range().max_dyn, hi);
+        EXPECT_GT(no_data_cells, 1);
+        EXPECT_EQ(source->range().no_data_cells, no_data_cells);
     }
 }
 

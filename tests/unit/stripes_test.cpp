@@ -143,6 +143,11 @@ TEST(Stripes, AnyNumberOfThreadsGivesTheReferenceBytes)
         Plan p = plan(0, 1, 3, 1, m.max_alt);
         cases.push_back({"random steps", std::move(m), std::move(p)});
     }
+    for (Gaps shape : {Gaps::single_cells, Gaps::block, Gaps::whole_rows, Gaps::borders}) {
+        Model m = with_gaps(smooth_model(140, 45, 11), shape, 12);
+        Plan p = plan_of(100, m.min_alt, m.max_alt, true, 1, m.max_alt);
+        cases.push_back({name_of(shape), std::move(m), std::move(p)});
+    }
 
     int64_t repaired = 0;
     for (const Case& c : cases)
