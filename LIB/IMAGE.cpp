@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "NRUTIL.h"
+#include "platform.h"
 
 namespace {
 
@@ -180,7 +181,7 @@ bool write_rows(std::FILE* f, unsigned char** Buff, int32_t NbLig, size_t line_b
 bool write_file(const char* Nom, const BMP_Header& h, const Color32* ColorMAP, unsigned char** Buff,
                 int32_t NbLig, size_t line_bytes, unsigned char* BuffTmp, size_t TBuff)
 {
-    std::FILE* f = std::fopen(Nom, "wb");
+    std::FILE* f = platform::open_for_writing(Nom);
     if (f == nullptr) return false;
     bool written = write_header(f, h);
     if (written && h.BiBitCount == 8) written = write_palette(f, ColorMAP);
