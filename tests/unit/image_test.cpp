@@ -248,7 +248,7 @@ TEST_F(BmpTest, WriterFailureKeepsTheSystemsReason)
 {
     Grid<unsigned char> grid = pattern_grid(12, 2);
     errno = 0;
-    EXPECT_EQ(SauveBMP(file("no-such-folder/x.bmp").c_str(), grid.rows(), 12, 2, 0, nullptr), -1);
+    EXPECT_EQ(SauveBMP(file("no-such-folder/x.bmp").string().c_str(), grid.rows(), 12, 2, 0, nullptr), -1);
     EXPECT_EQ(errno, ENOENT);
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     errno = 0;
