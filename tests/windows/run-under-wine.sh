@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# Runs the Windows build under Wine: its unit tests, then end-to-end dialogues
+# of tests/e2e/cases with the models under the Wine drive's c:\images\dem\.
+# Transcripts must equal the expected files of the Linux tests except where a
+# path is printed (c:\images\dem\ there, images/dem/ in the expected files);
+# result, descriptor and table files must be the same bytes.
+#
+#   tests/windows/run-under-wine.sh [BUILD_DIR]     (default: build-windows)
+#
+# A throw-away Wine prefix is made for the run and removed afterwards.
+set -uo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+root="$(cd "$here/../.." && pwd)"
+build="$(cd "${1:-$root/build-windows}" && pwd)"
+program="$build/isolines_trace_4.exe"
+cases="$root/tests/e2e/cases"
+models="$root/tests/data/models"
+
+export WINEPREFIX="$(mktemp -d /tmp/isolines-wine-XXXXXX)"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="  # no .NET or browser engine to install
+work="$WINEPREFIX/work"
+trap 'wineserver -k >/dev/null 2>&1; rm -rf "$WINEPREFIX"' EXIT
+
+start=$(date +%s)
+wineboot -i >/dev/null 2>&1
+wineserver -p  # one server for every run below, instead of one each
+echo "Wine prefix ready in $(( $(date +%s) - start )) s"
+
+folder="$WINEPREFIX/drive_c/images/dem"
+mkdir -p "$work"
+failures=0
+
+fail()
+{
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# ---- Unit tests -------------------------------------------------------------
+
+if wine "$build/tests/unit_tests.exe" --gtest_brief=1 >"$work/unit.out" 2>&1; then
+    echo "PASS: unit tests ($(grep -o 'PASSED.*' "$work/unit.out" | head -1))"
+else
+    cat "$work/unit.out"
+    fail "unit tests"
+fi
+
+# ---- Dialogues --------------------------------------------------------------
+
+# A 7 x 7 model: altitude 10 in the middle 3 x 3 cells, 50 elsewhere.
+block_model='ncols 7\nnrows 7\nxllcorner 0\nyllcorner 0\ncellsize 25\nNODATA_value -9999\n'
+block_model+='50 50 50 50 50 50 50\n50 50 50 50 50 50 50\n50 50 10 10 10 50 50\n50 50 10 10 10 50 50\n'
+block_model+='50 50 10 10 10 50 50\n50 50 50 50 50 50 50\n50 50 50 50 50 50 50\n'
+
+# Empties the model folder and puts the named models in it (block.asc is the
+# model above, the others come from tests/data/models).
+fresh_folder()
+{
+    rm -rf "$folder"
+    mkdir -p "$folder"
+    local name
+    for name in "$@"; do
+        if [ "$name" = block.asc ]; then
+            printf '%b' "$block_model" >"$folder/block.asc"
+        else
+            cp "$models/$name" "$folder/$name"
+        fi
+    done
+}
+
+# Runs the program with ANSWERS (printf %b escapes) on standard input.
+run_program()
+{
+    printf '%b' "$1" >"$work/stdin"
+    (cd "$work" && wine "$program" <stdin >stdout 2>stderr)
+    status=$?
+}
+
+# The transcript with the Windows model folder written as the Linux tests
+# expect it.
+linux_paths() { sed 's#c:\\images\\dem\\#images/dem/#g' "$1"; }
+
+# check CASE STATUS ANSWERS [RESULT...]: one dialogue of tests/e2e/cases/CASE.
+check()
+{
+    local name="$1" expected_status="$2" answers="$3" result
+    shift 3
+    run_program "$answers"
+    local before=$failures
+    [ "$status" = "$expected_status" ] || fail "$name: exit status $status, expected $expected_status"
+    for stream in stdout stderr; do
+        if ! linux_paths "$work/$stream" | cmp -s - "$cases/$name/$stream.txt"; then
+            fail "$name: $stream differs from $cases/$name/$stream.txt"
+            linux_paths "$work/$stream" | diff - "$cases/$name/$stream.txt" | head -10
+        fi
+    done
+    for result in "$@"; do
+        cmp -s "$folder/$result" "$cases/$name/$result" || fail "$name: $result differs from the expected file"
+    done
+    [ "$failures" = "$before" ] && echo "PASS: $name"
+}
+
+# same_content FILE TEXT: FILE still holds TEXT.
+same_content()
+{
+    [ "$(cat "$folder/$1" 2>/dev/null)" = "$2" ] || fail "$1 does not hold \"$2\" any more"
+}
+
+no_temporary_files()
+{
+    if ls "$folder" | grep -q '\.tmp-'; then fail "$1: temporary files left: $(ls "$folder" | tr '\n' ' ')"; fi
+}
+
+fresh_folder himalaya.asc
+check himalaya_bitmap 0 'dem himalaya 1 contours 1\n-5000 1 500 6000 1\n\n' contours.bmp contours_tab.txt
+
+fresh_folder himalaya_m4.raw himalaya_m4.txt
+check himalaya_raw_decimal_table 0 'dem himalaya 0 1 1 iso 0\n-500 0 25.5 600 0\n' iso.raw iso.txt iso_tab.txt
+
+fresh_folder land_m2.raw land_m2.txt
+check plan_redefined 0 'dem land 0 0 0 iso 0\n0 1 1 6229\n5\n1\n100 2 1 0 400 5731\n9 2\n' iso.raw iso.txt iso_tab.txt
+check top_level 0 'dem land 0 0 0 iso 0\n731 1 1000 7731 3\n' iso.raw iso.txt iso_tab.txt
+check millimeter_table 0 'dem land 0 0 2 iso 0\n12.34 1 7.5 40 4\n' iso.raw iso.txt iso_tab.txt
+check menus_ask_again 1 'dem land 2 -1 x 0 5 0 4 -2 0 iso 3 -1 0\n'
+
+fresh_folder himalaya_m4.raw
+check raw32_new_descriptor 1 'dem himalaya 0 1 120 160 37000 1 iso 0\n' himalaya_m4.txt
+check raw32_descriptor_read 1 'dem himalaya 0 1 1 iso 0\n'
+
+fresh_folder block.asc
+check diamond_raw 0 'dem block 1 iso 0\n20 1 10 20 1\nk' iso.raw iso.txt iso_tab.txt
+check diamond_bitmap 0 'dem block 1 iso 1\n20 0 10 20 0\n' iso.bmp iso_tab.txt
+check missing_model 1 'dem nothere 1\nk'
+check closed_input 1 ''
+
+# The Exit choice leaves earlier results as they were.
+fresh_folder block.asc
+printf 'earlier image' >"$folder/iso.raw"
+printf 'earlier descriptor' >"$folder/iso.txt"
+printf 'earlier table' >"$folder/iso_tab.txt"
+check exit_choice 0 'dem block 1 iso 0\n0 1 0.1 100 0\n'
+same_content iso.raw 'earlier image'
+same_content iso.txt 'earlier descriptor'
+same_content iso_tab.txt 'earlier table'
+no_temporary_files exit_choice
+
+# An earlier bitmap held open by another program cannot be replaced: the run
+# fails naming it, and the earlier bitmap and table stay as they were.
+fresh_folder block.asc
+printf 'earlier bitmap' >"$folder/iso.bmp"
+printf 'earlier table' >"$folder/iso_tab.txt"
+wine "$build/tests/hold_file.exe" 'c:\images\dem\iso.bmp' 60 >"$work/holder" 2>&1 &
+holder=$!
+for _ in $(seq 100); do grep -q held "$work/holder" && break; sleep 0.1; done
+if grep -q held "$work/holder"; then
+    before_locked=$failures
+    run_program 'dem block 1 iso 1\n20 0 10 20 0\n'
+    [ "$status" = 1 ] || fail "locked result: exit status $status, expected 1"
+    grep -qF 'cannot write c:\images\dem\iso.bmp' "$work/stderr" ||
+        fail "locked result: the message does not name the bitmap: $(cat "$work/stderr")"
+    same_content iso.bmp 'earlier bitmap'
+    same_content iso_tab.txt 'earlier table'
+    no_temporary_files "locked result"
+    [ "$failures" = "$before_locked" ] && echo "PASS: locked earlier result survives:$(tr '\t\n' '  ' <"$work/stderr")"
+else
+    fail "locked result: the holder could not open the file: $(cat "$work/holder")"
+fi
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+
+echo "Wine tests took $(( $(date +%s) - start )) s, $failures failure(s)"
+[ "$failures" = 0 ]
