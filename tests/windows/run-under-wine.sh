@@ -146,6 +146,24 @@ same_content iso.txt 'earlier descriptor'
 same_content iso_tab.txt 'earlier table'
 no_temporary_files exit_choice
 
+# A folder name outside ASCII, typed as UTF-8: the model is found and the
+# results are written beside it, the same bytes as in the folder dem.
+fresh_folder block.asc
+accented="$WINEPREFIX/drive_c/images/Zürich"
+rm -rf "$accented"
+mv "$folder" "$accented"
+run_program 'Zürich block 1 iso 0\n20 1 10 20 1\nk'
+before=$failures
+if [ "$status" = 0 ] && grep -qF 'saving raster image c:\images\Zürich\iso.raw' "$work/stdout"; then
+    for result in iso.raw iso.txt iso_tab.txt; do
+        cmp -s "$accented/$result" "$cases/diamond_raw/$result" || fail "folder Zürich: $result differs"
+    done
+    [ "$failures" = "$before" ] && echo "PASS: folder name outside ASCII"
+else
+    fail "folder Zürich: exit status $status: $(cat "$work/stdout" "$work/stderr" | tail -3)"
+fi
+rm -rf "$accented"
+
 # An earlier bitmap held open by another program cannot be replaced: the run
 # fails naming it, and the earlier bitmap and table stay as they were.
 fresh_folder block.asc
@@ -155,7 +173,7 @@ wine "$build/tests/hold_file.exe" 'c:\images\dem\iso.bmp' 60 >"$work/holder" 2>&
 holder=$!
 for _ in $(seq 100); do grep -q held "$work/holder" && break; sleep 0.1; done
 if grep -q held "$work/holder"; then
-    before_locked=$failures
+    before=$failures
     run_program 'dem block 1 iso 1\n20 0 10 20 0\n'
     [ "$status" = 1 ] || fail "locked result: exit status $status, expected 1"
     grep -qF 'c:\images\dem\iso.bmp' "$work/stderr" ||
@@ -163,7 +181,7 @@ if grep -q held "$work/holder"; then
     same_content iso.bmp 'earlier bitmap'
     same_content iso_tab.txt 'earlier table'
     no_temporary_files "locked result"
-    [ "$failures" = "$before_locked" ] && echo "PASS: locked earlier result survives:$(tr '\t\n' '  ' <"$work/stderr")"
+    [ "$failures" = "$before" ] && echo "PASS: locked earlier result survives:$(tr '\t\n' '  ' <"$work/stderr")"
 else
     fail "locked result: the holder could not open the file: $(cat "$work/holder")"
 fi
