@@ -3,7 +3,9 @@
 # of tests/e2e/cases with the models under the Wine drive's c:\images\dem\.
 # Transcripts must equal the expected files of the Linux tests except where a
 # path is printed (c:\images\dem\ there, images/dem/ in the expected files);
-# result, descriptor and table files must be the same bytes.
+# result, descriptor and table files must be the same bytes. Then what is
+# particular to Windows files: names that differ in case only, the result
+# lock, a folder named outside ASCII, an earlier result held open.
 #
 #   tests/windows/run-under-wine.sh [BUILD_DIR]     (default: build-windows)
 #
@@ -108,9 +110,10 @@ same_content()
     [ "$(cat "$folder/$1" 2>/dev/null)" = "$2" ] || fail "$1 does not hold \"$2\" any more"
 }
 
-no_temporary_files()
+# No private file of a run (temporary file, backup, journal, lock) is left.
+no_private_files()
 {
-    if ls "$folder" | grep -q '\.tmp-'; then fail "$1: temporary files left: $(ls "$folder" | tr '\n' ' ')"; fi
+    if ls -A "$folder" | grep -q '^\.it4'; then fail "$1: private files left: $(ls -A "$folder" | tr '\n' ' ')"; fi
 }
 
 fresh_folder himalaya.asc
@@ -144,7 +147,47 @@ check exit_choice 0 'dem block 1 iso 0\n0 1 0.1 100 0\n'
 same_content iso.raw 'earlier image'
 same_content iso.txt 'earlier descriptor'
 same_content iso_tab.txt 'earlier table'
-no_temporary_files exit_choice
+no_private_files exit_choice
+
+# Windows names ignore case: a result that is the model under another
+# spelling is refused, and the model stays as it was.
+fresh_folder land_m2.raw land_m2.txt
+for result in LAND_M2 '..\dem\Land_m2'; do
+    run_program "dem land 0 0 0 $result 0\n"
+    spelled="c:\\images\\dem\\$result.raw"
+    before=$failures
+    [ "$status" = 1 ] || fail "result $result: exit status $status, expected 1"
+    grep -qF "the result $spelled is the model file c:\\images\\dem\\land_m2.raw" "$work/stderr" ||
+        fail "result $result: not refused as the model: $(cat "$work/stderr")"
+    cmp -s "$folder/land_m2.raw" "$models/land_m2.raw" || fail "result $result: the model was changed"
+    [ "$(ls -A "$folder" | tr '\n' ' ')" = "land_m2.raw land_m2.txt " ] || fail "result $result: left $(ls -A "$folder")"
+    [ "$failures" = "$before" ] && echo "PASS: result $result refused as the model"
+done
+
+# One run at a time writes a result: a second run on the result of a run
+# still in its dialogue is refused; a file left by a process that has ended is
+# removed by the next run.
+fresh_folder block.asc
+printf 'left' >"$folder/.it4-99999-0.tmp"
+rm -f "$work/answers"
+mkfifo "$work/answers"
+(cd "$work" && wine "$program" <answers >first.out 2>&1) &
+first=$!
+exec 3>"$work/answers"
+printf 'dem block 1 iso 0\n' >&3
+for _ in $(seq 200); do grep -q 'Dynamic scale' "$work/first.out" 2>/dev/null && break; sleep 0.1; done
+before=$failures
+run_program 'dem block 1 iso 0\n20 1 10 20 1\n'
+[ "$status" = 1 ] || fail "second run: exit status $status, expected 1"
+grep -qF 'c:\images\dem\iso: another run is writing this result now' "$work/stderr" ||
+    fail "second run: not refused for the lock: $(cat "$work/stderr")"
+run_program 'dem block 1 other 0\n20 1 10 20 1\n'
+[ "$status" = 0 ] || fail "another result name: exit status $status, expected 0: $(cat "$work/stderr")"
+[ -e "$folder/.it4-99999-0.tmp" ] && fail "the file of an ended process was not removed"
+exec 3>&-  # the first run's answers end: it ends too
+wait "$first"
+no_private_files "one run per result"
+[ "$failures" = "$before" ] && echo "PASS: one run per result; files of ended runs removed"
 
 # A folder name outside ASCII, typed as UTF-8: the model is found and the
 # results are written beside it, the same bytes as in the folder dem.
@@ -180,7 +223,7 @@ if grep -q held "$work/holder"; then
         fail "locked result: the message does not name the bitmap: $(cat "$work/stderr")"
     same_content iso.bmp 'earlier bitmap'
     same_content iso_tab.txt 'earlier table'
-    no_temporary_files "locked result"
+    no_private_files "locked result"
     [ "$failures" = "$before" ] && echo "PASS: locked earlier result survives:$(tr '\t\n' '  ' <"$work/stderr")"
 else
     fail "locked result: the holder could not open the file: $(cat "$work/holder")"
