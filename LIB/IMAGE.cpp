@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "NRUTIL.h"
+#include "platform.h"
 
 namespace {
 
@@ -183,7 +184,7 @@ bool write_rows(std::FILE* f, unsigned char** Buff, int32_t NbLig, size_t line_b
 bool write_file(const char* Nom, const std::vector<unsigned char>& head, unsigned char** Buff, int32_t NbLig,
                 size_t line_bytes, unsigned char* BuffTmp, size_t TBuff)
 {
-    std::FILE* f = std::fopen(Nom, "wb");
+    std::FILE* f = platform::open_for_writing(Nom);
     if (f == nullptr) return false;
     bool written = std::fwrite(head.data(), 1, head.size(), f) == head.size();
     if (written && TBuff > 0) written = write_rows(f, Buff, NbLig, line_bytes, BuffTmp, TBuff);

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "console.h"
+#include "platform.h"
 #include "run_error.h"
 
 namespace {
@@ -21,6 +22,7 @@ int isolines_trace_4(bool reference_engine)
 {
     // The result files are destroyed before returning, which removes the
     // temporary files of a run that did not complete.
+    platform::prepare_standard_streams();
     int status = 0;
     try {
         OpenedRun run = opening();

@@ -41,6 +41,10 @@ std::FILE* open_regular(const std::string& path, const char* mode, bool& not_reg
 // Creates `path` exclusively (it must not exist) for writing; null with errno.
 std::FILE* create_new(const std::string& path);
 
+// Opens `path` for writing from its start, creating or emptying it (a writer
+// that takes a path, such as the bitmap writer); null with errno.
+std::FILE* open_for_writing(const std::string& path);
+
 // Forces the data of an open stream, or of the file at `path`, to the disk.
 bool sync_stream(std::FILE* stream);
 bool sync_file(const std::string& path);
@@ -145,6 +149,13 @@ bool input_is_terminal();
 // sequence of a cursor or function key swallowed. The previous mode is
 // restored afterwards, and by the signal handler if a signal ends the wait.
 void wait_terminal_key();
+
+// ---- Standard streams ----
+
+// Standard input, output and error pass bytes through unchanged (no "\r"
+// added before "\n" on Windows), so that transcripts are the same bytes on
+// every system. Called once at the start of a run.
+void prepare_standard_streams();
 
 }  // namespace platform
 

@@ -67,6 +67,8 @@ std::FILE* create_new(const std::string& path)
     return stream;
 }
 
+std::FILE* open_for_writing(const std::string& path) { return std::fopen(path.c_str(), "wb"); }
+
 bool sync_stream(std::FILE* stream)
 {
     return std::fflush(stream) == 0 && fsync(fileno(stream)) == 0;
@@ -361,5 +363,9 @@ void wait_terminal_key()
     }
     restore_terminal_mode();
 }
+
+// ---- Standard streams ----
+
+void prepare_standard_streams() {}
 
 }  // namespace platform

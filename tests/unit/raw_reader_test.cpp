@@ -17,6 +17,11 @@
 #include "memory_limits.h"
 #include "run_error.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -149,7 +154,11 @@ TEST_F(RawReaderTest, StreamEndingDuringReadingIsReported)
 {
     // A pipe has no size to check first: the short read itself must be caught.
     int ends[2];
+#ifdef _WIN32
+    ASSERT_EQ(_pipe(ends, 64, _O_BINARY), 0);
+#else
     ASSERT_EQ(pipe(ends), 0);
+#endif
     const unsigned char bytes[] = {1, 0, 2, 0, 3, 0, 4};
     ASSERT_EQ(write(ends[1], bytes, sizeof bytes), static_cast<ssize_t>(sizeof bytes));
     close(ends[1]);
@@ -248,6 +257,7 @@ TEST(CheckModelSize, ARunIsRefusedOnlyForAWidthBeyondTheMemoryAvailable)
     }
 }
 
+#ifndef _WIN32
 TEST(CgroupMemoryLimit, SmallestLimitOfTheGroupAndTheGroupsAboveIt)
 {
     const fs::path root = fs::temp_directory_path() / ("cgroups_" + std::to_string(getpid()));
@@ -272,6 +282,7 @@ TEST(CgroupMemoryLimit, SmallestLimitOfTheGroupAndTheGroupsAboveIt)
     EXPECT_EQ(cgroup_memory_limit("garbage", r), UINT64_MAX);
     fs::remove_all(root);
 }
+#endif
 
 // ---- Conversion to meters ----
 
