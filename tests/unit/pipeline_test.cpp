@@ -1,0 +1,98 @@
+// The whole row pipeline in one process: a model file read by a row source,
+// extracted in stripes on several threads, written by a row sink, gives the
+// file the whole-grid path writes (reader, reference engine, SauveBMP).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "../../LIB/IMAGE.h"
+#include "contours/extraction.h"
+#include "contours/stripes.h"
+#include "input/model_readers.h"
+#include "input/row_source.h"
+#include "model_builders.h"
+#include "output/row_sink.h"
+#include "temp_folder.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+class PipelineTest : public TempFolderTest {
+protected:
+    // Runs the engine in stripes from `source` into a new file through a sink
+    // of type Sink; returns the file's bytes.
+    template <typename Sink>
+    Bytes stream(const RowSource& source, const test_models::Plan& plan, unsigned threads)
+    {
+        const std::string path = path_of("streamed.out");
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        {
+            Sink sink(fileno(f), path, source.nb_lig1(), source.nb_col1());
+            const PreparedPlan prepared(&plan.levels, plan.first_GT, plan.num_CL, source.range().max_dyn);
+            StripeOptions options;
+            options.threads = threads;
+            options.min_stripe_rows = 16;  // many stripes, many seams to repair
+            extract_in_stripes(prepared, source.nb_lig1(), source.nb_col1(), source, sink, options);
+        }
+        std::fclose(f);
+        return read_bytes(path);
+    }
+};
+
+TEST_F(PipelineTest, StreamedRunsOnAnyNumberOfThreadsWriteTheFilesOfTheWholeGridPath)
+{
+    // Whole meters with plateaus (levels fall exactly on cells, summits too),
+    // stored as 32-bit decimeters.
+    const int32_t nb_lig1 = 300, nb_col1 = 47;
+    const test_models::Model terraced = test_models::terraced_model(nb_lig1, nb_col1, 5, 20);
+    Bytes raw;
+    for (int32_t i = 0; i < nb_lig1; ++i)
+        for (int32_t j = 0; j < nb_col1; ++j) {
+            const auto u = static_cast<uint32_t>(static_cast<int32_t>(terraced.grid[i][j] * 10));
+            for (int k = 0; k < 4; ++k) raw.push_back(static_cast<unsigned char>(u >> (8 * k)));
+        }
+    const std::string model_path = write_file("t_m4.raw", raw);
+
+    // The whole-grid path.
+    RawRange raw_range{};
+    std::FILE* f1 = std::fopen(model_path.c_str(), "rb");
+    Grid<double> dtab1 = read_raw_samples(f1, model_path, nb_lig1, nb_col1, 1, raw_range);
+    std::fclose(f1);
+    convert_to_meters(dtab1.rows(), nb_lig1, nb_col1, 1);
+    const double max_dyn = raw_range.maxd * 0.1;
+    const test_models::Plan plan =
+        test_models::plan(raw_range.mind * 0.1, 20, max_dyn, 1, max_dyn);  // the last level is the top
+    ASSERT_GT(plan.num_CL, 3);
+    ASSERT_TRUE(plan.levels.back().top) << "the summit fill takes part";
+    Grid<unsigned char> tab3 = make_grid<unsigned char>(nb_col1, nb_lig1, "result");
+    extract_contours_reference(
+        ExtractionInput{dtab1.rows(), nb_lig1, nb_col1, &plan.levels, plan.first_GT, plan.num_CL, max_dyn},
+        tab3.rows());
+    ASSERT_EQ(SauveBMP(path_of("whole.bmp").c_str(), tab3.rows(), nb_col1, nb_lig1, 0, nullptr), 0);
+    const Bytes whole_bitmap = read_bytes(path_of("whole.bmp"));
+    Bytes whole_raw;
+    for (int32_t i = 0; i < nb_lig1; ++i) whole_raw.insert(whole_raw.end(), tab3[i], tab3[i] + nb_col1);
+    ASSERT_GT(std::count_if(whole_raw.begin(), whole_raw.end(), [](unsigned char t) { return t != 255; }), 500);
+
+    // The streamed path, from the raw file and from rows spilled to disk.
+    RawRowSource raw_source(std::fopen(model_path.c_str(), "rb"), model_path, nb_lig1, nb_col1, 1);
+    raw_source.measure_raw_range();
+    raw_source.set_unit(1);
+    ASSERT_EQ(raw_source.range().max_dyn, max_dyn);
+    StoredRowSource spilled(nb_lig1, nb_col1, folder(), 0);
+    for (int32_t i = 0; i < nb_lig1; ++i) spilled.append_row(dtab1[i]);
+    spilled.finish();
+
+    for (unsigned threads : {1u, 2u, 3u, 8u}) {
+        SCOPED_TRACE(std::to_string(threads) + " threads");
+        EXPECT_EQ(stream<BitmapSink>(raw_source, plan, threads), whole_bitmap);
+        EXPECT_EQ(stream<RawResultSink>(spilled, plan, threads), whole_raw);
+    }
+}
+
+}  // namespace
