@@ -144,10 +144,13 @@ TEST_F(RowSourceTest, AsciiRowsInMemoryOrSpilledEqualTheWholeGrid)
         SCOPED_TRACE("budget " + std::to_string(budget));
         double dsizepix = 0;
         f = std::fopen(path.c_str(), "r");
-        const auto source = read_ascii_source(f, path, folder(), budget, {}, dsizepix);
+        auto source = read_ascii_source(f, path, folder(), budget, {}, dsizepix);
         std::fclose(f);
         EXPECT_EQ(source->spilled(), budget == 0);
+#ifndef _WIN32
+        // Windows keeps the name of a file deleted on close until it is closed.
         EXPECT_EQ(file_count(), 1u) << "only the grid itself is in the folder";
+#endif
         EXPECT_EQ(dsizepix, 12.5);
         double lo = INFINITY, hi = -INFINITY;
         int64_t no_data_cells = 0;
@@ -169,6 +172,8 @@ TEST_F(RowSourceTest, AsciiRowsInMemoryOrSpilledEqualTheWholeGrid)
         EXPECT_EQ(source->range().max_dyn, hi);
         EXPECT_GT(no_data_cells, 1);
         EXPECT_EQ(source->range().no_data_cells, no_data_cells);
+        source.reset();
+        EXPECT_EQ(file_count(), 1u) << "the spill file is gone with its source";
     }
 }
 
