@@ -145,6 +145,9 @@ void release_signals();
 // Whether standard input is a terminal.
 bool input_is_terminal();
 
+// Whether standard error is a terminal (progress is shown only there).
+bool error_is_terminal();
+
 // Waits for one key on the terminal: no echo, no Enter needed, the whole key
 // sequence of a cursor or function key swallowed. The previous mode is
 // restored afterwards, and by the signal handler if a signal ends the wait.

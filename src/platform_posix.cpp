@@ -335,6 +335,8 @@ void release_signals() { sigprocmask(SIG_SETMASK, &g_mask_before_hold, nullptr);
 
 bool input_is_terminal() { return isatty(STDIN_FILENO) != 0; }
 
+bool error_is_terminal() { return isatty(STDERR_FILENO) != 0; }
+
 void wait_terminal_key()
 {
     install_signal_cleanup();
