@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "../output/gdal_writers.h"
 
@@ -52,6 +53,20 @@ std::string stem_of(const std::string& output)
     return output.substr(0, output.size() - extension.size());
 }
 
+// A number that is finite (and, for an interval, above 0); CLI11 reads "nan"
+// and "inf" as numbers.
+CLI::Validator finite_number(bool positive)
+{
+    return CLI::Validator(
+        [positive](std::string& text) -> std::string {
+            double value = 0;
+            if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value)) return text + " is not a finite number";
+            if (positive && !(value > 0)) return text + " is not above 0";
+            return "";
+        },
+        positive ? "NUMBER > 0" : "NUMBER");
+}
+
 std::string version_text()
 {
     return std::string("isolines_trace_4 ") + ISOLINES_VERSION + " (" + gdal_version_text() + ")\n";
@@ -81,11 +96,13 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
         ->required();
     app.add_option("-i,--interval", options.int_hypso, "altitude step between two levels, in meters (above 0)")
         ->required()
-        ->check(CLI::PositiveNumber);
+        ->check(finite_number(true));
     app.add_option("--min", options.dmin_alt,
                    "altitude of the first level (default: the smallest multiple of the interval at or above the "
-                   "model's smallest altitude)");
-    app.add_option("--max", options.dmax_alt, "largest altitude of the plan (default: the model's largest altitude)");
+                   "model's smallest altitude)")
+        ->check(finite_number(false));
+    app.add_option("--max", options.dmax_alt, "largest altitude of the plan (default: the model's largest altitude)")
+        ->check(finite_number(false));
     app.add_option("--first-tone", options.first_GT, "tone of the first level, 0 or 1")
         ->check(CLI::IsMember({0, 1}))
         ->capture_default_str();

@@ -187,7 +187,7 @@ double first_multiple_at_or_above(double altitude, double interval)
 {
     double multiple = std::ceil(altitude / interval) * interval;
     if (multiple < altitude) multiple += interval;
-    return multiple;
+    return multiple + 0.0;  // never -0, which would print as "-0.000000"
 }
 
 Plan make_plan(const CommandLine& options, const Range& range)

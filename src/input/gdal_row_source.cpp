@@ -1,11 +1,14 @@
 #include "gdal_row_source.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include <gdal.h>
 #include <ogr_srs_api.h>
 
 #include "../cli/gdal_setup.h"
+#include "../platform.h"
 #include "../run_error.h"
 #include "model_readers.h"
 
@@ -54,9 +57,16 @@ int32_t cell_width_in_meters(const Georeference& geo)
 GdalRowSource::GdalRowSource(const std::string& path, int band, int unit)
     : path_(path), dataset_(std::make_unique<Dataset>()), unit_(unit)
 {
+    // GDAL also opens paths that are no files (/vsizip/..., NETCDF:"f":v);
+    // a plain path that leads nowhere is reported with the system's reason.
+    platform::FileId id;
+    if (!platform::identify(path, id) && errno == ENOENT && path.rfind("/vsi", 0) != 0 &&
+        path.find(':') == std::string::npos)
+        throw RunError(path + ": " + std::strerror(errno));
     set_up_gdal();
     dataset_->handle = GDALOpen(path.c_str(), GA_ReadOnly);
-    if (dataset_->handle == nullptr) throw RunError(path + ": " + last_gdal_error("not a raster GDAL can read"));
+    if (dataset_->handle == nullptr)
+        throw RunError(path + ": not a raster GDAL can read (" + last_gdal_error("no reason given") + ")");
     const int bands = GDALGetRasterCount(dataset_->handle);
     if (band < 1 || band > bands)
         throw RunError(path + ": there is no band " + std::to_string(band) + " (the raster has " +
