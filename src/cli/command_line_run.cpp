@@ -349,7 +349,8 @@ void write_image(const CommandLine& options, const Model& model, const Plan& pla
         image.hand_over();
         write_gdal_image(image.temp_path(), options.output,
                          options.format == ImageFormat::png ? GdalFormat::png : GdalFormat::geotiff, tab3,
-                         model.nb_lig1, model.nb_col1, palette, !options.distinct, model.georeference);
+                         model.nb_lig1, model.nb_col1, palette, !options.distinct, model.georeference,
+                         [&](double share) { progress.report("writing", std::llround(share * 1000), 1000); });
         image.seal();
         break;
     }

@@ -15,7 +15,8 @@ GdalRowSource::~GdalRowSource() = default;
 std::span<const double> GdalRowSource::read_row(int32_t, std::span<double> buffer) const { return buffer; }
 
 void write_gdal_image(const std::string&, const std::string& shown_path, GdalFormat, unsigned char**, int32_t,
-                      int32_t, const std::array<Color32, 256>&, bool, const Georeference&)
+                      int32_t, const std::array<Color32, 256>&, bool, const Georeference&,
+                      const std::function<void(double)>&)
 {
     throw RunError("cannot write " + shown_path + ": this build writes only .bmp and .raw (it was built without GDAL)");
 }

@@ -53,11 +53,17 @@ Dataset image_in_memory(const std::string& shown_path, unsigned char** tab3, int
     return image;
 }
 
+int CPL_STDCALL report_progress(double share, const char*, void* on_progress)
+{
+    (*static_cast<const std::function<void(double)>*>(on_progress))(share);
+    return TRUE;
+}
+
 }  // namespace
 
 void write_gdal_image(const std::string& path, const std::string& shown_path, GdalFormat format, unsigned char** tab3,
                       int32_t nb_lig1, int32_t nb_col1, const std::array<Color32, 256>& palette, bool gray,
-                      const Georeference& georeference)
+                      const Georeference& georeference, const std::function<void(double)>& on_progress)
 {
     set_up_gdal();
     const Dataset image = image_in_memory(shown_path, tab3, nb_lig1, nb_col1, palette, gray, georeference);
@@ -67,7 +73,7 @@ void write_gdal_image(const std::string& path, const std::string& shown_path, Gd
     const char* tiff_options[] = {"COMPRESS=DEFLATE", "BIGTIFF=IF_SAFER", nullptr};
     const Dataset file(GDALCreateCopy(driver, path.c_str(), image.get(), TRUE,
                                       format == GdalFormat::geotiff ? const_cast<char**>(tiff_options) : nullptr,
-                                      nullptr, nullptr));
+                                      report_progress, const_cast<std::function<void(double)>*>(&on_progress)));
     if (!file) fail(shown_path, "GDAL could not write it");
 }
 

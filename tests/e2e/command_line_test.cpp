@@ -180,6 +180,10 @@ TEST(CommandLineGdal, GeoTiffGivesTheRawModelsBytesAndKeepsItsGeoreference)
     EXPECT_EQ(e2e::read_file(ws.root() / "gray.prj").rfind("GEOGCS[\"GCS_WGS_1984\"", 0), 0u);
     EXPECT_FALSE(fs::exists(ws.root() / "raw.bpw")) << "a model without georeference has no world file";
     EXPECT_FALSE(fs::exists(ws.root() / "gray.tif.aux.xml"));
+
+    const e2e::Run band = ws.run_command({"-i", "250", "-b", "2", "model.tif", "band.bmp"});
+    EXPECT_EQ(band.status, 1);
+    EXPECT_EQ(band.err, "Error: model.tif: there is no band 2 (the raster has 1)\n");
 }
 
 // The real relief as a GeoTIFF of 32-bit integers gives the bytes of the
