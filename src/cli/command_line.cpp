@@ -7,24 +7,14 @@
 #include <cmath>
 
 #include "../output/gdal_writers.h"
+#include "../platform.h"
 
 namespace {
-
-std::string lower_extension(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    std::string extension = path.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
-}
 
 // The output's format from its extension; a message when there is none.
 std::optional<ImageFormat> format_of(const std::string& output, std::string& problem)
 {
-    const std::string extension = lower_extension(output);
+    const std::string extension = extension_of(output);
     if (extension == ".bmp") return ImageFormat::bmp;
     if (extension == ".raw") return ImageFormat::raw;
 #ifdef ISOLINES_WITH_GDAL
@@ -47,12 +37,6 @@ std::optional<int> unit_of(double factor)
     return std::nullopt;
 }
 
-std::string stem_of(const std::string& output)
-{
-    const std::string extension = lower_extension(output);
-    return output.substr(0, output.size() - extension.size());
-}
-
 // A number that is finite (and, for an interval, above 0); CLI11 reads "nan"
 // and "inf" as numbers.
 CLI::Validator finite_number(bool positive)
@@ -73,6 +57,18 @@ std::string version_text()
 }
 
 }  // namespace
+
+std::string extension_of(const std::string& path)
+{
+    const std::string name = platform::name_in_folder(path);
+    const size_t dot = name.find_last_of('.');
+    std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+std::string stem_of(const std::string& path) { return path.substr(0, path.size() - extension_of(path).size()); }
 
 std::optional<CommandLine> parse_command_line(int argc, const char* const* argv, std::ostream& out,
                                               std::ostream& err, int& status)

@@ -25,6 +25,11 @@ struct CommandLine {
     bool quiet = false;                     // -q
 };
 
+// The extension of a path's file name, in lower case, with its dot ("" when
+// it has none), and the path without it.
+std::string extension_of(const std::string& path);
+std::string stem_of(const std::string& path);
+
 // Usage errors exit with this status.
 inline constexpr int kUsageStatus = 2;
 

@@ -37,20 +37,6 @@ struct Model {
     std::vector<std::string> files;  // the model's own files, which no result may replace
 };
 
-std::string lower_extension(const std::string& path)
-{
-    const std::string name = platform::name_in_folder(path);
-    const size_t dot = name.find_last_of('.');
-    std::string extension = dot == std::string::npos ? "" : name.substr(dot);
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension;
-}
-
-std::string without_extension(const std::string& path)
-{
-    return path.substr(0, path.size() - lower_extension(path).size());
-}
-
 std::FILE* open_input(const std::string& path)
 {
     bool not_regular = false, is_folder = false;
@@ -66,7 +52,7 @@ std::FILE* open_input(const std::string& path)
 Model read_raw_model(const std::string& path, int unit)
 {
     Model model;
-    const std::string descriptor = without_extension(path) + ".txt";
+    const std::string descriptor = stem_of(path) + ".txt";
     int32_t val = 0, mind = 0, maxd = 0;
     {
         std::FILE* f1d = open_input(descriptor);
@@ -96,9 +82,14 @@ Model read_raw_model(const std::string& path, int unit)
 Model read_ascii_model(const std::string& path, int unit, Progress& progress)
 {
     std::FILE* f1 = open_input(path);
+    // The grid's lines are not known before its header is read: the
+    // progress is the share of the file's bytes read so far.
+    std::fseek(f1, 0, SEEK_END);
+    const int64_t bytes = std::ftell(f1);
+    std::rewind(f1);
     AsciiModel grid;
     try {
-        grid = read_ascii_grid(f1, path, [&](int32_t i) { progress.report("reading", i, grid.nb_lig1); });
+        grid = read_ascii_grid(f1, path, [&](int32_t) { progress.report("reading", std::ftell(f1), bytes); });
     } catch (...) {
         std::fclose(f1);
         throw;
@@ -133,7 +124,7 @@ Model read_gdal_model(const std::string& path, int band, int unit, Progress& pro
 
 Model read_model(const CommandLine& options, Progress& progress)
 {
-    const std::string extension = lower_extension(options.input);
+    const std::string extension = extension_of(options.input);
     if (extension != ".raw" && extension != ".asc") return read_gdal_model(options.input, options.band, options.unit, progress);
     if (options.band != 1) throw RunError(options.input + ": a " + extension + " model has only band 1");
     return extension == ".raw" ? read_raw_model(options.input, options.unit)
@@ -281,7 +272,7 @@ void check_same_folder(const std::string& output, const std::string& table)
 Results create_results(const CommandLine& options, const Model& model)
 {
     Results results;
-    const std::string stem = without_extension(options.output);
+    const std::string stem = stem_of(options.output);
     std::vector<std::string> paths{options.output, options.table};
     if (options.format == ImageFormat::raw) paths.push_back(stem + ".txt");
     const bool side_files =
