@@ -230,4 +230,20 @@ TEST(CommandLineGdal, ARasterGdalCannotReadIsRefusedByName)
     EXPECT_FALSE(fs::exists(ws.root() / "out.tif"));
 }
 
+#else
+
+// A build without GDAL refuses other formats clearly; the tests above need GDAL.
+TEST(CommandLineGdal, ABuildWithoutGdalRefusesOtherFormats)
+{
+    ModelWorkspace ws;
+    const e2e::Run output = ws.run_command({"-i", "500", kModel, "out.tif"});
+    EXPECT_EQ(output.status, 2);
+    EXPECT_NE(output.err.find("this build has no GDAL"), std::string::npos) << output.err;
+    ws.add_file("model.tif", "any bytes");
+    const e2e::Run input = ws.run_command({"-i", "500", "images/dem/model.tif", "out.bmp"});
+    EXPECT_EQ(input.status, 1);
+    EXPECT_EQ(input.err, "Error: images/dem/model.tif: this build reads only .raw and .asc models (it was built without GDAL)\n");
+    GTEST_SKIP() << "GeoTIFF, PNG and georeference tests need a build with GDAL";
+}
+
 #endif
