@@ -6,7 +6,7 @@
 #include <cctype>
 #include <cmath>
 
-#include "../output/gdal_writers.h"
+#include "../gdal_formats.h"
 #include "../platform.h"
 
 namespace {

@@ -13,9 +13,8 @@
 #include "../../LIB/IMAGE.h"
 #include "../contours/stripes.h"
 #include "../grid.h"
-#include "../input/gdal_row_source.h"
 #include "../input/model_readers.h"
-#include "../output/gdal_writers.h"
+#include "../gdal_formats.h"
 #include "../output/palette.h"
 #include "../output/result_writers.h"
 #include "../platform.h"
@@ -107,15 +106,15 @@ Model read_ascii_model(const std::string& path, int unit, Progress& progress)
 
 Model read_gdal_model(const std::string& path, int band, int unit, Progress& progress)
 {
-    const GdalRowSource source(path, band, unit);
+    const std::unique_ptr<RasterRowSource> source = gdal_formats(path).open_source(path, band, unit);
     Model model;
-    model.nb_lig1 = source.nb_lig1();
-    model.nb_col1 = source.nb_col1();
-    model.pix_size = source.pixel_size();
-    model.georeference = source.georeference();
+    model.nb_lig1 = source->nb_lig1();
+    model.nb_col1 = source->nb_col1();
+    model.pix_size = source->pixel_size();
+    model.georeference = source->georeference();
     model.dtab1 = make_grid<double>(model.nb_col1, model.nb_lig1, "altitude grid");
     for (int32_t i = 0; i < model.nb_lig1; ++i) {
-        source.read_row(i, std::span<double>(model.dtab1[i], static_cast<size_t>(model.nb_col1)));
+        source->read_row(i, std::span<double>(model.dtab1[i], static_cast<size_t>(model.nb_col1)));
         progress.report("reading", i + 1, model.nb_lig1);
     }
     model.files = {path};
@@ -338,7 +337,7 @@ void write_image(const CommandLine& options, const Model& model, const Plan& pla
     case ImageFormat::png:
     case ImageFormat::geotiff:
         image.hand_over();
-        write_gdal_image(image.temp_path(), options.output,
+        gdal_formats(options.output).write_image(image.temp_path(), options.output,
                          options.format == ImageFormat::png ? GdalFormat::png : GdalFormat::geotiff, tab3,
                          model.nb_lig1, model.nb_col1, palette, !options.distinct, model.georeference,
                          [&](double share) { progress.report("writing", std::llround(share * 1000), 1000); });
@@ -350,7 +349,7 @@ void write_image(const CommandLine& options, const Model& model, const Plan& pla
         results.world_file->close();
     }
     if (results.projection) {
-        const std::string prj = prj_text(model.georeference.projection_wkt);
+        const std::string prj = gdal_formats(options.input).prj_text(model.georeference.projection_wkt);
         results.projection->write(prj.data(), prj.size());
         results.projection->close();
     }

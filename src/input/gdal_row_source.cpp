@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 #include <gdal.h>
 #include <ogr_srs_api.h>
@@ -12,7 +13,9 @@
 #include "../run_error.h"
 #include "model_readers.h"
 
-struct GdalRowSource::Dataset {
+namespace {
+
+struct Dataset {
     GDALDatasetH handle = nullptr;
     GDALRasterBandH band = nullptr;
     bool has_no_data = false;
@@ -24,7 +27,17 @@ struct GdalRowSource::Dataset {
     }
 };
 
-namespace {
+class GdalRowSource final : public RasterRowSource {
+public:
+    GdalRowSource(const std::string& path, int band, int unit);
+    std::span<const double> read_row(int32_t i, std::span<double> buffer) const override;
+
+private:
+    std::string path_;
+    std::unique_ptr<Dataset> dataset_;
+    int unit_ = 0;
+    mutable std::mutex reading_;  // one GDAL dataset is not read from several threads at once
+};
 
 // Meters in a degree of longitude at the equator.
 constexpr double kMetersPerDegree = 111320.0;
@@ -51,8 +64,6 @@ int32_t cell_width_in_meters(const Georeference& geo)
     OSRDestroySpatialReference(srs);
     return whole_meters(width);
 }
-
-}  // namespace
 
 GdalRowSource::GdalRowSource(const std::string& path, int band, int unit)
     : path_(path), dataset_(std::make_unique<Dataset>()), unit_(unit)
@@ -94,8 +105,6 @@ GdalRowSource::GdalRowSource(const std::string& path, int band, int unit)
     pixel_size_ = cell_width_in_meters(georeference_);
 }
 
-GdalRowSource::~GdalRowSource() = default;
-
 std::span<const double> GdalRowSource::read_row(int32_t i, std::span<double> buffer) const
 {
     {
@@ -113,4 +122,11 @@ std::span<const double> GdalRowSource::read_row(int32_t i, std::span<double> buf
     double* row = buffer.data();
     convert_to_meters(&row, 1, nb_col1_, unit_);
     return buffer.first(static_cast<size_t>(nb_col1_));
+}
+
+}  // namespace
+
+std::unique_ptr<RasterRowSource> open_gdal_source(const std::string& path, int band, int unit)
+{
+    return std::make_unique<GdalRowSource>(path, band, unit);
 }

@@ -1,4 +1,4 @@
-// A band of any raster GDAL can read, served as rows of altitudes in meters.
+// A band of a raster read through GDAL, served as rows of altitudes in meters.
 //
 // The band's own data type is read (8, 16 and 32-bit integers, signed or not,
 // 32 and 64-bit floats); a cell holding the band's no-data value becomes NaN.
@@ -9,21 +9,14 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 
 #include "../georeference.h"
 
-class GdalRowSource {
+class RasterRowSource {
 public:
-    // Opens band `band` (from 1) of the raster at `path`; a file GDAL cannot
-    // open, a missing band or a band of complex numbers throws RunError naming
-    // the file.
-    GdalRowSource(const std::string& path, int band, int unit);
-    ~GdalRowSource();
-    GdalRowSource(const GdalRowSource&) = delete;
-    GdalRowSource& operator=(const GdalRowSource&) = delete;
+    virtual ~RasterRowSource() = default;
 
     int32_t nb_lig1() const { return nb_lig1_; }
     int32_t nb_col1() const { return nb_col1_; }
@@ -33,19 +26,19 @@ public:
     int32_t pixel_size() const { return pixel_size_; }
 
     // Row i (0 = top line): nb_col1 altitudes in meters, NaN for no data, in
-    // `buffer` (nb_col1 doubles). A read failure throws RunError naming the file.
-    std::span<const double> read_row(int32_t i, std::span<double> buffer) const;
+    // `buffer` (nb_col1 doubles). A read failure throws RunError naming the
+    // file. Safe from several threads at once.
+    virtual std::span<const double> read_row(int32_t i, std::span<double> buffer) const = 0;
 
-private:
-    struct Dataset;
-    std::string path_;
-    std::unique_ptr<Dataset> dataset_;
+protected:
     int32_t nb_lig1_ = 0;
     int32_t nb_col1_ = 0;
-    int unit_ = 0;
     int32_t pixel_size_ = 0;
     Georeference georeference_;
-    mutable std::mutex reading_;  // one GDAL dataset is not read from several threads at once
 };
+
+// Opens band `band` (from 1) of the raster at `path`; a file GDAL cannot open,
+// a missing band or a band of complex numbers throws RunError naming the file.
+std::unique_ptr<RasterRowSource> open_gdal_source(const std::string& path, int band, int unit);
 
 #endif

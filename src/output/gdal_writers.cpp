@@ -90,4 +90,4 @@ std::string prj_text(const std::string& projection_wkt)
     return text;
 }
 
-std::string gdal_version_text() { return std::string("GDAL ") + GDALVersionInfo("RELEASE_NAME"); }
+std::string gdal_release() { return std::string("GDAL ") + GDALVersionInfo("RELEASE_NAME"); }

@@ -25,7 +25,7 @@ void write_gdal_image(const std::string& path, const std::string& shown_path, Gd
 // The projection in the form a .prj file beside an image holds (ESRI WKT).
 std::string prj_text(const std::string& projection_wkt);
 
-// The version of GDAL in use, for --version.
-std::string gdal_version_text();
+// The version of GDAL in use.
+std::string gdal_release();
 
 #endif

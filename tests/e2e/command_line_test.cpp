@@ -242,7 +242,9 @@ TEST(CommandLineGdal, ABuildWithoutGdalRefusesOtherFormats)
     ws.add_file("model.tif", "any bytes");
     const e2e::Run input = ws.run_command({"-i", "500", "images/dem/model.tif", "out.bmp"});
     EXPECT_EQ(input.status, 1);
-    EXPECT_EQ(input.err, "Error: images/dem/model.tif: this build reads only .raw and .asc models (it was built without GDAL)\n");
+    EXPECT_EQ(input.err,
+              "Error: images/dem/model.tif: this build reads and writes only .raw, .asc and .bmp files (it was built "
+              "without GDAL)\n");
     GTEST_SKIP() << "GeoTIFF, PNG and georeference tests need a build with GDAL";
 }
 
