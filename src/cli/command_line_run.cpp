@@ -1,5 +1,6 @@
-// The command-line run: the model read by its kind, the plan worked out from
-// the options with the dialogue's level arithmetic, the same engine, and the
+// The command-line run: the model's rows served by a row source of its kind,
+// the plan worked out from the options with the dialogue's level arithmetic,
+// the rows streamed through the same engine to the image's sink, and the
 // results replaced all together under the result's lock.
 #include <atomic>
 #include <cerrno>
@@ -12,11 +13,14 @@
 
 #include "../../LIB/IMAGE.h"
 #include "../contours/stripes.h"
+#include "../engine_threads.h"
+#include "../gdal_formats.h"
 #include "../grid.h"
 #include "../input/model_readers.h"
-#include "../gdal_formats.h"
+#include "../input/row_source.h"
 #include "../output/palette.h"
 #include "../output/result_writers.h"
+#include "../output/row_sink.h"
 #include "../platform.h"
 #include "../result_set.h"
 #include "../run_error.h"
@@ -28,12 +32,14 @@ namespace {
 constexpr int kMaxLevels = 250;
 
 struct Model {
-    Grid<double> dtab1;
+    std::unique_ptr<RowSource> rows;  // the altitudes in meters
     int32_t nb_lig1 = 0;
     int32_t nb_col1 = 0;
     int32_t pix_size = 0;             // whole meters, 0 when unknown
     Georeference georeference;
     std::vector<std::string> files;  // the model's own files, which no result may replace
+    AltitudeRange range;             // of the cells that have an altitude
+    int64_t no_data = 0;             // cells without an altitude (NaN)
 };
 
 std::FILE* open_input(const std::string& path)
@@ -47,7 +53,8 @@ std::FILE* open_input(const std::string& path)
 }
 
 // A raw raster: its descriptor <name>.txt beside it gives the size, the bytes
-// per sample (2: unsigned 16-bit, 4: signed 32-bit) and the pixel size.
+// per sample (2: unsigned 16-bit, 4: signed 32-bit) and the pixel size. The
+// rows are read from the file at their offsets.
 Model read_raw_model(const std::string& path, int unit)
 {
     Model model;
@@ -64,47 +71,48 @@ Model read_raw_model(const std::string& path, int unit)
     }
     if (val != 2 && val != 4)
         throw RunError(descriptor + ": " + std::to_string(val) + " bytes per sample; a raw model has 2 or 4");
-    std::FILE* f1 = open_input(path);
-    RawRange range{};
-    try {
-        model.dtab1 = read_raw_samples(f1, path, model.nb_lig1, model.nb_col1, val == 2 ? 0 : 1, range);
-    } catch (...) {
-        std::fclose(f1);
-        throw;
-    }
-    std::fclose(f1);
-    convert_to_meters(model.dtab1.rows(), model.nb_lig1, model.nb_col1, unit);
+    auto rows = std::make_unique<RawRowSource>(open_input(path), path, model.nb_lig1, model.nb_col1, val == 2 ? 0 : 1);
+    rows->measure_raw_range();
+    rows->set_unit(unit);
+    model.range = rows->range();
+    model.rows = std::move(rows);
     model.files = {path, descriptor};
     return model;
 }
 
-Model read_ascii_model(const std::string& path, int unit, Progress& progress)
+// An ASCII grid, parsed once; its values are kept in memory, or in a scratch
+// file in `scratch_folder` when large.
+Model read_ascii_model(const std::string& path, int unit, const std::string& scratch_folder, Progress& progress)
 {
+    if (unit != 0) throw RunError(path + ": the values of an ASCII grid are read as meters; leave out --scale");
     std::FILE* f1 = open_input(path);
     // The grid's lines are not known before its header is read: the
     // progress is the share of the file's bytes read so far.
     std::fseek(f1, 0, SEEK_END);
     const int64_t bytes = std::ftell(f1);
     std::rewind(f1);
-    AsciiModel grid;
+    Model model;
+    double dsizepix = 0;
     try {
-        grid = read_ascii_grid(f1, path, [&](int32_t) { progress.report("reading", std::ftell(f1), bytes); });
+        model.rows = read_ascii_source(f1, path, scratch_folder, stored_rows_budget,
+                                       [&](int32_t) { progress.report("reading", std::ftell(f1), bytes); }, dsizepix);
     } catch (...) {
         std::fclose(f1);
         throw;
     }
     std::fclose(f1);
-    Model model;
-    model.nb_lig1 = grid.nb_lig1;
-    model.nb_col1 = grid.nb_col1;
-    model.pix_size = grid.dsizepix >= 1 && grid.dsizepix < 2147483648.0 ? static_cast<int32_t>(grid.dsizepix) : 0;
-    model.dtab1 = std::move(grid.dtab1);
-    convert_to_meters(model.dtab1.rows(), model.nb_lig1, model.nb_col1, unit);
+    model.nb_lig1 = model.rows->nb_lig1();
+    model.nb_col1 = model.rows->nb_col1();
+    model.pix_size = dsizepix >= 1 && dsizepix < 2147483648.0 ? static_cast<int32_t>(dsizepix) : 0;
+    model.range = model.rows->range();
     model.files = {path};
     return model;
 }
 
-Model read_gdal_model(const std::string& path, int band, int unit, Progress& progress)
+// A raster read through GDAL, its rows read once and kept like an ASCII
+// grid's; cells without data are counted and left out of the range.
+Model read_gdal_model(const std::string& path, int band, int unit, const std::string& scratch_folder,
+                      Progress& progress)
 {
     const std::unique_ptr<RasterRowSource> source = gdal_formats(path).open_source(path, band, unit);
     Model model;
@@ -112,11 +120,26 @@ Model read_gdal_model(const std::string& path, int band, int unit, Progress& pro
     model.nb_col1 = source->nb_col1();
     model.pix_size = source->pixel_size();
     model.georeference = source->georeference();
-    model.dtab1 = make_grid<double>(model.nb_col1, model.nb_lig1, "altitude grid");
+    auto rows = std::make_unique<StoredRowSource>(model.nb_lig1, model.nb_col1, scratch_folder, stored_rows_budget);
+    std::vector<double> buffer(static_cast<size_t>(model.nb_col1));
+    double lo = INFINITY, hi = -INFINITY;
     for (int32_t i = 0; i < model.nb_lig1; ++i) {
-        source->read_row(i, std::span<double>(model.dtab1[i], static_cast<size_t>(model.nb_col1)));
+        const std::span<const double> row = source->read_row(i, buffer);
+        for (const double value : row) {
+            if (std::isnan(value)) {
+                ++model.no_data;
+                continue;
+            }
+            lo = std::min(lo, value);
+            hi = std::max(hi, value);
+        }
+        rows->append_row(row.data());
         progress.report("reading", i + 1, model.nb_lig1);
     }
+    rows->finish();
+    if (lo > hi) throw RunError(path + ": the model holds no cell with an altitude");
+    model.range = AltitudeRange{lo, hi};
+    model.rows = std::move(rows);
     model.files = {path};
     return model;
 }
@@ -124,35 +147,13 @@ Model read_gdal_model(const std::string& path, int band, int unit, Progress& pro
 Model read_model(const CommandLine& options, Progress& progress)
 {
     const std::string extension = extension_of(options.input);
-    if (extension != ".raw" && extension != ".asc") return read_gdal_model(options.input, options.band, options.unit, progress);
+    // Scratch files go where the results go: a folder the run may write.
+    const std::string scratch_folder = platform::folder_of(options.output);
+    if (extension != ".raw" && extension != ".asc")
+        return read_gdal_model(options.input, options.band, options.unit, scratch_folder, progress);
     if (options.band != 1) throw RunError(options.input + ": a " + extension + " model has only band 1");
     return extension == ".raw" ? read_raw_model(options.input, options.unit)
-                               : read_ascii_model(options.input, options.unit, progress);
-}
-
-struct Range {
-    double min_dyn = 0;
-    double max_dyn = 0;
-    int64_t no_data = 0;  // cells without an altitude (NaN)
-};
-
-// The smallest and largest altitude of the cells that have one.
-Range measure_range(const Model& model, const std::string& path)
-{
-    Range range{INFINITY, -INFINITY, 0};
-    for (int32_t i = 0; i < model.nb_lig1; ++i) {
-        const double* row = model.dtab1[i];
-        for (int32_t j = 0; j < model.nb_col1; ++j) {
-            if (std::isnan(row[j])) {
-                ++range.no_data;
-                continue;
-            }
-            range.min_dyn = std::min(range.min_dyn, row[j]);
-            range.max_dyn = std::max(range.max_dyn, row[j]);
-        }
-    }
-    if (range.min_dyn > range.max_dyn) throw RunError(path + ": the model holds no cell with an altitude");
-    return range;
+                               : read_ascii_model(options.input, options.unit, scratch_folder, progress);
 }
 
 struct Plan {
@@ -180,7 +181,7 @@ double first_multiple_at_or_above(double altitude, double interval)
     return multiple + 0.0;  // never -0, which would print as "-0.000000"
 }
 
-Plan make_plan(const CommandLine& options, const Range& range)
+Plan make_plan(const CommandLine& options, const AltitudeRange& range)
 {
     Plan plan;
     plan.int_hypso = options.int_hypso;
@@ -207,30 +208,36 @@ Plan make_plan(const CommandLine& options, const Range& range)
     return plan;
 }
 
-// The rows of the altitude grid, and the finished result rows copied into
-// the result grid while counting them for the progress.
-class GridRows final : public AltitudeSource, public ResultRowSink {
+// Hands the finished result rows on to the image's sink, counting them for
+// the progress.
+class CountingSink final : public RowSink {
 public:
-    GridRows(const Model& model, unsigned char** tab3, Progress& progress)
-        : model_(model), tab3_(tab3), progress_(progress)
+    CountingSink(RowSink& sink, int32_t nb_lig1, Progress& progress)
+        : sink_(sink), nb_lig1_(nb_lig1), progress_(progress)
     {
-    }
-    AltitudeRow read_row(int32_t i, std::span<double>) const override
-    {
-        return AltitudeRow(model_.dtab1[i], static_cast<size_t>(model_.nb_col1));
     }
     void write_row(int32_t i, ToneRow row) override
     {
-        std::memcpy(tab3_[i], row.data(), row.size());
+        sink_.write_row(i, row);
         // A repaired row comes twice: the count may pass the rows, not 100%.
-        progress_.report("tracing", std::min<int64_t>(++written_, model_.nb_lig1), model_.nb_lig1);
+        progress_.report("tracing", std::min<int64_t>(++written_, nb_lig1_), nb_lig1_);
     }
 
 private:
-    const Model& model_;
-    unsigned char** tab3_;
+    RowSink& sink_;
+    int32_t nb_lig1_;
     Progress& progress_;
     std::atomic<int64_t> written_{0};
+};
+
+// The rows kept in a grid, for the formats written whole through GDAL.
+class GridSink final : public RowSink {
+public:
+    explicit GridSink(unsigned char** tab3) : tab3_(tab3) {}
+    void write_row(int32_t i, ToneRow row) override { std::memcpy(tab3_[i], row.data(), row.size()); }
+
+private:
+    unsigned char** tab3_;
 };
 
 // The results of a run, under temporary names until all are complete.
@@ -311,38 +318,52 @@ void write_world_file(OutputFile& file, const Georeference& geo)
                 gt[0] + gt[1] / 2 + gt[2] / 2, gt[3] + gt[4] / 2 + gt[5] / 2);
 }
 
-void write_image(const CommandLine& options, const Model& model, const Plan& plan, unsigned char** tab3,
-                 Results& results, Progress& progress)
+// The bitmap's palette, which follows its 54-byte header, replaced by `palette`.
+void put_palette(OutputFile& image, const std::array<Color32, 256>& palette)
 {
+    static_assert(sizeof(Color32) == 4, "a palette entry is 4 bytes in the file");
+    if (std::fflush(image.stream()) != 0 ||
+        !platform::write_at(platform::descriptor_of(image.stream()), palette.data(), sizeof palette, 54))
+        throw RunError("cannot write " + image.final_path() + ": " + std::strerror(errno));
+}
+
+// Traces the model into the image: through the image's own sink for .raw and
+// .bmp (each row written at its offset as it comes), through a grid for the
+// formats GDAL writes whole.
+void trace_and_write(const CommandLine& options, const Model& model, const Plan& plan,
+                     const std::vector<Level>& levels, Results& results, Progress& progress)
+{
+    const PreparedPlan prepared(&levels, options.first_GT, plan.num_CL, model.range.max_dyn);
+    StripeOptions stripes;
+    stripes.threads = engine_threads();
     OutputFile& image = *results.image;
     const std::array<Color32, 256> palette =
         options.distinct ? distinct_palette(options.first_GT, plan.num_CL) : gray_palette();
-    switch (options.format) {
-    case ImageFormat::raw:
-        for (int32_t i = 0; i < model.nb_lig1; ++i) {
-            image.write(tab3[i], static_cast<size_t>(model.nb_col1));
-            progress.report("writing", i + 1, model.nb_lig1);
-        }
+    if (options.format == ImageFormat::raw || options.format == ImageFormat::bmp) {
+        const std::unique_ptr<RowSink> sink =
+            make_image_sink(options.format == ImageFormat::raw ? 0 : 1, image, model.nb_lig1, model.nb_col1);
+        CountingSink counting(*sink, model.nb_lig1, progress);
+        extract_in_stripes(prepared, model.nb_lig1, model.nb_col1, *model.rows, counting, stripes);
+        progress.finish("tracing");
+        if (options.distinct) put_palette(image, palette);
         image.close();
-        write_result_descriptor(*results.descriptor, model.nb_lig1, model.nb_col1, plan.num_CL, model.pix_size);
-        results.descriptor->close();
-        break;
-    case ImageFormat::bmp:
+        if (results.descriptor) {
+            write_result_descriptor(*results.descriptor, model.nb_lig1, model.nb_col1, plan.num_CL, model.pix_size);
+            results.descriptor->close();
+        }
+    } else {
+        Grid<unsigned char> tab3 = make_grid<unsigned char>(model.nb_col1, model.nb_lig1, "result grid");
+        GridSink grid(tab3.rows());
+        CountingSink counting(grid, model.nb_lig1, progress);
+        extract_in_stripes(prepared, model.nb_lig1, model.nb_col1, *model.rows, counting, stripes);
+        progress.finish("tracing");
         image.hand_over();
-        if (SauveBMP(image.temp_path().c_str(), tab3, model.nb_col1, model.nb_lig1, options.distinct ? 1 : 0,
-                     options.distinct ? palette.data() : nullptr) != 0)
-            throw RunError("cannot write " + options.output + ": " + std::strerror(errno));
-        image.seal();
-        break;
-    case ImageFormat::png:
-    case ImageFormat::geotiff:
-        image.hand_over();
-        gdal_formats(options.output).write_image(image.temp_path(), options.output,
-                         options.format == ImageFormat::png ? GdalFormat::png : GdalFormat::geotiff, tab3,
+        gdal_formats(options.output)
+            .write_image(image.temp_path(), options.output,
+                         options.format == ImageFormat::png ? GdalFormat::png : GdalFormat::geotiff, tab3.rows(),
                          model.nb_lig1, model.nb_col1, palette, !options.distinct, model.georeference,
                          [&](double share) { progress.report("writing", std::llround(share * 1000), 1000); });
         image.seal();
-        break;
     }
     if (results.world_file) {
         write_world_file(*results.world_file, model.georeference);
@@ -361,12 +382,11 @@ void run(const CommandLine& options)
     Progress progress(options.quiet);
     const Model model = read_model(options, progress);
     progress.finish("reading");
-    const Range range = measure_range(model, options.input);
-    const Plan plan = make_plan(options, range);
+    const Plan plan = make_plan(options, model.range);
     if (!options.quiet) {
         std::printf("%s: %d lines x %d columns, altitudes %f to %f m", options.input.c_str(), model.nb_lig1,
-                    model.nb_col1, range.min_dyn, range.max_dyn);
-        if (range.no_data > 0) std::printf(", %lld cells without data", static_cast<long long>(range.no_data));
+                    model.nb_col1, model.range.min_dyn, model.range.max_dyn);
+        if (model.no_data > 0) std::printf(", %lld cells without data", static_cast<long long>(model.no_data));
         std::printf("\n%d levels from %f m every %f m, tones %d to %d\n", plan.num_CL, plan.dmin_alt, plan.int_hypso,
                     options.first_GT, options.first_GT + plan.num_CL - 1);
         std::fflush(stdout);
@@ -374,18 +394,11 @@ void run(const CommandLine& options)
     Results results = create_results(options, model);
 
     const std::vector<Level> levels =
-        level_sequence(plan.dmin_alt, plan.int_hypso, options.first_GT, plan.num_CL, range.max_dyn);
+        level_sequence(plan.dmin_alt, plan.int_hypso, options.first_GT, plan.num_CL, model.range.max_dyn);
     for (const Level& level : levels) write_table_line(*results.table, level, options.scale);
     results.table->close();
 
-    Grid<unsigned char> tab3 = make_grid<unsigned char>(model.nb_col1, model.nb_lig1, "result grid");
-    {
-        const PreparedPlan prepared(&levels, options.first_GT, plan.num_CL, range.max_dyn);
-        GridRows rows(model, tab3.rows(), progress);
-        extract_in_stripes(prepared, model.nb_lig1, model.nb_col1, rows, rows);
-    }
-    progress.finish("tracing");
-    write_image(options, model, plan, tab3.rows(), results, progress);
+    trace_and_write(options, model, plan, levels, results, progress);
     commit_together(results.all(), *results.lock);
     if (!options.quiet) {
         std::printf("written:");
