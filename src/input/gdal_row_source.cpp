@@ -119,8 +119,7 @@ std::span<const double> GdalRowSource::read_row(int32_t i, std::span<double> buf
         for (double& value : buffer.first(static_cast<size_t>(nb_col1_)))
             if (value == no_data || value == stored) value = std::nan("");
     }
-    double* row = buffer.data();
-    convert_to_meters(&row, 1, nb_col1_, unit_);
+    convert_row_to_meters(buffer.data(), nb_col1_, unit_);
     return buffer.first(static_cast<size_t>(nb_col1_));
 }
 

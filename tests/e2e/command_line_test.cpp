@@ -112,11 +112,14 @@ TEST(CommandLine, RunFailuresEndWithStatus1AndLeaveEarlierResults)
         {{"-i", "10", "--min", "7000", kModel, "images/dem/out.bmp"}, "has no level; check --min and --max"},
         {{"-i", "65", "images/dem/none.raw", "images/dem/out.bmp"}, "images/dem/none.txt: No such file or directory"},
         {{"-i", "65", "-b", "2", kModel, "images/dem/out.bmp"}, "has only band 1"},
+        {{"-i", "500", "--scale", "0.1", "images/dem/himalaya.asc", "images/dem/out.bmp"},
+         "the values of an ASCII grid are read as meters"},
         {{"-i", "65", kModel, "images/dem/himalaya_m4.bmp", "--table", "images/dem/himalaya_m4.txt"},
          "is the model file"},
         {{"-i", "65", kModel, "images/dem/out.bmp", "--table", "images/out_tab.txt"}, "must lie in the folder of"},
     };
     ModelWorkspace ws;
+    ws.add_model("himalaya.asc", "himalaya.asc");
     ws.add_file("out.bmp", "earlier");
     const std::set<std::string> before = ws.files();
     for (const auto& c : cases) {
