@@ -74,7 +74,6 @@ Model read_raw_model(const std::string& path, int unit)
     auto rows = std::make_unique<RawRowSource>(open_input(path), path, model.nb_lig1, model.nb_col1, val == 2 ? 0 : 1);
     rows->measure_raw_range();
     rows->set_unit(unit);
-    model.range = rows->range();
     model.rows = std::move(rows);
     model.files = {path, descriptor};
     return model;
@@ -104,13 +103,12 @@ Model read_ascii_model(const std::string& path, int unit, const std::string& scr
     model.nb_lig1 = model.rows->nb_lig1();
     model.nb_col1 = model.rows->nb_col1();
     model.pix_size = dsizepix >= 1 && dsizepix < 2147483648.0 ? static_cast<int32_t>(dsizepix) : 0;
-    model.range = model.rows->range();
     model.files = {path};
     return model;
 }
 
 // A raster read through GDAL, its rows read once and kept like an ASCII
-// grid's; cells without data are counted and left out of the range.
+// grid's (cells without data counted apart from the range).
 Model read_gdal_model(const std::string& path, int band, int unit, const std::string& scratch_folder,
                       Progress& progress)
 {
@@ -122,23 +120,11 @@ Model read_gdal_model(const std::string& path, int band, int unit, const std::st
     model.georeference = source->georeference();
     auto rows = std::make_unique<StoredRowSource>(model.nb_lig1, model.nb_col1, scratch_folder, stored_rows_budget);
     std::vector<double> buffer(static_cast<size_t>(model.nb_col1));
-    double lo = INFINITY, hi = -INFINITY;
     for (int32_t i = 0; i < model.nb_lig1; ++i) {
-        const std::span<const double> row = source->read_row(i, buffer);
-        for (const double value : row) {
-            if (std::isnan(value)) {
-                ++model.no_data;
-                continue;
-            }
-            lo = std::min(lo, value);
-            hi = std::max(hi, value);
-        }
-        rows->append_row(row.data());
+        rows->append_row(source->read_row(i, buffer).data());
         progress.report("reading", i + 1, model.nb_lig1);
     }
     rows->finish();
-    if (lo > hi) throw RunError(path + ": the model holds no cell with an altitude");
-    model.range = AltitudeRange{lo, hi};
     model.rows = std::move(rows);
     model.files = {path};
     return model;
@@ -154,6 +140,16 @@ Model read_model(const CommandLine& options, Progress& progress)
     if (options.band != 1) throw RunError(options.input + ": a " + extension + " model has only band 1");
     return extension == ".raw" ? read_raw_model(options.input, options.unit)
                                : read_ascii_model(options.input, options.unit, scratch_folder, progress);
+}
+
+Model read_model_with_data(const CommandLine& options, Progress& progress)
+{
+    Model model = read_model(options, progress);
+    model.range = model.rows->range();
+    model.no_data = model.range.no_data_cells;
+    if (model.no_data == static_cast<int64_t>(model.nb_lig1) * model.nb_col1)
+        throw RunError(options.input + ": the model holds no cell with an altitude");
+    return model;
 }
 
 struct Plan {
@@ -380,7 +376,7 @@ void trace_and_write(const CommandLine& options, const Model& model, const Plan&
 void run(const CommandLine& options)
 {
     Progress progress(options.quiet);
-    const Model model = read_model(options, progress);
+    const Model model = read_model_with_data(options, progress);
     progress.finish("reading");
     const Plan plan = make_plan(options, model.range);
     if (!options.quiet) {
