@@ -3,9 +3,11 @@
 # shipped with the sources: a 120 x 160 crop of the NOAA ETOPO 20 arc-minute
 # global relief (public domain) around the Himalaya and the Bay of Bengal,
 # every 500 m from -5000 m to 6000 m. The answers are in demo/answers.txt.
+# Then the same plan from the command line, as a PNG in distinct colours.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build"
+"$top/scripts/install-packages.sh" $(cat "$top/scripts/build-packages.txt")
 cmake -S "$top" -B "$build" >/dev/null
 cmake --build "$build" -j2 --target isolines_trace_4 >/dev/null
 work="$build/demo"
@@ -15,5 +17,8 @@ cd "$work"
 "$build/isolines_trace_4" < "$top/demo/answers.txt"
 echo
 echo
+"$build/isolines_trace_4" -q -i 500 --min -5000 --max 6000 --palette distinct \
+  images/himalaya/himalaya.asc images/himalaya/contours_distinct.png
 echo "Contour image:    $work/images/himalaya/contours.bmp"
 echo "Gray-tone table:  $work/images/himalaya/contours_tab.txt"
+echo "In colours:       $work/images/himalaya/contours_distinct.png"

@@ -98,6 +98,16 @@ int create_unnamed(const std::string& path);
 
 void close_descriptor(int fd);
 
+// ---- Modules ----
+
+// The folder of the running program's file, ending in its separator (empty
+// when it cannot be found).
+std::string program_folder();
+
+// Loads the shared module at `path` (once) and returns the address of its
+// `symbol`; null with the system's reason in `problem` when either fails.
+void* module_symbol(const std::string& path, const char* symbol, std::string& problem);
+
 // ---- Processes ----
 
 long process_id();
@@ -144,6 +154,9 @@ void release_signals();
 
 // Whether standard input is a terminal.
 bool input_is_terminal();
+
+// Whether standard error is a terminal (progress is shown only there).
+bool error_is_terminal();
 
 // Waits for one key on the terminal: no echo, no Enter needed, the whole key
 // sequence of a cursor or function key swallowed. The previous mode is

@@ -12,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <dlfcn.h>
 #include <unistd.h>
 
 namespace platform {
@@ -331,9 +332,33 @@ void hold_signals()
 
 void release_signals() { sigprocmask(SIG_SETMASK, &g_mask_before_hold, nullptr); }
 
+// ---- Modules ----
+
+std::string program_folder()
+{
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return "";
+    return folder_of(std::string(path, static_cast<size_t>(length)));
+}
+
+void* module_symbol(const std::string& path, const char* symbol, std::string& problem)
+{
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
+        problem = dlerror();
+        return nullptr;
+    }
+    void* address = dlsym(module, symbol);
+    if (address == nullptr) problem = dlerror();
+    return address;
+}
+
 // ---- Terminal ----
 
 bool input_is_terminal() { return isatty(STDIN_FILENO) != 0; }
+
+bool error_is_terminal() { return isatty(STDERR_FILENO) != 0; }
 
 void wait_terminal_key()
 {

@@ -520,12 +520,40 @@ void hold_signals() { AcquireSRWLockExclusive(&g_hold); }
 
 void release_signals() { ReleaseSRWLockExclusive(&g_hold); }
 
+// ---- Modules ----
+
+std::string program_folder()
+{
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return "";
+    return folder_of(std::string(path, length));
+}
+
+void* module_symbol(const std::string& path, const char* symbol, std::string& problem)
+{
+    const HMODULE module = LoadLibraryA(path.c_str());
+    if (module == nullptr) {
+        problem = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
+        return nullptr;
+    }
+    void* address = reinterpret_cast<void*>(GetProcAddress(module, symbol));
+    if (address == nullptr) problem = path + " has no " + symbol;
+    return address;
+}
+
 // ---- Terminal ----
 
 bool input_is_terminal()
 {
     DWORD mode = 0;
     return input_is_console(mode);  // a file, a pipe or the NUL device has no console mode
+}
+
+bool error_is_terminal()
+{
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
 void wait_terminal_key()

@@ -30,6 +30,7 @@
 #define RESULT_SET_H
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "output_file.h"
@@ -58,6 +59,17 @@ private:
 // described above. A failure ends the run with a RunError naming the file and
 // the system's reason, the earlier set restored.
 void commit_together(const std::vector<OutputFile*>& files, const ResultLock& lock);
+
+// The files a run reads, by path and identity, which no result may replace.
+using ModelFiles = std::vector<std::pair<std::string, platform::FileId>>;
+
+// The identities of those of `paths` that exist (empty paths are skipped).
+ModelFiles identify_model_files(const std::vector<std::string>& paths);
+
+// Refuses a result path that leads to one of the model's files, however it is
+// spelled (another relative path, a linked folder), or to something that is
+// not a plain file: the run would replace the user's data with its result.
+void refuse_overwriting_model(const std::string& result, const ModelFiles& model);
 
 // Removes, finishes or undoes what runs that have ended left in the lock's
 // folder (see above).

@@ -135,33 +135,9 @@ void settle_pixel_size(OpeningState& s)
 
 // The model's own files, which no result may replace: the model and, for a
 // raw raster, its descriptor (read, or just created by this run).
-using ModelFiles = std::vector<std::pair<std::string, platform::FileId>>;
-
 ModelFiles model_files(const OpeningState& s, const std::string& nomdescr1)
 {
-    ModelFiles files;
-    for (const std::string& path : {s.nomim1, nomdescr1}) {
-        platform::FileId id;
-        if (!path.empty() && platform::identify(path, id)) files.emplace_back(path, id);
-    }
-    return files;
-}
-
-// Refuses a result path that leads to one of the model's files, however it is
-// spelled (another relative path, a linked folder), or to something that is
-// not a plain file: the run would replace the user's data with its result.
-void refuse_overwriting_model(const std::string& result, const ModelFiles& model)
-{
-    platform::FileId id;
-    if (!platform::identify(result, id)) {
-        if (errno == ENOENT) return;  // a file still to be made is none of the model's
-        throw RunError("cannot create " + result + ": " + std::strerror(errno));
-    }
-    for (const auto& [path, model_id] : model)
-        if (platform::same_file(id, model_id))
-            throw RunError("the result " + result + " is the model file " + path +
-                           " under another name; choose another result name");
-    if (!id.regular) throw RunError("the result " + result + " exists and is not a plain file; choose another result name");
+    return identify_model_files({s.nomim1, nomdescr1});
 }
 
 void create_result_files(OpeningState& s, const std::string& nomdescr1)

@@ -92,10 +92,14 @@ public:
 
     // Runs the program with `answers` on standard input (never a terminal).
     // `shell_prefix` runs first in a shell (for example "ulimit -f 8;"); a
-    // non-negative `as_user` runs the program under that user id.
+    // non-negative `as_user` runs the program under that user id; `args` are
+    // its command-line arguments (none: the dialogue).
     Run run(const std::string& answers, int timeout_seconds = 120, const std::string& shell_prefix = "",
-            int as_user = -1) const
+            int as_user = -1, const std::vector<std::string>& args = {}) const
     {
+        std::vector<char*> argv{const_cast<char*>(ISOLINES_BINARY)};
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
         const fs::path in = root_ / ".stdin", out = root_ / ".stdout", err = root_ / ".stderr";
         write_file(in, answers);
         const pid_t child = fork();
@@ -110,9 +114,10 @@ public:
             if (as_user >= 0 && (setgid(static_cast<gid_t>(as_user)) != 0 || setuid(static_cast<uid_t>(as_user)) != 0))
                 _exit(125);
             if (shell_prefix.empty()) {
-                execl(ISOLINES_BINARY, ISOLINES_BINARY, static_cast<char*>(nullptr));
+                execv(ISOLINES_BINARY, argv.data());
             } else {
-                const std::string command = shell_prefix + " exec '" + std::string(ISOLINES_BINARY) + "'";
+                std::string command = shell_prefix + " exec '" + std::string(ISOLINES_BINARY) + "'";
+                for (const std::string& arg : args) command += " '" + arg + "'";  // arguments hold no quote
                 execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
             }
             _exit(127);
@@ -137,6 +142,9 @@ public:
         fs::remove(err);
         return result;
     }
+
+    // Runs the program with command-line arguments, nothing on standard input.
+    Run run_command(const std::vector<std::string>& args) const { return run("", 120, "", -1, args); }
 
 private:
     std::string folder_;

@@ -1,0 +1,63 @@
+// Fuzz target: the command line's arguments, one per line of the input, read
+// by parse_command_line.
+//
+// Every argument list either ends the run (status 0 after --help or
+// --version, 2 after a usage error, with a message) or gives options that
+// the run can trust: an interval above 0 and finite bounds, a first tone of 0
+// or 1, a table unit 0..4, a sample unit 0..3, a band from 1, a table path
+// and an output of a known format.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+
+namespace {
+
+void check(bool condition)
+{
+    if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::vector<std::string> args{"isolines_trace_4"};
+    std::string current;
+    for (size_t k = 0; k < size; ++k) {
+        const char c = static_cast<char>(data[k]);
+        if (c == '\n') {
+            args.push_back(current);
+            current.clear();
+        } else if (c != '\0') {  // an argument never holds a NUL byte
+            current += c;
+        }
+    }
+    args.push_back(current);
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+
+    std::ostringstream out, err;
+    int status = -1;
+    const auto options = parse_command_line(static_cast<int>(argv.size()), argv.data(), out, err, status);
+    if (!options) {
+        check(status == 0 || status == kUsageStatus);
+        check(status == 0 ? !out.str().empty() : !err.str().empty());
+        return 0;
+    }
+    check(status == 0);
+    check(std::isfinite(options->int_hypso) && options->int_hypso > 0);
+    check(!options->dmin_alt || std::isfinite(*options->dmin_alt));
+    check(!options->dmax_alt || std::isfinite(*options->dmax_alt));
+    check(options->first_GT == 0 || options->first_GT == 1);
+    check(options->scale >= 0 && options->scale <= 4);
+    check(options->unit >= 0 && options->unit <= 3);
+    check(options->band >= 1);
+    check(!options->table.empty() && !options->input.empty() && !options->output.empty());
+    check(!(options->distinct && options->format == ImageFormat::raw));
+    return 0;
+}

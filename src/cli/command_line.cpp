@@ -1,0 +1,166 @@
+#include "command_line.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+#include "../gdal_formats.h"
+#include "../platform.h"
+
+namespace {
+
+// The output's format from its extension; a message when there is none.
+std::optional<ImageFormat> format_of(const std::string& output, std::string& problem)
+{
+    const std::string extension = extension_of(output);
+    if (extension == ".bmp") return ImageFormat::bmp;
+    if (extension == ".raw") return ImageFormat::raw;
+#ifdef ISOLINES_WITH_GDAL
+    if (extension == ".png") return ImageFormat::png;
+    if (extension == ".tif" || extension == ".tiff") return ImageFormat::geotiff;
+    problem = "OUTPUT " + output + ": the extension must be .bmp, .raw, .png or .tif";
+#else
+    problem = "OUTPUT " + output + ": the extension must be .bmp or .raw (this build has no GDAL for .png or .tif)";
+#endif
+    return std::nullopt;
+}
+
+// The unit of the samples from --scale: the factors of the raw dialogue's
+// choices (meters, decimeters, centimeters, millimeters).
+std::optional<int> unit_of(double factor)
+{
+    const double factors[] = {1.0, 0.1, 0.01, 0.001};
+    for (int unit = 0; unit < 4; ++unit)
+        if (factor == factors[unit]) return unit;
+    return std::nullopt;
+}
+
+// A number that is finite (and, for an interval, above 0); CLI11 reads "nan"
+// and "inf" as numbers.
+CLI::Validator finite_number(bool positive)
+{
+    return CLI::Validator(
+        [positive](std::string& text) -> std::string {
+            double value = 0;
+            if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value)) return text + " is not a finite number";
+            if (positive && !(value > 0)) return text + " is not above 0";
+            return "";
+        },
+        positive ? "NUMBER > 0" : "NUMBER");
+}
+
+std::string version_text()
+{
+    return std::string("isolines_trace_4 ") + ISOLINES_VERSION + " (" + gdal_version_text() + ")\n";
+}
+
+}  // namespace
+
+std::string extension_of(const std::string& path)
+{
+    const std::string name = platform::name_in_folder(path);
+    const size_t dot = name.find_last_of('.');
+    std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+std::string stem_of(const std::string& path) { return path.substr(0, path.size() - extension_of(path).size()); }
+
+std::optional<CommandLine> parse_command_line(int argc, const char* const* argv, std::ostream& out,
+                                              std::ostream& err, int& status)
+{
+    CommandLine options;
+    double factor = 1.0;
+    std::string palette = "gray";
+    bool version = false;
+
+    CLI::App app("Traces contour lines of a digital elevation model into an image, one gray tone per level, "
+                 "and writes the table of tones and altitudes.\nWithout arguments the program asks its "
+                 "questions in a dialogue.",
+                 "isolines_trace_4");
+    app.add_option("INPUT", options.input,
+                   "the model: a .raw with its <name>.txt descriptor beside it, an ASCII grid (.asc), or any "
+                   "raster GDAL reads (GeoTIFF, HGT, VRT, ...)")
+        ->required();
+    app.add_option("OUTPUT", options.output,
+                   "the image: .bmp, .raw (with a .txt descriptor), .png or .tif (GeoTIFF); a georeferenced "
+                   "model gives a georeferenced image (a world file and .prj beside a .png or .bmp)")
+        ->required();
+    app.add_option("-i,--interval", options.int_hypso, "altitude step between two levels, in meters (above 0)")
+        ->required()
+        ->check(finite_number(true));
+    app.add_option("--min", options.dmin_alt,
+                   "altitude of the first level (default: the smallest multiple of the interval at or above the "
+                   "model's smallest altitude)")
+        ->check(finite_number(false));
+    app.add_option("--max", options.dmax_alt, "largest altitude of the plan (default: the model's largest altitude)")
+        ->check(finite_number(false));
+    app.add_option("--first-tone", options.first_GT, "tone of the first level, 0 or 1")
+        ->check(CLI::IsMember({0, 1}))
+        ->capture_default_str();
+    app.add_option("--table-unit", options.scale,
+                   "unit of the table's altitudes: 0 meters with decimals, 1 meters, 2 decimeters, 3 centimeters, "
+                   "4 millimeters")
+        ->check(CLI::Range(0, 4))
+        ->capture_default_str();
+    app.add_option("-b,--band", options.band, "band of the raster to read")->check(CLI::PositiveNumber)->capture_default_str();
+    app.add_option("--scale", factor,
+                   "meters per unit of the model's samples: 1, 0.1 (decimeters), 0.01 (centimeters) or 0.001 "
+                   "(millimeters)")
+        ->capture_default_str();
+    app.add_option("--table", options.table, "the gray-tone table's path (default: <output stem>_tab.txt)");
+    app.add_option("--palette", palette,
+                   "gray: tone i shown as gray i; distinct: each level in a colour of its own (the tones are the "
+                   "same; not for .raw)")
+        ->check(CLI::IsMember({"gray", "distinct"}))
+        ->capture_default_str();
+    app.add_flag("-q,--quiet", options.quiet, "no progress on standard error");
+    app.add_flag("--version", version, "print the version and end");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& help) {
+        status = app.exit(help, out, err);
+        return std::nullopt;
+    } catch (const CLI::RequiredError& missing) {
+        if (version) {  // --version alone needs no INPUT, OUTPUT or interval
+            out << version_text();
+            status = 0;
+            return std::nullopt;
+        }
+        status = app.exit(missing, out, err) == 0 ? 0 : kUsageStatus;
+        return std::nullopt;
+    } catch (const CLI::ParseError& problem) {
+        const int code = app.exit(problem, out, err);
+        status = code == 0 ? 0 : kUsageStatus;
+        return std::nullopt;
+    }
+    if (version) {
+        out << version_text();
+        status = 0;
+        return std::nullopt;
+    }
+
+    const auto usage_error = [&](const std::string& message) {
+        err << message << "\nRun with --help for more information.\n";
+        status = kUsageStatus;
+        return std::nullopt;
+    };
+    std::string problem;
+    const std::optional<ImageFormat> format = format_of(options.output, problem);
+    if (!format) return usage_error(problem);
+    options.format = *format;
+    const std::optional<int> unit = unit_of(factor);
+    if (!unit) return usage_error("--scale: " + std::to_string(factor) + " is none of 1, 0.1, 0.01, 0.001");
+    options.unit = *unit;
+    options.distinct = palette == "distinct";
+    if (options.distinct && options.format == ImageFormat::raw)
+        return usage_error("--palette distinct: a .raw image holds no colours; choose .bmp, .png or .tif");
+    if (options.table.empty()) options.table = stem_of(options.output) + "_tab.txt";
+    status = 0;
+    return options;
+}

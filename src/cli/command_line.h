@@ -1,0 +1,46 @@
+// The program run from its command line, without the dialogue:
+//   isolines_trace_4 [options] INPUT OUTPUT
+#ifndef CLI_COMMAND_LINE_H
+#define CLI_COMMAND_LINE_H
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+enum class ImageFormat { bmp, raw, png, geotiff };
+
+struct CommandLine {
+    std::string input;
+    std::string output;
+    ImageFormat format = ImageFormat::bmp;  // from the output's extension
+    std::string table;                      // the gray-tone table's path
+    double int_hypso = 0;                   // -i: the interval, above 0
+    std::optional<double> dmin_alt;         // --min
+    std::optional<double> dmax_alt;         // --max
+    int first_GT = 1;                       // --first-tone
+    int scale = 1;                          // --table-unit: the gray-tone table's unit
+    int band = 1;                           // -b
+    int unit = 0;                           // --scale: the samples' unit (0 m, 1 dm, 2 cm, 3 mm)
+    bool distinct = false;                  // --palette distinct
+    bool quiet = false;                     // -q
+};
+
+// The extension of a path's file name, in lower case, with its dot ("" when
+// it has none), and the path without it.
+std::string extension_of(const std::string& path);
+std::string stem_of(const std::string& path);
+
+// Usage errors exit with this status.
+inline constexpr int kUsageStatus = 2;
+
+// Reads the arguments. Returns the command line to run, or nothing with
+// `status` set when the run ends here: 0 after --help or --version (printed on
+// `out`), kUsageStatus after a usage error (its message on `err`).
+std::optional<CommandLine> parse_command_line(int argc, const char* const* argv, std::ostream& out,
+                                              std::ostream& err, int& status);
+
+// Runs the command line; returns the exit status (1 for a failure, its
+// message on standard error).
+int run_command_line(const CommandLine& options);
+
+#endif

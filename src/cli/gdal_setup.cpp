@@ -1,0 +1,32 @@
+#include "gdal_setup.h"
+
+#include "../gdal_formats.h"
+
+#include <mutex>
+
+#include <cpl_conv.h>
+#include <cpl_error.h>
+#include <gdal.h>
+
+void set_up_gdal()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        CPLSetErrorHandler(CPLQuietErrorHandler);
+        CPLSetConfigOption("GDAL_PAM_ENABLED", "NO");
+        GDALAllRegister();
+    });
+}
+
+std::string last_gdal_error(const std::string& fallback)
+{
+    const char* message = CPLGetLastErrorMsg();
+    return message != nullptr && *message != '\0' ? std::string(message) : fallback;
+}
+
+// The module's one entry point, looked up by name when it is loaded.
+extern "C" __attribute__((visibility("default"))) const GdalFormats* isolines_gdal_formats()
+{
+    static const GdalFormats formats{open_gdal_source, write_gdal_image, prj_text, gdal_release};
+    return &formats;
+}

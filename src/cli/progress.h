@@ -1,0 +1,25 @@
+// Progress of a command-line run on standard error: "reading 42%", shown only
+// while standard error is a terminal and the run is not quiet.
+#ifndef CLI_PROGRESS_H
+#define CLI_PROGRESS_H
+
+#include <cstdint>
+#include <mutex>
+
+class Progress {
+public:
+    explicit Progress(bool quiet);
+    // The phase `name` has done `done` of `total` steps; shown when its
+    // percentage changes. Safe from several threads at once.
+    void report(const char* name, int64_t done, int64_t total);
+    // The phase is complete: shown at 100% and left on its own line.
+    void finish(const char* name);
+
+private:
+    bool shown_;
+    std::mutex printing_;
+    const char* phase_ = nullptr;
+    int percent_ = -1;
+};
+
+#endif

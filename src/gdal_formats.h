@@ -1,0 +1,38 @@
+// The raster formats read and written through GDAL live in a module of their
+// own (isolines_gdal), loaded only by a run that needs one: GDAL and the
+// hundred libraries it brings would otherwise be loaded at every start of the
+// program, dialogue included, for about a tenth of a second.
+#ifndef GDAL_FORMATS_H
+#define GDAL_FORMATS_H
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "../LIB/IMAGE.h"
+#include "georeference.h"
+#include "input/gdal_row_source.h"
+#include "output/gdal_writers.h"
+
+// What the module offers (see gdal_row_source.h and gdal_writers.h).
+struct GdalFormats {
+    std::unique_ptr<RasterRowSource> (*open_source)(const std::string& path, int band, int unit);
+    void (*write_image)(const std::string& path, const std::string& shown_path, GdalFormat format,
+                        unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1,
+                        const std::array<Color32, 256>& palette, bool gray, const Georeference& georeference,
+                        const std::function<void(double)>& on_progress);
+    std::string (*prj_text)(const std::string& projection_wkt);
+    std::string (*version)();
+};
+
+// The module's table, loaded at the first call. A build without GDAL, or a
+// module that cannot be loaded, throws RunError naming `file` (the raster the
+// run needed it for) and the reason.
+const GdalFormats& gdal_formats(const std::string& file);
+
+// GDAL's version for --version, or why there is none.
+std::string gdal_version_text();
+
+#endif

@@ -1,0 +1,16 @@
+// Where a model lies on the Earth, carried from the model to its result.
+#ifndef GEOREFERENCE_H
+#define GEOREFERENCE_H
+
+#include <array>
+#include <string>
+
+struct Georeference {
+    bool present = false;
+    // Column/line to map coordinates of the top-left corner of a cell:
+    // x = gt[0] + column * gt[1] + line * gt[2], y = gt[3] + column * gt[4] + line * gt[5].
+    std::array<double, 6> geotransform{0, 1, 0, 0, 0, 1};
+    std::string projection_wkt;  // empty when the model names no projection
+};
+
+#endif

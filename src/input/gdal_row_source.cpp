@@ -1,0 +1,131 @@
+#include "gdal_row_source.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include <gdal.h>
+#include <ogr_srs_api.h>
+
+#include "../cli/gdal_setup.h"
+#include "../platform.h"
+#include "../run_error.h"
+#include "model_readers.h"
+
+namespace {
+
+struct Dataset {
+    GDALDatasetH handle = nullptr;
+    GDALRasterBandH band = nullptr;
+    bool has_no_data = false;
+    double no_data = 0;
+    bool float32 = false;  // a float no-data value is also matched as stored in 32 bits
+    ~Dataset()
+    {
+        if (handle != nullptr) GDALClose(handle);
+    }
+};
+
+class GdalRowSource final : public RasterRowSource {
+public:
+    GdalRowSource(const std::string& path, int band, int unit);
+    std::span<const double> read_row(int32_t i, std::span<double> buffer) const override;
+
+private:
+    std::string path_;
+    std::unique_ptr<Dataset> dataset_;
+    int unit_ = 0;
+    mutable std::mutex reading_;  // one GDAL dataset is not read from several threads at once
+};
+
+// Meters in a degree of longitude at the equator.
+constexpr double kMetersPerDegree = 111320.0;
+
+int32_t whole_meters(double size)
+{
+    size = std::fabs(size);
+    return size >= 1 && size < 2147483648.0 ? static_cast<int32_t>(size) : 0;
+}
+
+// The width of a cell in whole meters, from the geotransform and the
+// projection's unit (degrees of a geographic projection at the equator).
+int32_t cell_width_in_meters(const Georeference& geo)
+{
+    if (!geo.present) return 0;
+    double width = geo.geotransform[1];
+    if (geo.projection_wkt.empty()) return whole_meters(width);
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(geo.projection_wkt.c_str());
+    if (srs == nullptr) return whole_meters(width);
+    if (OSRIsGeographic(srs))
+        width *= kMetersPerDegree;
+    else
+        width *= OSRGetLinearUnits(srs, nullptr);
+    OSRDestroySpatialReference(srs);
+    return whole_meters(width);
+}
+
+GdalRowSource::GdalRowSource(const std::string& path, int band, int unit)
+    : path_(path), dataset_(std::make_unique<Dataset>()), unit_(unit)
+{
+    // GDAL also opens paths that are no files (/vsizip/..., NETCDF:"f":v);
+    // a plain path that leads nowhere is reported with the system's reason.
+    platform::FileId id;
+    if (!platform::identify(path, id) && errno == ENOENT && path.rfind("/vsi", 0) != 0 &&
+        path.find(':') == std::string::npos)
+        throw RunError(path + ": " + std::strerror(errno));
+    set_up_gdal();
+    dataset_->handle = GDALOpen(path.c_str(), GA_ReadOnly);
+    if (dataset_->handle == nullptr)
+        throw RunError(path + ": not a raster GDAL can read (" + last_gdal_error("no reason given") + ")");
+    const int bands = GDALGetRasterCount(dataset_->handle);
+    if (band < 1 || band > bands)
+        throw RunError(path + ": there is no band " + std::to_string(band) + " (the raster has " +
+                       std::to_string(bands) + ")");
+    dataset_->band = GDALGetRasterBand(dataset_->handle, band);
+    const GDALDataType type = GDALGetRasterDataType(dataset_->band);
+    if (GDALDataTypeIsComplex(type))
+        throw RunError(path + ": band " + std::to_string(band) + " holds complex numbers, not altitudes");
+    int has_no_data = 0;
+    dataset_->no_data = GDALGetRasterNoDataValue(dataset_->band, &has_no_data);
+    dataset_->has_no_data = has_no_data != 0;
+    dataset_->float32 = type == GDT_Float32;
+
+    nb_col1_ = GDALGetRasterXSize(dataset_->handle);
+    nb_lig1_ = GDALGetRasterYSize(dataset_->handle);
+    check_model_size(nb_lig1_, nb_col1_, path);
+
+    double gt[6];
+    if (GDALGetGeoTransform(dataset_->handle, gt) == CE_None) {
+        georeference_.present = true;
+        std::copy(gt, gt + 6, georeference_.geotransform.begin());
+        const char* wkt = GDALGetProjectionRef(dataset_->handle);
+        if (wkt != nullptr) georeference_.projection_wkt = wkt;
+    }
+    pixel_size_ = cell_width_in_meters(georeference_);
+}
+
+std::span<const double> GdalRowSource::read_row(int32_t i, std::span<double> buffer) const
+{
+    {
+        const std::lock_guard<std::mutex> one_reader(reading_);
+        if (GDALRasterIO(dataset_->band, GF_Read, 0, i, nb_col1_, 1, buffer.data(), nb_col1_, 1, GDT_Float64, 0, 0) !=
+            CE_None)
+            throw RunError(path_ + ": " + last_gdal_error("read error"));
+    }
+    if (dataset_->has_no_data) {
+        const double no_data = dataset_->no_data;
+        const double stored = dataset_->float32 ? static_cast<double>(static_cast<float>(no_data)) : no_data;
+        for (double& value : buffer.first(static_cast<size_t>(nb_col1_)))
+            if (value == no_data || value == stored) value = std::nan("");
+    }
+    convert_row_to_meters(buffer.data(), nb_col1_, unit_);
+    return buffer.first(static_cast<size_t>(nb_col1_));
+}
+
+}  // namespace
+
+std::unique_ptr<RasterRowSource> open_gdal_source(const std::string& path, int band, int unit)
+{
+    return std::make_unique<GdalRowSource>(path, band, unit);
+}

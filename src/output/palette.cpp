@@ -1,0 +1,50 @@
+#include "palette.h"
+
+#include <cmath>
+
+namespace {
+
+// A colour of hue `hue` (degrees), saturation and value in [0, 1].
+Color32 from_hsv(double hue, double saturation, double value)
+{
+    const double c = value * saturation;
+    const double h = std::fmod(hue, 360.0) / 60.0;
+    const double x = c * (1 - std::fabs(std::fmod(h, 2.0) - 1));
+    double r = 0, g = 0, b = 0;
+    switch (static_cast<int>(h)) {
+    case 0: r = c, g = x; break;
+    case 1: r = x, g = c; break;
+    case 2: g = c, b = x; break;
+    case 3: g = x, b = c; break;
+    case 4: r = x, b = c; break;
+    default: r = c, b = x; break;
+    }
+    const double m = value - c;
+    const auto byte = [m](double part) { return static_cast<unsigned char>(std::lround((part + m) * 255)); };
+    return Color32{byte(b), byte(g), byte(r), 0};
+}
+
+}  // namespace
+
+std::array<Color32, 256> gray_palette()
+{
+    std::array<Color32, 256> palette{};
+    for (int i = 0; i < 256; ++i) {
+        const auto v = static_cast<unsigned char>(i);
+        palette[i] = Color32{v, v, v, 0};
+    }
+    return palette;
+}
+
+std::array<Color32, 256> distinct_palette(int first_GT, int num_CL)
+{
+    std::array<Color32, 256> palette = gray_palette();
+    // Successive hues a golden angle apart never fall close to a recent one.
+    constexpr double golden_angle = 137.50776405003785;
+    for (int k = 0; k < num_CL; ++k) {
+        const int tone = first_GT + k;
+        if (tone < 0 || tone > 254) continue;
+        palette[tone] = from_hsv(k * golden_angle, 0.9, k % 2 == 0 ? 0.85 : 0.6);
+    }
+    return palette;
+}
