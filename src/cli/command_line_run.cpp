@@ -72,7 +72,7 @@ Model read_raw_model(const std::string& path, int unit)
     if (val != 2 && val != 4)
         throw RunError(descriptor + ": " + std::to_string(val) + " bytes per sample; a raw model has 2 or 4");
     auto rows = std::make_unique<RawRowSource>(open_input(path), path, model.nb_lig1, model.nb_col1, val == 2 ? 0 : 1);
-    rows->measure_raw_range();
+    rows->measure_raw_range(engine_threads());
     rows->set_unit(unit);
     model.rows = std::move(rows);
     model.files = {path, descriptor};

@@ -3,11 +3,10 @@
 #include "stripes.h"
 
 #include <algorithm>
-#include <exception>
 #include <memory>
-#include <system_error>
-#include <thread>
 #include <vector>
+
+#include "../run_in_parallel.h"
 
 namespace {
 
@@ -129,30 +128,8 @@ StripeStats extract_in_stripes(const PreparedPlan& plan, int32_t nb_lig1, int32_
     stats.stripes = static_cast<int32_t>(stripes.size());
 
     // The stripes below the first on threads of their own, the first on this one.
-    std::vector<std::exception_ptr> failures(stripes.size());
-    const auto run = [&](size_t s) {
-        try {
-            run_stripe(stripes[s], plan, nb_lig1, nb_col1, source, sink, options);
-        } catch (...) {
-            failures[s] = std::current_exception();
-        }
-    };
-    // A stripe whose thread cannot be started runs here after the first.
-    std::vector<std::thread> threads;
-    threads.reserve(stripes.size());  // no allocation once threads run
-    std::vector<size_t> here = {0};
-    here.reserve(stripes.size());
-    for (size_t s = 1; s < stripes.size(); ++s) {
-        try {
-            threads.emplace_back(run, s);
-        } catch (const std::system_error&) {
-            here.push_back(s);
-        }
-    }
-    for (size_t s : here) run(s);
-    for (std::thread& thread : threads) thread.join();
-    for (const std::exception_ptr& failure : failures)
-        if (failure) std::rethrow_exception(failure);
+    run_in_parallel(stripes.size(),
+                    [&](size_t s) { run_stripe(stripes[s], plan, nb_lig1, nb_col1, source, sink, options); });
 
     // Repairs, top to bottom: each needs the true state after the stripe above.
     std::unique_ptr<RowEngine> truth = std::move(stripes.front().engine);

@@ -60,6 +60,10 @@ int32_t first_raw_sample(const unsigned char* bytes, int itype);
 // widens `range` to them.
 void decode_raw_row(const unsigned char* bytes, int32_t nb_col1, int itype, double* row, RawRange& range);
 
+// Widens `range` to `count` little-endian samples of the width of itype,
+// without decoding them: the range pass over a raw model.
+void widen_raw_range(const unsigned char* bytes, size_t count, int itype, RawRange& range);
+
 // Refuses a file of `held` bytes (-1: unknown, not checked) too short for
 // nb_lig1 x nb_col1 samples, with a RunError giving both sizes.
 void check_file_holds_samples(int64_t held, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype);

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "../console.h"
+#include "../engine_threads.h"
 #include "model_readers.h"
 #include "opening.h"
 
@@ -33,7 +34,7 @@ int ask_sample_unit()
 void raster_lecture(OpeningState& s, std::FILE* f1, OutputFile* new_descriptor)
 {
     auto source = std::make_unique<RawRowSource>(f1, s.nomim1, s.nb_lig1, s.nb_col1, s.itype);
-    const RawRange range = source->measure_raw_range();
+    const RawRange range = source->measure_raw_range(engine_threads());
     s.mind = range.mind;
     s.maxd = range.maxd;
     if (s.descr_dem1_OK == 0 && new_descriptor != nullptr) complete_descriptor(s, *new_descriptor);

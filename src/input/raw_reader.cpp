@@ -3,12 +3,14 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "../run_error.h"
@@ -67,6 +69,26 @@ void decode_row(const unsigned char* bytes, int32_t nb_col1, double* row, RawRan
     range = RawRange{lo, hi};
 }
 
+// The smallest and largest of count samples. On a little-endian host a sample
+// is loaded whole, so that the compiler makes vector code of the loop.
+template <int Width>
+void widen_range(const unsigned char* bytes, size_t count, RawRange& range)
+{
+    using Sample = std::conditional_t<Width == 2, uint16_t, int32_t>;
+    int32_t lo = range.mind;
+    int32_t hi = range.maxd;
+    for (size_t j = 0; j < count; ++j) {
+        Sample sample;
+        if constexpr (std::endian::native == std::endian::little)
+            std::memcpy(&sample, bytes + Width * j, Width);
+        else
+            sample = static_cast<Sample>(Width == 2 ? little_endian_16(bytes + 2 * j) : little_endian_32(bytes + 4 * j));
+        lo = std::min(lo, int32_t{sample});
+        hi = std::max(hi, int32_t{sample});
+    }
+    range = RawRange{lo, hi};
+}
+
 }  // namespace
 
 int sample_width(int itype)
@@ -87,6 +109,14 @@ void decode_raw_row(const unsigned char* bytes, int32_t nb_col1, int itype, doub
         decode_row<2>(bytes, nb_col1, row, range);
     else
         decode_row<4>(bytes, nb_col1, row, range);
+}
+
+void widen_raw_range(const unsigned char* bytes, size_t count, int itype, RawRange& range)
+{
+    if (sample_width(itype) == 2)
+        widen_range<2>(bytes, count, range);
+    else
+        widen_range<4>(bytes, count, range);
 }
 
 void check_file_holds_samples(int64_t held, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype)

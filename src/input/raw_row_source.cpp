@@ -1,24 +1,43 @@
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "../platform.h"
 #include "../run_error.h"
+#include "../run_in_parallel.h"
 #include "row_source.h"
 
 namespace {
 
-// Rows read at once by the range pass: about a mebibyte.
+// Rows read at once: about 256 KiB, which measured fastest here (copies
+// from the system's cache into a buffer that stays in the processor's cache;
+// a row at a time took twice as long, and so did a mebibyte).
 int32_t rows_per_block(size_t row_bytes)
 {
-    return static_cast<int32_t>(std::max<size_t>(1, (size_t{1} << 20) / row_bytes));
+    return static_cast<int32_t>(std::max<size_t>(1, (size_t{256} << 10) / row_bytes));
 }
+
+// The block of rows a thread last read from a raw source. The engine's runs
+// ask for rows in order, so each thread reads a block at once and serves the
+// rows that follow from it.
+struct RowBlock {
+    uint64_t source = 0;  // serial number of the source the rows are from (0: none)
+    int32_t first = 0;
+    int32_t count = 0;
+    std::vector<unsigned char> bytes;
+};
+
+thread_local RowBlock last_block;
+
+std::atomic<uint64_t> sources_made{0};
 
 }  // namespace
 
 RawRowSource::RawRowSource(std::FILE* f1, std::string path, int32_t nb_lig1, int32_t nb_col1, int itype)
-    : RowSource(nb_lig1, nb_col1), f1_(f1), path_(std::move(path)), itype_(itype)
+    : RowSource(nb_lig1, nb_col1), f1_(f1), path_(std::move(path)), itype_(itype), serial_(++sources_made)
 {
     try {
         const int width = sample_width(itype);
@@ -34,35 +53,51 @@ RawRowSource::RawRowSource(std::FILE* f1, std::string path, int32_t nb_lig1, int
 
 RawRowSource::~RawRowSource() { std::fclose(f1_); }
 
-void RawRowSource::read_bytes(int32_t first, int32_t count, unsigned char* bytes) const
+int32_t RawRowSource::read_rows(int32_t first, int32_t count, unsigned char* bytes) const
 {
     const size_t wanted = row_bytes_ * static_cast<size_t>(count);
     const int64_t got = platform::read_at(platform::descriptor_of(f1_), bytes, wanted, static_cast<uint64_t>(first) * row_bytes_);
     if (got < 0)
         throw RunError("read error on " + path_ + " in line " + std::to_string(first + 1) + ": " +
                        std::strerror(errno));
-    if (static_cast<size_t>(got) < wanted) {
-        const int32_t line = first + static_cast<int32_t>(static_cast<size_t>(got) / row_bytes_);
-        throw RunError(path_ + " ends in line " + std::to_string(line + 1) +
-                       " (counting from 1): the file was shortened while it was read");
-    }
+    const auto whole = static_cast<int32_t>(static_cast<size_t>(got) / row_bytes_);
+    if (whole == 0 && count > 0) throw_shortened(first);
+    return whole;
 }
 
-RawRange RawRowSource::measure_raw_range()
+void RawRowSource::read_bytes(int32_t first, int32_t count, unsigned char* bytes) const
 {
+    const int32_t whole = read_rows(first, count, bytes);
+    if (whole < count) throw_shortened(first + whole);
+}
+
+void RawRowSource::throw_shortened(int32_t line) const
+{
+    throw RunError(path_ + " ends in line " + std::to_string(line + 1) +
+                   " (counting from 1): the file was shortened while it was read");
+}
+
+RawRange RawRowSource::measure_raw_range(unsigned threads)
+{
+    // The rows are shared out in contiguous parts, one per thread, each read
+    // in blocks; the range of the model is the range of the parts' ranges.
     const int32_t block = std::min(rows_per_block(row_bytes_), nb_lig1());
-    std::vector<unsigned char> bytes(row_bytes_ * static_cast<size_t>(block));
-    std::vector<double> scratch(static_cast<size_t>(nb_col1()));
-    for (int32_t first = 0; first < nb_lig1(); first += block) {
-        const int32_t count = std::min(block, nb_lig1() - first);
-        read_bytes(first, count, bytes.data());
-        // The range starts from the first sample, so that any model, all
-        // negative or all very high, reports its true extremes.
-        if (first == 0) raw_range_ = RawRange{first_raw_sample(bytes.data(), itype_), first_raw_sample(bytes.data(), itype_)};
-        for (int32_t r = 0; r < count; ++r)
-            decode_raw_row(bytes.data() + static_cast<size_t>(r) * row_bytes_, nb_col1(), itype_, scratch.data(),
-                           raw_range_);
-    }
+    const auto parts = static_cast<size_t>(std::clamp<int64_t>(nb_lig1() / block, 1, std::max(threads, 1u)));
+    std::vector<RawRange> ranges(parts, RawRange{std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::min()});
+    run_in_parallel(parts, [&](size_t part) {
+        const auto first_row = static_cast<int32_t>(static_cast<int64_t>(nb_lig1()) * part / parts);
+        const auto end_row = static_cast<int32_t>(static_cast<int64_t>(nb_lig1()) * (part + 1) / parts);
+        std::vector<unsigned char> bytes(row_bytes_ * static_cast<size_t>(block));
+        for (int32_t first = first_row; first < end_row; first += block) {
+            const int32_t count = std::min(block, end_row - first);
+            read_bytes(first, count, bytes.data());
+            widen_raw_range(bytes.data(), static_cast<size_t>(count) * static_cast<size_t>(nb_col1()), itype_,
+                            ranges[part]);
+        }
+    });
+    raw_range_ = ranges.front();
+    for (const RawRange& part : ranges)
+        raw_range_ = RawRange{std::min(raw_range_.mind, part.mind), std::max(raw_range_.maxd, part.maxd)};
     measured_ = true;
     return raw_range_;
 }
@@ -86,12 +121,18 @@ AltitudeRange RawRowSource::range() const
 
 std::span<const double> RawRowSource::read_row(int32_t i, std::span<double> buffer) const
 {
-    // One scratch row per thread: several threads may read at once.
-    thread_local std::vector<unsigned char> bytes;
-    bytes.resize(row_bytes_);
-    read_bytes(i, 1, bytes.data());
+    RowBlock& block = last_block;
+    if (block.source != serial_ || i < block.first || i >= block.first + block.count) {
+        const int32_t count = std::min(rows_per_block(row_bytes_), nb_lig1() - i);
+        block.source = 0;  // until the read succeeds
+        block.bytes.resize(row_bytes_ * static_cast<size_t>(count));
+        block.count = read_rows(i, count, block.bytes.data());  // at least row i, or it throws
+        block.source = serial_;
+        block.first = i;
+    }
     RawRange ignored{};
-    decode_raw_row(bytes.data(), nb_col1(), itype_, buffer.data(), ignored);
+    decode_raw_row(block.bytes.data() + static_cast<size_t>(i - block.first) * row_bytes_, nb_col1(), itype_,
+                   buffer.data(), ignored);
     convert_row_to_meters(buffer.data(), nb_col1(), unit_);
     return buffer.first(static_cast<size_t>(nb_col1()));
 }

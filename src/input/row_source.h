@@ -63,8 +63,9 @@ public:
     RawRowSource(std::FILE* f1, std::string path, int32_t nb_lig1, int32_t nb_col1, int itype);
     ~RawRowSource() override;
 
-    // First pass over the whole file: the true smallest and largest sample.
-    RawRange measure_raw_range();
+    // First pass over the whole file, on up to `threads` threads: the true
+    // smallest and largest sample.
+    RawRange measure_raw_range(unsigned threads = 1);
 
     // Sets the unit of the samples (0 meters, 1 decimeters, 2 centimeters,
     // 3 millimeters, as convert_row_to_meters) for the rows served from now
@@ -75,7 +76,12 @@ public:
     std::span<const double> read_row(int32_t i, std::span<double> buffer) const override;
 
 private:
+    // Reads up to `count` rows from row `first`; returns the rows read whole,
+    // fewer only where the file ends (none: RunError).
+    int32_t read_rows(int32_t first, int32_t count, unsigned char* bytes) const;
+    // Reads all `count` rows from row `first`, or throws RunError.
     void read_bytes(int32_t first, int32_t count, unsigned char* bytes) const;
+    [[noreturn]] void throw_shortened(int32_t line) const;
 
     std::FILE* f1_;
     std::string path_;
@@ -84,6 +90,7 @@ private:
     RawRange raw_range_{};
     bool measured_ = false;
     int unit_ = 0;
+    uint64_t serial_;  // tells this source's rows from another's in a thread's last block
 };
 
 class StoredRowSource final : public RowSource {

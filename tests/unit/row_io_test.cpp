@@ -85,6 +85,46 @@ TEST_F(RowSourceTest, RawRowsAndRangeEqualTheConvertedGridForEveryWidthAndUnit)
     }
 }
 
+// A model of several blocks of rows: its range is the same on any number of
+// threads, wherever the extremes lie; rows read alternately from two sources
+// on one thread each come from their own file.
+TEST_F(RowSourceTest, RangeOnSeveralThreadsAndRowsOfTwoSourcesInTurn)
+{
+    const int32_t nb_lig1 = 300, nb_col1 = 600;  // 720,000 bytes: several blocks
+    for (const int32_t extreme_row : {0, 150, nb_lig1 - 1}) {
+        Bytes bytes;
+        for (int32_t i = 0; i < nb_lig1; ++i)
+            for (int32_t j = 0; j < nb_col1; ++j) {
+                const bool extreme = i == extreme_row && j >= nb_col1 - 2;
+                append_sample(bytes, extreme ? (j % 2 == 0 ? -777777 : 888888) : (i * 7 + j) % 1000, 1);
+            }
+        const std::string path = write_file("big.raw", bytes);
+        for (unsigned threads : {1u, 2u, 3u}) {
+            RawRowSource source(std::fopen(path.c_str(), "rb"), path, nb_lig1, nb_col1, 1);
+            const RawRange range = source.measure_raw_range(threads);
+            EXPECT_EQ(range.mind, -777777) << "extremes in row " << extreme_row << ", " << threads << " threads";
+            EXPECT_EQ(range.maxd, 888888) << "extremes in row " << extreme_row << ", " << threads << " threads";
+        }
+    }
+
+    Bytes first, second;
+    for (int32_t k = 0; k < nb_lig1 * nb_col1; ++k) {
+        append_sample(first, k % 1000, 1);
+        append_sample(second, -(k % 1000), 1);
+    }
+    const std::string first_path = write_file("first.raw", first), second_path = write_file("second.raw", second);
+    RawRowSource a(std::fopen(first_path.c_str(), "rb"), first_path, nb_lig1, nb_col1, 1);
+    RawRowSource b(std::fopen(second_path.c_str(), "rb"), second_path, nb_lig1, nb_col1, 1);
+    a.measure_raw_range();
+    b.measure_raw_range();
+    std::vector<double> buffer(nb_col1);
+    for (int32_t i : {0, 1, 2, 40, 39, 299}) {
+        const double expected = (static_cast<int64_t>(i) * nb_col1 + 5) % 1000;
+        EXPECT_EQ(a.read_row(i, buffer)[5], expected) << "row " << i;
+        EXPECT_EQ(b.read_row(i, buffer)[5], -expected) << "row " << i;
+    }
+}
+
 // The metric range is taken as the raw range converted: that needs a
 // conversion that never puts two samples in the opposite order.
 TEST(UnitConversion, NeverReversesTheOrderOfTwoSamples)
