@@ -49,6 +49,11 @@ std::FILE* open_for_writing(const std::string& path);
 bool sync_stream(std::FILE* stream);
 bool sync_file(const std::string& path);
 
+// Starts writing the file's changed data to the disk without waiting for it,
+// so that the sync before it replaces another has less left to wait for. A
+// hint only: where the system has no such call it does nothing.
+void start_writeback(int fd);
+
 // Forces the folder's entries (renames, new and removed names) to the disk.
 bool sync_folder(const std::string& folder);
 

@@ -75,6 +75,15 @@ bool sync_stream(std::FILE* stream)
     return std::fflush(stream) == 0 && fsync(fileno(stream)) == 0;
 }
 
+void start_writeback(int fd)
+{
+#ifdef __linux__
+    sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);  // errors come out at the sync
+#else
+    (void)fd;
+#endif
+}
+
 bool sync_file(const std::string& path)
 {
     const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);

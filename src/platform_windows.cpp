@@ -334,6 +334,8 @@ bool write_at(int fd, const void* data, size_t size, uint64_t offset)
     return true;
 }
 
+void start_writeback(int) {}  // no asynchronous flush: the sync at the end does all of it
+
 bool set_length(int fd, uint64_t length)
 {
     const errno_t error = _chsize_s(fd, static_cast<__int64>(length));

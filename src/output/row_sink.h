@@ -12,6 +12,7 @@
 #ifndef OUTPUT_ROW_SINK_H
 #define OUTPUT_ROW_SINK_H
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -35,8 +36,12 @@ protected:
     void put(const void* bytes, size_t size, uint64_t offset) const;
     void set_length(uint64_t length) const;
 
+    // Bytes written between two starts of the file's writeback.
+    static constexpr uint64_t writeback_step = uint64_t{4} << 20;
+
     int fd_;
     std::string path_;
+    mutable std::atomic<uint64_t> unsynced_{0};  // written since the last start
     int32_t nb_lig1_;
     int32_t nb_col1_;
 };

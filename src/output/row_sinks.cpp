@@ -9,6 +9,12 @@
 void FileRowSink::put(const void* bytes, size_t size, uint64_t offset) const
 {
     if (!platform::write_at(fd_, bytes, size, offset)) throw RunError("cannot write " + path_ + ": " + std::strerror(errno));
+    // The disk writes the rows while the engine computes the next ones,
+    // rather than all of them at the sync once the image is complete.
+    if (unsynced_.fetch_add(size) + size >= writeback_step) {
+        unsynced_ = 0;
+        platform::start_writeback(fd_);
+    }
 }
 
 void FileRowSink::set_length(uint64_t length) const
