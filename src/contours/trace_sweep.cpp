@@ -12,6 +12,10 @@
 
 #include "cell_codes.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Levels of equal altitude trace the same cells, so their order among
 // themselves is free: it is chosen to follow the plan's direction.
 SortedLevels sort_traced_levels(const std::vector<Level>* levels)
@@ -56,6 +60,10 @@ SortedLevels sort_traced_levels(const std::vector<Level>* levels)
     const size_t entries = std::max(static_cast<size_t>(sorted.search_step) * 2, traced.size() + 2) + 2;
     sorted.padded_bounds.resize(entries, std::numeric_limits<double>::infinity());
     sorted.order = rising ? PlanOrder::rising : (falling ? PlanOrder::falling : PlanOrder::mixed);
+    if (sorted.count >= 2 && traced.back().alti > traced.front().alti) {
+        sorted.lowest = traced.front().alti;
+        sorted.per_meter = (sorted.count - 1) / (traced.back().alti - traced.front().alti);
+    }
     return sorted;
 }
 
@@ -83,6 +91,15 @@ inline int32_t step_towards(double x, const double* bound, int32_t h, bool& sett
     const bool down = x <= bound[h];
     settled = !(up & (x > bound[h + 2])) & !(down & (x <= bound[h - 1])) & (x == x);
     return h + up - down;
+}
+
+// The answer guessed from the altitude alone, for evenly spaced levels (see
+// SortedLevels): right or one off for nearly every x; x is not NaN.
+inline int32_t guess_levels_below(double x, const SortedLevels& levels)
+{
+    const double guess = 1 + (x - levels.lowest) * levels.per_meter;  // NaN for inf * 0 with extreme levels
+    if (!(guess >= 0)) return 0;
+    return guess < levels.count ? static_cast<int32_t>(guess) : levels.count;
 }
 
 // Finds the answer by halving steps, without a branch (the bounds are padded
@@ -189,6 +206,32 @@ void find_run_ends(const Key* __restrict above, const Key* __restrict lo, const 
         hi[j] = std::max(std::max(std::max(above[j], below[j]), std::max(lo[j - 1], lo[j + 1])), lo[j]);
 }
 
+// The columns j < n where a[j] < b[j], in order, into `out`; returns how
+// many. With SSE2 (every x86-64 processor) one-byte keys are compared sixteen
+// at a time, and only the columns found are visited: most are not.
+template <typename Key>
+int32_t list_where_below(const Key* __restrict a, const Key* __restrict b, int32_t n, int32_t* __restrict out)
+{
+    int32_t count = 0;
+    int32_t j = 0;
+#if defined(__SSE2__)
+    if constexpr (sizeof(Key) == 1) {
+        for (; j + 16 <= n; j += 16) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + j));
+            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + j));
+            const __m128i not_below = _mm_cmpeq_epi8(_mm_max_epu8(x, y), x);  // unsigned a >= b
+            auto found = static_cast<uint32_t>(~_mm_movemask_epi8(not_below)) & 0xFFFFu;
+            for (; found != 0; found &= found - 1) out[count++] = j + std::countr_zero(found);
+        }
+    }
+#endif
+    for (; j < n; ++j) {
+        out[count] = j;
+        count += a[j] < b[j];
+    }
+    return count;
+}
+
 template <typename Key>
 class TraceSweep final : public TraceStage {
 public:
@@ -259,15 +302,14 @@ private:
         // cells of a row do not wait for each other); the few it does not
         // settle are listed, then searched.
         const Key* above = i > first_fed_ ? row(i - 1).lo.data() : no_row_.data();
-        int32_t* unsettled = cur.on_line.data();  // free until find_runs(i)
-        int32_t count = 0;
+        Key* doubt = cur.hi.data();               // free until find_runs(i): 1 for a cell not settled
+        int32_t* unsettled = cur.on_line.data();  // likewise
         for (int32_t j = 0; j < nb_col1_; ++j) {
-            const double x = alt[j];
             bool settled;
-            lo[j] = static_cast<Key>(step_towards(x, bound, above[j], settled));
-            unsettled[count] = j;
-            count += !settled;
+            lo[j] = static_cast<Key>(step_towards(alt[j], bound, above[j], settled));
+            doubt[j] = static_cast<Key>(!settled);
         }
+        const int32_t count = list_where_below(no_row_.data(), doubt, nb_col1_, unsettled);
         int32_t gap_count = 0;
         for (int32_t k = 0; k < count; ++k) {
             const int32_t j = unsettled[k];
@@ -277,7 +319,11 @@ private:
                 cur.gaps[static_cast<size_t>(gap_count++)] = j;
                 continue;
             }
-            lo[j] = static_cast<Key>(search_levels_below(x, bound, levels_.search_step));
+            // Steep ground, where the cell above lies more than a level away:
+            // the guess from the altitude, checked as above, else a search.
+            bool settled;
+            const int32_t near = step_towards(x, bound, guess_levels_below(x, levels_), settled);
+            lo[j] = static_cast<Key>(settled ? near : search_levels_below(x, bound, levels_.search_step));
         }
         cur.gap_count = gap_count;
     }
@@ -299,11 +345,7 @@ private:
         for (int32_t k = 0; k < cur.gap_count; ++k) hi[cur.gaps[static_cast<size_t>(k)]] = 0;  // on no boundary
 
         int32_t* on_line = cur.on_line.data();
-        int32_t count = 0;
-        for (int32_t j = 0; j <= last; ++j) {
-            on_line[count] = j;
-            count += lo[j] < hi[j];
-        }
+        const int32_t count = list_where_below(lo, hi, nb_col1_, on_line);
         cur.on_line_count = count;
 
         uint64_t* levels = cur.levels.data();

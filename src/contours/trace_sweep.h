@@ -44,6 +44,11 @@ struct SortedLevels {
     std::vector<double> padded_bounds;
     const double* bound() const { return padded_bounds.data() + 1; }
     int32_t search_step = 1;                  // half of the smallest power of two above count
+    // A first guess of "levels below" x, for levels evenly spaced (as a
+    // plan's are): 1 + (x - lowest) * per_meter, clamped to 0 .. count. Only
+    // a guess: it is checked against the bounds, and searched past when wrong.
+    double lowest = 0;
+    double per_meter = 0;
     std::vector<int32_t> plan_rank;           // per sorted position: rank in plan order
     std::vector<unsigned char> tone_at;       // per sorted position: the tone byte
     std::vector<unsigned char> tone_of_rank;  // per plan rank: the tone byte
