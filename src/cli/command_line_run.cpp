@@ -82,7 +82,7 @@ Model read_raw_model(const std::string& path, int unit)
 }
 
 // A projection is a few kilobytes of text; a larger .prj is no projection.
-constexpr long kLargestPrj = 1 << 20;
+constexpr size_t kLargestPrj = size_t{1} << 20;
 
 // The text of the .prj file `prj` beside an ASCII grid, which names the
 // grid's projection; none when there is no such file. A .prj that is there
@@ -140,7 +140,8 @@ Model read_ascii_model(const std::string& path, int unit, const std::string& scr
     std::fclose(f1);
     model.nb_lig1 = model.rows->nb_lig1();
     model.nb_col1 = model.rows->nb_col1();
-    model.pix_size = header.dsizepix >= 1 && header.dsizepix < 2147483648.0 ? static_cast<int32_t>(header.dsizepix) : 0;
+    const double dsizepix = header.dsizepix;
+    model.pix_size = dsizepix >= 1 && dsizepix < 2147483648.0 ? static_cast<int32_t>(dsizepix) : 0;
     model.georeference.present = header.georeference.present;
     model.georeference.geotransform = header.georeference.geotransform;
     model.files = {path};
