@@ -326,7 +326,8 @@ bool given_as(const Header& header, Field field, const char* keyword)
 // lower-left cell, half a cell further in), computed in the same order as
 // GDAL so that both give the same doubles. dy, when given, is the height of
 // a cell (a negative one turns the grid upside down, as in GDAL); without it
-// cells are square. A cell size of 0 places nothing: no georeference.
+// cells are square. A cell size of 0, or a corner beyond the range of a double
+// (a huge cell size times the rows), places nothing: no georeference.
 // Unlike GDAL, which places a grid mixing a corner and a centre at (0, 0),
 // each axis takes its own keyword.
 Georeference georeference_of(const Header& header)
@@ -337,8 +338,10 @@ Georeference georeference_of(const Header& header)
     if (dx == 0 || dy == 0) return geo;
     const double left = given_as(header, Field::x, "xllcenter") ? header.x - 0.5 * dx : header.x;
     const double bottom = given_as(header, Field::y, "yllcenter") ? header.y - 0.5 * dy : header.y;
+    const double top = bottom + static_cast<double>(header.nrows) * dy;
+    if (!std::isfinite(left) || !std::isfinite(top)) return geo;
     geo.present = true;
-    geo.geotransform = {left, dx, 0.0, bottom + static_cast<double>(header.nrows) * dy, 0.0, -dy};
+    geo.geotransform = {left, dx, 0.0, top, 0.0, -dy};
     return geo;
 }
 

@@ -119,7 +119,8 @@ struct AsciiModel {
 // The header's corner (or centre) and cell sizes give the georeference, as
 // GDAL reads the same grid: top-left corner x = xllcorner or xllcenter - dx/2,
 // y = yllcorner + nrows * dy or yllcenter - dy/2 + nrows * dy, geotransform
-// {x, dx, 0, y, 0, -dy}, dy = dx when not given; none for a cell size of 0.
+// {x, dx, 0, y, 0, -dy}, dy = dx when not given; none for a cell size of 0 or
+// a corner beyond the range of a double.
 // `on_progress(i)` is called before row i is read, for every i > 0 that is a
 // multiple of 100. Nothing is printed.
 AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress);

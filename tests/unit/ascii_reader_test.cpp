@@ -149,6 +149,7 @@ TEST_F(AsciiReaderTest, HeaderPositionGivesTheGeotransform)
         {"xllcorner 10 yllcenter 20 cellsize 2", true, {10, 2, 0, 23, 0, -2}},
         {"xllcorner 10 yllcorner 20 cellsize 0", false, {0, 1, 0, 0, 0, 1}},
         {"xllcorner 10 yllcorner 20 dx 2 dy 0", false, {0, 1, 0, 0, 0, 1}},
+        {"xllcorner 10 yllcorner 20 cellsize 1e308", false, {0, 1, 0, 0, 0, 1}},
     };
     for (const auto& c : cases) {
         const AsciiModel m = read(std::string("ncols 3 nrows 2 ") + c.position + "\n1 2 3\n4 5 6\n");
