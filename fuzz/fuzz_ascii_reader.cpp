@@ -97,6 +97,12 @@ void check_model(const AsciiModel& model, const std::vector<int32_t>& progress, 
     FUZZ_CHECK(layout.body_values == int64_t{model.nb_col1} * model.nb_lig1);
     FUZZ_CHECK(model.dtab1);
     FUZZ_CHECK(std::isfinite(model.dsizepix) && model.dsizepix >= 0);
+    // A grid placed on the map lies at a finite place, with cells of a size.
+    if (model.georeference.present) {
+        const auto& gt = model.georeference.geotransform;
+        FUZZ_CHECK(std::isfinite(gt[0]) && std::isfinite(gt[3]));
+        FUZZ_CHECK(std::isfinite(gt[1]) && gt[1] > 0 && std::isfinite(gt[5]) && gt[5] != 0);
+    }
     // A cell is an altitude or, counted, a cell without data (NaN); never infinite.
     int64_t no_data_cells = 0;
     for (int32_t i = 0; i < model.nb_lig1; ++i)

@@ -24,6 +24,7 @@ struct GdalFormats {
                         const std::array<Color32, 256>& palette, bool gray, const Georeference& georeference,
                         const std::function<void(double)>& on_progress);
     std::string (*prj_text)(const std::string& projection_wkt);
+    std::string (*wkt_of_prj)(const std::string& prj_path, const std::string& text);
     std::string (*version)();
 };
 
@@ -31,6 +32,15 @@ struct GdalFormats {
 // module that cannot be loaded, throws RunError naming `file` (the raster the
 // run needed it for) and the reason.
 const GdalFormats& gdal_formats(const std::string& file);
+
+// The projection held by the .prj file `prj_path` (its content `text`), as
+// the WKT a GeoTIFF result takes; text GDAL cannot understand throws RunError
+// naming the file. A build without GDAL keeps the text as it stands.
+std::string projection_from_prj(const std::string& prj_path, const std::string& text);
+
+// The projection as the text of a .prj beside an image (ESRI WKT). A build
+// without GDAL gives it as it stands. `file` is named if GDAL cannot be loaded.
+std::string prj_text_of(const std::string& file, const std::string& projection_wkt);
 
 // GDAL's version for --version, or why there is none.
 std::string gdal_version_text();

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "../../LIB/IMAGE.h"
@@ -37,6 +38,7 @@ struct Model {
     int32_t nb_col1 = 0;
     int32_t pix_size = 0;             // whole meters, 0 when unknown
     Georeference georeference;
+    std::string prj_file;            // the .prj beside an ASCII grid, when there is one
     std::vector<std::string> files;  // the model's own files, which no result may replace
     AltitudeRange range;             // of the cells that have an altitude
     int64_t no_data = 0;             // cells without an altitude (NaN)
@@ -79,22 +81,58 @@ Model read_raw_model(const std::string& path, int unit)
     return model;
 }
 
+// A projection is a few kilobytes of text; a larger .prj is no projection.
+constexpr size_t kLargestPrj = size_t{1} << 20;
+
+// The text of the .prj file `prj` beside an ASCII grid, which names the
+// grid's projection; none when there is no such file. A .prj that is there
+// but cannot be read ends the run: the user meant the result to have it.
+std::optional<std::string> read_prj(const std::string& prj)
+{
+    bool not_regular = false, is_folder = false;
+    std::FILE* f = platform::open_regular(prj, "rb", not_regular, is_folder);
+    if (f == nullptr) {
+        if (is_folder) throw RunError("cannot read the projection " + prj + ": " + std::strerror(EISDIR));
+        if (not_regular)
+            throw RunError("cannot read the projection " + prj + ": not a regular file (a FIFO, device or socket)");
+        if (errno == ENOENT) return std::nullopt;
+        throw RunError("cannot read the projection " + prj + ": " + std::strerror(errno));
+    }
+    std::string text(kLargestPrj + 1, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), f));
+    const bool failed = std::ferror(f) != 0;
+    const int error = errno;
+    std::fclose(f);
+    if (failed) throw RunError("cannot read the projection " + prj + ": " + std::strerror(error));
+    if (text.size() > kLargestPrj)
+        throw RunError("cannot read the projection " + prj + ": larger than " + std::to_string(kLargestPrj) +
+                       " bytes, which no projection is");
+    return text;
+}
+
 // An ASCII grid, parsed once; its values are kept in memory, or in a scratch
-// file in `scratch_folder` when large.
+// file in `scratch_folder` when large. Its header places it on the map, and
+// the .prj beside it, when there is one, names its projection.
 Model read_ascii_model(const std::string& path, int unit, const std::string& scratch_folder, Progress& progress)
 {
     if (unit != 0) throw RunError(path + ": the values of an ASCII grid are read as meters; leave out --scale");
     std::FILE* f1 = open_input(path);
-    // The grid's lines are not known before its header is read: the
-    // progress is the share of the file's bytes read so far.
-    std::fseek(f1, 0, SEEK_END);
-    const int64_t bytes = std::ftell(f1);
-    std::rewind(f1);
     Model model;
-    double dsizepix = 0;
+    AsciiGridSize header;
     try {
+        // Before the grid, which may take long to parse.
+        const std::string prj = stem_of(path) + ".prj";
+        if (const std::optional<std::string> text = read_prj(prj)) {
+            model.georeference.projection_wkt = projection_from_prj(prj, *text);
+            model.prj_file = prj;
+        }
+        // The grid's lines are not known before its header is read: the
+        // progress is the share of the file's bytes read so far.
+        std::fseek(f1, 0, SEEK_END);
+        const int64_t bytes = std::ftell(f1);
+        std::rewind(f1);
         model.rows = read_ascii_source(f1, path, scratch_folder, stored_rows_budget,
-                                       [&](int32_t) { progress.report("reading", std::ftell(f1), bytes); }, dsizepix);
+                                       [&](int32_t) { progress.report("reading", std::ftell(f1), bytes); }, header);
     } catch (...) {
         std::fclose(f1);
         throw;
@@ -102,8 +140,12 @@ Model read_ascii_model(const std::string& path, int unit, const std::string& scr
     std::fclose(f1);
     model.nb_lig1 = model.rows->nb_lig1();
     model.nb_col1 = model.rows->nb_col1();
+    const double dsizepix = header.dsizepix;
     model.pix_size = dsizepix >= 1 && dsizepix < 2147483648.0 ? static_cast<int32_t>(dsizepix) : 0;
+    model.georeference.present = header.georeference.present;
+    model.georeference.geotransform = header.georeference.geotransform;
     model.files = {path};
+    if (!model.prj_file.empty()) model.files.push_back(model.prj_file);
     return model;
 }
 
@@ -271,6 +313,12 @@ void check_same_folder(const std::string& output, const std::string& table)
                        " (the results are replaced together)");
 }
 
+bool same_existing_file(const std::string& a, const std::string& b)
+{
+    platform::FileId id_a, id_b;
+    return platform::identify(a, id_a) && platform::identify(b, id_b) && platform::same_file(id_a, id_b);
+}
+
 Results create_results(const CommandLine& options, const Model& model)
 {
     Results results;
@@ -279,10 +327,13 @@ Results create_results(const CommandLine& options, const Model& model)
     if (options.format == ImageFormat::raw) paths.push_back(stem + ".txt");
     const bool side_files =
         model.georeference.present && (options.format == ImageFormat::bmp || options.format == ImageFormat::png);
-    if (side_files) {
-        paths.push_back(stem + world_file_extension(options.format));
-        if (!model.georeference.projection_wkt.empty()) paths.push_back(stem + ".prj");
-    }
+    // A result beside its ASCII grid, under the grid's name, finds the grid's
+    // own .prj where its .prj would go: that file already names the
+    // projection and is left as it is.
+    const bool writes_prj = side_files && !model.georeference.projection_wkt.empty() &&
+                            !(!model.prj_file.empty() && same_existing_file(stem + ".prj", model.prj_file));
+    if (side_files) paths.push_back(stem + world_file_extension(options.format));
+    if (writes_prj) paths.push_back(stem + ".prj");
     for (size_t a = 0; a < paths.size(); ++a)
         for (size_t b = a + 1; b < paths.size(); ++b)
             if (paths[a] == paths[b]) throw RunError("the table and the image would both be " + paths[a]);
@@ -297,11 +348,8 @@ Results create_results(const CommandLine& options, const Model& model)
     results.image = std::make_unique<OutputFile>(options.output);
     results.table = std::make_unique<OutputFile>(options.table);
     if (options.format == ImageFormat::raw) results.descriptor = std::make_unique<OutputFile>(paths[2]);
-    if (side_files) {
-        results.world_file = std::make_unique<OutputFile>(stem + world_file_extension(options.format));
-        if (!model.georeference.projection_wkt.empty())
-            results.projection = std::make_unique<OutputFile>(stem + ".prj");
-    }
+    if (side_files) results.world_file = std::make_unique<OutputFile>(stem + world_file_extension(options.format));
+    if (writes_prj) results.projection = std::make_unique<OutputFile>(stem + ".prj");
     return results;
 }
 
@@ -366,7 +414,7 @@ void trace_and_write(const CommandLine& options, const Model& model, const Plan&
         results.world_file->close();
     }
     if (results.projection) {
-        const std::string prj = gdal_formats(options.input).prj_text(model.georeference.projection_wkt);
+        const std::string prj = prj_text_of(options.input, model.georeference.projection_wkt);
         results.projection->write(prj.data(), prj.size());
         results.projection->close();
     }

@@ -41,6 +41,16 @@ const GdalFormats& gdal_formats(const std::string& file)
     return *module.formats;
 }
 
+std::string projection_from_prj(const std::string& prj_path, const std::string& text)
+{
+    return gdal_formats(prj_path).wkt_of_prj(prj_path, text);
+}
+
+std::string prj_text_of(const std::string& file, const std::string& projection_wkt)
+{
+    return gdal_formats(file).prj_text(projection_wkt);
+}
+
 std::string gdal_version_text()
 {
     const Loaded& module = loaded();

@@ -24,14 +24,16 @@ void ascii_lecture(OpeningState& s, std::FILE* f1, const std::string& folder)
 {
     console::print("\n");
     std::unique_ptr<StoredRowSource> rows;
+    AsciiGridSize header;
     try {
         rows = read_ascii_source(f1, s.nomim1, folder, stored_rows_budget,
-                                 [](int32_t i) { console::print("\tline %d                   \r", i); }, s.dsizepix);
+                                 [](int32_t i) { console::print("\tline %d                   \r", i); }, header);
     } catch (...) {
         std::fclose(f1);
         throw;
     }
     std::fclose(f1);
+    s.dsizepix = header.dsizepix;
     check_model_has_data(*rows, s.nomim1);
     s.nb_col1 = rows->nb_col1();
     s.nb_lig1 = rows->nb_lig1();

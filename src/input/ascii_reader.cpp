@@ -253,7 +253,10 @@ const Keyword* find_keyword(std::string_view token)
 struct Header {
     int64_t ncols = 0;
     int64_t nrows = 0;
+    double x = 0;                                          // xllcorner or xllcenter
+    double y = 0;                                          // yllcorner or yllcenter
     double cell_size = 0;                                  // from cellsize or dx
+    double dy = 0;                                         // when given
     // Cells equal to it have no data; NaN when the header gives none (no
     // cell equals NaN) or gives nan (NaN cells have no data in any grid).
     double nodata = std::numeric_limits<double>::quiet_NaN();
@@ -280,6 +283,9 @@ void store_header_value(Header& header, const Keyword& keyword, std::string_view
         if (real < 0) throw RunError(path + ": the cell size " + keyword.name + " " + quoted(value) + " is negative");
         header.cell_size = real;
     }
+    if (keyword.field == Field::x) header.x = real;
+    if (keyword.field == Field::y) header.y = real;
+    if (keyword.field == Field::dy) header.dy = real;
 }
 
 void note_keyword(Header& header, const Keyword& keyword, const std::string& path)
@@ -307,6 +313,36 @@ void check_header_complete(const Header& header, const std::string& path)
     else if (missing(Field::cellsize) && missing(Field::dx)) absent = "cellsize (or dx)";
     if (absent != nullptr) throw RunError(path + ": the header lacks " + std::string(absent));
     if (!missing(Field::dy) && missing(Field::dx)) throw RunError(path + ": the header gives dy without dx");
+}
+
+bool given_as(const Header& header, Field field, const char* keyword)
+{
+    const char* given = header.given[static_cast<int>(field)];
+    return given != nullptr && std::strcmp(given, keyword) == 0;
+}
+
+// Where the grid lies, as GDAL places the same grid: the top-left corner of
+// the top-left cell from the lower-left corner (or from the centre of the
+// lower-left cell, half a cell further in), computed in the same order as
+// GDAL so that both give the same doubles. dy, when given, is the height of
+// a cell (a negative one turns the grid upside down, as in GDAL); without it
+// cells are square. A cell size of 0, or a corner beyond the range of a double
+// (a huge cell size times the rows), places nothing: no georeference.
+// Unlike GDAL, which places a grid mixing a corner and a centre at (0, 0),
+// each axis takes its own keyword.
+Georeference georeference_of(const Header& header)
+{
+    const double dx = header.cell_size;
+    const double dy = header.given[static_cast<int>(Field::dy)] != nullptr ? header.dy : dx;
+    Georeference geo;
+    if (dx == 0 || dy == 0) return geo;
+    const double left = given_as(header, Field::x, "xllcenter") ? header.x - 0.5 * dx : header.x;
+    const double bottom = given_as(header, Field::y, "yllcenter") ? header.y - 0.5 * dy : header.y;
+    const double top = bottom + static_cast<double>(header.nrows) * dy;
+    if (!std::isfinite(left) || !std::isfinite(top)) return geo;
+    geo.present = true;
+    geo.geotransform = {left, dx, 0.0, top, 0.0, -dy};
+    return geo;
 }
 
 // Reads keyword/value pairs up to the first token that is a number, which is
@@ -402,7 +438,8 @@ AsciiGridSize read_ascii_rows(std::FILE* f1, const std::string& path, const std:
     check_model_size(header.nrows, header.ncols, path);
     check_file_can_hold(f1, path, header);
 
-    AsciiGridSize size{static_cast<int32_t>(header.ncols), static_cast<int32_t>(header.nrows), header.cell_size};
+    AsciiGridSize size{static_cast<int32_t>(header.ncols), static_cast<int32_t>(header.nrows), header.cell_size,
+                       georeference_of(header)};
     on_size(size);
     read_body(tokens, path, header.nodata, size, on_progress, on_row);
     return size;
@@ -416,6 +453,7 @@ AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::fu
         model.nb_col1 = size.nb_col1;
         model.nb_lig1 = size.nb_lig1;
         model.dsizepix = size.dsizepix;
+        model.georeference = size.georeference;
         model.dtab1 = make_grid<double>(size.nb_col1, size.nb_lig1, "altitude grid");
     };
     const auto store_row = [&model](int32_t i, const double* row) {

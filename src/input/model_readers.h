@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 
+#include "../georeference.h"
 #include "../grid.h"
 
 // Refuses a model size that is empty, negative, or too large for the memory
@@ -94,6 +95,7 @@ struct AsciiGridSize {
     int32_t nb_col1 = 0;
     int32_t nb_lig1 = 0;
     double dsizepix = 0;  // cell size (or dx) from the header
+    Georeference georeference;  // the header's position, without projection
     int64_t no_data_cells = 0;  // cells without data, once the body is read
 };
 
@@ -101,6 +103,7 @@ struct AsciiModel {
     int32_t nb_col1 = 0;
     int32_t nb_lig1 = 0;
     double dsizepix = 0;  // cell size (or dx) from the header
+    Georeference georeference;  // the header's position, without projection
     Grid<double> dtab1;
     int64_t no_data_cells = 0;  // cells without data, NaN in dtab1
 };
@@ -117,6 +120,11 @@ struct AsciiModel {
 // value that is not a number, an infinite value, a file ending before the last
 // cell, or anything after the last cell throws RunError naming the file and
 // the keyword, the cell (counting from 1) or the line of the first extra value.
+// The header's corner (or centre) and cell sizes give the georeference, as
+// GDAL reads the same grid: top-left corner x = xllcorner or xllcenter - dx/2,
+// y = yllcorner + nrows * dy or yllcenter - dy/2 + nrows * dy, geotransform
+// {x, dx, 0, y, 0, -dy}, dy = dx when not given; none for a cell size of 0 or
+// a corner beyond the range of a double.
 // `on_progress(i)` is called before row i is read, for every i > 0 that is a
 // multiple of 100. Nothing is printed.
 AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress);

@@ -130,10 +130,11 @@ void check_model_has_data(const RowSource& rows, const std::string& path);
 inline constexpr size_t stored_rows_budget = size_t{32} << 20;
 
 // Reads an ASCII grid (as read_ascii_grid: same checks, same messages) into a
-// StoredRowSource, returning it with the header's cell size in `dsizepix`.
+// StoredRowSource, returning it with what the header gives (cell size,
+// georeference) and the count of cells without data in `header`.
 std::unique_ptr<StoredRowSource> read_ascii_source(std::FILE* f1, const std::string& path, const std::string& folder,
                                                    size_t memory_budget,
                                                    const std::function<void(int32_t)>& on_progress,
-                                                   double& dsizepix);
+                                                   AsciiGridSize& header);
 
 #endif

@@ -99,14 +99,14 @@ void check_model_has_data(const RowSource& rows, const std::string& path)
 std::unique_ptr<StoredRowSource> read_ascii_source(std::FILE* f1, const std::string& path, const std::string& folder,
                                                    size_t memory_budget,
                                                    const std::function<void(int32_t)>& on_progress,
-                                                   double& dsizepix)
+                                                   AsciiGridSize& header)
 {
     std::unique_ptr<StoredRowSource> source;
     const auto make_store = [&](const AsciiGridSize& size) {
         source = std::make_unique<StoredRowSource>(size.nb_lig1, size.nb_col1, folder, memory_budget);
-        dsizepix = size.dsizepix;
     };
-    read_ascii_rows(f1, path, on_progress, make_store, [&](int32_t, const double* row) { source->append_row(row); });
+    header = read_ascii_rows(f1, path, on_progress, make_store,
+                             [&](int32_t, const double* row) { source->append_row(row); });
     source->finish();
     return source;
 }

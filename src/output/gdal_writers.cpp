@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <cpl_conv.h>
+#include <cpl_string.h>
 #include <gdal.h>
 #include <ogr_srs_api.h>
 
@@ -88,6 +89,28 @@ std::string prj_text(const std::string& projection_wkt)
     CPLFree(esri);
     OSRDestroySpatialReference(srs);
     return text;
+}
+
+std::string wkt_of_prj(const std::string& prj_path, const std::string& text)
+{
+    set_up_gdal();
+    CPLErrorReset();
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    // Read line by line as GDAL reads the .prj of an ASCII grid: ESRI WKT (or
+    // plain WKT), or the older keyword form. Not as a "user input", which
+    // would also take the text as the name of a file to read.
+    char** lines = CSLTokenizeString2(text.c_str(), "\r\n", 0);
+    bool understood = lines != nullptr && OSRImportFromESRI(srs, lines) == OGRERR_NONE;
+    CSLDestroy(lines);
+    char* wkt = nullptr;
+    if (understood) understood = OSRExportToWkt(srs, &wkt) == OGRERR_NONE && wkt != nullptr && *wkt != '\0';
+    const std::string result = understood ? wkt : "";
+    CPLFree(wkt);
+    OSRDestroySpatialReference(srs);
+    if (!understood)
+        throw RunError(prj_path + ": GDAL does not understand the projection it holds (" +
+                       last_gdal_error("not a projection in ESRI WKT or the ESRI keyword form") + ")");
+    return result;
 }
 
 std::string gdal_release() { return std::string("GDAL ") + GDALVersionInfo("RELEASE_NAME"); }

@@ -25,6 +25,10 @@ void write_gdal_image(const std::string& path, const std::string& shown_path, Gd
 // The projection in the form a .prj file beside an image holds (ESRI WKT).
 std::string prj_text(const std::string& projection_wkt);
 
+// The projection named by `text`, the content of the .prj file `prj_path`
+// (ESRI WKT or plain WKT, or the older ESRI keyword form), as WKT. Text GDAL cannot understand throws RunError naming the file.
+std::string wkt_of_prj(const std::string& prj_path, const std::string& text);
+
 // The version of GDAL in use.
 std::string gdal_release();
 

@@ -20,6 +20,25 @@ struct ModelWorkspace : Workspace {
     std::string result(const std::string& name) const { return e2e::read_file(model_folder() / name); }
 };
 
+// An ASCII grid of 12 rows of 16 under `position` (the header's corner or
+// centre and cell size): a slope with a hill.
+std::string small_grid(const std::string& position)
+{
+    std::string text = "ncols 16\nnrows 12\n" + position;
+    for (int i = 0; i < 12; ++i)
+        for (int j = 0; j < 16; ++j)
+            text += std::to_string(i * 3 + j * 2 + ((i - 6) * (i - 6) + (j - 8) * (j - 8) < 10 ? 20 : 0)) +
+                    (j == 15 ? "\n" : " ");
+    return text;
+}
+
+// WGS 84 / UTM zone 32N as ESRI WKT, the usual text of a .prj.
+const std::string kUtm32Prj =
+    "PROJCS[\"WGS_1984_UTM_Zone_32N\",GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\",SPHEROID[\"WGS_1984\",6378137.0,"
+    "298.257223563]],PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.0174532925199433]],"
+    "PROJECTION[\"Transverse_Mercator\"],PARAMETER[\"False_Easting\",500000.0],PARAMETER[\"False_Northing\",0.0],PARAMETER[\"Central_Meridian\",9.0],"
+    "PARAMETER[\"Scale_Factor\",0.9996],PARAMETER[\"Latitude_Of_Origin\",0.0],UNIT[\"Meter\",1.0]]";
+
 }  // namespace
 
 TEST(CommandLine, UsageErrorsEndWithStatus2AndWriteNothing)
@@ -132,6 +151,71 @@ TEST(CommandLine, RunFailuresEndWithStatus1AndLeaveEarlierResults)
     EXPECT_TRUE(ws.result("out.bmp") == "earlier") << "the earlier result was replaced";
 }
 
+// Beside a bitmap made from an ASCII grid: a world file from the header (cell
+// size, rotation, centre of the top-left cell) and the grid's projection.
+TEST(CommandLine, AnAsciiGridsPositionAndPrjGoBesideABitmap)
+{
+    Workspace ws;
+    ws.add_file("g.asc", small_grid("xllcorner 500000.5\nyllcorner 4100000.25\ncellsize 30\n"));
+    ws.add_file("g.prj", kUtm32Prj);
+    const std::string world = "30.0000000000\n0.0000000000\n0.0000000000\n-30.0000000000\n500015.5000000000\n"
+                              "4100345.2500000000\n";
+    ASSERT_EQ(ws.run_command({"-q", "-i", "5", "images/dem/g.asc", "out.bmp"}).status, 0);
+    EXPECT_EQ(e2e::read_file(ws.root() / "out.bpw"), world);
+    EXPECT_EQ(e2e::read_file(ws.root() / "out.prj"), kUtm32Prj);
+    // Beside its grid under the grid's name, the grid's own .prj is the
+    // result's: it is left as it is.
+    const e2e::Run beside = ws.run_command({"-i", "5", "images/dem/g.asc", "images/dem/g.bmp"});
+    ASSERT_EQ(beside.status, 0) << beside.err;
+    EXPECT_NE(beside.out.find("written: images/dem/g.bmp images/dem/g.bpw images/dem/g_tab.txt\n"), std::string::npos)
+        << beside.out;
+    EXPECT_EQ(e2e::read_file(ws.model_folder() / "g.bpw"), world);
+    EXPECT_EQ(e2e::read_file(ws.model_folder() / "g.prj"), kUtm32Prj);
+}
+
+// A .prj beside the grid that cannot be read ends the run before any result.
+TEST(CommandLine, AnUnreadablePrjIsRefusedByName)
+{
+    const struct {
+        const char* kind;
+        std::string message;
+    } cases[] = {
+        {"folder", "Error: cannot read the projection images/dem/g.prj: Is a directory\n"},
+        {"no read permission", "Error: cannot read the projection images/dem/g.prj: Permission denied\n"},
+#ifdef ISOLINES_WITH_GDAL
+        // Without GDAL the text is carried as it stands.
+        {"not a projection", "Error: images/dem/g.prj: GDAL does not understand the projection it holds"},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        Workspace ws;
+        ws.add_file("g.asc", small_grid("xllcorner 0\nyllcorner 0\ncellsize 30\n"));
+        const fs::path prj = ws.model_folder() / "g.prj";
+        int user = -1;
+        if (std::string(c.kind) == "folder") {
+            fs::create_directory(prj);
+        } else if (std::string(c.kind) == "not a projection") {
+            ws.add_file("g.prj", "PROJCS[\"cut short\"");
+        } else {
+            ws.add_file("g.prj", kUtm32Prj);
+            chmod(prj.c_str(), 0);
+            // The superuser reads anything, so the program then runs as nobody.
+            if (geteuid() == 0) {
+                user = 65534;
+                for (const fs::path& p : {ws.root(), ws.root() / "images", ws.model_folder()})
+                    fs::permissions(p, fs::perms::all, fs::perm_options::add);
+            }
+        }
+        const std::set<std::string> before = ws.files();
+        const e2e::Run run =
+            ws.run("", 60, "", user, {"-q", "-i", "5", "images/dem/g.asc", "images/dem/out.bmp"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err.rfind(c.message, 0), 0u) << run.err;
+        EXPECT_EQ(ws.files(), before);
+    }
+}
+
 #ifdef ISOLINES_WITH_GDAL
 
 namespace {
@@ -221,6 +305,34 @@ TEST(CommandLineGdal, Signed16BitGeoTiffWithGapsReportsItsTrueRange)
                                ".000000 to " + std::to_string(highest) + ".000000 m, " + std::to_string(gaps) +
                                " cells without data\n";
     EXPECT_EQ(run.out.rfind(report, 0), 0u) << run.out;
+}
+
+// An ASCII grid's header places its GeoTIFF, PNG or BMP result where GDAL
+// places the grid itself, with the projection of the .prj beside the grid.
+TEST(CommandLineGdal, AnAsciiGridsResultsLieWhereGdalPlacesTheGrid)
+{
+    if (!gdal_tools_present()) GTEST_SKIP() << "needs python3-gdal and python3-pil";
+    const struct {
+        std::string position;
+        bool prj;
+    } cases[] = {
+        {"xllcorner 500000.5\nyllcorner 4100000.25\ncellsize 30\n", true},
+        {"XLLCENTER 500000.5\nYLLCENTER 4100000.25\nCELLSIZE 30\nNODATA_value -9999\n", true},
+        {"xllcorner -0.1\nyllcorner 0.7\ndx 0.3\ndy 0.2\n", true},
+        {"xllcenter 0.1\nyllcenter 0.7\ndx 0.3\ndy 0.2\n", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.position);
+        Workspace ws;
+        ws.add_file("g.asc", small_grid(c.position));
+        if (c.prj) ws.add_file("g.prj", kUtm32Prj);
+        for (const char* output : {"g.tif", "g.png", "g.bmp"}) {
+            const e2e::Run run = ws.run_command({"-q", "-i", "5", "images/dem/g.asc", output});
+            EXPECT_EQ(run.status, 0) << run.err;
+        }
+        EXPECT_EQ(gdal_tool(ws, "georef images/dem/g.asc g.tif g.png g.bmp"), "same\n");
+        EXPECT_EQ(fs::exists(ws.root() / "g.prj"), c.prj);
+    }
 }
 
 TEST(CommandLineGdal, ARasterGdalCannotReadIsRefusedByName)

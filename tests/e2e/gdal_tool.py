@@ -10,9 +10,14 @@
                                                 range of the other cells and the gaps
   gdal_tool.py pixels IMAGE...                  prints "same" when every image has
                                                 the same size and tones (Pillow)
-  gdal_tool.py georef A B                       prints "same" when A and B have the
-                                                same geotransform and projection
+  gdal_tool.py georef A B...                    prints "same" when every B has A's
+                                                geotransform (to 1e-9 relative) and
+                                                projection (osr IsSame); the projection
+                                                of an image GDAL gives none is read from
+                                                the .prj beside it, if any
 """
+import math
+import os
 import struct
 import sys
 
@@ -41,6 +46,29 @@ def write_tif(path, lines, columns, values, data_type, code, no_data=None):
     tif.FlushCache()
 
 
+def projection(path, dataset):
+    wkt = dataset.GetProjection()
+    prj = os.path.splitext(path)[0] + ".prj"
+    srs = osr.SpatialReference()
+    if wkt:
+        srs.ImportFromWkt(wkt)
+    elif os.path.exists(prj):
+        with open(prj) as f:
+            srs.ImportFromESRI(f.read().splitlines())
+    return srs
+
+
+def same_georeference(a_path, b_path):
+    a, b = gdal.Open(a_path), gdal.Open(b_path)
+    ta, tb = a.GetGeoTransform(can_return_null=True), b.GetGeoTransform(can_return_null=True)
+    same_transform = ta is not None and tb is not None and all(math.isclose(x, y, rel_tol=1e-9) for x, y in zip(ta, tb))
+    sa, sb = projection(a_path, a), projection(b_path, b)
+    same_srs = sa.IsSame(sb) if sa.Validate() == 0 or sb.Validate() == 0 else sa.ExportToWkt() == sb.ExportToWkt()
+    if not (same_transform and same_srs):
+        print("%s: %s %s\n%s: %s %s" % (a_path, ta, sa.ExportToWkt(), b_path, tb, sb.ExportToWkt()))
+    return same_transform and same_srs
+
+
 def main(args):
     gdal.UseExceptions()
     if args[0] == "tif":
@@ -62,9 +90,8 @@ def main(args):
         same = all(im.size == images[0].size and list(im.getdata()) == list(images[0].getdata()) for im in images)
         print("same" if same else "different")
     elif args[0] == "georef":
-        a, b = (gdal.Open(path) for path in args[1:3])
-        same_srs = osr.SpatialReference(a.GetProjection()).IsSame(osr.SpatialReference(b.GetProjection()))
-        print("same" if a.GetGeoTransform() == b.GetGeoTransform() and same_srs else "different")
+        same = [same_georeference(args[1], b) for b in args[2:]]
+        print("same" if all(same) else "different")
 
 
 if __name__ == "__main__":

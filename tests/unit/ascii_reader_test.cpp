@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -124,6 +125,38 @@ TEST_F(AsciiReaderTest, HeaderVariantsReadTheSame)
         EXPECT_EQ(cells_of(m), body) << header;
     }
     EXPECT_EQ(read("ncols 1 nrows 1 xllcorner 0 yllcorner 0 cellsize 12.5 7").dsizepix, 12.5);
+}
+
+// The top-left corner and cell sizes as GDAL gives them for the same grid
+// (GDAL's own reading is compared in the command-line tests); besides, what
+// GDAL does not place: a corner on one axis and a centre on the other, each
+// axis by its own keyword, and a cell size of 0, which places nothing.
+TEST_F(AsciiReaderTest, HeaderPositionGivesTheGeotransform)
+{
+    using Transform = std::array<double, 6>;
+    const struct {
+        const char* position;
+        bool present;
+        Transform geotransform;
+    } cases[] = {
+        {"xllcorner 1000.5 yllcorner 2000.25 cellsize 30", true, {1000.5, 30, 0, 2060.25, 0, -30}},
+        {"xllcenter 1000.5 yllcenter 2000.25 cellsize 30", true, {985.5, 30, 0, 2045.25, 0, -30}},
+        {"xllcorner 1000.5 yllcorner 2000.25 dx 30 dy 20", true, {1000.5, 30, 0, 2040.25, 0, -20}},
+        {"xllcorner 1000.5 yllcorner 2000.25 dx 30 dy -20", true, {1000.5, 30, 0, 1960.25, 0, 20}},
+        {"xllcorner 1000.5 yllcorner 2000.25 dx 30", true, {1000.5, 30, 0, 2060.25, 0, -30}},
+        {"xllcenter 0.1 yllcenter 0.7 dx 0.3 dy 0.2", true,
+         {0.1 - 0.5 * 0.3, 0.3, 0, 0.7 - 0.5 * 0.2 + 2 * 0.2, 0, -0.2}},
+        {"xllcorner 10 yllcenter 20 cellsize 2", true, {10, 2, 0, 23, 0, -2}},
+        {"xllcorner 10 yllcorner 20 cellsize 0", false, {0, 1, 0, 0, 0, 1}},
+        {"xllcorner 10 yllcorner 20 dx 2 dy 0", false, {0, 1, 0, 0, 0, 1}},
+        {"xllcorner 10 yllcorner 20 cellsize 1e308", false, {0, 1, 0, 0, 0, 1}},
+    };
+    for (const auto& c : cases) {
+        const AsciiModel m = read(std::string("ncols 3 nrows 2 ") + c.position + "\n1 2 3\n4 5 6\n");
+        EXPECT_EQ(m.georeference.present, c.present) << c.position;
+        EXPECT_EQ(m.georeference.geotransform, c.geotransform) << c.position;
+        EXPECT_EQ(m.georeference.projection_wkt, "") << c.position;
+    }
 }
 
 TEST_F(AsciiReaderTest, HeaderFaultsAreRefusedNamingTheKeyword)

@@ -182,16 +182,16 @@ TEST_F(RowSourceTest, AsciiRowsInMemoryOrSpilledEqualTheWholeGrid)
 
     for (size_t budget : {stored_rows_budget, size_t{0}}) {
         SCOPED_TRACE("budget " + std::to_string(budget));
-        double dsizepix = 0;
+        AsciiGridSize header;
         f = std::fopen(path.c_str(), "r");
-        auto source = read_ascii_source(f, path, folder(), budget, {}, dsizepix);
+        auto source = read_ascii_source(f, path, folder(), budget, {}, header);
         std::fclose(f);
         EXPECT_EQ(source->spilled(), budget == 0);
 #ifndef _WIN32
         // Windows keeps the name of a file deleted on close until it is closed.
         EXPECT_EQ(file_count(), 1u) << "only the grid itself is in the folder";
 #endif
-        EXPECT_EQ(dsizepix, 12.5);
+        EXPECT_EQ(header.dsizepix, 12.5);
         double lo = INFINITY, hi = -INFINITY;
         int64_t no_data_cells = 0;
         std::vector<double> buffer(7);
