@@ -12,10 +12,6 @@
 
 #include "cell_codes.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 // Levels of equal altitude trace the same cells, so their order among
 // themselves is free: it is chosen to follow the plan's direction.
 SortedLevels sort_traced_levels(const std::vector<Level>* levels)
@@ -206,32 +202,6 @@ void find_run_ends(const Key* __restrict above, const Key* __restrict lo, const 
         hi[j] = std::max(std::max(std::max(above[j], below[j]), std::max(lo[j - 1], lo[j + 1])), lo[j]);
 }
 
-// The columns j < n where a[j] < b[j], in order, into `out`; returns how
-// many. With SSE2 (every x86-64 processor) one-byte keys are compared sixteen
-// at a time, and only the columns found are visited: most are not.
-template <typename Key>
-int32_t list_where_below(const Key* __restrict a, const Key* __restrict b, int32_t n, int32_t* __restrict out)
-{
-    int32_t count = 0;
-    int32_t j = 0;
-#if defined(__SSE2__)
-    if constexpr (sizeof(Key) == 1) {
-        for (; j + 16 <= n; j += 16) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + j));
-            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + j));
-            const __m128i not_below = _mm_cmpeq_epi8(_mm_max_epu8(x, y), x);  // unsigned a >= b
-            auto found = static_cast<uint32_t>(~_mm_movemask_epi8(not_below)) & 0xFFFFu;
-            for (; found != 0; found &= found - 1) out[count++] = j + std::countr_zero(found);
-        }
-    }
-#endif
-    for (; j < n; ++j) {
-        out[count] = j;
-        count += a[j] < b[j];
-    }
-    return count;
-}
-
 template <typename Key>
 class TraceSweep final : public TraceStage {
 public:
@@ -302,14 +272,15 @@ private:
         // cells of a row do not wait for each other); the few it does not
         // settle are listed, then searched.
         const Key* above = i > first_fed_ ? row(i - 1).lo.data() : no_row_.data();
-        Key* doubt = cur.hi.data();               // free until find_runs(i): 1 for a cell not settled
-        int32_t* unsettled = cur.on_line.data();  // likewise
+        int32_t* unsettled = cur.on_line.data();  // free until find_runs(i)
+        int32_t count = 0;
         for (int32_t j = 0; j < nb_col1_; ++j) {
+            const double x = alt[j];
             bool settled;
-            lo[j] = static_cast<Key>(step_towards(alt[j], bound, above[j], settled));
-            doubt[j] = static_cast<Key>(!settled);
+            lo[j] = static_cast<Key>(step_towards(x, bound, above[j], settled));
+            unsettled[count] = j;
+            count += !settled;
         }
-        const int32_t count = list_where_below(no_row_.data(), doubt, nb_col1_, unsettled);
         int32_t gap_count = 0;
         for (int32_t k = 0; k < count; ++k) {
             const int32_t j = unsettled[k];
@@ -345,7 +316,11 @@ private:
         for (int32_t k = 0; k < cur.gap_count; ++k) hi[cur.gaps[static_cast<size_t>(k)]] = 0;  // on no boundary
 
         int32_t* on_line = cur.on_line.data();
-        const int32_t count = list_where_below(lo, hi, nb_col1_, on_line);
+        int32_t count = 0;
+        for (int32_t j = 0; j <= last; ++j) {
+            on_line[count] = j;
+            count += lo[j] < hi[j];
+        }
         cur.on_line_count = count;
 
         uint64_t* levels = cur.levels.data();
