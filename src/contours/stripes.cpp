@@ -3,7 +3,10 @@
 #include "stripes.h"
 
 #include <algorithm>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "../run_in_parallel.h"
@@ -11,8 +14,15 @@
 namespace {
 
 struct Stripe {
-    int32_t first = 0;  // result rows first .. end - 1
-    int32_t end = 0;
+    Stripe(int32_t first, int32_t end) : first(first), end(end), finished(first) {}
+
+    int32_t first;  // result rows first .. end - 1
+    // While the stripe's own run goes, a thread out of work may move its end
+    // up (and take the rows after it): `end` and the rows the run has
+    // finished are read and written under `bounds`.
+    std::mutex bounds;
+    int32_t end;
+    int32_t finished;
     std::unique_ptr<RowEngine> engine;
     // The states of the stripe's own run after the pushed rows states_from +
     // offset, states_from being the row after which the engine of the stripe
@@ -33,12 +43,20 @@ void run_stripe(Stripe& stripe, const PreparedPlan& plan, int32_t nb_lig1, int32
 {
     const int32_t start = std::max(stripe.first - std::max(options.lead_rows, 0), 0);
     stripe.engine = std::make_unique<RowEngine>(plan, nb_lig1, nb_col1, sink, start);
-    stripe.engine->set_written_rows(stripe.first, stripe.end);
+    {
+        const std::lock_guard<std::mutex> hold(stripe.bounds);  // a thread out of work may move the end
+        stripe.engine->set_written_rows(stripe.first, stripe.end);
+    }
     stripe.states_from = stripe.first - 1 + RowEngine::finish_lag;
     const auto kept = static_cast<size_t>(std::max(options.checkpoints, 1));
     int32_t checkpoint = 0;
     std::vector<double> buffer(static_cast<size_t>(nb_col1));
-    while (stripe.engine->rows_finished() < stripe.end) {
+    for (;;) {
+        {
+            const std::lock_guard<std::mutex> hold(stripe.bounds);
+            stripe.finished = std::max(stripe.engine->rows_finished(), stripe.first);
+            if (stripe.finished >= stripe.end) break;
+        }
         const int32_t k = stripe.engine->next_input();
         stripe.engine->push(source.read_row(k, buffer));
         if (stripe.first > 0 && k == stripe.states_from + checkpoint && stripe.states.size() < kept) {
@@ -84,38 +102,102 @@ std::unique_ptr<RowEngine> repair(Stripe& stripe, std::unique_ptr<RowEngine> tru
     return std::move(stripe.engine);
 }
 
+using Rows = std::pair<int32_t, int32_t>;  // rows first .. second - 1
+
+// Every stripe keeps at least 8 rows: a stripe needs more than finish_lag
+// rows, so that the run of the stripe above it stops before the last row of
+// the model and can still go on into it.
+constexpr int32_t thinnest = 8;
+static_assert(thinnest > RowEngine::finish_lag);
+
 // The rows of count stripes: the first `extra` rows taller than the others,
 // which share the rest evenly.
-std::vector<Stripe> stripes_of(int32_t nb_lig1, int32_t count, int64_t extra)
+std::vector<Rows> stripes_of(int32_t nb_lig1, int32_t count, int64_t extra)
 {
-    std::vector<Stripe> stripes(static_cast<size_t>(count));
+    std::vector<Rows> stripes;
     const int64_t shared = nb_lig1 - extra;
-    for (int32_t s = 0; s < count; ++s) {
-        const auto cut = [&](int32_t k) { return static_cast<int32_t>(k == 0 ? 0 : extra + shared * k / count); };
-        stripes[static_cast<size_t>(s)].first = cut(s);
-        stripes[static_cast<size_t>(s)].end = s + 1 == count ? nb_lig1 : cut(s + 1);
-    }
+    const auto cut = [&](int32_t k) { return static_cast<int32_t>(k == 0 ? 0 : extra + shared * k / count); };
+    for (int32_t s = 0; s < count; ++s) stripes.emplace_back(cut(s), s + 1 == count ? nb_lig1 : cut(s + 1));
     return stripes;
 }
 
 // Stripes no thinner than the minimum, at most one per thread, of equal work:
 // every stripe but the first also runs the lead rows above it, so the first
-// is that much taller. Every stripe keeps at least 8 rows: a stripe needs
-// more than finish_lag rows, so that the run of the stripe above it stops
-// before the last row of the model and can still go on into it.
-std::vector<Stripe> cut_stripes(int32_t nb_lig1, const StripeOptions& options)
+// is that much taller.
+std::vector<Rows> cut_stripes(int32_t nb_lig1, const StripeOptions& options)
 {
-    constexpr int32_t thinnest = 8;
-    static_assert(thinnest > RowEngine::finish_lag);
     const int32_t min_rows = std::max(options.min_stripe_rows, thinnest);
     const int64_t threads = std::max(options.threads, 1u);
     const auto count = static_cast<int32_t>(std::clamp<int64_t>(nb_lig1 / min_rows, 1, threads));
     const int64_t lead = count > 1 ? std::max(options.lead_rows, 0) : 0;
-    std::vector<Stripe> stripes = stripes_of(nb_lig1, count, std::min<int64_t>(lead, nb_lig1));
-    for (const Stripe& stripe : stripes)
-        if (stripe.end - stripe.first < thinnest) return stripes_of(nb_lig1, count, 0);
+    std::vector<Rows> stripes = stripes_of(nb_lig1, count, std::min<int64_t>(lead, nb_lig1));
+    for (const Rows& stripe : stripes)
+        if (stripe.second - stripe.first < thinnest) return stripes_of(nb_lig1, count, 0);
     return stripes;
 }
+
+// The stripes of a run. Parts of a model cost unequal work (dense lines in
+// one, open sea in another), so a thread whose stripe is done takes the
+// lower part of the stripe with the most rows left: the cut shares those rows
+// so that both threads end together, the new stripe also running its lead.
+class StripeBoard {
+public:
+    StripeBoard(const std::vector<Rows>& rows, const StripeOptions& options)
+        : lead_(std::max(options.lead_rows, 0)),
+          smallest_part_(std::max(options.min_stripe_rows / 2, thinnest)),
+          most_(std::max<size_t>(options.max_stripes > 0 ? options.max_stripes : 2 * std::max(options.threads, 1u),
+                                 rows.size()))
+    {
+        for (const Rows& r : rows) stripes_.emplace_back(r.first, r.second);
+    }
+
+    Stripe& initial(size_t k) { return stripes_[k]; }
+
+    // A new stripe cut from the stripe with the most rows left, or null when
+    // none has enough left to be worth the lead and the repair of a new seam.
+    Stripe* split_largest()
+    {
+        const std::lock_guard<std::mutex> hold(board_);
+        if (stripes_.size() >= most_) return nullptr;
+        Stripe* victim = nullptr;
+        int32_t most_left = 0;
+        for (Stripe& stripe : stripes_) {
+            const std::lock_guard<std::mutex> bounds(stripe.bounds);
+            if (stripe.end - stripe.finished > most_left) {
+                most_left = stripe.end - stripe.finished;
+                victim = &stripe;
+            }
+        }
+        if (victim == nullptr) return nullptr;
+        const std::lock_guard<std::mutex> bounds(victim->bounds);
+        // The victim keeps `kept` of the rows it has left, the new stripe
+        // runs its lead and the others. The victim finishes at most one row
+        // per row it pushes, so it stops exactly at the cut.
+        const int32_t left = victim->end - victim->finished;
+        const int32_t kept = (left + lead_) / 2;
+        if (left - kept < smallest_part_ || kept < smallest_part_) return nullptr;
+        const int32_t cut = victim->finished + kept;
+        Stripe& taken = stripes_.emplace_back(cut, victim->end);
+        victim->end = cut;
+        return &taken;
+    }
+
+    // The stripes in row order, once all are done.
+    std::vector<Stripe*> in_order()
+    {
+        std::vector<Stripe*> order;
+        for (Stripe& stripe : stripes_) order.push_back(&stripe);
+        std::sort(order.begin(), order.end(), [](const Stripe* a, const Stripe* b) { return a->first < b->first; });
+        return order;
+    }
+
+private:
+    int32_t lead_;
+    int32_t smallest_part_;  // rows of the thinner part of a split, at least
+    size_t most_;            // stripes, at most
+    std::mutex board_;
+    std::deque<Stripe> stripes_;  // grows at the end only: references stay valid
+};
 
 }  // namespace
 
@@ -124,15 +206,20 @@ StripeStats extract_in_stripes(const PreparedPlan& plan, int32_t nb_lig1, int32_
 {
     StripeStats stats;
     if (nb_lig1 <= 0 || nb_col1 <= 0) return stats;
-    std::vector<Stripe> stripes = cut_stripes(nb_lig1, options);
-    stats.stripes = static_cast<int32_t>(stripes.size());
+    const std::vector<Rows> initial = cut_stripes(nb_lig1, options);
+    StripeBoard board(initial, options);
 
-    // The stripes below the first on threads of their own, the first on this one.
-    run_in_parallel(stripes.size(),
-                    [&](size_t s) { run_stripe(stripes[s], plan, nb_lig1, nb_col1, source, sink, options); });
+    // One stripe per thread, the first on this one; then each thread takes
+    // part of the stripes still running, while that pays.
+    run_in_parallel(initial.size(), [&](size_t k) {
+        run_stripe(board.initial(k), plan, nb_lig1, nb_col1, source, sink, options);
+        while (Stripe* more = board.split_largest()) run_stripe(*more, plan, nb_lig1, nb_col1, source, sink, options);
+    });
 
     // Repairs, top to bottom: each needs the true state after the stripe above.
-    std::unique_ptr<RowEngine> truth = std::move(stripes.front().engine);
-    for (size_t s = 1; s < stripes.size(); ++s) truth = repair(stripes[s], std::move(truth), source, nb_col1, stats);
+    const std::vector<Stripe*> stripes = board.in_order();
+    stats.stripes = static_cast<int32_t>(stripes.size());
+    std::unique_ptr<RowEngine> truth = std::move(stripes.front()->engine);
+    for (size_t s = 1; s < stripes.size(); ++s) truth = repair(*stripes[s], std::move(truth), source, nb_col1, stats);
     return stats;
 }

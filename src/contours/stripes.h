@@ -10,6 +10,11 @@
 // after the same row: from there on the stripe's rows were already right.
 // The result is the same on any number of threads.
 //
+// Parts of a model cost unequal work, so a thread whose stripe is done cuts
+// the stripe with the most rows left in two and runs the lower part as a new
+// stripe (with its lead), while the owner stops at the cut: one more seam,
+// repaired like the others.
+//
 // How far a repair must go: the thinned masks agree again after a row or
 // two, but the spur pass eats an open line from its upper end down, so a
 // stripe that starts inside such a line is wrong until the line ends. So a
@@ -46,6 +51,10 @@ struct StripeOptions {
     // to repair where 16 left 151 rows (open lines eaten from their upper end).
     int32_t lead_rows = 64;
     int32_t checkpoints = 48;       // states a stripe keeps of its own run (at least 1)
+    // Stripes at most, counting those cut from running stripes by threads
+    // that ran out of work (never fewer than one per thread); 0: twice the
+    // threads.
+    unsigned max_stripes = 0;
 };
 
 // What the repairs did.

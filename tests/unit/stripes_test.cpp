@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../support/model_builders.h"
@@ -80,10 +82,11 @@ StripedRun run_in_stripes(const Model& m, const Plan& p, const StripeOptions& op
     return run;
 }
 
-StripeOptions stripes_of(unsigned threads, int32_t min_rows, int32_t lead, int32_t checkpoints)
+StripeOptions stripes_of(unsigned threads, int32_t min_rows, int32_t lead, int32_t checkpoints, unsigned max_stripes = 0)
 {
     StripeOptions options;
     options.threads = threads;
+    options.max_stripes = max_stripes;
     options.min_stripe_rows = min_rows;
     options.lead_rows = lead;
     options.checkpoints = checkpoints;
@@ -156,8 +159,10 @@ TEST(Stripes, AnyNumberOfThreadsGivesTheReferenceBytes)
                 const StripedRun run = run_in_stripes(c.model, c.plan, stripes_of(threads, 8, lead, 16));
                 const std::string what = std::string(c.kind) + ", " + std::to_string(threads) + " threads, lead " +
                                          std::to_string(lead);
-                EXPECT_EQ(run.stats.stripes, std::min<int32_t>(static_cast<int32_t>(threads), c.model.nb_lig1 / 8))
-                    << what;
+                // One stripe per thread, and those cut from running stripes.
+                const int32_t initial = std::min<int32_t>(static_cast<int32_t>(threads), c.model.nb_lig1 / 8);
+                EXPECT_GE(run.stats.stripes, initial) << what;
+                EXPECT_LE(run.stats.stripes, std::max<int32_t>(initial, 2 * static_cast<int32_t>(threads))) << what;
                 EXPECT_EQ(run.difference, "") << what;
                 EXPECT_GT(run.lines, 0) << what;
                 EXPECT_EQ(std::count(run.writes.begin(), run.writes.end(), 0), 0) << what << ": a row never written";
@@ -178,7 +183,7 @@ TEST(Stripes, SeamAcrossALineEatenFromFarAboveIsRepairedDownToItsEnd)
 
     // Without a lead the stripes meet at row 40, and the second one's run
     // starts there; the states meet again past row 69.
-    const StripedRun whole = run_in_stripes(trench, p, stripes_of(2, 8, 0, 48));
+    const StripedRun whole = run_in_stripes(trench, p, stripes_of(2, 8, 0, 48, 2));
     EXPECT_EQ(whole.difference, "");
     EXPECT_EQ(whole.stats.stripes, 2);
     EXPECT_GE(whole.stats.longest_repair, 69 - 40);
@@ -187,10 +192,46 @@ TEST(Stripes, SeamAcrossALineEatenFromFarAboveIsRepairedDownToItsEnd)
     EXPECT_EQ(whole.writes[79], 1);  // already right
 
     // With fewer checkpoints than the repair needs, the stripe is redone whole.
-    const StripedRun redone = run_in_stripes(trench, p, stripes_of(2, 8, 0, 4));
+    const StripedRun redone = run_in_stripes(trench, p, stripes_of(2, 8, 0, 4, 2));
     EXPECT_EQ(redone.difference, "");
     EXPECT_EQ(redone.stats.recomputed_stripes, 1);
     EXPECT_EQ(redone.stats.longest_repair, 40);
+}
+
+// Rows of the lower half slow to come, as costly rows are: the thread of the
+// upper stripe runs out of work first and takes part of the lower one (and
+// maybe parts of parts), each a new seam to repair.
+TEST(Stripes, ThreadsOutOfWorkTakePartOfTheSlowestStripe)
+{
+    class SlowLowerHalf final : public AltitudeSource {
+    public:
+        explicit SlowLowerHalf(const Model& m) : rows_(m), half_(m.nb_lig1 / 2) {}
+        AltitudeRow read_row(int32_t i, std::span<double> buffer) const override
+        {
+            if (i >= half_) std::this_thread::sleep_for(std::chrono::microseconds(300));
+            return rows_.read_row(i, buffer);
+        }
+
+    private:
+        CopyingSource rows_;
+        int32_t half_;
+    };
+    const Model m = rough_model(400, 30, 21, 0, 100);
+    const Plan p = plan_of(65, m.min_alt, m.max_alt, true, 1, m.max_alt);
+    Grid<unsigned char> expected = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "expected");
+    const ExtractionInput in{m.grid.rows(), m.nb_lig1, m.nb_col1, &p.levels, p.first_GT, p.num_CL, p.max_dyn};
+    extract_contours_reference(in, expected.rows());
+    const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn);
+    for (const unsigned most : {3u, 6u}) {
+        RecordingSink sink(m.nb_lig1, m.nb_col1);
+        const StripeStats stats =
+            extract_in_stripes(plan, m.nb_lig1, m.nb_col1, SlowLowerHalf(m), sink, stripes_of(2, 16, 4, 16, most));
+        EXPECT_GT(stats.stripes, 2) << "at most " << most;
+        EXPECT_LE(stats.stripes, static_cast<int32_t>(most));
+        int64_t lines = 0;
+        EXPECT_EQ(first_difference(expected.rows(), sink.rows(), m.nb_lig1, m.nb_col1, lines), "") << "at most " << most;
+        EXPECT_EQ(std::count(sink.writes.begin(), sink.writes.end(), 0), 0);
+    }
 }
 
 TEST(Stripes, AReadFailureInAnyStripeReachesTheCaller)
@@ -229,7 +270,7 @@ TEST(Stripes, TinyGridsAndFewerRowsThanThreads)
         const Model m = rough_model(lig, col, ++seed, 0, 100);
         const double high = m.max_alt > m.min_alt ? m.max_alt : m.min_alt + 1;
         const Plan p = plan_of(65, m.min_alt, high, true, 1, m.max_alt);
-        const StripedRun run = run_in_stripes(m, p, stripes_of(8, 1, 4, 16));
+        const StripedRun run = run_in_stripes(m, p, stripes_of(8, 1, 4, 16, 8));
         EXPECT_EQ(run.difference, "") << lig << "x" << col;
         EXPECT_EQ(run.stats.stripes, std::max(1, std::min(8, lig / 8))) << lig << "x" << col;
     }
