@@ -154,21 +154,30 @@ Model read_ascii_model(const std::string& path, int unit, const std::string& scr
 Model read_gdal_model(const std::string& path, int band, int unit, const std::string& scratch_folder,
                       Progress& progress)
 {
-    const std::unique_ptr<RasterRowSource> source = gdal_formats(path).open_source(path, band, unit);
+    std::unique_ptr<RasterRowSource> source = gdal_formats(path).open_source(path, band, unit);
     Model model;
     model.nb_lig1 = source->nb_lig1();
     model.nb_col1 = source->nb_col1();
     model.pix_size = source->pixel_size();
     model.georeference = source->georeference();
+    model.files = {path};
+    const auto on_row = [&](int32_t i) { progress.report("reading", i + 1, model.nb_lig1); };
+    // A model larger than the budget is read twice from the raster (once for
+    // its range) rather than kept: a copy of it as doubles would take four
+    // times a 16-bit file's room on the disk.
+    const uint64_t cells = static_cast<uint64_t>(model.nb_lig1) * static_cast<uint64_t>(model.nb_col1);
+    if (cells > stored_rows_budget / sizeof(double)) {
+        model.rows = std::make_unique<RasterPassSource>(std::move(source), on_row);
+        return model;
+    }
     auto rows = std::make_unique<StoredRowSource>(model.nb_lig1, model.nb_col1, scratch_folder, stored_rows_budget);
     std::vector<double> buffer(static_cast<size_t>(model.nb_col1));
     for (int32_t i = 0; i < model.nb_lig1; ++i) {
         rows->append_row(source->read_row(i, buffer).data());
-        progress.report("reading", i + 1, model.nb_lig1);
+        on_row(i);
     }
     rows->finish();
     model.rows = std::move(rows);
-    model.files = {path};
     return model;
 }
 

@@ -1,5 +1,7 @@
 #include "gdal_row_source.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -12,6 +14,7 @@
 #include "../platform.h"
 #include "../run_error.h"
 #include "model_readers.h"
+#include "row_blocks.h"
 
 namespace {
 
@@ -37,7 +40,13 @@ private:
     std::unique_ptr<Dataset> dataset_;
     int unit_ = 0;
     mutable std::mutex reading_;  // one GDAL dataset is not read from several threads at once
+    uint64_t serial_;             // tells this source's rows from another's in a thread's last block
 };
+
+// A call to GDAL for a row costs far more than copying it: rows are read a
+// block at a time.
+thread_local RowBlock<double> last_block;
+std::atomic<uint64_t> sources_made{0};
 
 // Meters in a degree of longitude at the equator.
 constexpr double kMetersPerDegree = 111320.0;
@@ -66,7 +75,7 @@ int32_t cell_width_in_meters(const Georeference& geo)
 }
 
 GdalRowSource::GdalRowSource(const std::string& path, int band, int unit)
-    : path_(path), dataset_(std::make_unique<Dataset>()), unit_(unit)
+    : path_(path), dataset_(std::make_unique<Dataset>()), unit_(unit), serial_(++sources_made)
 {
     // GDAL also opens paths that are no files (/vsizip/..., NETCDF:"f":v);
     // a plain path that leads nowhere is reported with the system's reason.
@@ -107,12 +116,20 @@ GdalRowSource::GdalRowSource(const std::string& path, int band, int unit)
 
 std::span<const double> GdalRowSource::read_row(int32_t i, std::span<double> buffer) const
 {
-    {
+    RowBlock<double>& block = last_block;
+    const auto width = static_cast<size_t>(nb_col1_);
+    if (!block.holds(serial_, i)) {
+        const int32_t count = std::min(rows_per_block(width * sizeof(double)), nb_lig1_ - i);
+        block.source = 0;  // until the read succeeds
+        block.values.resize(width * static_cast<size_t>(count));
         const std::lock_guard<std::mutex> one_reader(reading_);
-        if (GDALRasterIO(dataset_->band, GF_Read, 0, i, nb_col1_, 1, buffer.data(), nb_col1_, 1, GDT_Float64, 0, 0) !=
-            CE_None)
+        if (GDALRasterIO(dataset_->band, GF_Read, 0, i, nb_col1_, count, block.values.data(), nb_col1_, count,
+                         GDT_Float64, 0, 0) != CE_None)
             throw RunError(path_ + ": " + last_gdal_error("read error"));
+        block = RowBlock<double>{serial_, i, count, std::move(block.values)};
     }
+    const double* row = block.values.data() + static_cast<size_t>(i - block.first) * width;
+    std::copy(row, row + width, buffer.begin());
     if (dataset_->has_no_data) {
         const double no_data = dataset_->no_data;
         const double stored = dataset_->float32 ? static_cast<double>(static_cast<float>(no_data)) : no_data;

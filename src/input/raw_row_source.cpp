@@ -8,29 +8,12 @@
 #include "../platform.h"
 #include "../run_error.h"
 #include "../run_in_parallel.h"
+#include "row_blocks.h"
 #include "row_source.h"
 
 namespace {
 
-// Rows read at once: about 256 KiB, which measured fastest here (copies
-// from the system's cache into a buffer that stays in the processor's cache;
-// a row at a time took twice as long, and so did a mebibyte).
-int32_t rows_per_block(size_t row_bytes)
-{
-    return static_cast<int32_t>(std::max<size_t>(1, (size_t{256} << 10) / row_bytes));
-}
-
-// The block of rows a thread last read from a raw source. The engine's runs
-// ask for rows in order, so each thread reads a block at once and serves the
-// rows that follow from it.
-struct RowBlock {
-    uint64_t source = 0;  // serial number of the source the rows are from (0: none)
-    int32_t first = 0;
-    int32_t count = 0;
-    std::vector<unsigned char> bytes;
-};
-
-thread_local RowBlock last_block;
+thread_local RowBlock<unsigned char> last_block;
 
 std::atomic<uint64_t> sources_made{0};
 
@@ -121,17 +104,17 @@ AltitudeRange RawRowSource::range() const
 
 std::span<const double> RawRowSource::read_row(int32_t i, std::span<double> buffer) const
 {
-    RowBlock& block = last_block;
-    if (block.source != serial_ || i < block.first || i >= block.first + block.count) {
+    RowBlock<unsigned char>& block = last_block;
+    if (!block.holds(serial_, i)) {
         const int32_t count = std::min(rows_per_block(row_bytes_), nb_lig1() - i);
         block.source = 0;  // until the read succeeds
-        block.bytes.resize(row_bytes_ * static_cast<size_t>(count));
-        block.count = read_rows(i, count, block.bytes.data());  // at least row i, or it throws
+        block.values.resize(row_bytes_ * static_cast<size_t>(count));
+        block.count = read_rows(i, count, block.values.data());  // at least row i, or it throws
         block.source = serial_;
         block.first = i;
     }
     RawRange ignored{};
-    decode_raw_row(block.bytes.data() + static_cast<size_t>(i - block.first) * row_bytes_, nb_col1(), itype_,
+    decode_raw_row(block.values.data() + static_cast<size_t>(i - block.first) * row_bytes_, nb_col1(), itype_,
                    buffer.data(), ignored);
     convert_row_to_meters(buffer.data(), nb_col1(), unit_);
     return buffer.first(static_cast<size_t>(nb_col1()));

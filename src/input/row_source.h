@@ -5,6 +5,9 @@
 //   StoredRowSource  rows parsed once (an ASCII grid) and kept: in memory
 //                    while they fit a fixed budget, else as binary doubles in
 //                    a scratch file of the model folder
+//   RasterPassSource rows of a raster that can be read at any row (a band
+//                    read through GDAL): a first pass for the range, then
+//                    each row read again when asked; nothing kept
 //
 // Every source can be read at any row, in any order, from several threads at
 // once: rows are read with positioned reads, never through a shared position.
@@ -21,6 +24,7 @@
 #include <vector>
 
 #include "../contours/stripes.h"
+#include "gdal_row_source.h"
 #include "model_readers.h"
 
 // Smallest and largest altitude of a model, in meters, over the cells with
@@ -30,6 +34,10 @@ struct AltitudeRange {
     double max_dyn = 0;
     int64_t no_data_cells = 0;
 };
+
+// Widens `range` to the n altitudes of a row and counts its cells without
+// data. An empty range to start from: AltitudeRange{+inf, -inf, 0}.
+void widen_range(AltitudeRange& range, const double* row, int32_t n);
 
 class RowSource : public AltitudeSource {
 public:
@@ -119,6 +127,23 @@ private:
     int scratch_fd_ = -1;
     uint64_t written_bytes_ = 0;   // bytes already in the scratch file
     int32_t rows_given_ = 0;
+    AltitudeRange range_{};
+};
+
+class RasterPassSource final : public RowSource {
+public:
+    // Reads every row of `raster` once, in order, for the range (calling
+    // on_row with each row read), and serves rows from it from then on.
+    RasterPassSource(std::unique_ptr<RasterRowSource> raster, const std::function<void(int32_t)>& on_row);
+
+    AltitudeRange range() const override { return range_; }
+    std::span<const double> read_row(int32_t i, std::span<double> buffer) const override
+    {
+        return raster_->read_row(i, buffer);
+    }
+
+private:
+    std::unique_ptr<RasterRowSource> raster_;
     AltitudeRange range_{};
 };
 

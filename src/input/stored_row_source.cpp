@@ -40,19 +40,9 @@ StoredRowSource::~StoredRowSource() { platform::close_descriptor(scratch_fd_); }
 void StoredRowSource::append_row(const double* row)
 {
     if (rows_given_ >= nb_lig1()) throw std::logic_error("StoredRowSource: more rows than the model holds");
-    // The range starts empty; std::min and std::max keep their first argument
-    // against a NaN, so the cells without data stay out of it.
     if (rows_given_ == 0)
         range_ = AltitudeRange{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0};
-    double lo = range_.min_dyn;
-    double hi = range_.max_dyn;
-    int64_t no_data_cells = range_.no_data_cells;
-    for (int32_t j = 0; j < nb_col1(); ++j) {
-        lo = std::min(lo, row[j]);
-        hi = std::max(hi, row[j]);
-        no_data_cells += row[j] != row[j];
-    }
-    range_ = AltitudeRange{lo, hi, no_data_cells};
+    widen_range(range_, row, nb_col1());
     memory_.insert(memory_.end(), row, row + nb_col1());
     ++rows_given_;
     if (spilled() && memory_.size() * sizeof(double) >= kPendingBytes) flush_pending();

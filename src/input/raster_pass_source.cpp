@@ -1,0 +1,31 @@
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include "row_source.h"
+
+void widen_range(AltitudeRange& range, const double* row, int32_t n)
+{
+    // std::min and std::max keep their first argument against a NaN, so the
+    // cells without data stay out of the range.
+    double lo = range.min_dyn;
+    double hi = range.max_dyn;
+    int64_t no_data_cells = range.no_data_cells;
+    for (int32_t j = 0; j < n; ++j) {
+        lo = std::min(lo, row[j]);
+        hi = std::max(hi, row[j]);
+        no_data_cells += row[j] != row[j];
+    }
+    range = AltitudeRange{lo, hi, no_data_cells};
+}
+
+RasterPassSource::RasterPassSource(std::unique_ptr<RasterRowSource> raster, const std::function<void(int32_t)>& on_row)
+    : RowSource(raster->nb_lig1(), raster->nb_col1()), raster_(std::move(raster)),
+      range_{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0}
+{
+    std::vector<double> buffer(static_cast<size_t>(nb_col1()));
+    for (int32_t i = 0; i < nb_lig1(); ++i) {
+        widen_range(range_, raster_->read_row(i, buffer).data(), nb_col1());
+        on_row(i);
+    }
+}
