@@ -1,5 +1,6 @@
 // The platform interface on POSIX systems.
 #include "platform.h"
+#include "signal_slots.h"
 
 #include <atomic>
 #include <cerrno>
@@ -253,13 +254,7 @@ void unlock_and_remove(const std::string& path, Lock& lock)
 
 namespace {
 
-constexpr int kSlots = 16;
-
-struct Slot {
-    volatile std::sig_atomic_t used;
-    char path[PATH_MAX];
-};
-Slot g_slots[kSlots];
+SignalSlots<PATH_MAX> g_slots;
 
 struct termios g_saved_mode;
 volatile std::sig_atomic_t g_mode_changed = 0;
@@ -282,35 +277,15 @@ void restore_terminal_mode()
 void end_by_signal(int sig)
 {
     restore_terminal_mode();
-    for (Slot& slot : g_slots)
-        if (slot.used) unlink(slot.path);
+    g_slots.remove_all([](const char* path) { unlink(path); });
     raise(sig);
 }
 
 }  // namespace
 
-bool remove_on_signal(const std::string& path)
-{
-    if (path.size() >= PATH_MAX) return false;
-    for (Slot& slot : g_slots) {
-        if (slot.used) continue;
-        std::memcpy(slot.path, path.c_str(), path.size() + 1);
-        std::atomic_signal_fence(std::memory_order_seq_cst);  // the path is whole before the slot counts
-        slot.used = 1;
-        return true;
-    }
-    return false;
-}
+bool remove_on_signal(const std::string& path) { return g_slots.add(path); }
 
-void forget_on_signal(const std::string& path)
-{
-    for (Slot& slot : g_slots) {
-        if (slot.used && path == slot.path) {
-            slot.used = 0;
-            return;
-        }
-    }
-}
+void forget_on_signal(const std::string& path) { g_slots.forget(path); }
 
 void install_signal_cleanup()
 {

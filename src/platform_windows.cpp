@@ -3,6 +3,7 @@
 // names outside ASCII work; failures leave a C library error code in errno,
 // like the POSIX side, so that callers report them the same way.
 #include "platform.h"
+#include "signal_slots.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -442,14 +443,7 @@ void unlock_and_remove(const std::string& path, Lock& lock)
 
 namespace {
 
-constexpr int kSlots = 16;
-constexpr size_t kPathBytes = 1024;
-
-struct Slot {
-    volatile LONG used;
-    char path[kPathBytes];
-};
-Slot g_slots[kSlots];
+SignalSlots<1024> g_slots;
 
 // Held while a set of renames runs; the console handler takes it before it
 // removes anything, so it never cuts the renames in the middle.
@@ -476,8 +470,7 @@ BOOL WINAPI end_by_console_event(DWORD event)
     case CTRL_SHUTDOWN_EVENT:
         AcquireSRWLockExclusive(&g_hold);
         restore_console_mode();
-        for (Slot& slot : g_slots)
-            if (slot.used) DeleteFileW(widen(slot.path).c_str());
+        g_slots.remove_all([](const char* path) { DeleteFileW(widen(path).c_str()); });
         ExitProcess(STATUS_CONTROL_C_EXIT);
     default:
         return FALSE;
@@ -488,28 +481,9 @@ bool g_installed = false;
 
 }  // namespace
 
-bool remove_on_signal(const std::string& path)
-{
-    if (path.size() >= kPathBytes) return false;
-    for (Slot& slot : g_slots) {
-        if (slot.used) continue;
-        std::memcpy(slot.path, path.c_str(), path.size() + 1);
-        MemoryBarrier();  // the path is whole before the slot counts
-        slot.used = 1;
-        return true;
-    }
-    return false;
-}
+bool remove_on_signal(const std::string& path) { return g_slots.add(path); }
 
-void forget_on_signal(const std::string& path)
-{
-    for (Slot& slot : g_slots) {
-        if (slot.used && path == slot.path) {
-            slot.used = 0;
-            return;
-        }
-    }
-}
+void forget_on_signal(const std::string& path) { g_slots.forget(path); }
 
 void install_signal_cleanup()
 {
