@@ -11,6 +11,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build"
+source "$top/bench/lib.sh"
 source_grid=$(realpath "$1")
 runs=${2:-5}
 cmake --build "$build" -j2 --target isolines_trace_4 make_big_model >/dev/null
@@ -41,7 +42,6 @@ timed() {
   [ "${line##* }" = 0 ] || { echo "failed: $* ($line)" >&2; kill $$; }
   echo "${line% *}"
 }
-median() { sort -g | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
 
 ours=() ; theirs=()
 for ((r = 0; r < runs; r++)); do

@@ -13,19 +13,16 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build"
+source "$top/bench/lib.sh"
 source_grid=$(realpath "$1")
 runs=${2:-5}
 cmake --build "$build" -j2 --target isolines_trace_4 isolines_trace_4_reference make_big_model >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/images/big"
-"$build/bench/make_big_model" "$source_grid" 4 "$work/images/big/big"
-cells=$(( $(sed -n 1p "$work/images/big/big_m4.txt") * $(sed -n 2p "$work/images/big/big_m4.txt") ))
-
-# Raw 32-bit model in meters, bitmap result; 250 levels every 62 m from -9100 m.
+cd "$work"
+cells=$(make_big_raw_model "$source_grid")
 interval=62
-printf 'big\nbig\n0\n1\n0\niso\n1\n-9100\n1\n%s\n6338\n1\n\n' "$interval" > "$work/answers.txt"
 
 # Runs a command, prints "seconds peak_kilobytes"; stops the script when the
 # command fails.
@@ -35,17 +32,15 @@ timed() {
   [ "${line##* }" = 0 ] || { echo "failed: $* ($line)" >&2; kill $$; }
   echo "${line% *}"
 }
-median() { sort -g | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
 
-cd "$work"
-fast_times=() ; gdal_times=() ; peak=0
+fast_times=() ; gdal_times=()
 for ((r = 0; r < runs; r++)); do
-  read -r t m < <(timed "$build/isolines_trace_4" < answers.txt)
-  fast_times+=("$t"); (( m > peak )) && peak=$m
+  fast_times+=("$(wall_seconds "$build/isolines_trace_4")")
   rm -rf gdal && mkdir gdal
   read -r t _ < <(timed gdal_contour -q -i "$interval" -off -9100 images/big/big.asc gdal/contours.shp)
   gdal_times+=("$t")
 done
+read -r _ peak < <(timed "$build/isolines_trace_4" < answers.txt)
 mv images/big/iso.bmp fast.bmp
 read -r ref_time _ < <(timed "$build/bench/isolines_trace_4_reference" < answers.txt)
 cmp -s fast.bmp images/big/iso.bmp && same="identical" || same="DIFFERENT"
