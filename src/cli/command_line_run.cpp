@@ -263,11 +263,12 @@ public:
         : sink_(sink), nb_lig1_(nb_lig1), progress_(progress)
     {
     }
-    void write_row(int32_t i, ToneRow row) override
+    void write_row(int32_t i, ToneRow row) override { write_rows(i, 1, row.size(), row.data()); }
+    void write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows) override
     {
-        sink_.write_row(i, row);
+        sink_.write_rows(first, count, width, rows);
         // A repaired row comes twice: the count may pass the rows, not 100%.
-        progress_.report("tracing", std::min<int64_t>(++written_, nb_lig1_), nb_lig1_);
+        progress_.report("tracing", std::min<int64_t>(written_ += count, nb_lig1_), nb_lig1_);
     }
 
 private:

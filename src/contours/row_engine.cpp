@@ -36,8 +36,10 @@ RowEngine::RowEngine(const PreparedPlan& plan, int32_t nb_lig1, int32_t nb_col1,
       spurs_(CleaningPass::spurs, plan.tones, nb_lig1, nb_col1, first_row),
       corners_(CleaningPass::corners, plan.tones, nb_lig1, nb_col1, first_row),
       isolated_(CleaningPass::isolated_pixels, plan.tones, nb_lig1, nb_col1, first_row),
-      cleaned_rows_{-1, -1, -1}, traced_(static_cast<size_t>(nb_col1)), result_(static_cast<size_t>(nb_col1))
+      cleaned_rows_{-1, -1, -1}, traced_(static_cast<size_t>(nb_col1)),
+      batch_rows_(static_cast<int32_t>(std::clamp<int64_t>((int64_t{256} << 10) / std::max(nb_col1, 1), 1, 64)))
 {
+    batch_.resize(static_cast<size_t>(batch_rows_) * static_cast<size_t>(std::max(nb_col1, 0)));
 }
 
 void RowEngine::set_written_rows(int32_t first, int32_t end)
@@ -76,13 +78,24 @@ void RowEngine::finish(int32_t i, const unsigned char* row)
 {
     rows_finished_ = i + 1;
     if (i < first_written_ || i >= end_written_) return;
+    if (batch_count_ > 0 && i != batch_first_ + batch_count_) flush();
+    if (batch_count_ == 0) batch_first_ = i;
     const auto width = static_cast<size_t>(nb_col1_);
-    std::memcpy(result_.data(), row, width);
+    unsigned char* result = batch_.data() + static_cast<size_t>(batch_count_++) * width;
+    std::memcpy(result, row, width);
     if (plan_.flag == 1) {
         const auto tone = static_cast<unsigned char>(plan_.final_GT);
-        for (int32_t j : summits_[static_cast<size_t>(i) & 7]) result_[static_cast<size_t>(j)] = tone;
+        for (int32_t j : summits_[static_cast<size_t>(i) & 7]) result[static_cast<size_t>(j)] = tone;
     }
-    sink_.write_row(i, ToneRow(result_.data(), width));
+    if (batch_count_ == batch_rows_ || i + 1 == nb_lig1_ || i + 1 == end_written_) flush();
+}
+
+void RowEngine::flush()
+{
+    if (batch_count_ == 0) return;
+    const int32_t count = batch_count_;
+    batch_count_ = 0;
+    sink_.write_rows(batch_first_, count, static_cast<size_t>(nb_col1_), batch_.data());
 }
 
 void RowEngine::save_state(EngineState& out) const

@@ -34,6 +34,14 @@ class ResultRowSink {
 public:
     virtual void write_row(int32_t i, ToneRow row) = 0;
 
+    // Rows first .. first + count - 1, each of `width` tones, one after the
+    // other in `rows`: one by one unless the sink can do better (a file sink
+    // writes them at once).
+    virtual void write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows)
+    {
+        for (int32_t k = 0; k < count; ++k) write_row(first + k, ToneRow(rows + static_cast<size_t>(k) * width, width));
+    }
+
 protected:
     ~ResultRowSink() = default;
 };
@@ -85,6 +93,12 @@ public:
 
     void save_state(EngineState& out) const;
 
+    // Hands the finished rows still held to the sink. Finished rows go to the
+    // sink in batches of about 256 KiB (fewer, larger writes): a batch goes
+    // when full, with the last row of the model or of the written rows, and
+    // here.
+    void flush();
+
 private:
     void finish(int32_t i, const unsigned char* row);
 
@@ -102,7 +116,10 @@ private:
     CleaningStage isolated_;
     std::array<int32_t, 3> cleaned_rows_;     // last row finished by each cleaning pass
     std::vector<unsigned char> traced_;       // the row just traced
-    std::vector<unsigned char> result_;       // the row being finished
+    std::vector<unsigned char> batch_;        // finished rows not yet handed to the sink
+    int32_t batch_rows_;                      // rows a batch holds at most
+    int32_t batch_first_ = 0;
+    int32_t batch_count_ = 0;
     // The summit cells of the rows pushed but not yet finished, by row mod 8
     // (only when flag is 1).
     std::array<std::vector<int32_t>, 8> summits_;

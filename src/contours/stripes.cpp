@@ -66,6 +66,7 @@ void run_stripe(Stripe& stripe, const PreparedPlan& plan, int32_t nb_lig1, int32
             checkpoint = next_checkpoint(checkpoint);
         }
     }
+    stripe.engine->flush();
 }
 
 // Takes `truth`, the engine of the stripe above in its true state after the
@@ -92,6 +93,7 @@ std::unique_ptr<RowEngine> repair(Stripe& stripe, std::unique_ptr<RowEngine> tru
         }
         truth->push(source.read_row(truth->next_input(), buffer));
     }
+    truth->flush();
     const int32_t repaired = std::max(truth->rows_finished() - stripe.first, 0);
     stats.repaired_rows += repaired;
     stats.longest_repair = std::max(stats.longest_repair, repaired);

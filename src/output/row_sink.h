@@ -51,6 +51,7 @@ public:
     // `fd`: open for writing; `path`: the name to give in messages.
     RawResultSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1);
     void write_row(int32_t i, std::span<const unsigned char> row) override;
+    void write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows) override;
 };
 
 class BitmapSink final : public FileRowSink {
@@ -60,6 +61,9 @@ public:
     // a RunError naming `path` and suggesting the raw result.
     BitmapSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1);
     void write_row(int32_t i, std::span<const unsigned char> row) override;
+    // The rows lie bottom-up in the file, each padded: they are laid out in
+    // the file's order in a buffer of the thread's, then written at once.
+    void write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows) override;
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "../../LIB/IMAGE.h"
 #include "../platform.h"
@@ -33,6 +34,11 @@ void RawResultSink::write_row(int32_t i, std::span<const unsigned char> row)
     put(row.data(), static_cast<size_t>(nb_col1_), static_cast<uint64_t>(i) * static_cast<uint64_t>(nb_col1_));
 }
 
+void RawResultSink::write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows)
+{
+    put(rows, width * static_cast<size_t>(count), static_cast<uint64_t>(first) * width);
+}
+
 BitmapSink::BitmapSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1)
     : FileRowSink(fd, std::move(path), nb_lig1, nb_col1)
 {
@@ -50,4 +56,17 @@ BitmapSink::BitmapSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col
 void BitmapSink::write_row(int32_t i, std::span<const unsigned char> row)
 {
     put(row.data(), static_cast<size_t>(nb_col1_), PositionLigneBMP(nb_col1_, nb_lig1_, 0, i));
+}
+
+void BitmapSink::write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows)
+{
+    const uint64_t stride = LongueurLigneBMP(nb_col1_, 0);
+    const auto bytes = static_cast<size_t>(stride) * static_cast<size_t>(count);
+    thread_local std::vector<unsigned char> stored;
+    stored.assign(bytes, 0);  // the padding of each row is 0
+    // Row first + count - 1 comes first in the file, row first last.
+    for (int32_t k = 0; k < count; ++k)
+        std::memcpy(stored.data() + static_cast<size_t>(count - 1 - k) * stride, rows + static_cast<size_t>(k) * width,
+                    width);
+    put(stored.data(), bytes, PositionLigneBMP(nb_col1_, nb_lig1_, 0, first + count - 1));
 }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -316,11 +317,39 @@ protected:
         std::fclose(f);
         return read_bytes(path);
     }
+
+    // The rows handed over in consecutive batches of 1, 3, 2, 1, 3 ... rows,
+    // the batches in a shuffled order.
+    template <typename Sink>
+    Bytes write_in_batches(const std::vector<Bytes>& rows, int32_t nb_col1, std::mt19937& rng)
+    {
+        const auto nb_lig1 = static_cast<int32_t>(rows.size());
+        std::vector<std::pair<int32_t, int32_t>> batches;  // first row, count
+        for (int32_t first = 0, k = 0; first < nb_lig1; ++k) {
+            const int32_t count = std::min(nb_lig1 - first, std::array{1, 3, 2}[static_cast<size_t>(k % 3)]);
+            batches.emplace_back(first, count);
+            first += count;
+        }
+        std::shuffle(batches.begin(), batches.end(), rng);
+        const std::string path = path_of("batches.out");
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        {
+            Sink sink(fileno(f), path, nb_lig1, nb_col1);
+            for (const auto& [first, count] : batches) {
+                Bytes joined;
+                for (int32_t i = first; i < first + count; ++i)
+                    joined.insert(joined.end(), rows[static_cast<size_t>(i)].begin(), rows[static_cast<size_t>(i)].end());
+                sink.write_rows(first, count, static_cast<size_t>(nb_col1), joined.data());
+            }
+        }
+        std::fclose(f);
+        return read_bytes(path);
+    }
 };
 
 // For every row padding (widths 1 to 9) and a few heights, rows given in any
-// order, again, or from several threads make the very bytes of SauveBMP and of
-// the rows laid one after another.
+// order, again, from several threads, or in batches make the very bytes of
+// SauveBMP and of the rows laid one after another.
 TEST_F(RowSinkTest, BitmapAndRawFilesHoldTheBytesOfTheWholeGridWriters)
 {
     std::mt19937 rng(11);
@@ -347,6 +376,8 @@ TEST_F(RowSinkTest, BitmapAndRawFilesHoldTheBytesOfTheWholeGridWriters)
                     EXPECT_EQ(write_through_sink<RawResultSink>(rows, nb_col1, order, rewrite, threads), concatenated);
                 }
             }
+            EXPECT_EQ(write_in_batches<BitmapSink>(rows, nb_col1, rng), whole_bitmap);
+            EXPECT_EQ(write_in_batches<RawResultSink>(rows, nb_col1, rng), concatenated);
         }
     }
 }
