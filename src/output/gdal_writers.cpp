@@ -97,6 +97,12 @@ void ScratchImageSink::write_image(const std::function<void(double)>& on_progres
     // room, report their failures here.
     CPLErrorReset();
     if (GDALFlushRasterCache(band_) != CE_None) fail(image_.shown_path, "GDAL could not write its temporary file");
+    // GDAL keeps the last bytes of a GeoTIFF in a buffer of its own: they are
+    // written now, so that a full disk is reported as such, not as a read
+    // error of the copy.
+    GDALFlushCache(scratch_.get());
+    if (CPLGetLastErrorType() == CE_Failure || CPLGetLastErrorType() == CE_Fatal)
+        fail(image_.shown_path, "GDAL could not write its temporary file");
     GDALDriverH driver = GDALGetDriverByName(image_.format == GdalFormat::png ? "PNG" : "GTiff");
     if (driver == nullptr) fail(image_.shown_path, "this GDAL has no driver for the format");
     // Compressed losslessly; a GeoTIFF beyond 4 GiB is written as a BigTIFF.
