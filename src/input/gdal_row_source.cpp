@@ -77,7 +77,9 @@ int32_t cell_width_in_meters(const Georeference& geo)
 
 // The bytes of the blocks that hold the rows one thread reads at once (see
 // read_row), in whole rows of blocks (a tiled raster is stored by rows of
-// tiles), one row of blocks more for a read that straddles two.
+// tiles): as many rows of blocks as such a read can straddle, so that the
+// rows of blocks a thread is still reading stay in GDAL's cache rather than
+// being read (and decompressed) again for each of their rows.
 uint64_t block_bytes_read_at_once(GDALRasterBandH band, int32_t nb_col1)
 {
     int block_width = 0, block_height = 0;
@@ -85,7 +87,7 @@ uint64_t block_bytes_read_at_once(GDALRasterBandH band, int32_t nb_col1)
     const auto width = static_cast<uint64_t>(std::max(block_width, 1));
     const auto height = static_cast<uint64_t>(std::max(block_height, 1));
     const auto rows = static_cast<uint64_t>(rows_per_block(static_cast<size_t>(nb_col1) * sizeof(double)));
-    const uint64_t block_rows = (rows + height - 1) / height + 1;
+    const uint64_t block_rows = (rows - 1 + height - 1) / height + 1;
     const uint64_t blocks_across = (static_cast<uint64_t>(nb_col1) + width - 1) / width;
     return block_rows * blocks_across * width * height *
            static_cast<uint64_t>(GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band)));
