@@ -5,24 +5,16 @@
 #ifndef GDAL_FORMATS_H
 #define GDAL_FORMATS_H
 
-#include <array>
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
-#include "../LIB/IMAGE.h"
-#include "georeference.h"
 #include "input/gdal_row_source.h"
 #include "output/gdal_writers.h"
 
 // What the module offers (see gdal_row_source.h and gdal_writers.h).
 struct GdalFormats {
     std::unique_ptr<RasterRowSource> (*open_source)(const std::string& path, int band, int unit);
-    void (*write_image)(const std::string& path, const std::string& shown_path, GdalFormat format,
-                        unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1,
-                        const std::array<Color32, 256>& palette, bool gray, const Georeference& georeference,
-                        const std::function<void(double)>& on_progress);
+    std::unique_ptr<GdalImageSink> (*open_image_sink)(const std::string& scratch_path, const GdalImage& image);
     std::string (*prj_text)(const std::string& projection_wkt);
     std::string (*wkt_of_prj)(const std::string& prj_path, const std::string& text);
     std::string (*version)();

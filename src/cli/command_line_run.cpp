@@ -16,7 +16,6 @@
 #include "../contours/stripes.h"
 #include "../engine_threads.h"
 #include "../gdal_formats.h"
-#include "../grid.h"
 #include "../input/model_readers.h"
 #include "../input/row_source.h"
 #include "../output/palette.h"
@@ -278,16 +277,6 @@ private:
     std::atomic<int64_t> written_{0};
 };
 
-// The rows kept in a grid, for the formats written whole through GDAL.
-class GridSink final : public RowSink {
-public:
-    explicit GridSink(unsigned char** tab3) : tab3_(tab3) {}
-    void write_row(int32_t i, ToneRow row) override { std::memcpy(tab3_[i], row.data(), row.size()); }
-
-private:
-    unsigned char** tab3_;
-};
-
 // The results of a run, under temporary names until all are complete.
 struct Results {
     std::unique_ptr<ResultLock> lock;
@@ -382,8 +371,9 @@ void put_palette(OutputFile& image, const std::array<Color32, 256>& palette)
 }
 
 // Traces the model into the image: through the image's own sink for .raw and
-// .bmp (each row written at its offset as it comes), through a grid for the
-// formats GDAL writes whole.
+// .bmp (each row written at its offset as it comes), through a scratch
+// GeoTIFF beside the result for the formats GDAL writes (the image file is
+// then copied from it).
 void trace_and_write(const CommandLine& options, const Model& model, const Plan& plan,
                      const std::vector<Level>& levels, Results& results, Progress& progress)
 {
@@ -406,17 +396,20 @@ void trace_and_write(const CommandLine& options, const Model& model, const Plan&
             results.descriptor->close();
         }
     } else {
-        Grid<unsigned char> tab3 = make_grid<unsigned char>(model.nb_col1, model.nb_lig1, "result grid");
-        GridSink grid(tab3.rows());
-        CountingSink counting(grid, model.nb_lig1, progress);
+        // A private name in the result folder: removed when the run ends,
+        // however it fails, and by the next run if this one is killed.
+        OutputFile scratch(options.output);
+        scratch.hand_over();
+        image.hand_over();
+        GdalImage target{image.temp_path(), options.output,
+                         options.format == ImageFormat::png ? GdalFormat::png : GdalFormat::geotiff,
+                         model.nb_lig1, model.nb_col1, palette, !options.distinct, model.georeference};
+        const std::unique_ptr<GdalImageSink> sink =
+            gdal_formats(options.output).open_image_sink(scratch.temp_path(), target);
+        CountingSink counting(*sink, model.nb_lig1, progress);
         extract_in_stripes(prepared, model.nb_lig1, model.nb_col1, *model.rows, counting, stripes);
         progress.finish("tracing");
-        image.hand_over();
-        gdal_formats(options.output)
-            .write_image(image.temp_path(), options.output,
-                         options.format == ImageFormat::png ? GdalFormat::png : GdalFormat::geotiff, tab3.rows(),
-                         model.nb_lig1, model.nb_col1, palette, !options.distinct, model.georeference,
-                         [&](double share) { progress.report("writing", std::llround(share * 1000), 1000); });
+        sink->write_image([&](double share) { progress.report("writing", std::llround(share * 1000), 1000); });
         image.seal();
     }
     if (results.world_file) {

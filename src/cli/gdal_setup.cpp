@@ -15,7 +15,13 @@ void set_up_gdal()
         CPLSetErrorHandler(CPLQuietErrorHandler);
         CPLSetConfigOption("GDAL_PAM_ENABLED", "NO");
         GDALAllRegister();
+        bound_gdal_cache(0);
     });
+}
+
+void bound_gdal_cache(uint64_t reading)
+{
+    GDALSetCacheMax64(static_cast<GIntBig>(gdal_cache_floor + reading));
 }
 
 std::string last_gdal_error(const std::string& fallback)
@@ -27,6 +33,6 @@ std::string last_gdal_error(const std::string& fallback)
 // The module's one entry point, looked up by name when it is loaded.
 extern "C" __attribute__((visibility("default"))) const GdalFormats* isolines_gdal_formats()
 {
-    static const GdalFormats formats{open_gdal_source, write_gdal_image, prj_text, wkt_of_prj, gdal_release};
+    static const GdalFormats formats{open_gdal_source, open_gdal_image_sink, prj_text, wkt_of_prj, gdal_release};
     return &formats;
 }

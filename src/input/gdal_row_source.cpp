@@ -11,6 +11,7 @@
 #include <ogr_srs_api.h>
 
 #include "../cli/gdal_setup.h"
+#include "../engine_threads.h"
 #include "../platform.h"
 #include "../run_error.h"
 #include "model_readers.h"
@@ -74,6 +75,24 @@ int32_t cell_width_in_meters(const Georeference& geo)
     return whole_meters(width);
 }
 
+// The bytes of the blocks that hold the rows one thread reads at once (see
+// read_row), in whole rows of blocks (a tiled raster is stored by rows of
+// tiles): as many rows of blocks as such a read can straddle, so that the
+// rows of blocks a thread is still reading stay in GDAL's cache rather than
+// being read (and decompressed) again for each of their rows.
+uint64_t block_bytes_read_at_once(GDALRasterBandH band, int32_t nb_col1)
+{
+    int block_width = 0, block_height = 0;
+    GDALGetBlockSize(band, &block_width, &block_height);
+    const auto width = static_cast<uint64_t>(std::max(block_width, 1));
+    const auto height = static_cast<uint64_t>(std::max(block_height, 1));
+    const auto rows = static_cast<uint64_t>(rows_per_block(static_cast<size_t>(nb_col1) * sizeof(double)));
+    const uint64_t block_rows = (rows - 1 + height - 1) / height + 1;
+    const uint64_t blocks_across = (static_cast<uint64_t>(nb_col1) + width - 1) / width;
+    return block_rows * blocks_across * width * height *
+           static_cast<uint64_t>(GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band)));
+}
+
 GdalRowSource::GdalRowSource(const std::string& path, int band, int unit)
     : path_(path), dataset_(std::make_unique<Dataset>()), unit_(unit), serial_(++sources_made)
 {
@@ -103,6 +122,7 @@ GdalRowSource::GdalRowSource(const std::string& path, int band, int unit)
     nb_col1_ = GDALGetRasterXSize(dataset_->handle);
     nb_lig1_ = GDALGetRasterYSize(dataset_->handle);
     check_model_size(nb_lig1_, nb_col1_, path);
+    bound_gdal_cache(engine_threads() * block_bytes_read_at_once(dataset_->band, nb_col1_));
 
     double gt[6];
     if (GDALGetGeoTransform(dataset_->handle, gt) == CE_None) {

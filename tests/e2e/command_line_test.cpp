@@ -335,6 +335,59 @@ TEST(CommandLineGdal, AnAsciiGridsResultsLieWhereGdalPlacesTheGrid)
     }
 }
 
+// A .png or .tif result streams through a scratch GeoTIFF beside it, which
+// no run leaves behind: not a run that fails on a full disk, and not a killed
+// run (the next run in the folder removes it).
+TEST(CommandLineGdal, NoRunLeavesItsScratchFile)
+{
+    for (const std::string name : {"out.tif", "out.png"}) {
+        SCOPED_TRACE(name);
+        ModelWorkspace ws;
+        ws.add_file(name, "earlier");
+        const std::set<std::string> before = ws.files();
+        const std::vector<std::string> args{"-q", "-i", "250", kModel, "images/dem/" + name};
+        // The scratch file of 19200 bytes does not fit under the file-size limit.
+        const e2e::Run full = ws.run("", 60, "ulimit -f 8;", -1, args);
+        EXPECT_EQ(full.status, 1);
+        EXPECT_EQ(full.err.rfind("Error: cannot write images/dem/" + name + ": ", 0), 0u) << full.err;
+        EXPECT_NE(full.err.find("File too large"), std::string::npos) << full.err;
+        EXPECT_EQ(ws.files(), before);
+        EXPECT_EQ(ws.result(name), "earlier");
+
+        // Killed at the sync of the written image, the scratch file still there.
+        const e2e::Run killed = ws.run("", 60, e2e::with_fault("IT4_KILL_AT_FSYNC=2"), -1, args);
+        EXPECT_EQ(killed.status, 128 + SIGKILL);
+        const std::set<std::string> left = e2e::private_files(ws);
+        EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& f) { return f.ends_with(".tmp"); }), 3)
+            << "the table, the image and the scratch file";
+        const e2e::Run next = ws.run_command(args);
+        EXPECT_EQ(next.status, 0) << next.err;
+        EXPECT_TRUE(e2e::private_files(ws).empty());
+    }
+}
+
+// The result is not held in memory: under an address-space limit of 342 MiB,
+// a model of 100 million cells gives its GeoTIFF and PNG (a run that held the
+// result whole, as a grid and as GDAL's copy of it, needed over 390 MiB; a run
+// with GDAL loaded takes about 250 MiB of address space).
+TEST(CommandLineGdal, AResultLargerThanTheMemoryLimitIsWritten)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+    Workspace ws;
+    ws.add_file("flat_m2.txt", "10000\n10000\n2\n0\n0\n30\n");
+    ws.add_file("flat_m2.raw", "");
+    fs::resize_file(ws.model_folder() / "flat_m2.raw", 200000000);  // sparse: no disk taken
+    for (const char* output : {"images/dem/flat.tif", "images/dem/flat.png"}) {
+        const e2e::Run run =
+            ws.run("", 120, "ulimit -v 350000;", -1, {"-q", "-i", "10", "images/dem/flat_m2.raw", output});
+        EXPECT_EQ(run.status, 0) << output << ": " << run.err;
+        EXPECT_TRUE(fs::exists(ws.root() / output)) << output;
+    }
+    EXPECT_TRUE(e2e::private_files(ws).empty());
+}
+
 TEST(CommandLineGdal, ARasterGdalCannotReadIsRefusedByName)
 {
     ModelWorkspace ws;

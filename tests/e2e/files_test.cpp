@@ -24,13 +24,6 @@ std::string model_bytes(const std::string& sample)
     return e2e::read_file(fs::path(ISOLINES_TEST_DATA) / "models" / sample);
 }
 
-// Preloads the fault shim with one setting, e.g. "IT4_FAIL_RENAME=2".
-std::string with_fault(const std::string& setting)
-{
-    return "export LD_PRELOAD='" + std::string(ISOLINES_FAULT_SHIM) + "' " + setting +
-           " ASAN_OPTIONS=verify_asan_link_order=0;";
-}
-
 TEST(Files, ResultThatIsTheModelUnderAnotherSpellingIsRefused)
 {
     Workspace ws("al");
@@ -182,7 +175,7 @@ TEST(Files, FailureAtEachRenameOrSyncOfTheCommitKeepsTheEarlierSet)
             const std::string setting = std::string(fault).append("=").append(std::to_string(n));
             SCOPED_TRACE(setting);
             EarlierSet set;
-            const auto run = set.ws.run("dem block 1 iso 0\n" + kPlan, 60, with_fault(setting));
+            const auto run = set.ws.run("dem block 1 iso 0\n" + kPlan, 60, e2e::with_fault(setting));
             EXPECT_EQ(run.status, 1);
             EXPECT_NE(run.err.find("Input/output error"), std::string::npos) << run.err;
             if (std::string(fault) == "IT4_FAIL_RENAME" || n > 3) {  // past the syncs of the three files
@@ -199,7 +192,7 @@ TEST(Files, EarlierSetThatCannotBePutBackAtOnceIsPutBackByTheNextRun)
 {
     EarlierSet set;
     // Rename 2 puts the new image in place; rename 3 would put the earlier one back.
-    const auto run = set.ws.run("dem block 1 iso 0\n" + kPlan, 60, with_fault("IT4_FAIL_RENAME=2,3"));
+    const auto run = set.ws.run("dem block 1 iso 0\n" + kPlan, 60, e2e::with_fault("IT4_FAIL_RENAME=2,3"));
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("the next run in images/dem/ puts them back"), std::string::npos) << run.err;
     EXPECT_FALSE(e2e::private_files(set.ws).empty());
@@ -218,14 +211,14 @@ TEST(Files, CommitCutByADeathIsSettledByTheNextRun)
     for (int n = 1; n <= 6; ++n) {
         SCOPED_TRACE("killed before rename " + std::to_string(n));
         EarlierSet set;
-        const auto cut = set.ws.run("dem block 1 iso 0\n" + kPlan, 60, with_fault("IT4_KILL_AT_RENAME=" + std::to_string(n)));
+        const auto cut = set.ws.run("dem block 1 iso 0\n" + kPlan, 60, e2e::with_fault("IT4_KILL_AT_RENAME=" + std::to_string(n)));
         ASSERT_EQ(cut.status, 128 + SIGKILL);
         EXPECT_FALSE(e2e::private_files(set.ws).empty());
         EXPECT_EQ(set.ws.run("dem block 1 iso 0\n" + kTooManyLevelsThenExit).status, 0);
         set.expect_intact();
     }
     EarlierSet set;  // killed before the last sync of the folder: every new file is in place
-    const auto cut = set.ws.run("dem block 1 iso 0\n" + kPlan, 60, with_fault("IT4_KILL_AT_FSYNC=6"));
+    const auto cut = set.ws.run("dem block 1 iso 0\n" + kPlan, 60, e2e::with_fault("IT4_KILL_AT_FSYNC=6"));
     ASSERT_EQ(cut.status, 128 + SIGKILL);
     EXPECT_EQ(set.ws.run("dem block 1 iso 0\n" + kTooManyLevelsThenExit).status, 0);
     for (const char* name : {"iso.raw", "iso.txt", "iso_tab.txt"})

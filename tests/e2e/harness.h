@@ -242,6 +242,14 @@ inline std::set<std::string> private_files(const Workspace& ws)
     return names;
 }
 
+// The shell prefix that preloads the fault shim with one setting, e.g.
+// "IT4_FAIL_RENAME=2" (see fault_shim.cpp).
+inline std::string with_fault(const std::string& setting)
+{
+    return "export LD_PRELOAD='" + std::string(ISOLINES_FAULT_SHIM) + "' " + setting +
+           " ASAN_OPTIONS=verify_asan_link_order=0;";
+}
+
 inline bool updating() { return std::getenv("UPDATE_EXPECTED") != nullptr; }
 
 // Compares `actual` with the expected file tests/e2e/cases/<name>, byte for byte.

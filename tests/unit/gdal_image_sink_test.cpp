@@ -1,0 +1,88 @@
+// The sink of .png and .tif results, through the GDAL module: the engine's
+// rows come in any order, from several threads, and a repaired row comes
+// again with new contents; the image file holds each row's last contents.
+#ifdef ISOLINES_WITH_GDAL
+
+#include <algorithm>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "gdal_formats.h"
+#include "output/palette.h"
+#include "temp_folder.h"
+
+namespace {
+
+class GdalImageSinkTest : public TempFolderTest {};
+
+unsigned char tone(int32_t i, int32_t j, bool junk)
+{
+    const auto value = static_cast<unsigned char>((i * 7 + j * 13) % 251);
+    return junk ? static_cast<unsigned char>(255 - value) : value;
+}
+
+// Writes every row in a shuffled order, half of them from each of two
+// threads; a row is never written by both threads at once.
+void write_all_rows(RowSink& sink, int32_t nb_lig1, int32_t nb_col1, bool junk, unsigned seed)
+{
+    std::vector<int32_t> order(static_cast<size_t>(nb_lig1));
+    for (int32_t i = 0; i < nb_lig1; ++i) order[static_cast<size_t>(i)] = i;
+    std::shuffle(order.begin(), order.end(), std::mt19937(seed));
+    const auto write_part = [&](size_t from, size_t to) {
+        std::vector<unsigned char> row(static_cast<size_t>(nb_col1));
+        for (size_t k = from; k < to; ++k) {
+            for (int32_t j = 0; j < nb_col1; ++j) row[static_cast<size_t>(j)] = tone(order[k], j, junk);
+            sink.write_row(order[k], row);
+        }
+    };
+    std::thread other(write_part, 0, order.size() / 2);
+    write_part(order.size() / 2, order.size());
+    other.join();
+}
+
+TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
+{
+    const struct {
+        GdalFormat format;
+        bool gray;
+        int32_t nb_lig1, nb_col1;  // narrow: many rows in a block of the scratch file; wide: one
+    } cases[] = {
+        {GdalFormat::geotiff, true, 300, 37},
+        {GdalFormat::geotiff, false, 40, 9000},
+        {GdalFormat::geotiff, true, 4000, 9000},  // beyond the cache: rows written again once on the disk
+        {GdalFormat::png, false, 300, 37},
+        {GdalFormat::png, true, 40, 9000},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string path = path_of("image" + std::to_string(n++) + (c.format == GdalFormat::png ? ".png" : ".tif"));
+        SCOPED_TRACE(path);
+        const std::string scratch = path_of("scratch.tmp");
+        write_text_file("scratch.tmp", "");
+        GdalImage image{path, path, c.format, c.nb_lig1, c.nb_col1, c.gray ? gray_palette() : distinct_palette(1, 20),
+                        c.gray, Georeference{}};
+        {
+            const std::unique_ptr<GdalImageSink> sink = gdal_formats(path).open_image_sink(scratch, image);
+            write_all_rows(*sink, c.nb_lig1, c.nb_col1, true, 1);
+            write_all_rows(*sink, c.nb_lig1, c.nb_col1, false, 2);
+            sink->write_image([](double) {});
+        }
+        std::filesystem::remove(scratch);
+
+        const std::unique_ptr<RasterRowSource> written = gdal_formats(path).open_source(path, 1, 0);
+        ASSERT_EQ(written->nb_lig1(), c.nb_lig1);
+        ASSERT_EQ(written->nb_col1(), c.nb_col1);
+        std::vector<double> row(static_cast<size_t>(c.nb_col1));
+        int wrong = 0;
+        for (int32_t i = 0; i < c.nb_lig1; ++i) {
+            written->read_row(i, row);
+            for (int32_t j = 0; j < c.nb_col1; ++j) wrong += row[static_cast<size_t>(j)] != tone(i, j, false);
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+}  // namespace
+
+#endif
