@@ -136,19 +136,14 @@ GdalRowSource::GdalRowSource(const std::string& path, int band, int unit)
 
 std::span<const double> GdalRowSource::read_row(int32_t i, std::span<double> buffer) const
 {
-    RowBlock<double>& block = last_block;
     const auto width = static_cast<size_t>(nb_col1_);
-    if (!block.holds(serial_, i)) {
-        const int32_t count = std::min(rows_per_block(width * sizeof(double)), nb_lig1_ - i);
-        block.source = 0;  // until the read succeeds
-        block.values.resize(width * static_cast<size_t>(count));
+    const double* row = last_block.row(serial_, i, nb_lig1_, width, [&](int32_t first, int32_t count, double* values) {
         const std::lock_guard<std::mutex> one_reader(reading_);
-        if (GDALRasterIO(dataset_->band, GF_Read, 0, i, nb_col1_, count, block.values.data(), nb_col1_, count,
-                         GDT_Float64, 0, 0) != CE_None)
+        if (GDALRasterIO(dataset_->band, GF_Read, 0, first, nb_col1_, count, values, nb_col1_, count, GDT_Float64, 0,
+                         0) != CE_None)
             throw RunError(path_ + ": " + last_gdal_error("read error"));
-        block = RowBlock<double>{serial_, i, count, std::move(block.values)};
-    }
-    const double* row = block.values.data() + static_cast<size_t>(i - block.first) * width;
+        return count;
+    });
     std::copy(row, row + width, buffer.begin());
     if (dataset_->has_no_data) {
         const double no_data = dataset_->no_data;

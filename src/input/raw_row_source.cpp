@@ -104,18 +104,12 @@ AltitudeRange RawRowSource::range() const
 
 std::span<const double> RawRowSource::read_row(int32_t i, std::span<double> buffer) const
 {
-    RowBlock<unsigned char>& block = last_block;
-    if (!block.holds(serial_, i)) {
-        const int32_t count = std::min(rows_per_block(row_bytes_), nb_lig1() - i);
-        block.source = 0;  // until the read succeeds
-        block.values.resize(row_bytes_ * static_cast<size_t>(count));
-        block.count = read_rows(i, count, block.values.data());  // at least row i, or it throws
-        block.source = serial_;
-        block.first = i;
-    }
+    const unsigned char* row = last_block.row(serial_, i, nb_lig1(), row_bytes_,
+                                              [this](int32_t first, int32_t count, unsigned char* bytes) {
+                                                  return read_rows(first, count, bytes);  // at least row i, or it throws
+                                              });
     RawRange ignored{};
-    decode_raw_row(block.values.data() + static_cast<size_t>(i - block.first) * row_bytes_, nb_col1(), itype_,
-                   buffer.data(), ignored);
+    decode_raw_row(row, nb_col1(), itype_, buffer.data(), ignored);
     convert_row_to_meters(buffer.data(), nb_col1(), unit_);
     return buffer.first(static_cast<size_t>(nb_col1()));
 }

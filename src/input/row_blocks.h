@@ -28,6 +28,25 @@ struct RowBlock {
     std::vector<Value> values;
 
     bool holds(uint64_t serial, int32_t i) const { return source == serial && i >= first && i < first + count; }
+
+    // The `row_values` values of row i of the source `serial`, which has
+    // `rows` rows. When the block does not hold it, the block from row i
+    // (of rows_per_block rows at most) is read first with
+    // read(first, count, values), which returns the rows it read, at least
+    // one, or throws.
+    template <typename Read>
+    const Value* row(uint64_t serial, int32_t i, int32_t rows, size_t row_values, Read read)
+    {
+        if (!holds(serial, i)) {
+            const int32_t wanted = std::min(rows_per_block(row_values * sizeof(Value)), rows - i);
+            source = 0;  // until the read succeeds
+            values.resize(row_values * static_cast<size_t>(wanted));
+            count = read(i, wanted, values.data());
+            first = i;
+            source = serial;
+        }
+        return values.data() + static_cast<size_t>(i - first) * row_values;
+    }
 };
 
 #endif
