@@ -380,6 +380,7 @@ void trace_and_write(const CommandLine& options, const Model& model, const Plan&
     const PreparedPlan prepared(&levels, options.first_GT, plan.num_CL, model.range.max_dyn);
     StripeOptions stripes;
     stripes.threads = engine_threads();
+    stripes.max_stripes = engine_stripes(model.nb_col1, stripes.threads);
     OutputFile& image = *results.image;
     const std::array<Color32, 256> palette =
         options.distinct ? distinct_palette(options.first_GT, plan.num_CL) : gray_palette();

@@ -257,6 +257,23 @@ TEST(CheckModelSize, ARunIsRefusedOnlyForAWidthBeyondTheMemoryAvailable)
     }
 }
 
+// A thread out of work cuts a new stripe only while the stripes added that way
+// stay within their budget: a narrow model gets twice the threads, a very
+// wide one none beyond one per thread.
+TEST(EngineStripes, AddedStripesStayWithinTheirMemory)
+{
+    for (const unsigned threads : {1u, 2u, 8u})
+        for (const int64_t columns : {int64_t{1}, int64_t{4321}, int64_t{30000}, int64_t{200000}, int64_t{INT32_MAX}}) {
+            const unsigned stripes = engine_stripes(columns, threads);
+            EXPECT_GE(stripes, threads);
+            EXPECT_LE(stripes, 2 * threads);
+            EXPECT_LE((stripes - threads) * columns * 512, int64_t{32} << 20) << columns << " columns";
+            if (columns * 512 * threads <= int64_t{32} << 20) {
+                EXPECT_EQ(stripes, 2 * threads) << columns << " columns";
+            }
+        }
+}
+
 #ifndef _WIN32
 TEST(CgroupMemoryLimit, SmallestLimitOfTheGroupAndTheGroupsAboveIt)
 {
