@@ -36,18 +36,12 @@ rm big.asc big.vrt
 
 # 250 levels every 62 m from -9100 m.
 interval=62
-timed() {
-  local line
-  line=$(/usr/bin/time -f "%e %x" "$@" 2>&1 >/dev/null | tail -n 1)
-  [ "${line##* }" = 0 ] || { echo "failed: $* ($line)" >&2; kill $$; }
-  echo "${line% *}"
-}
 
 ours=() ; theirs=()
 for ((r = 0; r < runs; r++)); do
-  ours+=("$(timed "$build/isolines_trace_4" -q -i "$interval" --min -9100 --max 6338 big.tif contours.bmp)")
+  ours+=("$(timed "$build/isolines_trace_4" -q -i "$interval" --min -9100 --max 6338 big.tif contours.bmp | cut -d' ' -f1)")
   rm -rf gdal && mkdir gdal
-  theirs+=("$(timed gdal_contour -q -i "$interval" -off -9100 big.tif gdal/contours.shp)")
+  theirs+=("$(timed gdal_contour -q -i "$interval" -off -9100 big.tif gdal/contours.shp | cut -d' ' -f1)")
 done
 levels=$(wc -l < contours_tab.txt)
 ours_median=$(printf '%s\n' "${ours[@]}" | median)

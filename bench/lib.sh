@@ -24,3 +24,12 @@ wall_seconds() {
   end=$EPOCHREALTIME
   awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f\n", e - s }'
 }
+
+# Runs a command; prints "seconds peak_kilobytes" (from /usr/bin/time, to the
+# hundredth of a second); stops the script when the command fails.
+timed() {
+  local line
+  line=$(/usr/bin/time -f "%e %M %x" "$@" 2>&1 >/dev/null | tail -n 1)
+  [ "${line##* }" = 0 ] || { echo "failed: $* ($line)" >&2; kill $$; }
+  echo "${line% *}"
+}

@@ -24,15 +24,6 @@ cd "$work"
 cells=$(make_big_raw_model "$source_grid")
 interval=62
 
-# Runs a command, prints "seconds peak_kilobytes"; stops the script when the
-# command fails.
-timed() {
-  local line
-  line=$(/usr/bin/time -f "%e %M %x" "$@" 2>&1 >/dev/null | tail -n 1)
-  [ "${line##* }" = 0 ] || { echo "failed: $* ($line)" >&2; kill $$; }
-  echo "${line% *}"
-}
-
 fast_times=() ; gdal_times=()
 for ((r = 0; r < runs; r++)); do
   fast_times+=("$(wall_seconds "$build/isolines_trace_4")")
