@@ -107,7 +107,7 @@ inline int32_t search_levels_below(double x, const double* bound, int32_t search
     return h;
 }
 
-// Per row of the sweep.
+// Per row of the sweep: where its cells lie among the levels.
 //
 // Key is the type of a sorted position: one byte for plans of up to 254
 // traced levels (every plan the program makes), so that the run ends of a
@@ -120,9 +120,13 @@ struct SweepRow {
     int32_t on_line_count = 0;
     std::vector<int32_t> gaps;     // the columns without data, in order
     int32_t gap_count = 0;
-    // The boundary levels of each cell as a mask, once thinned the kept ones:
-    // word w of the mask of cell j at w * nb_col1 + j, so that neighbouring
-    // cells share cache lines. Words outside a cell's run are 0.
+};
+
+// Per row of the sweep: the boundary levels of each cell as a mask, once
+// thinned the kept ones. Word w of the mask of cell j is at w * nb_col1 + j,
+// so that neighbouring cells share cache lines. Words outside a cell's run
+// are 0.
+struct SweepMasks {
     std::vector<uint64_t> levels;
     // The words of `levels` that may not be 0: the first written_count, or
     // any word when more were written than the list holds (one per cell).
@@ -207,7 +211,7 @@ class TraceSweep final : public TraceStage {
 public:
     TraceSweep(const SortedLevels& levels, int32_t nb_lig1, int32_t nb_col1, int32_t first_row)
         : levels_(levels), nb_lig1_(nb_lig1), nb_col1_(nb_col1), first_row_(first_row),
-          first_fed_(first_row > 0 ? first_row - 1 : 0), fed_(first_fed_), traced_(first_row),
+          first_fed_(first_row > 0 ? first_row - 1 : 0), fed_(first_fed_), traced_(first_row), runs_found_(first_row),
           no_row_(static_cast<size_t>(nb_col1), 0)
     {
         const auto cells = static_cast<size_t>(nb_col1_);
@@ -216,6 +220,8 @@ public:
             row.hi.assign(cells, 0);
             row.on_line.assign(cells, 0);
             row.gaps.assign(cells, 0);
+        }
+        for (SweepMasks& row : masks_) {
             row.levels.assign(cells * static_cast<size_t>(levels.words), 0);
             row.written.assign(cells, 0);
         }
@@ -223,21 +229,22 @@ public:
 
     // Row i is thinned against the boundary of row i + 1, whose runs need the
     // altitudes of row i + 2: the runs of a row are found as soon as the row
-    // below it is pushed.
+    // below it is pushed (those of the last row, when the row above it is
+    // traced).
     void push(AltitudeRow altitudes) override
     {
         const int32_t k = fed_++;
         find_levels_below(k, altitudes.data());
         if (k - 1 >= first_row_) find_runs(k - 1);
-        if (k + 1 == nb_lig1_) find_runs(k);
     }
 
     bool trace_next(unsigned char* out) override
     {
         const int32_t i = traced_;
         if (i >= nb_lig1_ || (fed_ < i + 3 && fed_ < nb_lig1_)) return false;
+        if (runs_found_ == nb_lig1_ - 1 && fed_ == nb_lig1_ && i + 2 >= nb_lig1_) find_runs(nb_lig1_ - 1);
         thin_and_transfer(i, out);
-        if (i > first_row_) clear_masks(i - 1);  // its buffers take row i + 3
+        if (i > first_row_) clear_masks(i - 1);  // its masks take row i + 2
         ++traced_;
         return true;
     }
@@ -248,7 +255,7 @@ public:
     {
         out.clear();
         if (traced_ == first_row_) return;
-        const SweepRow<Key>& last = rows_[static_cast<size_t>(traced_ - 1) & 3];
+        const SweepMasks& last = masks_[static_cast<size_t>(traced_ - 1) % 3];
         // Both runs wrote the same words (they depend on altitudes only); the
         // words not written are 0 in both.
         if (last.written_count > last.written.size()) {
@@ -261,6 +268,8 @@ public:
 
 private:
     SweepRow<Key>& row(int32_t i) { return rows_[static_cast<size_t>(i) & 3]; }
+    // Only rows from first_row_ on have masks.
+    SweepMasks& masks(int32_t i) { return masks_[static_cast<size_t>(i) % 3]; }
 
     // lo of every cell of row i.
     void find_levels_below(int32_t i, const double* alt)
@@ -323,9 +332,10 @@ private:
         }
         cur.on_line_count = count;
 
-        uint64_t* levels = cur.levels.data();
-        size_t* written = cur.written.data();
-        const size_t room = cur.written.size();
+        SweepMasks& mask = masks(i);
+        uint64_t* levels = mask.levels.data();
+        size_t* written = mask.written.data();
+        const size_t room = mask.written.size();
         size_t written_count = 0;
         const auto stride = static_cast<size_t>(nb_col1_);
         for (int32_t k = 0; k < count; ++k) {
@@ -345,13 +355,14 @@ private:
                 ++written_count;
             }
         }
-        cur.written_count = written_count;
+        mask.written_count = written_count;
+        runs_found_ = i + 1;
     }
 
     // Sets the masks of row i back to 0, on its boundary cells only.
     void clear_masks(int32_t i)
     {
-        SweepRow<Key>& cur = row(i);
+        SweepMasks& cur = masks(i);
         if (cur.written_count > cur.written.size()) {
             std::fill(cur.levels.begin(), cur.levels.end(), 0);
             return;
@@ -381,9 +392,9 @@ private:
         if (first < end && on_line[end - 1] == nb_col1_ - 1) transfer(i, on_line[--end], out);
 
         const auto stride = static_cast<size_t>(nb_col1_);
-        uint64_t* here = cur.levels.data();
-        const uint64_t* up = row(i - 1).levels.data();
-        const uint64_t* down = row(i + 1).levels.data();
+        uint64_t* here = masks(i).levels.data();
+        const uint64_t* up = masks(i - 1).levels.data();
+        const uint64_t* down = masks(i + 1).levels.data();
         const Key* lo_row = cur.lo.data();
         const Key* hi_row = cur.hi.data();
         const unsigned char* tone_at = levels_.tone_at.data();
@@ -417,7 +428,7 @@ private:
         const SweepRow<Key>& cur = row(i);
         const int32_t w0 = cur.lo[j] >> 6;
         const int32_t w1 = (cur.hi[j] - 1) >> 6;
-        const int tone = last_tone(cur.levels.data() + j, static_cast<size_t>(nb_col1_), w0, w1);
+        const int tone = last_tone(masks(i).levels.data() + j, static_cast<size_t>(nb_col1_), w0, w1);
         if (tone >= 0) out[j] = static_cast<unsigned char>(tone);
     }
 
@@ -492,8 +503,13 @@ private:
     int32_t first_fed_;  // first row of altitudes pushed
     int32_t fed_;        // next row of altitudes to push
     int32_t traced_;     // next row to trace
+    int32_t runs_found_; // next row whose runs are to be found
     std::vector<Key> no_row_;   // stands for a missing row of neighbours
-    std::array<SweepRow<Key>, 4> rows_;  // rows i - 1 .. i + 2 of the sweep, by i mod 4
+    std::array<SweepRow<Key>, 4> rows_;   // rows i - 1 .. i + 2 of the sweep, by i mod 4
+    // The masks of rows i - 1 .. i + 1, by i mod 3: when the runs of row
+    // i + 2 are found, row i has been traced and the masks of row i - 1
+    // are free.
+    std::array<SweepMasks, 3> masks_;
 };
 
 
