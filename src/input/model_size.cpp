@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "../contours/row_engine.h"
 #include "../engine_threads.h"
 #include "../huge_pages.h"
 #include "../memory_limits.h"
@@ -21,11 +22,14 @@ constexpr uint64_t grid_bytes_per_cell = 9;
 // the blocks of the range pass and of the scratch file, the program itself.
 constexpr uint64_t run_fixed_bytes = stored_rows_budget + (uint64_t{24} << 20);
 
-// And per column, on each thread of the contour engine: the few rows each of
-// its stages keeps (altitudes, the masks of every level, cleaned rows), the
-// states kept for the repair of a stripe's seam, the row read and the row
-// written.
-constexpr uint64_t run_bytes_per_column_per_thread = 1024;
+// And per column, on each thread of the contour engine: a stripe's engine
+// (the few rows each of its stages keeps, the row of altitudes it reads) for
+// the most levels a plan has, a state kept for the repair of its seam, and a
+// block of the model's rows (8 bytes a value at most). The same estimate
+// shares the engine's memory out among its stripes (run_stripe_options).
+constexpr int32_t most_traced_levels = 250;
+const uint64_t run_bytes_per_column_per_thread = row_engine_bytes_per_column(most_traced_levels) +
+                                                 engine_state_bytes_per_column(most_traced_levels) + sizeof(double);
 
 std::string size_text(int64_t nb_lig1, int64_t nb_col1)
 {
