@@ -234,11 +234,11 @@ TEST(CheckModelSize, ARunIsRefusedOnlyForAWidthBeyondTheMemoryAvailable)
 {
     const MemoryLimit available = memory_available();
     ASSERT_LT(available.bytes, UINT64_MAX);
-    const unsigned threads = engine_threads();
-    const uint64_t per_column = run_memory_needed(2, threads) - run_memory_needed(1, threads);
-    const uint64_t fixed = run_memory_needed(1, threads) - per_column;
+    const uint64_t per_column = run_memory_needed(2) - run_memory_needed(1);
+    const uint64_t fixed = run_memory_needed(1) - per_column;
     ASSERT_GT(per_column, 0u);
-    EXPECT_LT(run_memory_needed(30000, threads), uint64_t{256} << 20) << "a 30000-column run fits in 256 MiB";
+    EXPECT_LT(run_memory_needed(30000), uint64_t{256} << 20) << "a 30000-column run fits in 256 MiB";
+    EXPECT_LT(run_memory_needed(600000), uint64_t{200} << 20) << "so does a 600000-column run";
 
     EXPECT_NO_THROW(check_model_size(INT32_MAX, 30000, "long.asc"));
     const int64_t beyond = static_cast<int64_t>((available.bytes - fixed) / per_column) + 1;
@@ -250,7 +250,7 @@ TEST(CheckModelSize, ARunIsRefusedOnlyForAWidthBeyondTheMemoryAvailable)
     } catch (const RunError& e) {
         const std::string m = e.what();
         EXPECT_NE(m.find("a run on " + std::to_string(beyond) + " columns needs " +
-                         std::to_string(run_memory_needed(beyond, threads)) + " bytes"),
+                         std::to_string(run_memory_needed(beyond)) + " bytes"),
                   std::string::npos)
             << m;
         EXPECT_NE(m.find(std::to_string(available.bytes) + " bytes of " + available.what), std::string::npos) << m;
