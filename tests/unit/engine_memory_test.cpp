@@ -25,31 +25,43 @@ struct HeldBytes {
 };
 thread_local HeldBytes held;
 
-}  // namespace
-
-void* operator new(size_t size)
+void* obtain(size_t size) noexcept
 {
     void* p = std::malloc(size > 0 ? size : 1);
-    if (p == nullptr) throw std::bad_alloc();
-    if (held.counting) {
+    if (p != nullptr && held.counting) {
         held.now += malloc_usable_size(p);
         held.peak = std::max(held.peak, held.now);
     }
     return p;
 }
 
-namespace {
-
-void release(void* p)
+void release(void* p) noexcept
 {
     if (p != nullptr && held.counting) held.now -= std::min<uint64_t>(held.now, malloc_usable_size(p));
     std::free(p);
 }
 
+void* obtain_or_throw(size_t size)
+{
+    void* p = obtain(size);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+}
+
 }  // namespace
 
+// Every form without alignment, so that no block is taken by one allocator
+// and given back to another (libraries ask for nothrow blocks too).
+void* operator new(size_t size) { return obtain_or_throw(size); }
+void* operator new[](size_t size) { return obtain_or_throw(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return obtain(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return obtain(size); }
 void operator delete(void* p) noexcept { release(p); }
+void operator delete[](void* p) noexcept { release(p); }
 void operator delete(void* p, size_t) noexcept { release(p); }
+void operator delete[](void* p, size_t) noexcept { release(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { release(p); }
 
 namespace {
 
