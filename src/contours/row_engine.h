@@ -73,8 +73,9 @@ struct EngineState {
 // The memory of one engine, for a plan of `traced_levels` traced levels (at
 // most 250 for every plan the program makes): a fixed part (the batch of
 // finished rows) and per column of the model what its stages hold (see
-// above), counting the row of altitudes a run reads into and cells without
-// data in no row. Tests check it against what an engine allocates.
+// above) with the row of altitudes a run reads into. Not counted: the lists
+// of cells without data and of summit cells, which grow only in rows that
+// have some. Tests check it against what an engine allocates.
 uint64_t row_engine_bytes_per_column(int32_t traced_levels);
 inline constexpr uint64_t row_engine_fixed_bytes = (uint64_t{256} << 10) + (uint64_t{64} << 10);
 
