@@ -62,9 +62,7 @@ void treatment(const LoadedModel& model, ResultFiles& results, bool reference_en
     } else {
         // Rows stream from the model through the engine's stripes to the sink.
         const PreparedPlan prepared(&levels, plan.first_GT, plan.num_CL, range.max_dyn);
-        StripeOptions options;
-        options.threads = engine_threads();
-        options.max_stripes = engine_stripes(model.nb_col1, options.threads);
+        const StripeOptions options = run_stripe_options(prepared, *model.rows);
         extract_in_stripes(prepared, model.nb_lig1, model.nb_col1, *model.rows, *sink, options);
     }
 

@@ -378,9 +378,7 @@ void trace_and_write(const CommandLine& options, const Model& model, const Plan&
                      const std::vector<Level>& levels, Results& results, Progress& progress)
 {
     const PreparedPlan prepared(&levels, options.first_GT, plan.num_CL, model.range.max_dyn);
-    StripeOptions stripes;
-    stripes.threads = engine_threads();
-    stripes.max_stripes = engine_stripes(model.nb_col1, stripes.threads);
+    const StripeOptions stripes = run_stripe_options(prepared, *model.rows);
     OutputFile& image = *results.image;
     const std::array<Color32, 256> palette =
         options.distinct ? distinct_palette(options.first_GT, plan.num_CL) : gray_palette();

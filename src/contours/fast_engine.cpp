@@ -64,9 +64,10 @@ void clean_contours_fast(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1,
 {
     if (nb_lig1 <= 0 || nb_col1 <= 0) return;
     const HandledTones tones = handled_tones(first_GT, num_CL);
-    CleaningStage spurs(CleaningPass::spurs, tones, nb_lig1, nb_col1, 0);
-    CleaningStage corners(CleaningPass::corners, tones, nb_lig1, nb_col1, 0);
-    CleaningStage isolated(CleaningPass::isolated_pixels, tones, nb_lig1, nb_col1, 0);
+    CleaningStage::Scratch scratch;
+    CleaningStage spurs(CleaningPass::spurs, tones, nb_lig1, nb_col1, 0, scratch);
+    CleaningStage corners(CleaningPass::corners, tones, nb_lig1, nb_col1, 0, scratch);
+    CleaningStage isolated(CleaningPass::isolated_pixels, tones, nb_lig1, nb_col1, 0, scratch);
     // A row goes back into tab3 only once all three passes are past it, and
     // every pass keeps its own copies of the rows it still needs.
     const auto write_back = [&](int32_t i, const unsigned char* row) {

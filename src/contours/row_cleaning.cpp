@@ -171,11 +171,11 @@ HandledTones handled_tones(int first_GT, int num_CL)
 }
 
 CleaningStage::CleaningStage(CleaningPass pass, HandledTones tones, int32_t nb_lig1, int32_t nb_col1,
-                             int32_t first_row)
+                             int32_t first_row, Scratch& scratch)
     : pass_(pass), tones_(tones), nb_lig1_(nb_lig1), nb_col1_(nb_col1), first_row_(first_row),
-      finished_(static_cast<size_t>(nb_col1)), waiting_(static_cast<size_t>(nb_col1)),
-      scratch_(3 * static_cast<size_t>(nb_col1))
+      finished_(static_cast<size_t>(nb_col1)), waiting_(static_cast<size_t>(nb_col1)), scratch_(scratch)
 {
+    if (scratch_.size() < scratch_size(nb_col1)) scratch_.resize(scratch_size(nb_col1));
 }
 
 void CleaningStage::clean_row(const unsigned char* up, unsigned char* row, const unsigned char* down)

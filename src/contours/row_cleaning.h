@@ -33,7 +33,15 @@ enum class CleaningPass { spurs, corners, isolated_pixels };
 // starts from. The last row of the grid is passed on unchanged.
 class CleaningStage {
 public:
-    CleaningStage(CleaningPass pass, HandledTones tones, int32_t nb_lig1, int32_t nb_col1, int32_t first_row);
+    // The room for a pass's decisions on a row: 3 x nb_col1 bytes, which the
+    // stages of one chain share (a pass uses it only while it cleans a row,
+    // before handing the row on).
+    using Scratch = std::vector<unsigned char>;
+    static size_t scratch_size(int32_t nb_col1) { return 3 * static_cast<size_t>(nb_col1 > 0 ? nb_col1 : 0); }
+
+    // `scratch` (of scratch_size bytes) must outlive the stage.
+    CleaningStage(CleaningPass pass, HandledTones tones, int32_t nb_lig1, int32_t nb_col1, int32_t first_row,
+                  Scratch& scratch);
 
     // Takes row i (nb_col1 cells) and hands every row it finishes to
     // next(index, const unsigned char* cells): row i - 1, and row i itself
@@ -73,7 +81,7 @@ private:
     bool pending_ = false;                 // waiting_ holds a row to clean
     std::vector<unsigned char> finished_;  // the last row finished
     std::vector<unsigned char> waiting_;   // the row fed before the last one, not yet cleaned
-    std::vector<unsigned char> scratch_;   // three rows of decisions
+    Scratch& scratch_;                     // three rows of decisions, shared
 };
 
 #endif

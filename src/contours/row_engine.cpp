@@ -33,9 +33,9 @@ RowEngine::RowEngine(const PreparedPlan& plan, int32_t nb_lig1, int32_t nb_col1,
       next_input_(first_row > 0 ? first_row - 1 : 0), rows_finished_(first_row), first_written_(0),
       end_written_(std::numeric_limits<int32_t>::max()),
       trace_(make_trace_stage(plan.sorted, nb_lig1, nb_col1, first_row)),
-      spurs_(CleaningPass::spurs, plan.tones, nb_lig1, nb_col1, first_row),
-      corners_(CleaningPass::corners, plan.tones, nb_lig1, nb_col1, first_row),
-      isolated_(CleaningPass::isolated_pixels, plan.tones, nb_lig1, nb_col1, first_row),
+      spurs_(CleaningPass::spurs, plan.tones, nb_lig1, nb_col1, first_row, cleaning_scratch_),
+      corners_(CleaningPass::corners, plan.tones, nb_lig1, nb_col1, first_row, cleaning_scratch_),
+      isolated_(CleaningPass::isolated_pixels, plan.tones, nb_lig1, nb_col1, first_row, cleaning_scratch_),
       cleaned_rows_{-1, -1, -1}, traced_(static_cast<size_t>(nb_col1)),
       batch_rows_(static_cast<int32_t>(std::clamp<int64_t>((int64_t{256} << 10) / std::max(nb_col1, 1), 1, 64)))
 {
@@ -103,6 +103,38 @@ void RowEngine::save_state(EngineState& out) const
     out.last_rows = {trace_->next_row() - 1, cleaned_rows_[0], cleaned_rows_[1], cleaned_rows_[2]};
     trace_->save_state(out.thinned);
     out.cleaned.clear();
+    out.cleaned.reserve(3 * static_cast<size_t>(nb_col1_));  // no room to spare: a stripe keeps dozens
     for (const CleaningStage* stage : {&spurs_, &corners_, &isolated_})
         out.cleaned.insert(out.cleaned.end(), stage->last_finished().begin(), stage->last_finished().end());
+}
+
+uint64_t RowEngine::state_bytes() const
+{
+    return trace_->state_words() * sizeof(uint64_t) + 3 * static_cast<uint64_t>(nb_col1_);
+}
+
+namespace {
+
+int32_t mask_words(int32_t traced_levels) { return (std::max(traced_levels, 0) + 63) / 64; }
+
+}  // namespace
+
+uint64_t row_engine_bytes_per_column(int32_t traced_levels)
+{
+    // The tracing keeps four rows of run bounds (one byte each up to 254
+    // levels, else four) and lists of cells on a line (4 bytes), three rows
+    // of masks (8 bytes a word) with the list of their written words (4
+    // bytes), and a row of bounds standing for a missing row.
+    const uint64_t key = traced_levels <= 254 ? 1 : 4;
+    const uint64_t tracing = 4 * (2 * key + 4) + 3 * (8 * static_cast<uint64_t>(mask_words(traced_levels)) + 4) + key;
+    // Each cleaning pass keeps two rows, and the three share three rows of
+    // decisions; the row just traced, a row of the batch of finished rows at
+    // least, and the row of altitudes read.
+    const uint64_t cleaning = 3 * 2 + 3;
+    return tracing + cleaning + 1 + 1 + sizeof(double);
+}
+
+uint64_t engine_state_bytes_per_column(int32_t traced_levels)
+{
+    return 8 * static_cast<uint64_t>(mask_words(traced_levels)) + 3;
 }

@@ -65,7 +65,23 @@ struct EngineState {
     std::vector<uint64_t> thinned;        // the thinned masks of the last traced row
     std::vector<unsigned char> cleaned;   // the last row finished by each cleaning pass
     bool operator==(const EngineState&) const = default;
+
+    // The memory it holds.
+    uint64_t bytes() const { return thinned.capacity() * sizeof(uint64_t) + cleaned.capacity(); }
 };
+
+// The memory of one engine, for a plan of `traced_levels` traced levels (at
+// most 250 for every plan the program makes): a fixed part (the batch of
+// finished rows) and per column of the model what its stages hold (see
+// above) with the row of altitudes a run reads into. Not counted: the lists
+// of cells without data and of summit cells, which grow only in rows that
+// have some. Tests check it against what an engine allocates.
+uint64_t row_engine_bytes_per_column(int32_t traced_levels);
+inline constexpr uint64_t row_engine_fixed_bytes = (uint64_t{256} << 10) + (uint64_t{64} << 10);
+
+// The most an EngineState holds per column: every mask word written, and the
+// three cleaned rows.
+uint64_t engine_state_bytes_per_column(int32_t traced_levels);
 
 class RowEngine {
 public:
@@ -78,6 +94,8 @@ public:
     // and row first_row - 1 is pushed first. Every finished row goes to the
     // sink, unless set_written_rows says otherwise.
     RowEngine(const PreparedPlan& plan, int32_t nb_lig1, int32_t nb_col1, ResultRowSink& sink, int32_t first_row = 0);
+    RowEngine(const RowEngine&) = delete;  // its stages hold parts of it
+    RowEngine& operator=(const RowEngine&) = delete;
 
     // The row of altitudes to push next (nb_lig1 when all were pushed).
     int32_t next_input() const { return next_input_; }
@@ -92,6 +110,9 @@ public:
     void set_written_rows(int32_t first, int32_t end);
 
     void save_state(EngineState& out) const;
+
+    // The bytes save_state would give a state now.
+    uint64_t state_bytes() const;
 
     // Hands the finished rows still held to the sink. Finished rows go to the
     // sink in batches of about 256 KiB (fewer, larger writes): a batch goes
@@ -111,6 +132,7 @@ private:
     int32_t first_written_;
     int32_t end_written_;
     std::unique_ptr<TraceStage> trace_;
+    CleaningStage::Scratch cleaning_scratch_;  // shared by the three passes (before them: made first)
     CleaningStage spurs_;
     CleaningStage corners_;
     CleaningStage isolated_;

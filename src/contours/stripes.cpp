@@ -49,6 +49,7 @@ void run_stripe(Stripe& stripe, const PreparedPlan& plan, int32_t nb_lig1, int32
     }
     stripe.states_from = stripe.first - 1 + RowEngine::finish_lag;
     const auto kept = static_cast<size_t>(std::max(options.checkpoints, 1));
+    uint64_t kept_bytes = 0;
     int32_t checkpoint = 0;
     std::vector<double> buffer(static_cast<size_t>(nb_col1));
     for (;;) {
@@ -59,14 +60,20 @@ void run_stripe(Stripe& stripe, const PreparedPlan& plan, int32_t nb_lig1, int32
         }
         const int32_t k = stripe.engine->next_input();
         stripe.engine->push(source.read_row(k, buffer));
-        if (stripe.first > 0 && k == stripe.states_from + checkpoint && stripe.states.size() < kept) {
+        if (stripe.first > 0 && k == stripe.states_from + checkpoint && stripe.states.size() < kept &&
+            stripe.engine->state_bytes() <= options.state_bytes - kept_bytes) {
             stripe.offsets.push_back(checkpoint);
             stripe.states.emplace_back();
             stripe.engine->save_state(stripe.states.back());
+            kept_bytes = std::min(kept_bytes + stripe.states.back().bytes(), options.state_bytes);
             checkpoint = next_checkpoint(checkpoint);
         }
     }
     stripe.engine->flush();
+    // The engine of the bottom stripe is no other stripe's truth: it goes now
+    // (no thread moves the end of a finished stripe).
+    const std::lock_guard<std::mutex> hold(stripe.bounds);
+    if (stripe.end == nb_lig1) stripe.engine.reset();
 }
 
 // Takes `truth`, the engine of the stripe above in its true state after the
@@ -99,9 +106,10 @@ std::unique_ptr<RowEngine> repair(Stripe& stripe, std::unique_ptr<RowEngine> tru
     stats.longest_repair = std::max(stats.longest_repair, repaired);
     if (!met) {
         ++stats.recomputed_stripes;
+        stripe.engine.reset();
         return truth;
     }
-    return std::move(stripe.engine);
+    return std::move(stripe.engine);  // null for the bottom stripe, the last one repaired
 }
 
 using Rows = std::pair<int32_t, int32_t>;  // rows first .. second - 1
@@ -202,6 +210,30 @@ private:
 };
 
 }  // namespace
+
+EngineMemory fit_engine_memory(int64_t nb_col1, int32_t traced_levels, unsigned threads, uint64_t budget)
+{
+    const auto columns = static_cast<uint64_t>(std::max<int64_t>(nb_col1, 1));
+    const uint64_t engine = row_engine_fixed_bytes + columns * row_engine_bytes_per_column(traced_levels);
+    const uint64_t state = columns * engine_state_bytes_per_column(traced_levels);
+    threads = std::max(threads, 1u);
+    // The peak comes while the stripes run: every engine alive, the states
+    // kept by every stripe but the first. The repairs hold less: the bottom
+    // stripe's engine is gone, and the row and the state a repair reads and
+    // compares are smaller than an engine (whose three rows of masks alone
+    // outweigh a state).
+    const auto need = [&](uint64_t stripes) { return stripes * engine + (stripes - 1) * state; };
+    EngineMemory fit;
+    for (unsigned stripes = 2 * threads; stripes > 1; --stripes)
+        if (need(stripes) <= budget) {
+            fit.stripes = stripes;
+            break;
+        }
+    fit.threads = std::min(threads, fit.stripes);
+    fit.state_bytes = fit.stripes > 1 ? (budget - fit.stripes * engine) / (fit.stripes - 1) : 0;
+    fit.bytes = fit.stripes * engine + (fit.stripes - 1) * fit.state_bytes;
+    return fit;
+}
 
 StripeStats extract_in_stripes(const PreparedPlan& plan, int32_t nb_lig1, int32_t nb_col1,
                                const AltitudeSource& source, ResultRowSink& sink, const StripeOptions& options)

@@ -118,8 +118,9 @@ struct SweepRow {
     std::vector<Key> hi;           // one past its last boundary level; hi == lo: on no boundary
     std::vector<int32_t> on_line;  // the columns whose run [lo, hi) is not empty, in order
     int32_t on_line_count = 0;
-    std::vector<int32_t> gaps;     // the columns without data, in order
-    int32_t gap_count = 0;
+    // The columns without data, in order: grown only when a row has some
+    // (most models have none), so that it costs no memory otherwise.
+    std::vector<int32_t> gaps;
 };
 
 // Per row of the sweep: the boundary levels of each cell as a mask, once
@@ -129,8 +130,9 @@ struct SweepRow {
 struct SweepMasks {
     std::vector<uint64_t> levels;
     // The words of `levels` that may not be 0: the first written_count, or
-    // any word when more were written than the list holds (one per cell).
-    std::vector<size_t> written;
+    // any word when more were written than the list holds (one per cell; none
+    // for a row of 2^32 words or more, which a 32-bit index cannot reach).
+    std::vector<uint32_t> written;
     size_t written_count = 0;
 };
 
@@ -219,11 +221,11 @@ public:
             row.lo.assign(cells, 0);
             row.hi.assign(cells, 0);
             row.on_line.assign(cells, 0);
-            row.gaps.assign(cells, 0);
         }
+        const size_t words = cells * static_cast<size_t>(levels.words);
         for (SweepMasks& row : masks_) {
-            row.levels.assign(cells * static_cast<size_t>(levels.words), 0);
-            row.written.assign(cells, 0);
+            row.levels.assign(words, 0);
+            row.written.assign(words <= std::numeric_limits<uint32_t>::max() ? cells : 0, 0);
         }
     }
 
@@ -266,6 +268,13 @@ public:
         for (size_t k = 0; k < last.written_count; ++k) out.push_back(last.levels[last.written[k]]);
     }
 
+    size_t state_words() const override
+    {
+        if (traced_ == first_row_) return 0;
+        const SweepMasks& last = masks_[static_cast<size_t>(traced_ - 1) % 3];
+        return last.written_count > last.written.size() ? last.levels.size() : last.written_count;
+    }
+
 private:
     SweepRow<Key>& row(int32_t i) { return rows_[static_cast<size_t>(i) & 3]; }
     // Only rows from first_row_ on have masks.
@@ -290,13 +299,13 @@ private:
             unsettled[count] = j;
             count += !settled;
         }
-        int32_t gap_count = 0;
+        cur.gaps.clear();
         for (int32_t k = 0; k < count; ++k) {
             const int32_t j = unsettled[k];
             const double x = alt[j];
             if (x != x) {
                 lo[j] = 0;
-                cur.gaps[static_cast<size_t>(gap_count++)] = j;
+                cur.gaps.push_back(j);
                 continue;
             }
             // Steep ground, where the cell above lies more than a level away:
@@ -305,7 +314,6 @@ private:
             const int32_t near = step_towards(x, bound, guess_levels_below(x, levels_), settled);
             lo[j] = static_cast<Key>(settled ? near : search_levels_below(x, bound, levels_.search_step));
         }
-        cur.gap_count = gap_count;
     }
 
     // The run [lo, hi) of every cell of row i, hi being the largest lo of its
@@ -322,7 +330,7 @@ private:
         find_run_ends(above, lo, below, hi, last);
         hi[0] = std::max(std::max(above[0], below[0]), std::max(last > 0 ? lo[1] : Key{0}, lo[0]));
         if (last > 0) hi[last] = std::max(std::max(above[last], below[last]), std::max(lo[last - 1], lo[last]));
-        for (int32_t k = 0; k < cur.gap_count; ++k) hi[cur.gaps[static_cast<size_t>(k)]] = 0;  // on no boundary
+        for (const int32_t j : cur.gaps) hi[j] = 0;  // on no boundary
 
         int32_t* on_line = cur.on_line.data();
         int32_t count = 0;
@@ -334,7 +342,7 @@ private:
 
         SweepMasks& mask = masks(i);
         uint64_t* levels = mask.levels.data();
-        size_t* written = mask.written.data();
+        uint32_t* written = mask.written.data();
         const size_t room = mask.written.size();
         size_t written_count = 0;
         const auto stride = static_cast<size_t>(nb_col1_);
@@ -345,13 +353,13 @@ private:
             if (w0 == w1 && written_count < room) {  // the usual case: a run within one word
                 const size_t at = static_cast<size_t>(w0) * stride + static_cast<size_t>(j);
                 levels[at] = (~uint64_t{0} >> (64 - (hi[j] - lo[j]))) << (lo[j] & 63);
-                written[written_count++] = at;
+                written[written_count++] = static_cast<uint32_t>(at);
                 continue;
             }
             for (int32_t w = w0; w <= w1; ++w) {
                 const size_t at = static_cast<size_t>(w) * stride + static_cast<size_t>(j);
                 levels[at] = run_bits(lo[j], hi[j], w);
-                if (written_count < room) written[written_count] = at;
+                if (written_count < room) written[written_count] = static_cast<uint32_t>(at);
                 ++written_count;
             }
         }

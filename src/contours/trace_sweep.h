@@ -84,6 +84,9 @@ public:
     // depend on besides altitudes. Two runs over the same altitudes that save
     // the same state at the same row trace every later row alike.
     virtual void save_state(std::vector<uint64_t>& out) const = 0;
+
+    // The number of words save_state gives now.
+    virtual size_t state_words() const = 0;
 };
 
 std::unique_ptr<TraceStage> make_trace_stage(const SortedLevels& levels, int32_t nb_lig1, int32_t nb_col1,

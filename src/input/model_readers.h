@@ -28,9 +28,10 @@
 void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path);
 void check_grid_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path);
 
-// What a run on a model of nb_col1 columns holds, whatever its number of
-// rows, with the contour engine on `threads` threads.
-uint64_t run_memory_needed(int64_t nb_col1, unsigned threads);
+// What a run on a model of nb_col1 columns needs at least, whatever its number
+// of rows: the contour engine on one stripe (a run takes more stripes and
+// threads only where they fit the memory available).
+uint64_t run_memory_needed(int64_t nb_col1);
 
 // ---- Raw raster ----
 

@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "../contours/row_engine.h"
 #include "../engine_threads.h"
 #include "../huge_pages.h"
 #include "../memory_limits.h"
@@ -21,11 +22,13 @@ constexpr uint64_t grid_bytes_per_cell = 9;
 // the blocks of the range pass and of the scratch file, the program itself.
 constexpr uint64_t run_fixed_bytes = stored_rows_budget + (uint64_t{24} << 20);
 
-// And per column, on each thread of the contour engine: the few rows each of
-// its stages keeps (altitudes, the masks of every level, cleaned rows), the
-// states kept for the repair of a stripe's seam, the row read and the row
-// written.
-constexpr uint64_t run_bytes_per_column_per_thread = 1024;
+// And per column the contour engine on one stripe, the least a run does (more
+// stripes and threads only where they fit: run_stripe_options): the few rows
+// each of its stages keeps and the row of altitudes it reads, for the most
+// levels a plan has, with a block of the model's rows (8 bytes a value at
+// most). The same estimate shares the engine's memory out among stripes.
+constexpr int32_t most_traced_levels = 250;
+const uint64_t run_bytes_per_column = row_engine_bytes_per_column(most_traced_levels) + sizeof(double);
 
 std::string size_text(int64_t nb_lig1, int64_t nb_col1)
 {
@@ -45,25 +48,23 @@ void check_shape(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
 
 }  // namespace
 
-uint64_t run_memory_needed(int64_t nb_col1, unsigned threads)
+uint64_t run_memory_needed(int64_t nb_col1)
 {
     // At most 2^31 columns, so the product stays far below 2^64.
-    return run_fixed_bytes +
-           static_cast<uint64_t>(nb_col1) * run_bytes_per_column_per_thread * std::max(threads, 1u);
+    return run_fixed_bytes + row_engine_fixed_bytes + static_cast<uint64_t>(nb_col1) * run_bytes_per_column;
 }
 
 void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
 {
     check_shape(nb_lig1, nb_col1, path);
-    const unsigned threads = engine_threads();
-    const uint64_t needed = run_memory_needed(nb_col1, threads);
+    const uint64_t needed = run_memory_needed(nb_col1);
     const MemoryLimit available = memory_available();
     if (needed > available.bytes)
         throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is too large for the memory available: a run on " +
                        std::to_string(nb_col1) + " columns needs " + std::to_string(needed) + " bytes (" +
-                       std::to_string(run_bytes_per_column_per_thread) + " per column on each of " +
-                       std::to_string(threads) + " threads, and " + std::to_string(run_fixed_bytes) +
-                       "), more than the " + std::to_string(available.bytes) + " bytes of " + available.what);
+                       std::to_string(run_bytes_per_column) + " per column, and " +
+                       std::to_string(run_fixed_bytes + row_engine_fixed_bytes) + "), more than the " +
+                       std::to_string(available.bytes) + " bytes of " + available.what);
 }
 
 void check_grid_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path)

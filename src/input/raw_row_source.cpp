@@ -113,3 +113,9 @@ std::span<const double> RawRowSource::read_row(int32_t i, std::span<double> buff
     convert_row_to_meters(buffer.data(), nb_col1(), unit_);
     return buffer.first(static_cast<size_t>(nb_col1()));
 }
+
+uint64_t RawRowSource::bytes_held(unsigned reading_threads) const
+{
+    // A block of rows_per_block rows, or one row when a row is larger.
+    return uint64_t{reading_threads} * std::max<uint64_t>(row_bytes_, uint64_t{256} << 10);
+}

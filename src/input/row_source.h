@@ -14,6 +14,7 @@
 #ifndef INPUT_ROW_SOURCE_H
 #define INPUT_ROW_SOURCE_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -58,6 +59,11 @@ public:
     // long as the source. A read failure throws RunError naming the file.
     std::span<const double> read_row(int32_t i, std::span<double> buffer) const override = 0;
 
+    // The memory the source holds while `reading_threads` threads read rows
+    // from it (kept values, a block of rows per thread), counted when the
+    // engine's share of a run's memory is worked out.
+    virtual uint64_t bytes_held(unsigned reading_threads) const = 0;
+
 private:
     int32_t nb_lig1_;
     int32_t nb_col1_;
@@ -82,6 +88,7 @@ public:
 
     AltitudeRange range() const override;
     std::span<const double> read_row(int32_t i, std::span<double> buffer) const override;
+    uint64_t bytes_held(unsigned reading_threads) const override;
 
 private:
     // Reads up to `count` rows from row `first`; returns the rows read whole,
@@ -115,6 +122,8 @@ public:
     // Ends the appending: every row has been given.
     void finish();
     bool spilled() const { return scratch_fd_ >= 0; }
+    // The values kept in memory (a spilled source reads into the caller's row).
+    uint64_t bytes_held(unsigned) const override { return memory_.capacity() * sizeof(double); }
 
     AltitudeRange range() const override { return range_; }
     std::span<const double> read_row(int32_t i, std::span<double> buffer) const override;
@@ -140,6 +149,13 @@ public:
     std::span<const double> read_row(int32_t i, std::span<double> buffer) const override
     {
         return raster_->read_row(i, buffer);
+    }
+    // A block of rows per thread and GDAL's block cache, bounded to 32 MiB
+    // beyond the blocks the threads read at once.
+    uint64_t bytes_held(unsigned reading_threads) const override
+    {
+        const uint64_t row = static_cast<uint64_t>(nb_col1()) * sizeof(double);
+        return 2 * uint64_t{reading_threads} * std::max<uint64_t>(row, uint64_t{256} << 10) + (uint64_t{32} << 20);
     }
 
 private:

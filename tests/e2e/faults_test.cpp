@@ -133,13 +133,13 @@ TEST(Faults, UnderAnAddressSpaceLimitLongModelsRunAndTooWideOnesAreRefused)
     EXPECT_EQ(long_run.status, 0) << long_run.err;
     EXPECT_EQ(std::filesystem::file_size(ws.model_folder() / "long.raw"), 130000000u);
 
-    ws.add_file("wide_m2.txt", "1\n600000\n2\n0\n0\n30\n");
+    ws.add_file("wide_m2.txt", "1\n8000000\n2\n0\n0\n30\n");
     ws.add_file("wide_m2.raw", "");
-    std::filesystem::resize_file(ws.model_folder() / "wide_m2.raw", 1200000);
+    std::filesystem::resize_file(ws.model_folder() / "wide_m2.raw", 16000000);
     const auto wide = ws.run("dem wide 0 0 0 wide 0\n", 60, "ulimit -v 1000000;");
     EXPECT_EQ(wide.status, 1);
-    const std::string refusal = "wide_m2.raw: the model size 1 lines x 600000 columns is too large for the memory "
-                                "available: a run on 600000 columns needs ";
+    const std::string refusal = "wide_m2.raw: the model size 1 lines x 8000000 columns is too large for the memory "
+                                "available: a run on 8000000 columns needs ";
     EXPECT_NE(wide.err.find(refusal), std::string::npos) << wide.err;
     EXPECT_NE(wide.err.find("bytes of the address space left under the process's limit"), std::string::npos) << wide.err;
 }

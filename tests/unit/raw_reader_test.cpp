@@ -234,11 +234,11 @@ TEST(CheckModelSize, ARunIsRefusedOnlyForAWidthBeyondTheMemoryAvailable)
 {
     const MemoryLimit available = memory_available();
     ASSERT_LT(available.bytes, UINT64_MAX);
-    const unsigned threads = engine_threads();
-    const uint64_t per_column = run_memory_needed(2, threads) - run_memory_needed(1, threads);
-    const uint64_t fixed = run_memory_needed(1, threads) - per_column;
+    const uint64_t per_column = run_memory_needed(2) - run_memory_needed(1);
+    const uint64_t fixed = run_memory_needed(1) - per_column;
     ASSERT_GT(per_column, 0u);
-    EXPECT_LT(run_memory_needed(30000, threads), uint64_t{256} << 20) << "a 30000-column run fits in 256 MiB";
+    EXPECT_LT(run_memory_needed(30000), uint64_t{256} << 20) << "a 30000-column run fits in 256 MiB";
+    EXPECT_LT(run_memory_needed(600000), uint64_t{200} << 20) << "so does a 600000-column run";
 
     EXPECT_NO_THROW(check_model_size(INT32_MAX, 30000, "long.asc"));
     const int64_t beyond = static_cast<int64_t>((available.bytes - fixed) / per_column) + 1;
@@ -250,28 +250,58 @@ TEST(CheckModelSize, ARunIsRefusedOnlyForAWidthBeyondTheMemoryAvailable)
     } catch (const RunError& e) {
         const std::string m = e.what();
         EXPECT_NE(m.find("a run on " + std::to_string(beyond) + " columns needs " +
-                         std::to_string(run_memory_needed(beyond, threads)) + " bytes"),
+                         std::to_string(run_memory_needed(beyond)) + " bytes"),
                   std::string::npos)
             << m;
         EXPECT_NE(m.find(std::to_string(available.bytes) + " bytes of " + available.what), std::string::npos) << m;
     }
 }
 
-// A thread out of work cuts a new stripe only while the stripes added that way
-// stay within their budget: a narrow model gets twice the threads, a very
-// wide one none beyond one per thread.
-TEST(EngineStripes, AddedStripesStayWithinTheirMemory)
+// The engine takes what the memory bound (64 MiB and 64 bytes per column)
+// leaves besides the program and the model's blocks: as many stripes as fit,
+// each but the first with room for one repair state at least; a model too
+// wide for two stripes runs as one on one thread.
+TEST(EngineStripes, AsManyStripesAsTheMemoryBoundHolds)
 {
-    for (const unsigned threads : {1u, 2u, 8u})
-        for (const int64_t columns : {int64_t{1}, int64_t{4321}, int64_t{30000}, int64_t{200000}, int64_t{INT32_MAX}}) {
-            const unsigned stripes = engine_stripes(columns, threads);
-            EXPECT_GE(stripes, threads);
-            EXPECT_LE(stripes, 2 * threads);
-            EXPECT_LE((stripes - threads) * columns * 512, int64_t{32} << 20) << columns << " columns";
-            if (columns * 512 * threads <= int64_t{32} << 20) {
-                EXPECT_EQ(stripes, 2 * threads) << columns << " columns";
-            }
+    struct Case {
+        int64_t columns;
+        unsigned threads;
+        uint64_t available;
+        unsigned stripes;  // expected
+        unsigned used_threads;
+    };
+    const uint64_t no_limit = UINT64_MAX;
+    const Case cases[] = {
+        {1, 2, no_limit, 4, 2},
+        {1000, 1, no_limit, 2, 1},
+        {1000, 2, no_limit, 4, 2},
+        {30000, 8, no_limit, 10, 8},
+        {100000, 2, no_limit, 3, 2},
+        {100000, 2, uint64_t{48} << 20, 2, 2},  // the memory available bounds it below the bound
+        {100000, 2, uint64_t{40} << 20, 1, 1},
+        {200000, 2, no_limit, 2, 2},
+        {300000, 2, no_limit, 1, 1},  // too wide for two stripes
+        {600000, 2, no_limit, 1, 1},
+        {INT32_MAX, 8, no_limit, 1, 1},
+        {1000, 2, 0, 1, 1},
+    };
+    for (const Case& c : cases) {
+        const std::string what = std::to_string(c.columns) + " columns, " + std::to_string(c.threads) + " threads";
+        // A raw 16-bit model: a block of 256 KiB or a row per thread.
+        const uint64_t source = c.threads * std::max<uint64_t>(2 * uint64_t(c.columns), 256 << 10);
+        const StripeOptions options = stripes_within(c.columns, 250, c.threads, source, c.available);
+        EXPECT_EQ(options.max_stripes, c.stripes) << what;
+        EXPECT_EQ(options.threads, c.used_threads) << what;
+        const uint64_t budget = std::min(run_memory_bound(c.columns), c.available);
+        const uint64_t rest = std::min(budget, run_program_bytes + source);
+        const EngineMemory fit = fit_engine_memory(c.columns, 250, c.threads, budget - rest);
+        if (fit.stripes > 1) {
+            EXPECT_LE(fit.bytes + run_program_bytes + source, budget) << what;
+            EXPECT_GE(options.state_bytes, uint64_t(c.columns) * engine_state_bytes_per_column(250)) << what;
+        } else {
+            EXPECT_EQ(options.state_bytes, 0u) << what;
         }
+    }
 }
 
 #ifndef _WIN32

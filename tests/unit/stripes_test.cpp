@@ -152,22 +152,34 @@ TEST(Stripes, AnyNumberOfThreadsGivesTheReferenceBytes)
         cases.push_back({name_of(shape), std::move(m), std::move(p)});
     }
 
+    // The bytes of repair states a stripe may keep: no bound; room for about
+    // one state (the three cleaned rows and a few mask words); none, so that
+    // every stripe below the first is redone whole by its repair.
+    const auto state_budgets = [](const Model& m) {
+        return std::vector<uint64_t>{UINT64_MAX, 3 * uint64_t(m.nb_col1) + 64, 0};
+    };
     int64_t repaired = 0;
     for (const Case& c : cases)
         for (unsigned threads : {1u, 2u, 3u, 8u})
-            for (int32_t lead : {0, 4}) {
-                const StripedRun run = run_in_stripes(c.model, c.plan, stripes_of(threads, 8, lead, 16));
-                const std::string what = std::string(c.kind) + ", " + std::to_string(threads) + " threads, lead " +
-                                         std::to_string(lead);
-                // One stripe per thread, and those cut from running stripes.
-                const int32_t initial = std::min<int32_t>(static_cast<int32_t>(threads), c.model.nb_lig1 / 8);
-                EXPECT_GE(run.stats.stripes, initial) << what;
-                EXPECT_LE(run.stats.stripes, std::max<int32_t>(initial, 2 * static_cast<int32_t>(threads))) << what;
-                EXPECT_EQ(run.difference, "") << what;
-                EXPECT_GT(run.lines, 0) << what;
-                EXPECT_EQ(std::count(run.writes.begin(), run.writes.end(), 0), 0) << what << ": a row never written";
-                repaired += run.stats.repaired_rows;
-            }
+            for (int32_t lead : {0, 4})
+                for (const uint64_t state_bytes : state_budgets(c.model)) {
+                    StripeOptions options = stripes_of(threads, 8, lead, 16);
+                    options.state_bytes = state_bytes;
+                    const StripedRun run = run_in_stripes(c.model, c.plan, options);
+                    const std::string what = std::string(c.kind) + ", " + std::to_string(threads) + " threads, lead " +
+                                             std::to_string(lead) + ", states of " + std::to_string(state_bytes) + " bytes";
+                    if (state_bytes == 0) {
+                        EXPECT_EQ(run.stats.recomputed_stripes, run.stats.stripes - 1) << what;
+                    }
+                    // One stripe per thread, and those cut from running stripes.
+                    const int32_t initial = std::min<int32_t>(static_cast<int32_t>(threads), c.model.nb_lig1 / 8);
+                    EXPECT_GE(run.stats.stripes, initial) << what;
+                    EXPECT_LE(run.stats.stripes, std::max<int32_t>(initial, 2 * static_cast<int32_t>(threads))) << what;
+                    EXPECT_EQ(run.difference, "") << what;
+                    EXPECT_GT(run.lines, 0) << what;
+                    EXPECT_EQ(std::count(run.writes.begin(), run.writes.end(), 0), 0) << what << ": a row never written";
+                    repaired += run.stats.repaired_rows;
+                }
     EXPECT_GT(repaired, 0);  // the guesses were wrong somewhere, and mended
 }
 
