@@ -89,14 +89,30 @@ inline int32_t step_towards(double x, const double* bound, int32_t h, bool& sett
     return h + up - down;
 }
 
+// Whether h is the answer for x (never for a NaN x).
+inline bool is_levels_below(double x, const double* bound, int32_t h) { return (bound[h] < x) & (x <= bound[h + 1]); }
+
 // The answer guessed from the altitude alone, for evenly spaced levels (see
-// SortedLevels): right or one off for nearly every x; x is not NaN.
-inline int32_t guess_levels_below(double x, const SortedLevels& levels)
-{
-    const double guess = 1 + (x - levels.lowest) * levels.per_meter;  // NaN for inf * 0 with extreme levels
-    if (!(guess >= 0)) return 0;
-    return guess < levels.count ? static_cast<int32_t>(guess) : levels.count;
-}
+// SortedLevels): right or one off for nearly every x. Without a branch, and
+// kept apart from the levels, so that a loop over a row holds it in registers.
+struct LevelGuess {
+    explicit LevelGuess(const SortedLevels& levels)
+        : lowest(levels.lowest), per_meter(levels.per_meter), count(levels.count)
+    {
+    }
+
+    int32_t operator()(double x) const
+    {
+        double guess = 1 + (x - lowest) * per_meter;  // NaN for a NaN x, or inf * 0 with extreme levels
+        guess = guess >= 0 ? guess : 0;
+        guess = guess < count ? guess : count;
+        return static_cast<int32_t>(guess);
+    }
+
+    double lowest;
+    double per_meter;
+    double count;
+};
 
 // Finds the answer by halving steps, without a branch (the bounds are padded
 // with +inf up to a power of two, `search_step` being half of it); x is not NaN.
@@ -286,18 +302,32 @@ private:
         SweepRow<Key>& cur = row(i);
         Key* lo = cur.lo.data();
         const double* bound = levels_.bound();
-        // Each cell starts from the answer of the cell above (so that the
-        // cells of a row do not wait for each other); the few it does not
-        // settle are listed, then searched.
-        const Key* above = i > first_fed_ ? row(i - 1).lo.data() : no_row_.data();
+        const LevelGuess guess(levels_);
+        // A first answer for every cell, checked at once (so that the cells of
+        // a row do not wait for each other); the few it does not settle are
+        // listed, then searched. For evenly spaced levels (a plan's) the guess
+        // from the altitude is right for nearly every cell and needs two
+        // bounds to check; otherwise the answer of the cell above, moved by
+        // one position, is right on smooth ground.
         int32_t* unsettled = cur.on_line.data();  // free until find_runs(i)
         int32_t count = 0;
-        for (int32_t j = 0; j < nb_col1_; ++j) {
-            const double x = alt[j];
-            bool settled;
-            lo[j] = static_cast<Key>(step_towards(x, bound, above[j], settled));
-            unsettled[count] = j;
-            count += !settled;
+        if (guess.per_meter > 0) {
+            for (int32_t j = 0; j < nb_col1_; ++j) {
+                const double x = alt[j];
+                const int32_t h = guess(x);
+                lo[j] = static_cast<Key>(h);
+                unsettled[count] = j;
+                count += !is_levels_below(x, bound, h);
+            }
+        } else {
+            const Key* above = i > first_fed_ ? row(i - 1).lo.data() : no_row_.data();
+            for (int32_t j = 0; j < nb_col1_; ++j) {
+                const double x = alt[j];
+                bool settled;
+                lo[j] = static_cast<Key>(step_towards(x, bound, above[j], settled));
+                unsettled[count] = j;
+                count += !settled;
+            }
         }
         cur.gaps.clear();
         for (int32_t k = 0; k < count; ++k) {
@@ -308,10 +338,11 @@ private:
                 cur.gaps.push_back(j);
                 continue;
             }
-            // Steep ground, where the cell above lies more than a level away:
-            // the guess from the altitude, checked as above, else a search.
+            // Off by one from the guess (an altitude on a level), or steep
+            // ground where the cell above lies more than a level away: the
+            // guess moved by one position, checked, else a search.
             bool settled;
-            const int32_t near = step_towards(x, bound, guess_levels_below(x, levels_), settled);
+            const int32_t near = step_towards(x, bound, guess(x), settled);
             lo[j] = static_cast<Key>(settled ? near : search_levels_below(x, bound, levels_.search_step));
         }
     }
