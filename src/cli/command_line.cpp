@@ -150,6 +150,9 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
         status = kUsageStatus;
         return std::nullopt;
     };
+    // An empty argument names no file: a usage error, not a run that fails
+    // to open "".
+    if (options.input.empty()) return usage_error("INPUT: the path is empty");
     std::string problem;
     const std::optional<ImageFormat> format = format_of(options.output, problem);
     if (!format) return usage_error(problem);

@@ -55,6 +55,7 @@ TEST(CommandLine, UsageErrorsEndWithStatus2AndWriteNothing)
         {{"-i", "65", "--max", "inf", kModel, "images/dem/out.bmp"}, "inf is not a finite number"},
         {{"-i", "6x5", kModel, "images/dem/out.bmp"}, "6x5"},
         {{"-i", "65", kModel, "images/dem/out.jpg"}, "OUTPUT images/dem/out.jpg: the extension must be"},
+        {{"-i", "65", "", "images/dem/out.bmp"}, "INPUT: the path is empty"},
         {{"-i", "65", "--first-tone", "2", kModel, "images/dem/out.bmp"}, "--first-tone"},
         {{"-i", "65", "--table-unit", "5", kModel, "images/dem/out.bmp"}, "--table-unit"},
         {{"-i", "65", "--scale", "0.5", kModel, "images/dem/out.bmp"}, "--scale: 0.500000 is none of 1, 0.1"},
