@@ -113,19 +113,13 @@ uint64_t RowEngine::state_bytes() const
     return trace_->state_words() * sizeof(uint64_t) + 3 * static_cast<uint64_t>(nb_col1_);
 }
 
-namespace {
-
-int32_t mask_words(int32_t traced_levels) { return (std::max(traced_levels, 0) + 63) / 64; }
-
-}  // namespace
-
 uint64_t row_engine_bytes_per_column(int32_t traced_levels)
 {
     // The tracing keeps four rows of run bounds (one byte each up to 254
     // levels, else four) and lists of cells on a line (4 bytes), three rows
     // of masks (8 bytes a word) with the list of their written words (4
     // bytes), and a row of bounds standing for a missing row.
-    const uint64_t key = traced_levels <= 254 ? 1 : 4;
+    const auto key = static_cast<uint64_t>(sorted_position_bytes(traced_levels));
     const uint64_t tracing = 4 * (2 * key + 4) + 3 * (8 * static_cast<uint64_t>(mask_words(traced_levels)) + 4) + key;
     // Each cleaning pass keeps two rows, and the three share three rows of
     // decisions; the row just traced, a row of the batch of finished rows at

@@ -37,7 +37,7 @@ SortedLevels sort_traced_levels(const std::vector<Level>* levels)
 
     SortedLevels sorted;
     sorted.count = static_cast<int32_t>(traced.size());
-    sorted.words = (sorted.count + 63) / 64;
+    sorted.words = mask_words(sorted.count);
     sorted.padded_bounds.assign(2, -std::numeric_limits<double>::infinity());
     sorted.plan_rank.resize(traced.size());
     sorted.tone_at.resize(traced.size());
@@ -560,6 +560,6 @@ std::unique_ptr<TraceStage> make_trace_stage(const SortedLevels& levels, int32_t
     // Up to 254 traced levels (every plan the program makes) a sorted
     // position fits one byte, so that the run ends of a row are worked out 16
     // cells at a time; 32 bits beyond.
-    if (levels.count <= 254) return std::make_unique<TraceSweep<uint8_t>>(levels, nb_lig1, nb_col1, first_row);
+    if (sorted_position_bytes(levels.count) == 1) return std::make_unique<TraceSweep<uint8_t>>(levels, nb_lig1, nb_col1, first_row);
     return std::make_unique<TraceSweep<int32_t>>(levels, nb_lig1, nb_col1, first_row);
 }

@@ -55,6 +55,13 @@ struct SortedLevels {
     PlanOrder order = PlanOrder::mixed;
 };
 
+// 64-bit words of a mask over `count` traced levels.
+constexpr int32_t mask_words(int32_t count) { return (count > 0 ? count + 63 : 63) / 64; }
+
+// Bytes of a sorted position in the sweep's rows: one up to 254 traced levels
+// (every plan the program makes), four beyond.
+constexpr int32_t sorted_position_bytes(int32_t count) { return count <= 254 ? 1 : 4; }
+
 // Sorts the levels that are traced: not the top level, and not a level with
 // no altitude (NaN), which holds no cell. levels may be null (no levels).
 SortedLevels sort_traced_levels(const std::vector<Level>* levels);
