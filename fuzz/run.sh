@@ -26,7 +26,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$repo/build-fuzz}
 mkdir -p "$build"
 build=$(cd "$build" && pwd)   # absolute: the dialogue target changes its working folder
-all_targets="fuzz_ascii_reader fuzz_chargebmp fuzz_descriptor fuzz_answers fuzz_dialogue fuzz_command_line"
+all_targets="fuzz_ascii_reader fuzz_chargebmp fuzz_descriptor fuzz_answers fuzz_dialogue fuzz_command_line fuzz_engine"
 targets=${FUZZ_TARGETS:-$all_targets}
 
 # Longest input per target: enough for a small model, bitmap or dialogue.

@@ -1,0 +1,127 @@
+// Fuzz target: the row engine in stripes against the pass-by-pass engine, on
+// a small model and a plan the program could make, read from the bytes.
+//
+// Layout of the input (missing bytes count as 0):
+//   0  rows - 1 (mod 40)            1  columns - 1 (mod 40)
+//   2  bit 0: first tone (0 or 1); bits 2-3: threads - 1
+//   3  levels - 1 (mod 250); 255: a plan without levels
+//   4  lowest level, in half meters (signed)
+//   5  interval, in half meters (signed, never 0)
+//   6  stripes: bits 0-4 lead rows, bits 5-7 the smallest stripe (8 rows up)
+//   7  repair states: bits 0-2 how many are kept (1 to 8), bit 3 on a budget of
+//      a few hundred bytes, so that stripes are also recomputed whole
+//   8  how many cells each byte of altitude stands for along a row (1 to 4:
+//      flat runs make plateaus)
+//   9+ altitudes in half meters (signed), row by row; -128 is a cell without
+//      data. Past the end of the input the last altitude repeats.
+//
+// Every result the two engines give must agree byte for byte, and every row
+// must reach the sink.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "contours/extraction.h"
+#include "contours/levels.h"
+#include "contours/stripes.h"
+#include "fuzz_input.h"
+#include "grid.h"
+
+namespace {
+
+class Bytes {
+public:
+    Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    uint8_t at(size_t k) const { return k < size_ ? data_[k] : 0; }
+    size_t size() const { return size_; }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+};
+
+class GridSource final : public AltitudeSource {
+public:
+    explicit GridSource(const Grid<double>& grid, int32_t nb_col1) : grid_(grid), nb_col1_(nb_col1) {}
+    AltitudeRow read_row(int32_t i, std::span<double> buffer) const override
+    {
+        std::copy(grid_[i], grid_[i] + nb_col1_, buffer.begin());
+        return buffer.first(static_cast<size_t>(nb_col1_));
+    }
+
+private:
+    const Grid<double>& grid_;
+    int32_t nb_col1_;
+};
+
+class GridSink final : public ResultRowSink {
+public:
+    GridSink(Grid<unsigned char>& grid, std::vector<int>& writes) : grid_(grid), writes_(writes) {}
+    void write_row(int32_t i, ToneRow row) override
+    {
+        std::memcpy(grid_[i], row.data(), row.size());
+        ++writes_[static_cast<size_t>(i)];
+    }
+
+private:
+    Grid<unsigned char>& grid_;
+    std::vector<int>& writes_;
+};
+
+constexpr size_t first_altitude = 9;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const Bytes in(data, size);
+    const int32_t nb_lig1 = 1 + in.at(0) % 40;
+    const int32_t nb_col1 = 1 + in.at(1) % 40;
+    const int first_GT = in.at(2) & 1;
+    const unsigned threads = 1 + ((in.at(2) >> 2) & 3);
+    const int num_CL = in.at(3) == 255 ? 0 : 1 + in.at(3) % 250;
+    const double dmin_alt = static_cast<int8_t>(in.at(4)) * 0.5;
+    const double int_hypso = (in.at(5) == 0 ? 1 : static_cast<int8_t>(in.at(5))) * 0.5;
+    const int32_t cells_per_byte = 1 + in.at(8) % 4;
+
+    Grid<double> model = make_grid<double>(nb_col1, nb_lig1, "fuzz model");
+    double max_dyn = -std::numeric_limits<double>::infinity();
+    size_t next = first_altitude;
+    int8_t altitude = 0;
+    for (int32_t i = 0; i < nb_lig1; ++i)
+        for (int32_t j = 0; j < nb_col1; ++j) {
+            if (j % cells_per_byte == 0 && next < in.size()) altitude = static_cast<int8_t>(in.at(next++));
+            const double value = altitude == -128 ? std::numeric_limits<double>::quiet_NaN() : altitude * 0.5;
+            model[i][j] = value;
+            if (value == value) max_dyn = std::max(max_dyn, value);
+        }
+    if (max_dyn == -std::numeric_limits<double>::infinity()) return 0;  // no data at all: refused before any plan
+
+    const std::vector<Level> levels = level_sequence(dmin_alt, int_hypso, first_GT, num_CL, max_dyn);
+
+    Grid<unsigned char> expected = make_grid<unsigned char>(nb_col1, nb_lig1, "expected");
+    const ExtractionInput input{model.rows(), nb_lig1, nb_col1, &levels, first_GT, num_CL, max_dyn};
+    extract_contours_reference(input, expected.rows());
+
+    StripeOptions options;
+    options.threads = threads;
+    options.lead_rows = in.at(6) & 31;
+    options.min_stripe_rows = 8 + 8 * (in.at(6) >> 5);
+    options.checkpoints = 1 + (in.at(7) & 7);
+    if ((in.at(7) & 8) != 0) options.state_bytes = 300;
+    const PreparedPlan plan(&levels, first_GT, num_CL, max_dyn);
+    const GridSource source(model, nb_col1);
+    Grid<unsigned char> actual = make_grid<unsigned char>(nb_col1, nb_lig1, "actual");
+    std::vector<int> writes(static_cast<size_t>(nb_lig1), 0);
+    GridSink sink(actual, writes);
+    extract_in_stripes(plan, nb_lig1, nb_col1, source, sink, options);
+
+    for (int32_t i = 0; i < nb_lig1; ++i) {
+        FUZZ_CHECK(writes[static_cast<size_t>(i)] > 0);
+        FUZZ_CHECK(std::memcmp(expected[i], actual[i], static_cast<size_t>(nb_col1)) == 0);
+    }
+    return 0;
+}
