@@ -373,8 +373,8 @@ TEST(CommandLineGdal, NoRunLeavesItsScratchFile)
 // with GDAL loaded takes about 250 MiB of address space).
 TEST(CommandLineGdal, AResultLargerThanTheMemoryLimitIsWritten)
 {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizer needs more address space than the limit leaves";
 #endif
     Workspace ws;
     ws.add_file("flat_m2.txt", "10000\n10000\n2\n0\n0\n30\n");

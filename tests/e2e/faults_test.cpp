@@ -113,8 +113,8 @@ TEST(Faults, TranscriptOnAFullDeviceEndsWithStatus1)
 
 TEST(Faults, UnderAnAddressSpaceLimitLongModelsRunAndTooWideOnesAreRefused)
 {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizer needs more address space than the limit leaves";
 #endif
     // Under a limit of about 1 GB a small model runs, and so does one of
     // 130 million cells (1.17 GB if it were held whole): a run holds a few
