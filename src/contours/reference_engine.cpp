@@ -25,6 +25,19 @@ int count_equal_neighbours(unsigned char** grid, int32_t i, int32_t j, int ref)
     return count;
 }
 
+// Whether interior cell (i, j) has a cell without data among its eight
+// neighbours: the edge of the data, which the interior scans treat as the
+// border of the grid (never examined, never changed). dtab1 may be null: a
+// model without gaps.
+bool at_data_edge(double** dtab1, int32_t i, int32_t j)
+{
+    if (dtab1 == nullptr) return false;
+    for (int32_t di = -1; di <= 1; ++di)
+        for (int32_t dj = -1; dj <= 1; ++dj)
+            if (std::isnan(dtab1[i + di][j + dj])) return true;
+    return false;
+}
+
 // Runs one scan per tone for the tones first_GT .. first_GT + num_CL - 2.
 template <typename Scan>
 void for_each_cleaned_tone(int first_GT, int num_CL, Scan scan)
@@ -85,12 +98,12 @@ void boundary_pass(unsigned char** tab1, unsigned char** tab2, int32_t nb_lig1, 
     }
 }
 
-void thinning_pass(unsigned char** tab2, int32_t nb_lig1, int32_t nb_col1)
+void thinning_pass(unsigned char** tab2, int32_t nb_lig1, int32_t nb_col1, double** dtab1)
 {
     for (int32_t i = 1; i < nb_lig1 - 1; ++i) {
         for (int32_t j = 1; j < nb_col1 - 1; ++j) {
             const int val = tab2[i][j];
-            if (val != marked) continue;
+            if (val != marked || at_data_edge(dtab1, i, j)) continue;
             if (is_clearing_code(neighbour_code(tab2, i, j, val))) tab2[i][j] = background;
         }
     }
@@ -104,47 +117,48 @@ void tone_transfer(unsigned char** tab2, unsigned char** tab3, int32_t nb_lig1, 
             if (tab2[i][j] == marked) tab3[i][j] = tone_byte;
 }
 
-void spur_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1)
+void spur_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, double** dtab1)
 {
     for (int32_t i = 1; i < nb_lig1 - 1; ++i) {
         for (int32_t j = 1; j < nb_col1 - 1; ++j) {
             const int val = tab3[i][j];
-            if (val == background) continue;
+            if (val == background || at_data_edge(dtab1, i, j)) continue;
             if (count_equal_neighbours(tab3, i, j, val) == 1) tab3[i][j] = background;
         }
     }
 }
 
-void corner_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone)
+void corner_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1)
 {
     for (int32_t i = 1; i < nb_lig1 - 1; ++i) {
         for (int32_t j = 1; j < nb_col1 - 1; ++j) {
             const int val = tab3[i][j];
-            if (val != tone) continue;
+            if (val != tone || at_data_edge(dtab1, i, j)) continue;
             if (is_corner_code(neighbour_code(tab3, i, j, tone))) tab3[i][j] = background;
         }
     }
 }
 
-void isolated_pixel_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone)
+void isolated_pixel_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1)
 {
     for (int32_t i = 1; i < nb_lig1 - 1; ++i) {
         for (int32_t j = 1; j < nb_col1 - 1; ++j) {
             const int val = tab3[i][j];
-            if (val != tone) continue;
+            if (val != tone || at_data_edge(dtab1, i, j)) continue;
             if (count_equal_neighbours(tab3, i, j, background) == 8) tab3[i][j] = background;
         }
     }
 }
 
-void corner_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL)
+void corner_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL, double** dtab1)
 {
-    for_each_cleaned_tone(first_GT, num_CL, [&](int tone) { corner_scan(tab3, nb_lig1, nb_col1, tone); });
+    for_each_cleaned_tone(first_GT, num_CL, [&](int tone) { corner_scan(tab3, nb_lig1, nb_col1, tone, dtab1); });
 }
 
-void isolated_pixel_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL)
+void isolated_pixel_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL,
+                         double** dtab1)
 {
-    for_each_cleaned_tone(first_GT, num_CL, [&](int tone) { isolated_pixel_scan(tab3, nb_lig1, nb_col1, tone); });
+    for_each_cleaned_tone(first_GT, num_CL, [&](int tone) { isolated_pixel_scan(tab3, nb_lig1, nb_col1, tone, dtab1); });
 }
 
 void summit_fill(double** dtab1, unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, double max_dyn, int flag,
@@ -184,14 +198,14 @@ void extract_contours_reference(const ExtractionInput& in, unsigned char** tab3)
             threshold_pass(in.dtab1, tab1.rows(), nb_lig1, nb_col1, level.alti);
             fill_grid(tab2.rows(), nb_lig1, nb_col1, background);
             boundary_pass(tab1.rows(), tab2.rows(), nb_lig1, nb_col1);
-            thinning_pass(tab2.rows(), nb_lig1, nb_col1);
+            thinning_pass(tab2.rows(), nb_lig1, nb_col1, in.dtab1);
             tone_transfer(tab2.rows(), tab3, nb_lig1, nb_col1, level.tone);
         }
     }
 
     // Cleaning, in this fixed order.
-    spur_pass(tab3, nb_lig1, nb_col1);
-    corner_pass(tab3, nb_lig1, nb_col1, in.first_GT, in.num_CL);
-    isolated_pixel_pass(tab3, nb_lig1, nb_col1, in.first_GT, in.num_CL);
+    spur_pass(tab3, nb_lig1, nb_col1, in.dtab1);
+    corner_pass(tab3, nb_lig1, nb_col1, in.first_GT, in.num_CL, in.dtab1);
+    isolated_pixel_pass(tab3, nb_lig1, nb_col1, in.first_GT, in.num_CL, in.dtab1);
     summit_fill(in.dtab1, tab3, nb_lig1, nb_col1, in.max_dyn, flag, final_GT);
 }

@@ -8,6 +8,11 @@
 // examine only the interior (rows 1 to nb_lig1 - 2, columns 1 to nb_col1 - 2);
 // a grid with fewer than three rows or columns has no interior.
 //
+// The edge of the data is treated as the edge of the grid: those passes take
+// the altitudes dtab1 and skip an interior cell that has a cell without data
+// among its eight neighbours, as they skip a border cell. dtab1 may be null
+// for a model without gaps.
+//
 // 255 is the background value of every 8-bit grid; 1 marks a cell in the work
 // grids tab1 and tab2; tab3 holds the gray tones of the levels.
 //
@@ -49,7 +54,7 @@ void boundary_pass(unsigned char** tab1, unsigned char** tab2, int32_t nb_lig1, 
 
 // Thins the boundary in tab2 to one pixel, in place: an interior cell at 1
 // whose neighbour code (reference 1) is a clearing code becomes 255.
-void thinning_pass(unsigned char** tab2, int32_t nb_lig1, int32_t nb_col1);
+void thinning_pass(unsigned char** tab2, int32_t nb_lig1, int32_t nb_col1, double** dtab1 = nullptr);
 
 // tab3 takes the low 8 bits of tone on every cell at 1 in tab2; the other
 // cells keep what they hold, so a later level overwrites an earlier one.
@@ -57,22 +62,24 @@ void tone_transfer(unsigned char** tab2, unsigned char** tab3, int32_t nb_lig1, 
 
 // Spur pass, all tones in one interior scan: a non-background cell with
 // exactly one neighbour of its own value becomes 255.
-void spur_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1);
+void spur_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, double** dtab1 = nullptr);
 
 // One interior scan of the corner pass for one tone: a cell of that tone whose
 // neighbours of the same tone are exactly two sides at a right angle (codes 10,
 // 40, 160, 130) becomes 255.
-void corner_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone);
+void corner_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1 = nullptr);
 
 // One interior scan of the isolated-pixel pass for one tone: a cell of that
 // tone whose eight neighbours are all 255 becomes 255.
-void isolated_pixel_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone);
+void isolated_pixel_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1 = nullptr);
 
 // The corner and isolated-pixel passes run one scan per tone for the tones
 // first_GT to first_GT + num_CL - 2: num_CL - 1 tones, so the last tone of the
 // plan is never handled, and a plan of 1 level or fewer makes no scan.
-void corner_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL);
-void isolated_pixel_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL);
+void corner_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL,
+                 double** dtab1 = nullptr);
+void isolated_pixel_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL,
+                         double** dtab1 = nullptr);
 
 // When flag is 1, every cell (border included) whose altitude equals max_dyn
 // exactly takes the low 8 bits of final_GT; when flag is 0 nothing changes.

@@ -27,7 +27,17 @@ struct ScanRows {
     unsigned char* facts;     // what the decision needs besides W
     unsigned char* planned;   // the decision with W as it was before the scan
     unsigned char* doubtful;  // 1 where the plan may be wrong
+    const unsigned char* edge;  // 1 at the edge of the data (never changed), or null: no gap near the row
 };
+
+// A cell at the edge of the data is planned to keep its value, as a border
+// cell is.
+void keep_data_edge(const ScanRows& r, int32_t end)
+{
+    if (r.edge == nullptr) return;
+    for (int32_t j = 1; j < end; ++j)
+        if (r.edge[j] != 0) r.planned[j] = r.row[j];
+}
 
 // The first loops below see the rows through restrict pointers and do the
 // same simple work at every column, so that the compiler makes vector code of
@@ -52,6 +62,7 @@ template <typename Decide>
 void apply_plan(const ScanRows& r, int32_t nb_col1, Decide decide)
 {
     const int32_t end = nb_col1 - 1;
+    keep_data_edge(r, end);
     mark_doubtful(r.row, r.planned, r.doubtful, end);
     bool off_plan = false;  // the cell to the left ended otherwise than planned
     int32_t j = 1;
@@ -62,7 +73,7 @@ void apply_plan(const ScanRows& r, int32_t nb_col1, Decide decide)
             j += 8;
             continue;
         }
-        const unsigned char now = decide(j);
+        const unsigned char now = r.edge != nullptr && r.edge[j] != 0 ? r.row[j] : decide(j);
         r.row[j] = now;
         off_plan = now != r.planned[j];
         ++j;
@@ -153,6 +164,7 @@ void plan_isolated(const unsigned char* __restrict up, const unsigned char* __re
 void isolated_row(const ScanRows& r, int32_t nb_col1, const HandledTones& tones)
 {
     plan_isolated(r.up, r.row, r.down, r.planned, nb_col1 - 1, tones);
+    keep_data_edge(r, nb_col1 - 1);
     std::memcpy(r.row + 1, r.planned + 1, static_cast<size_t>(nb_col1 - 2));
 }
 
@@ -171,19 +183,25 @@ HandledTones handled_tones(int first_GT, int num_CL)
 }
 
 CleaningStage::CleaningStage(CleaningPass pass, HandledTones tones, int32_t nb_lig1, int32_t nb_col1,
-                             int32_t first_row, Scratch& scratch)
+                             int32_t first_row, Scratch& scratch, const GapRows* gaps)
     : pass_(pass), tones_(tones), nb_lig1_(nb_lig1), nb_col1_(nb_col1), first_row_(first_row),
-      finished_(static_cast<size_t>(nb_col1)), waiting_(static_cast<size_t>(nb_col1)), scratch_(scratch)
+      finished_(static_cast<size_t>(nb_col1)), waiting_(static_cast<size_t>(nb_col1)), scratch_(scratch), gaps_(gaps)
 {
     if (scratch_.size() < scratch_size(nb_col1)) scratch_.resize(scratch_size(nb_col1));
 }
 
-void CleaningStage::clean_row(const unsigned char* up, unsigned char* row, const unsigned char* down)
+void CleaningStage::clean_row(int32_t i, const unsigned char* up, unsigned char* row, const unsigned char* down)
 {
     if (nb_col1_ < 3) return;  // no interior cell
+    const auto width = static_cast<size_t>(nb_col1_);
+    const bool near_gap = gaps_ != nullptr && gaps_->near_gap(i, nb_lig1_);
+    if (near_gap && scratch_.size() < 4 * width) scratch_.resize(4 * width);
     unsigned char* facts = scratch_.data();
-    unsigned char* planned = facts + nb_col1_;
-    const ScanRows rows{up, row, down, facts, planned, planned + nb_col1_};
+    unsigned char* planned = facts + width;
+    unsigned char* doubtful = planned + width;
+    unsigned char* edge = near_gap ? doubtful + width : nullptr;
+    if (near_gap) gaps_->mark_edge(i, nb_lig1_, edge, nb_col1_);
+    const ScanRows rows{up, row, down, facts, planned, doubtful, edge};
     switch (pass_) {
     case CleaningPass::spurs:
         spur_row(rows, nb_col1_);

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "data_edge.h"
+
 // The tones handled by the corner and isolated-pixel passes, as one range of
 // cell values: first_GT .. first_GT + num_CL - 2 within 0 .. 254 (a background
 // cell is never changed by either pass, even when 255 is one of those tones).
@@ -35,13 +37,17 @@ class CleaningStage {
 public:
     // The room for a pass's decisions on a row: 3 x nb_col1 bytes, which the
     // stages of one chain share (a pass uses it only while it cleans a row,
-    // before handing the row on).
+    // before handing the row on). A fourth row, for the edge of the data, is
+    // added when a row near a gap is cleaned.
     using Scratch = std::vector<unsigned char>;
     static size_t scratch_size(int32_t nb_col1) { return 3 * static_cast<size_t>(nb_col1 > 0 ? nb_col1 : 0); }
 
-    // `scratch` (of scratch_size bytes) must outlive the stage.
+    // `scratch` (of scratch_size bytes) must outlive the stage, and so must
+    // `gaps`, the columns without data of the rows around the rows fed (null
+    // when no cell lacks data): a cell at the edge of the data is never
+    // changed (data_edge.h).
     CleaningStage(CleaningPass pass, HandledTones tones, int32_t nb_lig1, int32_t nb_col1, int32_t first_row,
-                  Scratch& scratch);
+                  Scratch& scratch, const GapRows* gaps = nullptr);
 
     // Takes row i (nb_col1 cells) and hands every row it finishes to
     // next(index, const unsigned char* cells): row i - 1, and row i itself
@@ -51,7 +57,7 @@ public:
     {
         const auto width = static_cast<size_t>(nb_col1_);
         if (pending_) {
-            clean_row(finished_.data(), waiting_.data(), row);
+            clean_row(i - 1, finished_.data(), waiting_.data(), row);
             std::swap(finished_, waiting_);
             next(i - 1, static_cast<const unsigned char*>(finished_.data()));
         }
@@ -70,8 +76,8 @@ public:
     const std::vector<unsigned char>& last_finished() const { return finished_; }
 
 private:
-    // Cleans row in place, between the finished row above and the fed row below.
-    void clean_row(const unsigned char* up, unsigned char* row, const unsigned char* down);
+    // Cleans row i in place, between the finished row above and the fed row below.
+    void clean_row(int32_t i, const unsigned char* up, unsigned char* row, const unsigned char* down);
 
     CleaningPass pass_;
     HandledTones tones_;
@@ -81,7 +87,8 @@ private:
     bool pending_ = false;                 // waiting_ holds a row to clean
     std::vector<unsigned char> finished_;  // the last row finished
     std::vector<unsigned char> waiting_;   // the row fed before the last one, not yet cleaned
-    Scratch& scratch_;                     // three rows of decisions, shared
+    Scratch& scratch_;                     // three rows of decisions and one of edge marks, shared
+    const GapRows* gaps_;
 };
 
 #endif

@@ -33,9 +33,9 @@ RowEngine::RowEngine(const PreparedPlan& plan, int32_t nb_lig1, int32_t nb_col1,
       next_input_(first_row > 0 ? first_row - 1 : 0), rows_finished_(first_row), first_written_(0),
       end_written_(std::numeric_limits<int32_t>::max()),
       trace_(make_trace_stage(plan.sorted, nb_lig1, nb_col1, first_row)),
-      spurs_(CleaningPass::spurs, plan.tones, nb_lig1, nb_col1, first_row, cleaning_scratch_),
-      corners_(CleaningPass::corners, plan.tones, nb_lig1, nb_col1, first_row, cleaning_scratch_),
-      isolated_(CleaningPass::isolated_pixels, plan.tones, nb_lig1, nb_col1, first_row, cleaning_scratch_),
+      spurs_(CleaningPass::spurs, plan.tones, nb_lig1, nb_col1, first_row, cleaning_scratch_, &gaps_),
+      corners_(CleaningPass::corners, plan.tones, nb_lig1, nb_col1, first_row, cleaning_scratch_, &gaps_),
+      isolated_(CleaningPass::isolated_pixels, plan.tones, nb_lig1, nb_col1, first_row, cleaning_scratch_, &gaps_),
       cleaned_rows_{-1, -1, -1}, traced_(static_cast<size_t>(nb_col1)),
       batch_rows_(static_cast<int32_t>(std::clamp<int64_t>((int64_t{256} << 10) / std::max(nb_col1, 1), 1, 64)))
 {
@@ -58,6 +58,7 @@ void RowEngine::push(AltitudeRow altitudes)
             if (altitudes[static_cast<size_t>(j)] == plan_.max_dyn) summit.push_back(j);
     }
     trace_->push(altitudes);
+    gaps_.set(k, trace_->last_gaps());
     for (int32_t i = trace_->next_row(); trace_->trace_next(traced_.data()); i = trace_->next_row()) {
         spurs_.push(i, traced_.data(), [this](int32_t a, const unsigned char* spurred) {
             cleaned_rows_[0] = a;

@@ -75,7 +75,9 @@ struct EngineState {
 // finished rows) and per column of the model what its stages hold (see
 // above) with the row of altitudes a run reads into. Not counted: the lists
 // of cells without data and of summit cells, which grow only in rows that
-// have some. Tests check it against what an engine allocates.
+// have some, and the two rows marking the edge of the data (in the tracing
+// and the cleaning), made only once a gap is met. Tests check it against what
+// an engine allocates.
 uint64_t row_engine_bytes_per_column(int32_t traced_levels);
 inline constexpr uint64_t row_engine_fixed_bytes = (uint64_t{256} << 10) + (uint64_t{64} << 10);
 
@@ -133,6 +135,7 @@ private:
     int32_t end_written_;
     std::unique_ptr<TraceStage> trace_;
     CleaningStage::Scratch cleaning_scratch_;  // shared by the three passes (before them: made first)
+    GapRows gaps_;                             // the columns without data of the rows in the passes
     CleaningStage spurs_;
     CleaningStage corners_;
     CleaningStage isolated_;

@@ -284,6 +284,8 @@ public:
         for (size_t k = 0; k < last.written_count; ++k) out.push_back(last.levels[last.written[k]]);
     }
 
+    GapColumns last_gaps() const override { return row(fed_ - 1).gaps; }
+
     size_t state_words() const override
     {
         if (traced_ == first_row_) return 0;
@@ -293,6 +295,7 @@ public:
 
 private:
     SweepRow<Key>& row(int32_t i) { return rows_[static_cast<size_t>(i) & 3]; }
+    const SweepRow<Key>& row(int32_t i) const { return rows_[static_cast<size_t>(i) & 3]; }
     // Only rows from first_row_ on have masks.
     SweepMasks& masks(int32_t i) { return masks_[static_cast<size_t>(i) % 3]; }
 
@@ -429,6 +432,8 @@ private:
         // The cells of the first and last column are at the ends of the list.
         if (first < end && on_line[first] == 0) transfer(i, on_line[first++], out);
         if (first < end && on_line[end - 1] == nb_col1_ - 1) transfer(i, on_line[--end], out);
+        // Cells at the edge of the data are not thinned, as if on the border.
+        const unsigned char* data_edge = mark_data_edge_of(i) ? edge_.data() : nullptr;
 
         const auto stride = static_cast<size_t>(nb_col1_);
         uint64_t* here = masks(i).levels.data();
@@ -439,6 +444,10 @@ private:
         const unsigned char* tone_at = levels_.tone_at.data();
         for (int32_t k = first; k < end; ++k) {
             const int32_t j = on_line[k];
+            if (data_edge != nullptr && data_edge[j] != 0) {
+                transfer(i, j, out);
+                continue;
+            }
             const int32_t lo = lo_row[j];
             const int32_t hi = hi_row[j];
             if (hi - lo != 1) {
@@ -459,6 +468,16 @@ private:
             here[at] = cleared ? 0 : own;
             out[j] = cleared ? background : tone_at[lo];
         }
+    }
+
+    // Marks the edge of the data in row i into edge_ (made at the first gap
+    // met); false when no gap lies next to the row.
+    bool mark_data_edge_of(int32_t i)
+    {
+        const GapColumns above = row(i - 1).gaps, here = row(i).gaps, below = row(i + 1).gaps;
+        if (above.empty() && here.empty() && below.empty()) return false;
+        edge_.resize(static_cast<size_t>(nb_col1_));
+        return mark_data_edge(above, here, below, edge_.data(), nb_col1_);
     }
 
     // Tone transfer of a cell that is never thinned.
@@ -544,6 +563,7 @@ private:
     int32_t traced_;     // next row to trace
     int32_t runs_found_; // next row whose runs are to be found
     std::vector<Key> no_row_;   // stands for a missing row of neighbours
+    std::vector<unsigned char> edge_;     // the edge of the data in the row thinned (once a gap is met)
     std::array<SweepRow<Key>, 4> rows_;   // rows i - 1 .. i + 2 of the sweep, by i mod 4
     // The masks of rows i - 1 .. i + 1, by i mod 3: when the runs of row
     // i + 2 are found, row i has been traced and the masks of row i - 1

@@ -26,6 +26,7 @@
 #include <span>
 #include <vector>
 
+#include "data_edge.h"
 #include "levels.h"
 
 // One row of altitudes in meters, with its width.
@@ -72,7 +73,8 @@ SortedLevels sort_traced_levels(const std::vector<Level>* levels);
 // first_row > 0 (its altitudes bound the cells of first_row). Row first_row is
 // traced as the top row of the grid is: not thinned. When first_row > 0 that
 // is a guess of the true state (the row's boundary before thinning), which a
-// stripe of rows starts from.
+// stripe of rows starts from. A cell at the edge of the data (data_edge.h) is
+// not thinned either.
 class TraceStage {
 public:
     virtual ~TraceStage() = default;
@@ -94,6 +96,9 @@ public:
 
     // The number of words save_state gives now.
     virtual size_t state_words() const = 0;
+
+    // The columns without data of the row pushed last.
+    virtual GapColumns last_gaps() const = 0;
 };
 
 std::unique_ptr<TraceStage> make_trace_stage(const SortedLevels& levels, int32_t nb_lig1, int32_t nb_col1,

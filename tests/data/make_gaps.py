@@ -3,16 +3,19 @@
 
 Usage: make_gaps.py MODELS_DIR
 Punches into the crop a block of 20 rows x 30 columns on a slope that several
-levels cross (-1065 m to 891 m) and 150 single cells scattered over the whole
-grid (borders included), all set to the grid's NODATA_value. Every other value keeps its original text. The
-scattered cells come from a fixed linear congruential sequence, so the file is
-the same on every machine.
+levels cross (-1065 m to 891 m), a whole row, the first two columns of the
+upper half (a gap on the border) and 300 single cells scattered over the whole
+grid (borders included), all set to the grid's NODATA_value. Every other value
+keeps its original text. The scattered cells come from a fixed linear
+congruential sequence, so the file is the same on every machine.
 """
 import sys
 from pathlib import Path
 
 BLOCK_ROWS, BLOCK_COLS = range(40, 60), range(60, 90)
-SCATTERED = 150
+GAP_ROW = 90
+BORDER_ROWS, BORDER_COLS = range(0, 60), range(0, 2)
+SCATTERED = 300
 
 
 def scattered_cells(rows: int, cols: int):
@@ -31,6 +34,7 @@ def main() -> None:
     cols, rows, nodata = int(header[1]), int(header[3]), header[11]
     assert len(body) == rows * cols
     gaps = scattered_cells(rows, cols) | {(r, c) for r in BLOCK_ROWS for c in BLOCK_COLS}
+    gaps |= {(GAP_ROW, c) for c in range(cols)} | {(r, c) for r in BORDER_ROWS for c in BORDER_COLS}
     out = [f"{header[k]:<14}{header[k + 1]}" for k in range(0, 12, 2)]
     for r in range(rows):
         out.append(" ".join(nodata if (r, c) in gaps else body[r * cols + c] for c in range(cols)))

@@ -48,7 +48,7 @@ void reference_trace(const Model& m, const Plan& p, unsigned char** tab3)
         threshold_pass(m.grid.rows(), tab1.rows(), m.nb_lig1, m.nb_col1, level.alti);
         fill_grid(tab2.rows(), m.nb_lig1, m.nb_col1, 255);
         boundary_pass(tab1.rows(), tab2.rows(), m.nb_lig1, m.nb_col1);
-        thinning_pass(tab2.rows(), m.nb_lig1, m.nb_col1);
+        thinning_pass(tab2.rows(), m.nb_lig1, m.nb_col1, m.grid.rows());
         tone_transfer(tab2.rows(), tab3, m.nb_lig1, m.nb_col1, level.tone);
     }
 }

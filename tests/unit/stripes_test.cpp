@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "../support/gap_plane.h"
 #include "../support/model_builders.h"
 #include "contours/extraction.h"
 #include "contours/row_engine.h"
@@ -51,6 +52,12 @@ public:
         ++writes[static_cast<size_t>(i)];
     }
     unsigned char** rows() { return pointers_.data(); }
+    std::vector<unsigned char> cells() const
+    {
+        std::vector<unsigned char> all;
+        for (const auto& row : rows_) all.insert(all.end(), row.begin(), row.end());
+        return all;
+    }
 
     std::vector<int> writes;
 
@@ -64,6 +71,7 @@ struct StripedRun {
     std::string difference;  // first cell that differs from the reference, "" when none
     int64_t lines = 0;       // line cells of the reference result
     std::vector<int> writes;
+    std::vector<unsigned char> result;  // row after row
 };
 
 StripedRun run_in_stripes(const Model& m, const Plan& p, const StripeOptions& options)
@@ -79,6 +87,7 @@ StripedRun run_in_stripes(const Model& m, const Plan& p, const StripeOptions& op
     run.stats = extract_in_stripes(plan, m.nb_lig1, m.nb_col1, source, sink, options);
     run.difference = first_difference(expected.rows(), sink.rows(), m.nb_lig1, m.nb_col1, run.lines);
     run.writes = sink.writes;
+    run.result = sink.cells();
     return run;
 }
 
@@ -181,6 +190,33 @@ TEST(Stripes, AnyNumberOfThreadsGivesTheReferenceBytes)
                     repaired += run.stats.repaired_rows;
                 }
     EXPECT_GT(repaired, 0);  // the guesses were wrong somewhere, and mended
+}
+
+// The edge of the data is the edge of the grid: a line that meets a gap keeps
+// its pixel beside the gap instead of becoming a spur that the cleaning eats.
+// Away from the gaps the picture is the gapless one, wherever the seams fall.
+TEST(Stripes, LinesMeetingAGapAreKeptAwayFromIt)
+{
+    const auto plane = [](const gap_plane::GapShape* shape) {
+        return model(gap_plane::rows, gap_plane::cols, [shape](int32_t r, int32_t c) {
+            return shape != nullptr && shape->is_gap(r, c) ? std::numeric_limits<double>::quiet_NaN()
+                                                           : gap_plane::altitude(r, c);
+        });
+    };
+    const Model gapless = plane(nullptr);
+    const Plan p = plan(100, 100, gapless.max_alt, 1, gapless.max_alt);
+    const std::vector<unsigned char> expected = run_in_stripes(gapless, p, stripes_of(1, 8, 64, 48)).result;
+    for (const gap_plane::GapShape& shape : gap_plane::shapes()) {
+        const Model m = plane(&shape);
+        for (unsigned threads : {1u, 2u, 3u, 8u}) {
+            const std::string what = std::string(shape.name) + ", " + std::to_string(threads) + " threads";
+            const StripedRun run = run_in_stripes(m, p, stripes_of(threads, 8, 4, 16));
+            EXPECT_EQ(run.difference, "") << what << ": against the reference engine";
+            const gap_plane::Comparison away = gap_plane::compare_away_from_gaps(shape, expected, run.result);
+            EXPECT_EQ(away.difference, "") << what;
+            EXPECT_GT(away.lines_near_gaps, 0) << what << ": no line meets the gaps";
+        }
+    }
 }
 
 // A trench one cell wide: its contour is an open vertical line, which the
