@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "NRUTIL.h"
-#include "platform.h"
 
 namespace {
 
@@ -184,7 +183,7 @@ bool write_rows(std::FILE* f, unsigned char** Buff, int32_t NbLig, size_t line_b
 bool write_file(const char* Nom, const std::vector<unsigned char>& head, unsigned char** Buff, int32_t NbLig,
                 size_t line_bytes, unsigned char* BuffTmp, size_t TBuff)
 {
-    std::FILE* f = platform::open_for_writing(Nom);
+    std::FILE* f = std::fopen(Nom, "wb");
     if (f == nullptr) return false;
     bool written = std::fwrite(head.data(), 1, head.size(), f) == head.size();
     if (written && TBuff > 0) written = write_rows(f, Buff, NbLig, line_bytes, BuffTmp, TBuff);

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "input/model_readers.h"
 #include "run_error.h"
+#include "reference/whole_grid_readers.h"
 
 namespace {
 

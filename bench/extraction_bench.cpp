@@ -21,12 +21,12 @@
 #include <string>
 #include <vector>
 
-#include "contours/extraction.h"
-#include "contours/fast_engine.h"
+#include "reference/extraction.h"
+#include "reference/grid_engine.h"
 #include "contours/levels.h"
-#include "grid.h"
-#include "input/model_readers.h"
+#include "reference/grid.h"
 #include "run_error.h"
+#include "reference/whole_grid_readers.h"
 
 namespace {
 

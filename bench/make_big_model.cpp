@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "bench_models.h"
-#include "input/model_readers.h"
+#include "reference/whole_grid_readers.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // The program with the pass-by-pass reference extraction engine, to time the
 // whole program against it.
-#include "isolines_trace_4.h"
+#include "dialogue/isolines_trace_4.h"
+#include "reference/reference_extraction.h"
 
-int main() { return isolines_trace_4(true); }
+int main() { return isolines_trace_4(extract_with_reference); }

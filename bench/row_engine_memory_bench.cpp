@@ -20,9 +20,9 @@
 
 #include "contours/levels.h"
 #include "contours/stripes.h"
-#include "grid.h"
-#include "input/model_readers.h"
+#include "reference/grid.h"
 #include "run_error.h"
+#include "reference/whole_grid_readers.h"
 
 namespace {
 

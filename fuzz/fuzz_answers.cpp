@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "console.h"
+#include "dialogue/console.h"
 #include "fuzz_input.h"
 #include "run_error.h"
 

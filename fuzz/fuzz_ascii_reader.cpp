@@ -27,8 +27,9 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "input/model_readers.h"
 #include "run_error.h"
+#include "input/ascii_reader.h"
+#include "reference/whole_grid_readers.h"
 
 namespace {
 

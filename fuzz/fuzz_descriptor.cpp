@@ -21,8 +21,10 @@
 #include <string>
 
 #include "fuzz_input.h"
-#include "input/model_readers.h"
 #include "run_error.h"
+#include "input/descriptor.h"
+#include "input/raw_samples.h"
+#include "reference/whole_grid_readers.h"
 
 namespace {
 

@@ -33,9 +33,9 @@
 #include <string>
 #include <string_view>
 
-#include "console.h"
+#include "dialogue/console.h"
 #include "fuzz_input.h"
-#include "isolines_trace_4.h"
+#include "dialogue/isolines_trace_4.h"
 
 namespace {
 

@@ -24,11 +24,11 @@
 #include <limits>
 #include <vector>
 
-#include "contours/extraction.h"
+#include "reference/extraction.h"
 #include "contours/levels.h"
 #include "contours/stripes.h"
 #include "fuzz_input.h"
-#include "grid.h"
+#include "reference/grid.h"
 
 namespace {
 

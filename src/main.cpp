@@ -1,7 +1,7 @@
 #include <iostream>
 
 #include "cli/command_line.h"
-#include "isolines_trace_4.h"
+#include "dialogue/isolines_trace_4.h"
 
 // Without arguments the program holds its dialogue; with them, it runs from
 // its command line.

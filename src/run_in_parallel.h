@@ -1,13 +1,17 @@
 // Runs count independent tasks at once, one per thread, the first on the
-// calling thread.
+// calling thread; and how many threads a run uses.
 #ifndef RUN_IN_PARALLEL_H
 #define RUN_IN_PARALLEL_H
 
+#include <algorithm>
 #include <cstddef>
 #include <exception>
 #include <system_error>
 #include <thread>
 #include <vector>
+
+// The threads a run works on: one per core.
+inline unsigned engine_threads() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 // Calls task(k) for k = 0 .. count - 1, each on a thread of its own except
 // task 0, which runs here; a task whose thread cannot be started runs here

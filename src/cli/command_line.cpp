@@ -1,27 +1,24 @@
-#include "command_line.h"
+#include "cli/command_line.h"
 
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
-#include <cctype>
 #include <cmath>
 
-#include "../gdal_formats.h"
-#include "../platform.h"
+#include "file_names.h"
+#include "gdal/gdal_formats.h"
 
 namespace {
 
-// The output's format from its extension; a message when there is none.
+// The output's format from its extension, among those this build writes; a
+// message when there is none.
 std::optional<ImageFormat> format_of(const std::string& output, std::string& problem)
 {
-    const std::string extension = extension_of(output);
-    if (extension == ".bmp") return ImageFormat::bmp;
-    if (extension == ".raw") return ImageFormat::raw;
+    const std::optional<ImageFormat> format = image_format_of(output);
 #ifdef ISOLINES_WITH_GDAL
-    if (extension == ".png") return ImageFormat::png;
-    if (extension == ".tif" || extension == ".tiff") return ImageFormat::geotiff;
+    if (format) return format;
     problem = "OUTPUT " + output + ": the extension must be .bmp, .raw, .png or .tif";
 #else
+    if (format && !written_through_gdal(*format)) return format;
     problem = "OUTPUT " + output + ": the extension must be .bmp or .raw (this build has no GDAL for .png or .tif)";
 #endif
     return std::nullopt;
@@ -58,18 +55,6 @@ std::string version_text()
 
 }  // namespace
 
-std::string extension_of(const std::string& path)
-{
-    const std::string name = platform::name_in_folder(path);
-    const size_t dot = name.find_last_of('.');
-    std::string extension = dot == std::string::npos ? "" : name.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
-}
-
-std::string stem_of(const std::string& path) { return path.substr(0, path.size() - extension_of(path).size()); }
-
 std::optional<CommandLine> parse_command_line(int argc, const char* const* argv, std::ostream& out,
                                               std::ostream& err, int& status)
 {
@@ -102,7 +87,7 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
     app.add_option("--first-tone", options.first_GT, "tone of the first level, 0 or 1")
         ->check(CLI::IsMember({0, 1}))
         ->capture_default_str();
-    app.add_option("--table-unit", options.scale,
+    app.add_option("--table-unit", options.table_unit,
                    "unit of the table's altitudes: 0 meters with decimals, 1 meters, 2 decimeters, 3 centimeters, "
                    "4 millimeters")
         ->check(CLI::Range(0, 4))
@@ -159,7 +144,7 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
     options.format = *format;
     const std::optional<int> unit = unit_of(factor);
     if (!unit) return usage_error("--scale: " + std::to_string(factor) + " is none of 1, 0.1, 0.01, 0.001");
-    options.unit = *unit;
+    options.sample_unit = *unit;
     options.distinct = palette == "distinct";
     if (options.distinct && options.format == ImageFormat::raw)
         return usage_error("--palette distinct: a .raw image holds no colours; choose .bmp, .png or .tif");

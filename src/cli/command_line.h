@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-enum class ImageFormat { bmp, raw, png, geotiff };
+#include "output/image_format.h"
 
 struct CommandLine {
     std::string input;
@@ -18,17 +18,12 @@ struct CommandLine {
     std::optional<double> dmin_alt;         // --min
     std::optional<double> dmax_alt;         // --max
     int first_GT = 1;                       // --first-tone
-    int scale = 1;                          // --table-unit: the gray-tone table's unit
+    int table_unit = 1;                     // --table-unit: the gray-tone table's unit
     int band = 1;                           // -b
-    int unit = 0;                           // --scale: the samples' unit (0 m, 1 dm, 2 cm, 3 mm)
+    int sample_unit = 0;                    // --scale: the samples' unit (0 m, 1 dm, 2 cm, 3 mm)
     bool distinct = false;                  // --palette distinct
     bool quiet = false;                     // -q
 };
-
-// The extension of a path's file name, in lower case, with its dot ("" when
-// it has none), and the path without it.
-std::string extension_of(const std::string& path);
-std::string stem_of(const std::string& path);
 
 // Usage errors exit with this status.
 inline constexpr int kUsageStatus = 2;

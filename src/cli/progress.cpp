@@ -1,8 +1,8 @@
-#include "progress.h"
+#include "cli/progress.h"
 
 #include <cstdio>
 
-#include "../platform.h"
+#include "platform/platform.h"
 
 Progress::Progress(bool quiet) : shown_(!quiet && platform::error_is_terminal()) {}
 

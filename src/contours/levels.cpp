@@ -2,7 +2,7 @@
 // long double (64-bit significand on x86-64) and only then stored: rounded to a
 // double when it becomes an altitude, truncated toward zero when it becomes an
 // integer. Stored plans and tables depend on these exact roundings.
-#include "levels.h"
+#include "contours/levels.h"
 
 #include <cmath>
 #include <limits>
@@ -70,12 +70,12 @@ std::vector<Level> level_sequence(double dmin_alt, double int_hypso, int first_G
     return levels;
 }
 
-int64_t table_altitude(double alti, int scale)
+int64_t table_altitude(double alti, int table_unit)
 {
     // Unit codes 1 to 4: meters, decimeters, centimeters, millimeters. The
     // table never asks for another code here; any other one counts as meters.
     long double factor = 1.0L;
-    switch (scale) {
+    switch (table_unit) {
     case 2: factor = 10.0L; break;
     case 3: factor = 100.0L; break;
     case 4: factor = 1000.0L; break;

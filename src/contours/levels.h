@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <vector>
 
+// The most levels a plan may have: their tones, counting up from 0 or 1, stay
+// below the background tone 255 in the result's bytes.
+inline constexpr int max_levels = 250;
+
 // One level of the plan, in plan order.
 struct Level {
     int tone;     // gray tone written into the result grid for this level
@@ -23,9 +27,9 @@ int64_t count_levels(double dmin_alt, double int_hypso, double dmax_alt);
 // level marked, and every later level shifted down by half an interval.
 std::vector<Level> level_sequence(double dmin_alt, double int_hypso, int first_GT, int num_CL, double max_dyn);
 
-// The altitude of a table line in the unit of `scale` (1 meters, 2 decimeters,
+// The altitude of a table line in the table unit (1 meters, 2 decimeters,
 // 3 centimeters, 4 millimeters): alti times 1, 10, 100 or 1000, the product in
 // extended precision, truncated toward zero.
-int64_t table_altitude(double alti, int scale);
+int64_t table_altitude(double alti, int table_unit);
 
 #endif

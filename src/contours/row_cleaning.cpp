@@ -6,11 +6,11 @@
 // its W kept the value it had before the scan (the compiler turns that loop
 // into vector code); a second loop walks the row in order, keeps those
 // decisions, and decides again only the cells whose W has just changed.
-#include "row_cleaning.h"
+#include "contours/row_cleaning.h"
 
 #include <algorithm>
 
-#include "cell_codes.h"
+#include "contours/cell_codes.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "data_edge.h"
+#include "contours/data_edge.h"
 
 // The tones handled by the corner and isolated-pixel passes, as one range of
 // cell values: first_GT .. first_GT + num_CL - 2 within 0 .. 254 (a background

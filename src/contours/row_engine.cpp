@@ -1,6 +1,6 @@
 // The row engine: the tracing stage and the three cleaning passes chained
 // row by row, then the summit fill.
-#include "row_engine.h"
+#include "contours/row_engine.h"
 
 #include <algorithm>
 #include <cstring>

@@ -20,31 +20,9 @@
 #include <span>
 #include <vector>
 
-#include "levels.h"
-#include "row_cleaning.h"
-#include "trace_sweep.h"
-
-// One row of result tones, with its width.
-using ToneRow = std::span<const unsigned char>;
-
-// Where finished result rows go, by row number. Rows may come out of order,
-// from several threads at once (never the same row at the same time), and a
-// row may come again with new contents, which replace the old ones.
-class ResultRowSink {
-public:
-    virtual void write_row(int32_t i, ToneRow row) = 0;
-
-    // Rows first .. first + count - 1, each of `width` tones, one after the
-    // other in `rows`: one by one unless the sink can do better (a file sink
-    // writes them at once).
-    virtual void write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows)
-    {
-        for (int32_t k = 0; k < count; ++k) write_row(first + k, ToneRow(rows + static_cast<size_t>(k) * width, width));
-    }
-
-protected:
-    ~ResultRowSink() = default;
-};
+#include "contours/levels.h"
+#include "contours/row_cleaning.h"
+#include "contours/trace_sweep.h"
 
 // What the engines need of a plan, worked out once for every engine of a run.
 struct PreparedPlan {
@@ -69,21 +47,6 @@ struct EngineState {
     // The memory it holds.
     uint64_t bytes() const { return thinned.capacity() * sizeof(uint64_t) + cleaned.capacity(); }
 };
-
-// The memory of one engine, for a plan of `traced_levels` traced levels (at
-// most 250 for every plan the program makes): a fixed part (the batch of
-// finished rows) and per column of the model what its stages hold (see
-// above) with the row of altitudes a run reads into. Not counted: the lists
-// of cells without data and of summit cells, which grow only in rows that
-// have some, and the two rows marking the edge of the data (in the tracing
-// and the cleaning), made only once a gap is met. Tests check it against what
-// an engine allocates.
-uint64_t row_engine_bytes_per_column(int32_t traced_levels);
-inline constexpr uint64_t row_engine_fixed_bytes = (uint64_t{256} << 10) + (uint64_t{64} << 10);
-
-// The most an EngineState holds per column: every mask word written, and the
-// three cleaned rows.
-uint64_t engine_state_bytes_per_column(int32_t traced_levels);
 
 class RowEngine {
 public:

@@ -1,6 +1,6 @@
 // Stripes of rows on several threads, each guessed, then repaired in order
 // from the top.
-#include "stripes.h"
+#include "contours/stripes.h"
 
 #include <algorithm>
 #include <deque>
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "../run_in_parallel.h"
+#include "run_in_parallel.h"
 
 namespace {
 
@@ -210,30 +210,6 @@ private:
 };
 
 }  // namespace
-
-EngineMemory fit_engine_memory(int64_t nb_col1, int32_t traced_levels, unsigned threads, uint64_t budget)
-{
-    const auto columns = static_cast<uint64_t>(std::max<int64_t>(nb_col1, 1));
-    const uint64_t engine = row_engine_fixed_bytes + columns * row_engine_bytes_per_column(traced_levels);
-    const uint64_t state = columns * engine_state_bytes_per_column(traced_levels);
-    threads = std::max(threads, 1u);
-    // The peak comes while the stripes run: every engine alive, the states
-    // kept by every stripe but the first. The repairs hold less: the bottom
-    // stripe's engine is gone, and the row and the state a repair reads and
-    // compares are smaller than an engine (whose three rows of masks alone
-    // outweigh a state).
-    const auto need = [&](uint64_t stripes) { return stripes * engine + (stripes - 1) * state; };
-    EngineMemory fit;
-    for (unsigned stripes = 2 * threads; stripes > 1; --stripes)
-        if (need(stripes) <= budget) {
-            fit.stripes = stripes;
-            break;
-        }
-    fit.threads = std::min(threads, fit.stripes);
-    fit.state_bytes = fit.stripes > 1 ? (budget - fit.stripes * engine) / (fit.stripes - 1) : 0;
-    fit.bytes = fit.stripes * engine + (fit.stripes - 1) * fit.state_bytes;
-    return fit;
-}
 
 StripeStats extract_in_stripes(const PreparedPlan& plan, int32_t nb_lig1, int32_t nb_col1,
                                const AltitudeSource& source, ResultRowSink& sink, const StripeOptions& options)

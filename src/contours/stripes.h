@@ -28,38 +28,9 @@
 
 #include <cstdint>
 #include <span>
-#include <thread>
 
-#include "row_engine.h"
-
-// Rows of altitudes by row number, read from several threads at once.
-class AltitudeSource {
-public:
-    // Row i (nb_col1 altitudes): in `buffer`, or in memory of the source's
-    // own that stays valid until the source is gone.
-    virtual AltitudeRow read_row(int32_t i, std::span<double> buffer) const = 0;
-
-protected:
-    ~AltitudeSource() = default;
-};
-
-struct StripeOptions {
-    unsigned threads = std::thread::hardware_concurrency();  // one stripe each; 0 counts as 1
-    int32_t min_stripe_rows = 128;  // a model cut in fewer stripes rather than thinner ones (at least 8)
-    // Rows a stripe's run starts above its first row, so that its guess has
-    // settled by then: on real relief with 250 levels, 64 rows leave nothing
-    // to repair where 16 left 151 rows (open lines eaten from their upper end).
-    int32_t lead_rows = 64;
-    int32_t checkpoints = 48;       // states a stripe keeps of its own run (at least 1)
-    // And the bytes those states may take: a state is kept while the
-    // stripe's states stay within them (none when the first would not fit:
-    // the stripe is then redone whole by its repair).
-    uint64_t state_bytes = UINT64_MAX;
-    // Stripes at most, counting those cut from running stripes by threads
-    // that ran out of work (never fewer than one per thread); 0: twice the
-    // threads.
-    unsigned max_stripes = 0;
-};
+#include "contours/row_engine.h"
+#include "contours/stripe_options.h"
 
 // What the repairs did.
 struct StripeStats {
@@ -68,20 +39,6 @@ struct StripeStats {
     int32_t longest_repair = 0;      // in rows
     int32_t recomputed_stripes = 0;  // stripes whose states met at no checkpoint: redone whole
 };
-
-// How the engine of a run shares a memory budget: the most stripes whose
-// engines fit, all alive until the repairs at the end (but the bottom one's),
-// every stripe but the first with room for one repair state at least (they
-// share what is left); at most twice the threads. A model too wide for two
-// stripes runs as one, on one thread.
-struct EngineMemory {
-    unsigned threads = 1;
-    unsigned stripes = 1;                  // for StripeOptions::max_stripes
-    uint64_t state_bytes = 0;              // for StripeOptions::state_bytes
-    uint64_t bytes = 0;                    // the engines and the states, at most
-};
-
-EngineMemory fit_engine_memory(int64_t nb_col1, int32_t traced_levels, unsigned threads, uint64_t budget);
 
 // The whole extraction of a model of nb_lig1 x nb_col1 cells: every result row
 // reaches the sink at least once, and last with its right contents.

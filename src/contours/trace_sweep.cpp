@@ -2,7 +2,7 @@
 //
 // Besides the sorted levels, only row buffers are used: four rows of runs and
 // masks (rows i - 1 .. i + 2 around the row i being thinned).
-#include "trace_sweep.h"
+#include "contours/trace_sweep.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <limits>
 
-#include "cell_codes.h"
+#include "contours/cell_codes.h"
 
 // Levels of equal altitude trace the same cells, so their order among
 // themselves is free: it is chosen to follow the plan's direction.

@@ -26,10 +26,11 @@
 #include <span>
 #include <vector>
 
-#include "data_edge.h"
-#include "levels.h"
+#include "contours/data_edge.h"
+#include "contours/levels.h"
+#include "rows.h"
 
-// One row of altitudes in meters, with its width.
+
 using AltitudeRow = std::span<const double>;
 
 // How the plan order runs along the sorted levels: the same way (a rising

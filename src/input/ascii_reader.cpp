@@ -3,7 +3,7 @@
 // The file is read in large chunks and every token is converted with
 // std::from_chars, which yields the correctly rounded double of the decimal
 // text (the same double as strtod) many times faster than formatted input.
-#include <sys/stat.h>
+#include "input/ascii_reader.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,8 +19,9 @@
 #include <system_error>
 #include <vector>
 
-#include "../run_error.h"
-#include "model_readers.h"
+#include "input/model_size.h"
+#include "platform/platform.h"
+#include "run_error.h"
 
 namespace {
 
@@ -419,10 +420,10 @@ void read_body(TokenReader& tokens, const std::string& path, double nodata, Asci
 // made: a small file must not make the program take gigabytes of memory.
 void check_file_can_hold(std::FILE* f1, const std::string& path, const Header& header)
 {
-    struct stat info {};
-    if (fstat(fileno(f1), &info) != 0 || !S_ISREG(info.st_mode)) return;  // a pipe: nothing to compare
+    const int64_t length = platform::regular_length(platform::descriptor_of(f1));
+    if (length < 0) return;  // a pipe: nothing to compare
     const uint64_t cells = static_cast<uint64_t>(header.nrows) * static_cast<uint64_t>(header.ncols);
-    const uint64_t bytes = static_cast<uint64_t>(info.st_size);
+    const auto bytes = static_cast<uint64_t>(length);
     if (cells > bytes / 2 + 1)
         throw RunError(path + ": the header promises " + std::to_string(header.nrows) + " rows x " +
                        std::to_string(header.ncols) + " columns, more values than its " + std::to_string(bytes) +
@@ -443,22 +444,4 @@ AsciiGridSize read_ascii_rows(std::FILE* f1, const std::string& path, const std:
     on_size(size);
     read_body(tokens, path, header.nodata, size, on_progress, on_row);
     return size;
-}
-
-AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress)
-{
-    AsciiModel model;
-    const auto make_grid_for = [&model, &path](const AsciiGridSize& size) {
-        check_grid_size(size.nb_lig1, size.nb_col1, path);
-        model.nb_col1 = size.nb_col1;
-        model.nb_lig1 = size.nb_lig1;
-        model.dsizepix = size.dsizepix;
-        model.georeference = size.georeference;
-        model.dtab1 = make_grid<double>(size.nb_col1, size.nb_lig1, "altitude grid");
-    };
-    const auto store_row = [&model](int32_t i, const double* row) {
-        std::copy(row, row + model.nb_col1, model.dtab1[i]);
-    };
-    model.no_data_cells = read_ascii_rows(f1, path, on_progress, make_grid_for, store_row).no_data_cells;
-    return model;
 }

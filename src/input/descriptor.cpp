@@ -1,7 +1,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "model_readers.h"
+#include "input/descriptor.h"
 
 int read_descriptor(std::FILE* f1d, int32_t* const values[6])
 {

@@ -4,19 +4,15 @@
 #include <limits>
 #include <string>
 
-#include "../contours/row_engine.h"
-#include "../engine_threads.h"
-#include "../huge_pages.h"
-#include "../memory_limits.h"
-#include "../run_error.h"
-#include "model_readers.h"
-#include "row_source.h"
+#include "input/model_size.h"
+
+#include "contours/engine_memory.h"
+#include "contours/levels.h"
+#include "input/stored_row_source.h"
+#include "platform/memory_limits.h"
+#include "run_error.h"
 
 namespace {
-
-// A model held whole keeps, per cell, the altitude grid (8 bytes) and the
-// result grid (1 byte).
-constexpr uint64_t grid_bytes_per_cell = 9;
 
 // A run keeps, besides its rows: the values of an ASCII grid kept in memory,
 // the blocks of the range pass and of the scratch file, the program itself.
@@ -27,15 +23,16 @@ constexpr uint64_t run_fixed_bytes = stored_rows_budget + (uint64_t{24} << 20);
 // each of its stages keeps and the row of altitudes it reads, for the most
 // levels a plan has, with a block of the model's rows (8 bytes a value at
 // most). The same estimate shares the engine's memory out among stripes.
-constexpr int32_t most_traced_levels = 250;
-const uint64_t run_bytes_per_column = row_engine_bytes_per_column(most_traced_levels) + sizeof(double);
+const uint64_t run_bytes_per_column = row_engine_bytes_per_column(max_levels) + sizeof(double);
+
+}  // namespace
 
 std::string size_text(int64_t nb_lig1, int64_t nb_col1)
 {
     return "the model size " + std::to_string(nb_lig1) + " lines x " + std::to_string(nb_col1) + " columns";
 }
 
-void check_shape(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
+void check_model_shape(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
 {
     if (nb_lig1 < 0 || nb_col1 < 0)
         throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is negative");
@@ -46,8 +43,6 @@ void check_shape(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
                        " lines and columns)");
 }
 
-}  // namespace
-
 uint64_t run_memory_needed(int64_t nb_col1)
 {
     // At most 2^31 columns, so the product stays far below 2^64.
@@ -56,7 +51,7 @@ uint64_t run_memory_needed(int64_t nb_col1)
 
 void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
 {
-    check_shape(nb_lig1, nb_col1, path);
+    check_model_shape(nb_lig1, nb_col1, path);
     const uint64_t needed = run_memory_needed(nb_col1);
     const MemoryLimit available = memory_available();
     if (needed > available.bytes)
@@ -65,22 +60,4 @@ void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
                        std::to_string(run_bytes_per_column) + " per column, and " +
                        std::to_string(run_fixed_bytes + row_engine_fixed_bytes) + "), more than the " +
                        std::to_string(available.bytes) + " bytes of " + available.what);
-}
-
-void check_grid_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
-{
-    check_shape(nb_lig1, nb_col1, path);
-    // Both factors are below 2^31, so the cell count fits; the byte count may not.
-    const uint64_t cells = static_cast<uint64_t>(nb_lig1) * static_cast<uint64_t>(nb_col1);
-    uint64_t needed = 0;
-    if (__builtin_mul_overflow(cells, grid_bytes_per_cell, &needed))
-        throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is too large: its " + std::to_string(cells) +
-                       " cells would need more bytes of memory than can be counted");
-    const MemoryLimit available = memory_available();
-    if (needed > available.bytes)
-        throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is too large for the memory available: its " +
-                       std::to_string(cells) + " cells need " + std::to_string(needed) + " bytes (" +
-                       std::to_string(grid_bytes_per_cell) + " per cell), more than the " +
-                       std::to_string(available.bytes) + " bytes of " + available.what);
-    prefer_huge_pages_for_grids(needed);
 }

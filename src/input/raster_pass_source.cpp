@@ -2,7 +2,8 @@
 #include <limits>
 #include <utility>
 
-#include "row_source.h"
+#include "input/raster_pass_source.h"
+#include "input/raw_samples.h"
 
 void widen_range(AltitudeRange& range, const double* row, int32_t n)
 {
@@ -19,13 +20,23 @@ void widen_range(AltitudeRange& range, const double* row, int32_t n)
     range = AltitudeRange{lo, hi, no_data_cells};
 }
 
-RasterPassSource::RasterPassSource(std::unique_ptr<RasterRowSource> raster, const std::function<void(int32_t)>& on_row)
-    : RowSource(raster->nb_lig1(), raster->nb_col1()), raster_(std::move(raster)),
+AltitudeRow read_metric_row(const RasterRowSource& raster, int32_t i, std::span<double> buffer, int unit)
+{
+    const AltitudeRow row = raster.read_row(i, buffer);
+    if (unit == 0) return row;
+    if (row.data() != buffer.data()) std::copy(row.begin(), row.end(), buffer.begin());
+    convert_row_to_meters(buffer.data(), raster.nb_col1(), unit);
+    return buffer.first(static_cast<size_t>(raster.nb_col1()));
+}
+
+RasterPassSource::RasterPassSource(std::unique_ptr<RasterRowSource> raster, int unit,
+                                   const std::function<void(int32_t)>& on_row)
+    : RowSource(raster->nb_lig1(), raster->nb_col1()), raster_(std::move(raster)), unit_(unit),
       range_{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0}
 {
     std::vector<double> buffer(static_cast<size_t>(nb_col1()));
     for (int32_t i = 0; i < nb_lig1(); ++i) {
-        widen_range(range_, raster_->read_row(i, buffer).data(), nb_col1());
+        widen_range(range_, read_row(i, buffer).data(), nb_col1());
         on_row(i);
     }
 }

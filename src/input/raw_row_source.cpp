@@ -1,3 +1,5 @@
+#include "input/raw_row_source.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -5,11 +7,11 @@
 #include <limits>
 #include <utility>
 
-#include "../platform.h"
-#include "../run_error.h"
-#include "../run_in_parallel.h"
-#include "row_blocks.h"
-#include "row_source.h"
+#include "input/model_size.h"
+#include "platform/platform.h"
+#include "run_error.h"
+#include "run_in_parallel.h"
+#include "input/row_blocks.h"
 
 namespace {
 

@@ -1,13 +1,14 @@
+#include "input/stored_row_source.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
 
-#include "../output_file.h"
-#include "../platform.h"
-#include "../run_error.h"
-#include "row_source.h"
+#include "results/output_file.h"
+#include "platform/platform.h"
+#include "run_error.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "palette.h"
+#include "output/palette.h"
 
 #include <cmath>
 

@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "../../LIB/IMAGE.h"
+#include "IMAGE.h"
 
 // Tone i shown as the gray i (the bitmap's own palette).
 std::array<Color32, 256> gray_palette();

@@ -1,8 +1,8 @@
 // Where the rows of the result go, one by one, as the extraction finishes them.
 //
 //   RawResultSink  the raw 8-bit image: row i at byte i x nb_col1
-//   BitmapSink     the 8-bit gray bitmap: header and palette first, row i at
-//                  its offset in the bottom-up file, padded to 4 bytes
+//   BitmapSink     the 8-bit bitmap: header and palette first, row i at its
+//                  offset in the bottom-up file, padded to 4 bytes
 //
 // Both write into a file already open for writing (the result's temporary
 // file), set its final length at once and put each row at its own offset, so
@@ -17,7 +17,8 @@
 #include <span>
 #include <string>
 
-#include "../contours/row_engine.h"
+#include "IMAGE.h"
+#include "rows.h"
 
 // The engine's result rows (row 0 is the top line, nb_col1 gray tones each),
 // owned through this base. A failed write throws RunError naming the file.
@@ -56,10 +57,11 @@ public:
 
 class BitmapSink final : public FileRowSink {
 public:
-    // Writes the header and the gray ramp palette at once. A size that a
-    // bitmap cannot describe (a file beyond 4 GiB - 1 bytes) is refused with
-    // a RunError naming `path` and suggesting the raw result.
-    BitmapSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1);
+    // Writes the header and the palette at once: `palette` (256 entries), or
+    // the gray ramp when it is null. A size that a bitmap cannot describe (a
+    // file beyond 4 GiB - 1 bytes) is refused with a RunError naming `path`
+    // and suggesting the raw result.
+    BitmapSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1, const Color32* palette = nullptr);
     void write_row(int32_t i, std::span<const unsigned char> row) override;
     // The rows lie bottom-up in the file, each padded: they are laid out in
     // the file's order in a buffer of the thread's, then written at once.

@@ -2,10 +2,10 @@
 #include <cstring>
 #include <vector>
 
-#include "../../LIB/IMAGE.h"
-#include "../platform.h"
-#include "../run_error.h"
-#include "row_sink.h"
+#include "IMAGE.h"
+#include "platform/platform.h"
+#include "run_error.h"
+#include "output/row_sink.h"
 
 void FileRowSink::put(const void* bytes, size_t size, uint64_t offset) const
 {
@@ -39,11 +39,11 @@ void RawResultSink::write_rows(int32_t first, int32_t count, size_t width, const
     put(rows, width * static_cast<size_t>(count), static_cast<uint64_t>(first) * width);
 }
 
-BitmapSink::BitmapSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1)
+BitmapSink::BitmapSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1, const Color32* palette)
     : FileRowSink(fd, std::move(path), nb_lig1, nb_col1)
 {
     std::vector<unsigned char> head;
-    if (!EnteteBMP(nb_col1, nb_lig1, 0, nullptr, head))
+    if (!EnteteBMP(nb_col1, nb_lig1, palette == nullptr ? 0 : 1, palette, head))
         throw RunError("cannot write " + path_ + ": a bitmap of " + std::to_string(nb_lig1) + " lines x " +
                        std::to_string(nb_col1) + " columns exceeds the size a BMP file can describe; " +
                        "choose the raster result instead");

@@ -84,7 +84,7 @@ TEST(Files, DescriptorThatCannotBeReadEndsTheRun)
         const char* kind;
         const char* reason;
     } cases[] = {{"link to itself", "Too many levels of symbolic links"},
-                 {"folder", "is not a regular file"},
+                 {"folder", "is a folder, not a model file"},
                  {"no read permission", "Permission denied"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);

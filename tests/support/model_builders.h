@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "contours/levels.h"
-#include "grid.h"
+#include "reference/grid.h"
 
 namespace test_models {
 

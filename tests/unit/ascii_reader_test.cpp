@@ -14,9 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "input/model_readers.h"
 #include "temp_folder.h"
 #include "run_error.h"
+#include "input/ascii_reader.h"
+#include "reference/whole_grid_readers.h"
 
 namespace {
 

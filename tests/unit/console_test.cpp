@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "console.h"
+#include "dialogue/console.h"
 #include "run_error.h"
 
 namespace {

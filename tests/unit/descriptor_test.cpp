@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
+#include "input/descriptor.h"
 
 #include <cstdio>
 #include <string>
 
-#include "input/model_readers.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 #include <new>
 #include <vector>
 
-#include "../support/model_builders.h"
+#include "model_builders.h"
+#include "contours/engine_memory.h"
 #include "contours/row_engine.h"
 
 #if defined(__GLIBC__)

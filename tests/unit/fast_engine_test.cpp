@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "contours/fast_engine.h"
-#include "contours/reference_engine.h"
-#include "grid.h"
-#include "input/model_readers.h"
-#include "../support/model_builders.h"
+#include "reference/grid_engine.h"
+#include "reference/reference_engine.h"
+#include "reference/grid.h"
+#include "model_builders.h"
+#include "reference/whole_grid_readers.h"
 
 namespace {
 

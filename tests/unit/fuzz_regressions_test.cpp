@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "input/model_readers.h"
 #include "run_error.h"
+#include "input/raw_samples.h"
+#include "reference/whole_grid_readers.h"
 
 namespace {
 

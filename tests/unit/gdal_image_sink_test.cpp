@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "gdal_formats.h"
+#include "gdal/gdal_formats.h"
 #include "output/palette.h"
 #include "temp_folder.h"
 
@@ -24,7 +24,7 @@ unsigned char tone(int32_t i, int32_t j, bool junk)
 
 // Writes every row in a shuffled order, half of them from each of two
 // threads; a row is never written by both threads at once.
-void write_all_rows(RowSink& sink, int32_t nb_lig1, int32_t nb_col1, bool junk, unsigned seed)
+void write_all_rows(ResultRowSink& sink, int32_t nb_lig1, int32_t nb_col1, bool junk, unsigned seed)
 {
     std::vector<int32_t> order(static_cast<size_t>(nb_lig1));
     for (int32_t i = 0; i < nb_lig1; ++i) order[static_cast<size_t>(i)] = i;
@@ -70,7 +70,7 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         }
         std::filesystem::remove(scratch);
 
-        const std::unique_ptr<RasterRowSource> written = gdal_formats(path).open_source(path, 1, 0);
+        const std::unique_ptr<RasterRowSource> written = gdal_formats(path).open_source(path, 1);
         ASSERT_EQ(written->nb_lig1(), c.nb_lig1);
         ASSERT_EQ(written->nb_col1(), c.nb_col1);
         std::vector<double> row(static_cast<size_t>(c.nb_col1));

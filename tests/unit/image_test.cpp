@@ -20,7 +20,7 @@
 #include "IMAGE.h"
 #include "counting_blocks.h"
 #include "NRUTIL.h"
-#include "grid.h"
+#include "reference/grid.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "output_file.h"
+#include "results/output_file.h"
 #include "run_error.h"
 
 #ifdef _WIN32

@@ -9,14 +9,17 @@
 #include <string>
 #include <vector>
 
-#include "../../LIB/IMAGE.h"
-#include "contours/extraction.h"
+#include "IMAGE.h"
+#include "reference/extraction.h"
 #include "contours/stripes.h"
-#include "input/model_readers.h"
-#include "input/row_source.h"
 #include "model_builders.h"
 #include "output/row_sink.h"
 #include "temp_folder.h"
+#include "input/raw_row_source.h"
+#include "input/raw_samples.h"
+#include "input/row_source.h"
+#include "input/stored_row_source.h"
+#include "reference/whole_grid_readers.h"
 
 namespace {
 

@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "engine_threads.h"
 #include "counting_blocks.h"
 #include "temp_folder.h"
-#include "input/model_readers.h"
-#include "memory_limits.h"
+#include "platform/memory_limits.h"
 #include "run_error.h"
+#include "contours/engine_memory.h"
+#include "input/model_size.h"
+#include "input/raw_samples.h"
+#include "reference/whole_grid_readers.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "contours/reference_engine.h"
-#include "grid.h"
-#include "../support/model_builders.h"
+#include "reference/reference_engine.h"
+#include "reference/grid.h"
+#include "model_builders.h"
 
 namespace {
 

@@ -14,12 +14,17 @@
 #include <thread>
 #include <vector>
 
-#include "../../LIB/IMAGE.h"
-#include "input/model_readers.h"
-#include "input/row_source.h"
+#include "IMAGE.h"
 #include "output/row_sink.h"
 #include "run_error.h"
 #include "temp_folder.h"
+#include "input/ascii_reader.h"
+#include "input/raster_pass_source.h"
+#include "input/raw_row_source.h"
+#include "input/raw_samples.h"
+#include "input/row_source.h"
+#include "input/stored_row_source.h"
+#include "reference/whole_grid_readers.h"
 
 namespace {
 
@@ -256,7 +261,7 @@ TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
     for (int32_t i = 0; i < nb_lig1; ++i) spilled.append_row(gappy.read_row(i, buffer).data());
     spilled.finish();
     int32_t rows_seen = 0;
-    const RasterPassSource reread(std::make_unique<GappyRaster>(raw), [&](int32_t i) { rows_seen = i + 1; });
+    const RasterPassSource reread(std::make_unique<GappyRaster>(raw), 0, [&](int32_t i) { rows_seen = i + 1; });
     EXPECT_EQ(rows_seen, nb_lig1);
     EXPECT_EQ(reread.range().min_dyn, spilled.range().min_dyn);
     EXPECT_EQ(reread.range().max_dyn, spilled.range().max_dyn);

@@ -11,12 +11,12 @@
 #include <thread>
 #include <vector>
 
-#include "../support/gap_plane.h"
-#include "../support/model_builders.h"
-#include "contours/extraction.h"
+#include "gap_plane.h"
+#include "model_builders.h"
+#include "reference/extraction.h"
 #include "contours/row_engine.h"
 #include "contours/stripes.h"
-#include "grid.h"
+#include "reference/grid.h"
 #include "run_error.h"
 
 namespace {

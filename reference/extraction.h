@@ -1,0 +1,34 @@
+// Contour extraction engines: from the altitude grid and the levels of a plan to
+// the cleaned result grid.
+//
+// Every engine gives the same bytes: for each traced level, in plan order, the
+// cells at or below the level that touch a higher cell through a side, thinned
+// to one pixel, take the level's tone (a later level overwrites an earlier one);
+// then spurs, corners and isolated pixels are cleaned away and the summit cells
+// take the tone of the top level.
+#ifndef CONTOURS_EXTRACTION_H
+#define CONTOURS_EXTRACTION_H
+
+#include <cstdint>
+#include <vector>
+
+#include "contours/levels.h"
+
+struct ExtractionInput {
+    double** dtab1;                    // altitudes in meters, nb_lig1 rows of nb_col1
+    int32_t nb_lig1;
+    int32_t nb_col1;
+    const std::vector<Level>* levels;  // from level_sequence
+    int first_GT;                      // tone of the first level
+    int num_CL;                        // number of levels of the plan (at most 250; may be 0 or negative)
+    double max_dyn;                    // largest altitude of dtab1
+};
+
+// Pass-by-pass engine: clear rather than fast, the reference for every other
+// engine. Fills tab3 (nb_lig1 rows of nb_col1) completely.
+void extract_contours_reference(const ExtractionInput& in, unsigned char** tab3);
+
+// Same result as extract_contours_reference, in one sweep for all levels.
+void extract_contours_fast(const ExtractionInput& in, unsigned char** tab3);
+
+#endif

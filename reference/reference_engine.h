@@ -1,0 +1,89 @@
+// The passes of the pass-by-pass contour engine, one plain function each, so
+// that every pass can be checked on its own.
+//
+// Grids are row-pointer grids of nb_lig1 rows of nb_col1 cells. Every pass
+// visits rows top to bottom and each row left to right, and writes its changes
+// into the grid at once: a cell changed earlier in a pass is seen changed by
+// every cell examined after it. Passes that look at all eight neighbours
+// examine only the interior (rows 1 to nb_lig1 - 2, columns 1 to nb_col1 - 2);
+// a grid with fewer than three rows or columns has no interior.
+//
+// The edge of the data is treated as the edge of the grid: those passes take
+// the altitudes dtab1 and skip an interior cell that has a cell without data
+// among its eight neighbours, as they skip a border cell. dtab1 may be null
+// for a model without gaps.
+//
+// 255 is the background value of every 8-bit grid; 1 marks a cell in the work
+// grids tab1 and tab2; tab3 holds the gray tones of the levels.
+//
+// A cell without data (a NaN altitude) has no altitude: it is at or below no
+// level, and as a neighbour it lies above none, like a position outside the
+// grid. tab1 marks it no_altitude so that the boundary pass can tell it from
+// a cell above the level.
+#ifndef CONTOURS_REFERENCE_ENGINE_H
+#define CONTOURS_REFERENCE_ENGINE_H
+
+#include <cstdint>
+
+#include "contours/cell_codes.h"
+#include "reference/extraction.h"
+
+// Sets every cell of the grid to value.
+void fill_grid(unsigned char** grid, int32_t nb_lig1, int32_t nb_col1, unsigned char value);
+
+// Sum of the bit values of the eight neighbours of interior cell (i, j) whose
+// value equals ref (0 to 255).
+int neighbour_code(unsigned char** grid, int32_t i, int32_t j, int ref);
+
+// True for the 32 neighbour codes that remove a cell from a boundary line.
+bool is_clearing_code(int code);
+
+// Value of a cell without data in tab1.
+constexpr unsigned char no_altitude = 0;
+
+// tab1 becomes 1 on every cell whose altitude is at or below alti and
+// no_altitude on every cell without data; the other cells keep their value
+// (255 after a reset).
+void threshold_pass(double** dtab1, unsigned char** tab1, int32_t nb_lig1, int32_t nb_col1, double alti);
+
+// tab2 becomes 1 on every cell marked 1 in tab1 that has at least one side
+// neighbour inside the grid holding 255 in tab1; positions outside the grid and
+// cells without data do not count, so no line runs along the edge of the grid
+// or of a gap in the data.
+void boundary_pass(unsigned char** tab1, unsigned char** tab2, int32_t nb_lig1, int32_t nb_col1);
+
+// Thins the boundary in tab2 to one pixel, in place: an interior cell at 1
+// whose neighbour code (reference 1) is a clearing code becomes 255.
+void thinning_pass(unsigned char** tab2, int32_t nb_lig1, int32_t nb_col1, double** dtab1 = nullptr);
+
+// tab3 takes the low 8 bits of tone on every cell at 1 in tab2; the other
+// cells keep what they hold, so a later level overwrites an earlier one.
+void tone_transfer(unsigned char** tab2, unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone);
+
+// Spur pass, all tones in one interior scan: a non-background cell with
+// exactly one neighbour of its own value becomes 255.
+void spur_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, double** dtab1 = nullptr);
+
+// One interior scan of the corner pass for one tone: a cell of that tone whose
+// neighbours of the same tone are exactly two sides at a right angle (codes 10,
+// 40, 160, 130) becomes 255.
+void corner_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1 = nullptr);
+
+// One interior scan of the isolated-pixel pass for one tone: a cell of that
+// tone whose eight neighbours are all 255 becomes 255.
+void isolated_pixel_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1 = nullptr);
+
+// The corner and isolated-pixel passes run one scan per tone for the tones
+// first_GT to first_GT + num_CL - 2: num_CL - 1 tones, so the last tone of the
+// plan is never handled, and a plan of 1 level or fewer makes no scan.
+void corner_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL,
+                 double** dtab1 = nullptr);
+void isolated_pixel_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL,
+                         double** dtab1 = nullptr);
+
+// When flag is 1, every cell (border included) whose altitude equals max_dyn
+// exactly takes the low 8 bits of final_GT; when flag is 0 nothing changes.
+void summit_fill(double** dtab1, unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, double max_dyn, int flag,
+                 int final_GT);
+
+#endif

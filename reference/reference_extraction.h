@@ -1,0 +1,17 @@
+// The pass-by-pass reference engine as the engine of a whole run (the
+// reference build): the model's rows gathered into whole grids, the result
+// handed on row by row once complete.
+#ifndef REFERENCE_REFERENCE_EXTRACTION_H
+#define REFERENCE_REFERENCE_EXTRACTION_H
+
+#include <vector>
+
+#include "contours/levels.h"
+#include "rows.h"
+#include "run/model.h"
+#include "run/plan.h"
+
+void extract_with_reference(const Model& model, const std::vector<Level>& levels, const Plan& plan,
+                            ResultRowSink& result);
+
+#endif

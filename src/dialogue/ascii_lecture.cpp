@@ -1,0 +1,15 @@
+#include <cstdio>
+
+#include "dialogue/console.h"
+#include "dialogue/opening.h"
+
+void ascii_lecture(OpeningState& s, std::FILE* f1)
+{
+    console::print("\n");
+    s.model = open_ascii_model(f1, s.nomim1, s.nomdir,
+                               [](int32_t i) { console::print("\tline %d                   \r", i); });
+    s.nb_col1 = s.model.nb_col1;
+    s.nb_lig1 = s.model.nb_lig1;
+    s.pix_size = s.model.pix_size;
+    console::print("\n");
+}

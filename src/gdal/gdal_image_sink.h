@@ -1,0 +1,50 @@
+// Result images in formats written through GDAL: PNG and GeoTIFF.
+//
+// The rows are not gathered in memory: they go, as the engine finishes them,
+// into an uncompressed GeoTIFF under a private temporary name (a scratch
+// file), and once every row is in, the image file is copied from it by GDAL,
+// which reads it a few rows at a time. Memory stays bounded by GDAL's block
+// cache, whatever the number of rows.
+#ifndef GDAL_GDAL_IMAGE_SINK_H
+#define GDAL_GDAL_IMAGE_SINK_H
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "IMAGE.h"
+#include "georeference.h"
+#include "rows.h"
+
+enum class GdalFormat { png, geotiff };
+
+// The image file to make: an 8-bit image of nb_lig1 rows of nb_col1 tones,
+// with the colour table `palette` (or plain gray levels when `gray` is set)
+// and, when present, the georeference (a GeoTIFF carries it inside; a PNG
+// needs a world file beside it).
+struct GdalImage {
+    std::string path;        // where to write it
+    std::string shown_path;  // its name in messages
+    GdalFormat format = GdalFormat::geotiff;
+    int32_t nb_lig1 = 0;
+    int32_t nb_col1 = 0;
+    std::array<Color32, 256> palette{};
+    bool gray = true;
+    Georeference georeference;
+};
+
+// Takes the rows (any order, several threads, a row again replaces it) into
+// the scratch GeoTIFF, then makes the image file from them. A failure throws
+// RunError naming the image's shown path.
+class GdalImageSink : public ResultRowSink {
+public:
+    virtual ~GdalImageSink() = default;
+
+    // Writes the image file once every row was written. `on_progress` gets
+    // the share written so far, from 0 to 1.
+    virtual void write_image(const std::function<void(double)>& on_progress) = 0;
+};
+
+#endif

@@ -1,0 +1,31 @@
+// What the GDAL module defines: the functions its table (gdal_formats.h)
+// hands to the program.
+#ifndef GDAL_GDAL_MODULE_H
+#define GDAL_GDAL_MODULE_H
+
+#include <memory>
+#include <string>
+
+#include "gdal/gdal_image_sink.h"
+#include "input/raster_row_source.h"
+
+// Opens band `band` (from 1) of the raster at `path`; a file GDAL cannot open,
+// a missing band or a band of complex numbers throws RunError naming the file.
+std::unique_ptr<RasterRowSource> open_gdal_source(const std::string& path, int band);
+
+// A sink whose scratch GeoTIFF is `scratch_path`, an empty file the caller
+// made and removes (the scratch file is replaced by GDAL's GeoTIFF).
+std::unique_ptr<GdalImageSink> open_gdal_image_sink(const std::string& scratch_path, const GdalImage& image);
+
+// The projection in the form a .prj file beside an image holds (ESRI WKT).
+std::string prj_text(const std::string& projection_wkt);
+
+// The projection named by `text`, the content of the .prj file `prj_path`
+// (ESRI WKT or plain WKT, or the older ESRI keyword form), as WKT. Text GDAL
+// cannot understand throws RunError naming the file.
+std::string wkt_of_prj(const std::string& prj_path, const std::string& text);
+
+// The version of GDAL in use.
+std::string gdal_release();
+
+#endif

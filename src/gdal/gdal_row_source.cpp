@@ -1,0 +1,146 @@
+#include "gdal/gdal_module.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include <gdal.h>
+#include <ogr_srs_api.h>
+
+#include "gdal/gdal_setup.h"
+#include "input/row_blocks.h"
+#include "run_error.h"
+#include "run_in_parallel.h"
+
+namespace {
+
+struct Dataset {
+    GDALDatasetH handle = nullptr;
+    GDALRasterBandH band = nullptr;
+    bool has_no_data = false;
+    double no_data = 0;
+    bool float32 = false;  // a float no-data value is also matched as stored in 32 bits
+    ~Dataset()
+    {
+        if (handle != nullptr) GDALClose(handle);
+    }
+};
+
+class GdalRowSource final : public RasterRowSource {
+public:
+    GdalRowSource(const std::string& path, int band);
+    std::span<const double> read_row(int32_t i, std::span<double> buffer) const override;
+
+private:
+    std::string path_;
+    std::unique_ptr<Dataset> dataset_;
+    mutable std::mutex reading_;  // one GDAL dataset is not read from several threads at once
+    uint64_t serial_;             // tells this source's rows from another's in a thread's last block
+};
+
+// A call to GDAL for a row costs far more than copying it: rows are read a
+// block at a time.
+thread_local RowBlock<double> last_block;
+std::atomic<uint64_t> sources_made{0};
+
+// Meters in a degree of longitude at the equator.
+constexpr double kMetersPerDegree = 111320.0;
+
+// The width of a cell in meters, from the geotransform and the projection's
+// unit (degrees of a geographic projection at the equator).
+double cell_width_in_meters(const Georeference& geo)
+{
+    if (!geo.present) return 0;
+    double width = geo.geotransform[1];
+    if (geo.projection_wkt.empty()) return width;
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(geo.projection_wkt.c_str());
+    if (srs == nullptr) return width;
+    if (OSRIsGeographic(srs))
+        width *= kMetersPerDegree;
+    else
+        width *= OSRGetLinearUnits(srs, nullptr);
+    OSRDestroySpatialReference(srs);
+    return width;
+}
+
+// The bytes of the blocks that hold the rows one thread reads at once (see
+// read_row), in whole rows of blocks (a tiled raster is stored by rows of
+// tiles): as many rows of blocks as such a read can straddle, so that the
+// rows of blocks a thread is still reading stay in GDAL's cache rather than
+// being read (and decompressed) again for each of their rows.
+uint64_t block_bytes_read_at_once(GDALRasterBandH band, int32_t nb_col1)
+{
+    int block_width = 0, block_height = 0;
+    GDALGetBlockSize(band, &block_width, &block_height);
+    const auto width = static_cast<uint64_t>(std::max(block_width, 1));
+    const auto height = static_cast<uint64_t>(std::max(block_height, 1));
+    const auto rows = static_cast<uint64_t>(rows_per_block(static_cast<size_t>(nb_col1) * sizeof(double)));
+    const uint64_t block_rows = (rows - 1 + height - 1) / height + 1;
+    const uint64_t blocks_across = (static_cast<uint64_t>(nb_col1) + width - 1) / width;
+    return block_rows * blocks_across * width * height *
+           static_cast<uint64_t>(GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band)));
+}
+
+GdalRowSource::GdalRowSource(const std::string& path, int band)
+    : path_(path), dataset_(std::make_unique<Dataset>()), serial_(++sources_made)
+{
+    set_up_gdal();
+    dataset_->handle = GDALOpen(path.c_str(), GA_ReadOnly);
+    if (dataset_->handle == nullptr)
+        throw RunError(path + ": not a raster GDAL can read (" + last_gdal_error("no reason given") + ")");
+    const int bands = GDALGetRasterCount(dataset_->handle);
+    if (band < 1 || band > bands)
+        throw RunError(path + ": there is no band " + std::to_string(band) + " (the raster has " +
+                       std::to_string(bands) + ")");
+    dataset_->band = GDALGetRasterBand(dataset_->handle, band);
+    const GDALDataType type = GDALGetRasterDataType(dataset_->band);
+    if (GDALDataTypeIsComplex(type))
+        throw RunError(path + ": band " + std::to_string(band) + " holds complex numbers, not altitudes");
+    int has_no_data = 0;
+    dataset_->no_data = GDALGetRasterNoDataValue(dataset_->band, &has_no_data);
+    dataset_->has_no_data = has_no_data != 0;
+    dataset_->float32 = type == GDT_Float32;
+
+    nb_col1_ = GDALGetRasterXSize(dataset_->handle);
+    nb_lig1_ = GDALGetRasterYSize(dataset_->handle);
+    bound_gdal_cache(engine_threads() * block_bytes_read_at_once(dataset_->band, nb_col1_));
+
+    double gt[6];
+    if (GDALGetGeoTransform(dataset_->handle, gt) == CE_None) {
+        georeference_.present = true;
+        std::copy(gt, gt + 6, georeference_.geotransform.begin());
+        const char* wkt = GDALGetProjectionRef(dataset_->handle);
+        if (wkt != nullptr) georeference_.projection_wkt = wkt;
+    }
+    cell_width_ = cell_width_in_meters(georeference_);
+}
+
+std::span<const double> GdalRowSource::read_row(int32_t i, std::span<double> buffer) const
+{
+    const auto width = static_cast<size_t>(nb_col1_);
+    const double* row = last_block.row(serial_, i, nb_lig1_, width, [&](int32_t first, int32_t count, double* values) {
+        const std::lock_guard<std::mutex> one_reader(reading_);
+        if (GDALRasterIO(dataset_->band, GF_Read, 0, first, nb_col1_, count, values, nb_col1_, count, GDT_Float64, 0,
+                         0) != CE_None)
+            throw RunError(path_ + ": " + last_gdal_error("read error"));
+        return count;
+    });
+    std::copy(row, row + width, buffer.begin());
+    if (dataset_->has_no_data) {
+        const double no_data = dataset_->no_data;
+        const double stored = dataset_->float32 ? static_cast<double>(static_cast<float>(no_data)) : no_data;
+        for (double& value : buffer.first(static_cast<size_t>(nb_col1_)))
+            if (value == no_data || value == stored) value = std::nan("");
+    }
+    return buffer.first(static_cast<size_t>(nb_col1_));
+}
+
+}  // namespace
+
+std::unique_ptr<RasterRowSource> open_gdal_source(const std::string& path, int band)
+{
+    return std::make_unique<GdalRowSource>(path, band);
+}

@@ -1,0 +1,39 @@
+#include "gdal/gdal_setup.h"
+
+#include "gdal/gdal_formats.h"
+#include "gdal/gdal_module.h"
+
+#include <mutex>
+
+#include <cpl_conv.h>
+#include <cpl_error.h>
+#include <gdal.h>
+
+void set_up_gdal()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        CPLSetErrorHandler(CPLQuietErrorHandler);
+        CPLSetConfigOption("GDAL_PAM_ENABLED", "NO");
+        GDALAllRegister();
+        bound_gdal_cache(0);
+    });
+}
+
+void bound_gdal_cache(uint64_t reading)
+{
+    GDALSetCacheMax64(static_cast<GIntBig>(gdal_cache_floor + reading));
+}
+
+std::string last_gdal_error(const std::string& fallback)
+{
+    const char* message = CPLGetLastErrorMsg();
+    return message != nullptr && *message != '\0' ? std::string(message) : fallback;
+}
+
+// The module's one entry point, looked up by name when it is loaded.
+extern "C" __attribute__((visibility("default"))) const GdalFormats* isolines_gdal_formats()
+{
+    static const GdalFormats formats{open_gdal_source, open_gdal_image_sink, prj_text, wkt_of_prj, gdal_release};
+    return &formats;
+}

@@ -1,0 +1,166 @@
+#include "gdal/gdal_module.h"
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+
+#include <cpl_conv.h>
+#include <cpl_string.h>
+#include <gdal.h>
+#include <ogr_srs_api.h>
+
+#include "gdal/gdal_setup.h"
+#include "run_error.h"
+
+namespace {
+
+struct DatasetCloser {
+    void operator()(void* handle) const { GDALClose(static_cast<GDALDatasetH>(handle)); }
+};
+using Dataset = std::unique_ptr<void, DatasetCloser>;
+
+[[noreturn]] void fail(const std::string& shown_path, const std::string& fallback)
+{
+    throw RunError("cannot write " + shown_path + ": " + last_gdal_error(fallback));
+}
+
+// Gives the image its colours (a palette, or gray levels) and its place on
+// the map; the copy of the image file takes them from here.
+void describe_image(GDALDatasetH dataset, const GdalImage& image)
+{
+    GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+    if (image.gray) {
+        GDALSetRasterColorInterpretation(band, GCI_GrayIndex);
+    } else {
+        GDALColorTableH table = GDALCreateColorTable(GPI_RGB);
+        for (int k = 0; k < 256; ++k) {
+            const GDALColorEntry entry{image.palette[k].R, image.palette[k].G, image.palette[k].B, 255};
+            GDALSetColorEntry(table, k, &entry);
+        }
+        GDALSetRasterColorTable(band, table);
+        GDALDestroyColorTable(table);
+    }
+    if (image.georeference.present) {
+        double gt[6];
+        std::copy(image.georeference.geotransform.begin(), image.georeference.geotransform.end(), gt);
+        GDALSetGeoTransform(dataset, gt);
+        if (!image.georeference.projection_wkt.empty())
+            GDALSetProjection(dataset, image.georeference.projection_wkt.c_str());
+    }
+}
+
+int CPL_STDCALL report_progress(double share, const char*, void* on_progress)
+{
+    (*static_cast<const std::function<void(double)>*>(on_progress))(share);
+    return TRUE;
+}
+
+class ScratchImageSink final : public GdalImageSink {
+public:
+    ScratchImageSink(const std::string& scratch_path, const GdalImage& image);
+    void write_row(int32_t i, ToneRow row) override;
+    void write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows) override;
+    void write_image(const std::function<void(double)>& on_progress) override;
+
+private:
+    GdalImage image_;
+    Dataset scratch_;
+    GDALRasterBandH band_ = nullptr;
+    std::mutex writing_;  // a GDAL dataset is written by one thread at a time
+};
+
+ScratchImageSink::ScratchImageSink(const std::string& scratch_path, const GdalImage& image) : image_(image)
+{
+    set_up_gdal();
+    GDALDriverH tiff = GDALGetDriverByName("GTiff");
+    if (tiff == nullptr) fail(image_.shown_path, "this GDAL has no GeoTIFF driver");
+    // Uncompressed, so that a row written again (a repaired stripe) takes
+    // the place of the first one.
+    const char* options[] = {"COMPRESS=NONE", "BIGTIFF=IF_NEEDED", nullptr};
+    scratch_.reset(GDALCreate(tiff, scratch_path.c_str(), image_.nb_col1, image_.nb_lig1, 1, GDT_Byte,
+                              const_cast<char**>(options)));
+    if (!scratch_) fail(image_.shown_path, "GDAL could not create its temporary file");
+    band_ = GDALGetRasterBand(scratch_.get(), 1);
+    describe_image(scratch_.get(), image_);
+}
+
+void ScratchImageSink::write_row(int32_t i, ToneRow row) { write_rows(i, 1, row.size(), row.data()); }
+
+void ScratchImageSink::write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows)
+{
+    const std::lock_guard<std::mutex> one_writer(writing_);
+    if (GDALRasterIO(band_, GF_Write, 0, first, image_.nb_col1, count, const_cast<unsigned char*>(rows),
+                     image_.nb_col1, count, GDT_Byte, 0, static_cast<int>(width)) != CE_None)
+        fail(image_.shown_path, "GDAL could not write a row to its temporary file");
+}
+
+void ScratchImageSink::write_image(const std::function<void(double)>& on_progress)
+{
+    // Rows GDAL's cache wrote out on its own, from whichever thread needed
+    // room, report their failures here.
+    CPLErrorReset();
+    if (GDALFlushRasterCache(band_) != CE_None) fail(image_.shown_path, "GDAL could not write its temporary file");
+    // GDAL keeps the last bytes of a GeoTIFF in a buffer of its own: they are
+    // written now, so that a full disk is reported as such, not as a read
+    // error of the copy.
+    GDALFlushCache(scratch_.get());
+    if (CPLGetLastErrorType() == CE_Failure || CPLGetLastErrorType() == CE_Fatal)
+        fail(image_.shown_path, "GDAL could not write its temporary file");
+    GDALDriverH driver = GDALGetDriverByName(image_.format == GdalFormat::png ? "PNG" : "GTiff");
+    if (driver == nullptr) fail(image_.shown_path, "this GDAL has no driver for the format");
+    // Compressed losslessly; a GeoTIFF beyond 4 GiB is written as a BigTIFF.
+    const char* tiff_options[] = {"COMPRESS=DEFLATE", "BIGTIFF=IF_SAFER", nullptr};
+    Dataset file(GDALCreateCopy(driver, image_.path.c_str(), scratch_.get(), TRUE,
+                                image_.format == GdalFormat::geotiff ? const_cast<char**>(tiff_options) : nullptr,
+                                report_progress, const_cast<std::function<void(double)>*>(&on_progress)));
+    if (!file) fail(image_.shown_path, "GDAL could not write it");
+    // The last blocks go to the file as it closes: a full disk shows only then.
+    CPLErrorReset();
+    file.reset();
+    if (CPLGetLastErrorType() == CE_Failure || CPLGetLastErrorType() == CE_Fatal)
+        fail(image_.shown_path, "GDAL could not finish it");
+}
+
+}  // namespace
+
+std::unique_ptr<GdalImageSink> open_gdal_image_sink(const std::string& scratch_path, const GdalImage& image)
+{
+    return std::make_unique<ScratchImageSink>(scratch_path, image);
+}
+
+std::string prj_text(const std::string& projection_wkt)
+{
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(projection_wkt.c_str());
+    if (srs == nullptr) return projection_wkt;
+    char* esri = nullptr;
+    const char* options[] = {"FORMAT=WKT1_ESRI", nullptr};
+    std::string text = projection_wkt;
+    if (OSRExportToWktEx(srs, &esri, options) == OGRERR_NONE && esri != nullptr) text = esri;
+    CPLFree(esri);
+    OSRDestroySpatialReference(srs);
+    return text;
+}
+
+std::string wkt_of_prj(const std::string& prj_path, const std::string& text)
+{
+    set_up_gdal();
+    CPLErrorReset();
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    // Read line by line as GDAL reads the .prj of an ASCII grid: ESRI WKT (or
+    // plain WKT), or the older keyword form. Not as a "user input", which
+    // would also take the text as the name of a file to read.
+    char** lines = CSLTokenizeString2(text.c_str(), "\r\n", 0);
+    bool understood = lines != nullptr && OSRImportFromESRI(srs, lines) == OGRERR_NONE;
+    CSLDestroy(lines);
+    char* wkt = nullptr;
+    if (understood) understood = OSRExportToWkt(srs, &wkt) == OGRERR_NONE && wkt != nullptr && *wkt != '\0';
+    const std::string result = understood ? wkt : "";
+    CPLFree(wkt);
+    OSRDestroySpatialReference(srs);
+    if (!understood)
+        throw RunError(prj_path + ": GDAL does not understand the projection it holds (" +
+                       last_gdal_error("not a projection in ESRI WKT or the ESRI keyword form") + ")");
+    return result;
+}
+
+std::string gdal_release() { return std::string("GDAL ") + GDALVersionInfo("RELEASE_NAME"); }

@@ -1,0 +1,27 @@
+// Refusal of model sizes that cannot be held, before anything is allocated.
+#ifndef INPUT_MODEL_SIZE_H
+#define INPUT_MODEL_SIZE_H
+
+#include <cstdint>
+#include <string>
+
+// "the model size <lines> lines x <columns> columns", for messages.
+std::string size_text(int64_t nb_lig1, int64_t nb_col1);
+
+// Refuses a size that is negative, empty or beyond 2^31 - 1 lines or columns,
+// with a RunError naming `path`.
+void check_model_shape(int64_t nb_lig1, int64_t nb_col1, const std::string& path);
+
+// Refuses, besides the shapes above, a model too wide for the memory this
+// process may take: a run streams the model's rows, so it needs memory in
+// proportion to the width alone (run_memory_needed). The RunError names
+// `path`, the sizes, the bytes needed and the bytes available (the smallest
+// memory limit, memory_available).
+void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path);
+
+// What a run on a model of nb_col1 columns needs at least, whatever its number
+// of rows: the contour engine on one stripe (a run takes more stripes and
+// threads only where they fit the memory available).
+uint64_t run_memory_needed(int64_t nb_col1);
+
+#endif

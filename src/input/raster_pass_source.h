@@ -1,0 +1,45 @@
+// Rows of a raster that can be read at any row, read twice: once for the
+// range, then again as the engine asks for them.
+#ifndef INPUT_RASTER_PASS_SOURCE_H
+#define INPUT_RASTER_PASS_SOURCE_H
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+
+#include "input/raster_row_source.h"
+#include "input/row_source.h"
+
+// Row i of `raster` in meters: its samples, in the unit `unit` (as
+// convert_row_to_meters), converted.
+AltitudeRow read_metric_row(const RasterRowSource& raster, int32_t i, std::span<double> buffer, int unit);
+
+class RasterPassSource final : public RowSource {
+public:
+    // Reads every row of `raster` once, in order, for the range (calling
+    // on_row with each row read), and serves rows from it from then on, its
+    // samples in the unit `unit` converted to meters.
+    RasterPassSource(std::unique_ptr<RasterRowSource> raster, int unit, const std::function<void(int32_t)>& on_row);
+
+    AltitudeRange range() const override { return range_; }
+    std::span<const double> read_row(int32_t i, std::span<double> buffer) const override
+    {
+        return read_metric_row(*raster_, i, buffer, unit_);
+    }
+    // A block of rows per thread and GDAL's block cache, bounded to 32 MiB
+    // beyond the blocks the threads read at once.
+    uint64_t bytes_held(unsigned reading_threads) const override
+    {
+        const uint64_t row = static_cast<uint64_t>(nb_col1()) * sizeof(double);
+        return 2 * uint64_t{reading_threads} * std::max<uint64_t>(row, uint64_t{256} << 10) + (uint64_t{32} << 20);
+    }
+
+private:
+    std::unique_ptr<RasterRowSource> raster_;
+    int unit_;
+    AltitudeRange range_{};
+};
+
+#endif

@@ -1,0 +1,51 @@
+// A raw raster model read from its file at row offsets.
+#ifndef INPUT_RAW_ROW_SOURCE_H
+#define INPUT_RAW_ROW_SOURCE_H
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "input/raw_samples.h"
+#include "input/row_source.h"
+
+class RawRowSource final : public RowSource {
+public:
+    // Takes over the open model `f1` (closed with the source). The file must
+    // hold nb_lig1 x nb_col1 samples of the width of `itype`: a short file,
+    // and an empty or impossible size, are refused at once (RunError).
+    RawRowSource(std::FILE* f1, std::string path, int32_t nb_lig1, int32_t nb_col1, int itype);
+    ~RawRowSource() override;
+
+    // First pass over the whole file, on up to `threads` threads: the true
+    // smallest and largest sample.
+    RawRange measure_raw_range(unsigned threads = 1);
+
+    // Sets the unit of the samples (0 meters, 1 decimeters, 2 centimeters,
+    // 3 millimeters, as convert_row_to_meters) for the rows served from now
+    // on. Needs the raw range measured.
+    void set_unit(int unit);
+
+    AltitudeRange range() const override;
+    std::span<const double> read_row(int32_t i, std::span<double> buffer) const override;
+    uint64_t bytes_held(unsigned reading_threads) const override;
+
+private:
+    // Reads up to `count` rows from row `first`; returns the rows read whole,
+    // fewer only where the file ends (none: RunError).
+    int32_t read_rows(int32_t first, int32_t count, unsigned char* bytes) const;
+    // Reads all `count` rows from row `first`, or throws RunError.
+    void read_bytes(int32_t first, int32_t count, unsigned char* bytes) const;
+    [[noreturn]] void throw_shortened(int32_t line) const;
+
+    std::FILE* f1_;
+    std::string path_;
+    int itype_;
+    size_t row_bytes_;
+    RawRange raw_range_{};
+    bool measured_ = false;
+    int unit_ = 0;
+    uint64_t serial_;  // tells this source's rows from another's in a thread's last block
+};
+
+#endif

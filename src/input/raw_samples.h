@@ -1,0 +1,41 @@
+// The samples of a raw raster: little-endian integers (itype 0: unsigned
+// 16-bit, itype 1: signed 32-bit), decoded, measured and converted to meters.
+#ifndef INPUT_RAW_SAMPLES_H
+#define INPUT_RAW_SAMPLES_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct RawRange {
+    int32_t mind;  // smallest raw sample
+    int32_t maxd;  // largest raw sample
+};
+
+// Bytes per raw sample: 2 for itype 0, 4 for itype 1 (std::invalid_argument
+// otherwise).
+int sample_width(int itype);
+
+// The first sample of a row of raw bytes, as an integer.
+int32_t first_raw_sample(const unsigned char* bytes, int itype);
+
+// Decodes nb_col1 samples into `row`, each stored exactly as its integer
+// value, and widens `range` to them.
+void decode_raw_row(const unsigned char* bytes, int32_t nb_col1, int itype, double* row, RawRange& range);
+
+// Widens `range` to `count` samples of the width of itype, without decoding
+// them: the range pass over a raw model.
+void widen_raw_range(const unsigned char* bytes, size_t count, int itype, RawRange& range);
+
+// Refuses a file of `held` bytes (-1: unknown, not checked) too short for
+// nb_lig1 x nb_col1 samples, with a RunError giving both sizes.
+void check_file_holds_samples(int64_t held, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype);
+
+// Converts raw values to meters in place: unit 0 meters (kept), 1 decimeters,
+// 2 centimeters, 3 millimeters: the value times the double 0.1, 0.01 or
+// 0.001, the product in extended precision rounded to a double. The
+// conversion never reverses the order of two values, so the converted range
+// is the raw range converted.
+void convert_row_to_meters(double* row, int32_t nb_col1, int unit);
+
+#endif

@@ -1,0 +1,380 @@
+// The platform interface on POSIX systems.
+#include "platform/platform.h"
+#include "platform/signal_slots.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+namespace platform {
+
+// ---- Files ----
+
+bool identify(const std::string& path, FileId& id)
+{
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return false;
+    id.device = static_cast<uint64_t>(info.st_dev);
+    id.inode = static_cast<uint64_t>(info.st_ino);
+    id.regular = S_ISREG(info.st_mode);
+    return true;
+}
+
+std::FILE* open_regular(const std::string& path, const char* mode, bool& not_regular, bool& is_folder)
+{
+    not_regular = is_folder = false;
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = errno;
+        not_regular = true;
+        is_folder = S_ISDIR(info.st_mode);
+        close(fd);
+        errno = error;
+        return nullptr;
+    }
+    // A regular file never blocks; reads go on in the ordinary mode.
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* stream = fdopen(fd, mode);
+    if (stream == nullptr) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+    }
+    return stream;
+}
+
+std::FILE* create_new(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* stream = fdopen(fd, "wb");
+    if (stream == nullptr) {
+        const int error = errno;
+        close(fd);
+        unlink(path.c_str());
+        errno = error;
+    }
+    return stream;
+}
+
+std::FILE* open_for_writing(const std::string& path) { return std::fopen(path.c_str(), "wb"); }
+
+bool sync_stream(std::FILE* stream)
+{
+    return std::fflush(stream) == 0 && fsync(fileno(stream)) == 0;
+}
+
+void start_writeback(int fd)
+{
+#ifdef __linux__
+    sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);  // errors come out at the sync
+#else
+    (void)fd;
+#endif
+}
+
+bool sync_file(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = fsync(fd) == 0;
+    const int error = errno;
+    close(fd);
+    errno = error;
+    return synced;
+}
+
+bool sync_folder(const std::string& folder)
+{
+    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    // Some file systems cannot sync a folder at all; there is nothing more to do on them.
+    const bool synced = fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
+    const int error = errno;
+    close(fd);
+    errno = error;
+    return synced;
+}
+
+bool replace(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+
+bool remove_file(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+bool exists(const std::string& path)
+{
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+std::string folder_of(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string name_in_folder(const std::string& path) { return path.substr(folder_of(path).size()); }
+
+std::vector<std::string> folder_entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return names;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+    return names;
+}
+
+
+// ---- Reads and writes at offsets ----
+
+int64_t read_at(int fd, void* data, size_t size, uint64_t offset)
+{
+    auto* at = static_cast<unsigned char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = pread(fd, at + done, size - done, static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<int64_t>(done);
+}
+
+bool write_at(int fd, const void* data, size_t size, uint64_t offset)
+{
+    const auto* at = static_cast<const unsigned char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t put = pwrite(fd, at + done, size - done, static_cast<off_t>(offset + done));
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (put == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        done += static_cast<size_t>(put);
+    }
+    return true;
+}
+
+bool set_length(int fd, uint64_t length)
+{
+    while (ftruncate(fd, static_cast<off_t>(length)) != 0)
+        if (errno != EINTR) return false;
+    return true;
+}
+
+int64_t regular_length(int fd)
+{
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return static_cast<int64_t>(info.st_size);
+}
+
+int descriptor_of(std::FILE* stream) { return fileno(stream); }
+
+int create_unnamed(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) unlink(path.c_str());
+    return fd;
+}
+
+void close_descriptor(int fd)
+{
+    if (fd >= 0) close(fd);
+}
+
+// ---- Processes ----
+
+long process_id() { return static_cast<long>(getpid()); }
+
+bool process_alive(long pid)
+{
+    if (pid <= 0 || pid > INT_MAX) return true;
+    return kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+// ---- Locks ----
+
+bool take_lock(const std::string& path, Lock& lock, bool& busy)
+{
+    busy = false;
+    for (;;) {
+        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0) return false;
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            busy = error == EWOULDBLOCK;
+            close(fd);
+            errno = error;
+            return false;
+        }
+        // The holder before us may have removed the file between our open and
+        // our lock: then the lock guards nothing, and the path is tried again.
+        struct stat locked {}, named {};
+        if (fstat(fd, &locked) == 0 && stat(path.c_str(), &named) == 0 && locked.st_dev == named.st_dev &&
+            locked.st_ino == named.st_ino) {
+            lock.handle = fd;
+            return true;
+        }
+        close(fd);
+    }
+}
+
+void unlock_and_remove(const std::string& path, Lock& lock)
+{
+    if (lock.handle < 0) return;
+    unlink(path.c_str());  // while still held, so nobody locks a file about to vanish
+    close(lock.handle);
+    lock.handle = -1;
+}
+
+// ---- Ending by a signal ----
+
+namespace {
+
+SignalSlots<PATH_MAX> g_slots;
+
+struct termios g_saved_mode;
+volatile std::sig_atomic_t g_mode_changed = 0;
+
+const int kEndingSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE, SIGXCPU};
+bool g_installed = false;
+sigset_t g_mask_before_hold;
+
+void restore_terminal_mode()
+{
+    if (g_mode_changed) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_mode);
+        g_mode_changed = 0;
+    }
+}
+
+// Only async-signal-safe calls: tcsetattr, unlink, raise. The disposition is
+// back to the default on entry (SA_RESETHAND) and the signal is not held
+// (SA_NODEFER), so raising it again ends the process by it.
+void end_by_signal(int sig)
+{
+    restore_terminal_mode();
+    g_slots.remove_all([](const char* path) { unlink(path); });
+    raise(sig);
+}
+
+}  // namespace
+
+bool remove_on_signal(const std::string& path) { return g_slots.add(path); }
+
+void forget_on_signal(const std::string& path) { g_slots.forget(path); }
+
+void install_signal_cleanup()
+{
+    if (g_installed) return;
+    g_installed = true;
+    for (int sig : kEndingSignals) {
+        struct sigaction old {};
+        sigaction(sig, nullptr, &old);
+        if (old.sa_handler == SIG_IGN) continue;  // a signal ignored by whoever started us stays ignored
+        struct sigaction action {};
+        action.sa_handler = end_by_signal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND | SA_NODEFER;
+        sigaction(sig, &action, nullptr);
+    }
+    // A file grown past the size limit should fail its write (reported with
+    // the file's name) rather than kill the process without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void hold_signals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kEndingSignals) sigaddset(&set, sig);
+    sigprocmask(SIG_BLOCK, &set, &g_mask_before_hold);
+}
+
+void release_signals() { sigprocmask(SIG_SETMASK, &g_mask_before_hold, nullptr); }
+
+// ---- Modules ----
+
+std::string program_folder()
+{
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return "";
+    return folder_of(std::string(path, static_cast<size_t>(length)));
+}
+
+void* module_symbol(const std::string& path, const char* symbol, std::string& problem)
+{
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
+        problem = dlerror();
+        return nullptr;
+    }
+    void* address = dlsym(module, symbol);
+    if (address == nullptr) problem = dlerror();
+    return address;
+}
+
+// ---- Terminal ----
+
+bool input_is_terminal() { return isatty(STDIN_FILENO) != 0; }
+
+bool error_is_terminal() { return isatty(STDERR_FILENO) != 0; }
+
+void wait_terminal_key()
+{
+    install_signal_cleanup();
+    const int fd = STDIN_FILENO;
+    if (tcgetattr(fd, &g_saved_mode) != 0) return;
+    struct termios raw = g_saved_mode;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
+    raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    g_mode_changed = 1;  // before the change: a signal arriving during it still restores the mode
+    if (tcsetattr(fd, TCSANOW, &raw) != 0) {
+        g_mode_changed = 0;
+        return;
+    }
+    unsigned char key = 0;
+    if (read(fd, &key, 1) == 1) {
+        // Cursor and function keys send several bytes at once: take the rest
+        // of the sequence too, so that nothing spills into the shell.
+        raw.c_cc[VMIN] = 0;
+        raw.c_cc[VTIME] = 1;  // tenths of a second
+        tcsetattr(fd, TCSANOW, &raw);
+        unsigned char rest[32];
+        while (read(fd, rest, sizeof rest) > 0) {
+        }
+    }
+    restore_terminal_mode();
+}
+
+// ---- Standard streams ----
+
+void prepare_standard_streams() {}
+
+}  // namespace platform

@@ -1,0 +1,561 @@
+// The platform interface on Windows. Paths keep the bytes the user typed and
+// are turned into UTF-16 for every call to the system, so that folder and file
+// names outside ASCII work; failures leave a C library error code in errno,
+// like the POSIX side, so that callers report them the same way.
+#include "platform/platform.h"
+#include "platform/signal_slots.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <conio.h>
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+namespace platform {
+
+namespace {
+
+std::wstring to_wide(const std::string& text, UINT code_page, DWORD flags)
+{
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int count = MultiByteToWideChar(code_page, flags, text.data(), size, nullptr, 0);
+    if (count <= 0) return {};
+    std::wstring wide(static_cast<size_t>(count), L'\0');
+    MultiByteToWideChar(code_page, flags, text.data(), size, wide.data(), count);
+    return wide;
+}
+
+std::string from_wide(const wchar_t* wide)
+{
+    const int count = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (count <= 1) return {};
+    std::string text(static_cast<size_t>(count - 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), count, nullptr, nullptr);
+    return text;
+}
+
+bool input_is_console(DWORD& mode) { return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0; }
+
+// The UTF-16 form of a path: in the console's code page when the answers are
+// typed on a console; else read as UTF-8, or in the system's code page when
+// it is not valid UTF-8.
+std::wstring widen(const std::string& path)
+{
+    DWORD mode = 0;
+    if (input_is_console(mode)) return to_wide(path, GetConsoleCP(), 0);
+    std::wstring wide = to_wide(path, CP_UTF8, MB_ERR_INVALID_CHARS);
+    if (wide.empty() && !path.empty()) wide = to_wide(path, CP_ACP, 0);
+    return wide;
+}
+
+// Leaves the C library's code for the last system error in errno.
+void set_errno_from_system()
+{
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_DRIVE:
+        errno = ENOENT;
+        break;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        errno = EEXIST;
+        break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+        errno = EACCES;
+        break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        errno = ENOSPC;
+        break;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        errno = ENOMEM;
+        break;
+    case ERROR_DIRECTORY:
+        errno = ENOTDIR;
+        break;
+    case ERROR_FILENAME_EXCED_RANGE:
+        errno = ENAMETOOLONG;
+        break;
+    default:
+        errno = EIO;
+        break;
+    }
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Opens a path for examination only; folders too.
+HANDLE open_for_query(const std::string& path)
+{
+    return CreateFileW(widen(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                       nullptr);
+}
+
+bool identify_handle(HANDLE file, FileId& id)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info)) return false;
+    id.device = info.dwVolumeSerialNumber;
+    id.inode = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    id.regular = GetFileType(file) == FILE_TYPE_DISK && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    return true;
+}
+
+// A C stream on a handle the stream then owns, in binary mode whatever the
+// mode says: text files are the same bytes as on other systems.
+std::FILE* stream_on(HANDLE file, int flags, const char* mode)
+{
+    std::string binary = mode;
+    if (binary.find('b') == std::string::npos) binary += 'b';
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), flags | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(file);
+        errno = EMFILE;
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(fd, binary.c_str());
+    if (stream == nullptr) {
+        const int error = errno;
+        _close(fd);
+        errno = error;
+    }
+    return stream;
+}
+
+HANDLE handle_of(std::FILE* stream) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))); }
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+}  // namespace
+
+// ---- Files ----
+
+bool identify(const std::string& path, FileId& id)
+{
+    const HANDLE file = open_for_query(path);
+    if (file == INVALID_HANDLE_VALUE) {
+        set_errno_from_system();
+        return false;
+    }
+    const bool known = identify_handle(file, id);
+    if (!known) set_errno_from_system();
+    CloseHandle(file);
+    return known;
+}
+
+std::FILE* open_regular(const std::string& path, const char* mode, bool& not_regular, bool& is_folder)
+{
+    not_regular = is_folder = false;
+    const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        set_errno_from_system();
+        return nullptr;
+    }
+    FileId id;
+    if (!identify_handle(file, id) || !id.regular) {
+        // A folder, a device (CON, NUL, a COM port) or a pipe.
+        BY_HANDLE_FILE_INFORMATION info{};
+        is_folder = GetFileInformationByHandle(file, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+        not_regular = true;
+        CloseHandle(file);
+        errno = is_folder ? EISDIR : EINVAL;
+        return nullptr;
+    }
+    return stream_on(file, _O_RDONLY, mode);
+}
+
+std::FILE* create_new(const std::string& path)
+{
+    const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        set_errno_from_system();
+        return nullptr;
+    }
+    std::FILE* stream = stream_on(file, _O_RDWR, "wb");
+    if (stream == nullptr) {
+        const int error = errno;
+        DeleteFileW(widen(path).c_str());
+        errno = error;
+    }
+    return stream;
+}
+
+std::FILE* open_for_writing(const std::string& path)
+{
+    const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        set_errno_from_system();
+        return nullptr;
+    }
+    return stream_on(file, _O_RDWR, "wb");
+}
+
+bool sync_stream(std::FILE* stream)
+{
+    if (std::fflush(stream) != 0) return false;
+    if (FlushFileBuffers(handle_of(stream))) return true;
+    set_errno_from_system();
+    return false;
+}
+
+bool sync_file(const std::string& path)
+{
+    const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        set_errno_from_system();
+        return false;
+    }
+    const bool synced = FlushFileBuffers(file) != 0;
+    if (!synced) set_errno_from_system();
+    CloseHandle(file);
+    return synced;
+}
+
+// A folder's entries cannot be flushed on their own on Windows; every rename
+// is written through (replace below) instead.
+bool sync_folder(const std::string&) { return true; }
+
+bool replace(const std::string& from, const std::string& to)
+{
+    if (MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    set_errno_from_system();
+    return false;
+}
+
+bool remove_file(const std::string& path)
+{
+    if (DeleteFileW(widen(path).c_str())) return true;
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+    set_errno_from_system();
+    return false;
+}
+
+bool exists(const std::string& path) { return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string folder_of(const std::string& path)
+{
+    size_t end = path.size();
+    while (end > 0 && !is_separator(path[end - 1])) --end;
+    return path.substr(0, end);
+}
+
+std::string name_in_folder(const std::string& path) { return path.substr(folder_of(path).size()); }
+
+std::vector<std::string> folder_entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = FindFirstFileW(widen((folder.empty() ? std::string(".\\") : folder) + "*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name != L"." && name != L"..") names.push_back(from_wide(entry.cFileName));
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return names;
+}
+
+// ---- Reads and writes at offsets ----
+
+namespace {
+
+HANDLE handle_of_descriptor(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+
+// An OVERLAPPED that only carries the offset: on a handle opened without
+// FILE_FLAG_OVERLAPPED the call still completes at once, and the offset it
+// names is used instead of the shared file position.
+OVERLAPPED at_offset(uint64_t offset)
+{
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return where;
+}
+
+constexpr size_t kMostPerCall = size_t{1} << 30;
+
+}  // namespace
+
+int64_t read_at(int fd, void* data, size_t size, uint64_t offset)
+{
+    auto* at = static_cast<unsigned char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        OVERLAPPED where = at_offset(offset + done);
+        DWORD got = 0;
+        const DWORD ask = static_cast<DWORD>(std::min(size - done, kMostPerCall));
+        if (!ReadFile(handle_of_descriptor(fd), at + done, ask, &got, &where)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            set_errno_from_system();
+            return -1;
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return static_cast<int64_t>(done);
+}
+
+bool write_at(int fd, const void* data, size_t size, uint64_t offset)
+{
+    const auto* at = static_cast<const unsigned char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        OVERLAPPED where = at_offset(offset + done);
+        DWORD put = 0;
+        const DWORD ask = static_cast<DWORD>(std::min(size - done, kMostPerCall));
+        if (!WriteFile(handle_of_descriptor(fd), at + done, ask, &put, &where)) {
+            set_errno_from_system();
+            return false;
+        }
+        if (put == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        done += put;
+    }
+    return true;
+}
+
+void start_writeback(int) {}  // no asynchronous flush: the sync at the end does all of it
+
+bool set_length(int fd, uint64_t length)
+{
+    const errno_t error = _chsize_s(fd, static_cast<__int64>(length));
+    if (error != 0) errno = error;
+    return error == 0;
+}
+
+int64_t regular_length(int fd)
+{
+    const HANDLE file = handle_of_descriptor(fd);
+    LARGE_INTEGER size{};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size)) return -1;
+    return static_cast<int64_t>(size.QuadPart);
+}
+
+int descriptor_of(std::FILE* stream) { return _fileno(stream); }
+
+// The file is deleted by the system when its last handle closes, however the
+// process ends; it is shared for deletion so that nothing else can hold it.
+int create_unnamed(const std::string& path)
+{
+    const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        set_errno_from_system();
+        return -1;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(file);
+        errno = EMFILE;
+    }
+    return fd;
+}
+
+void close_descriptor(int fd)
+{
+    if (fd >= 0) _close(fd);
+}
+
+// ---- Processes ----
+
+long process_id() { return static_cast<long>(GetCurrentProcessId()); }
+
+bool process_alive(long pid)
+{
+    if (pid <= 0) return true;
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;  // no such process
+    DWORD code = 0;
+    const bool alive = !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
+    CloseHandle(process);
+    return alive;
+}
+
+// ---- Locks ----
+
+bool take_lock(const std::string& path, Lock& lock, bool& busy)
+{
+    busy = false;
+    // The file may be in the middle of its removal by the run that held it
+    // (open handles keep it until closed): that run is ending, try again.
+    for (int attempt = 0;; ++attempt) {
+        const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_ACCESS_DENIED && attempt < 100) {
+                Sleep(10);
+                continue;
+            }
+            set_errno_from_system();
+            return false;
+        }
+        OVERLAPPED whole{};
+        if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole)) {
+            busy = GetLastError() == ERROR_LOCK_VIOLATION;
+            set_errno_from_system();
+            CloseHandle(file);
+            if (busy) errno = EWOULDBLOCK;
+            return false;
+        }
+        // As on POSIX: the file locked must still be the one the path names.
+        FileId locked, named;
+        if (identify_handle(file, locked) && identify(path, named) && same_file(locked, named)) {
+            lock.handle = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR);
+            if (lock.handle >= 0) return true;
+            CloseHandle(file);
+            errno = EMFILE;
+            return false;
+        }
+        CloseHandle(file);
+    }
+}
+
+void unlock_and_remove(const std::string& path, Lock& lock)
+{
+    if (lock.handle < 0) return;
+    DeleteFileW(widen(path).c_str());  // while still held: gone once the handle closes
+    _close(lock.handle);
+    lock.handle = -1;
+}
+
+// ---- Ending by a console event ----
+
+namespace {
+
+SignalSlots<1024> g_slots;
+
+// Held while a set of renames runs; the console handler takes it before it
+// removes anything, so it never cuts the renames in the middle.
+SRWLOCK g_hold = SRWLOCK_INIT;
+
+DWORD g_saved_console_mode = 0;
+volatile LONG g_console_mode_changed = 0;
+
+void restore_console_mode()
+{
+    if (InterlockedExchange(&g_console_mode_changed, 0))
+        SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), g_saved_console_mode);
+}
+
+// Runs on a thread of its own when Ctrl-C, Ctrl-Break or the closing of the
+// console ends the process.
+BOOL WINAPI end_by_console_event(DWORD event)
+{
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        AcquireSRWLockExclusive(&g_hold);
+        restore_console_mode();
+        g_slots.remove_all([](const char* path) { DeleteFileW(widen(path).c_str()); });
+        ExitProcess(STATUS_CONTROL_C_EXIT);
+    default:
+        return FALSE;
+    }
+}
+
+bool g_installed = false;
+
+}  // namespace
+
+bool remove_on_signal(const std::string& path) { return g_slots.add(path); }
+
+void forget_on_signal(const std::string& path) { g_slots.forget(path); }
+
+void install_signal_cleanup()
+{
+    if (g_installed) return;
+    g_installed = true;
+    SetConsoleCtrlHandler(end_by_console_event, TRUE);
+}
+
+void hold_signals() { AcquireSRWLockExclusive(&g_hold); }
+
+void release_signals() { ReleaseSRWLockExclusive(&g_hold); }
+
+// ---- Modules ----
+
+std::string program_folder()
+{
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return "";
+    return folder_of(std::string(path, length));
+}
+
+void* module_symbol(const std::string& path, const char* symbol, std::string& problem)
+{
+    const HMODULE module = LoadLibraryA(path.c_str());
+    if (module == nullptr) {
+        problem = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
+        return nullptr;
+    }
+    void* address = reinterpret_cast<void*>(GetProcAddress(module, symbol));
+    if (address == nullptr) problem = path + " has no " + symbol;
+    return address;
+}
+
+// ---- Terminal ----
+
+bool input_is_terminal()
+{
+    DWORD mode = 0;
+    return input_is_console(mode);  // a file, a pipe or the NUL device has no console mode
+}
+
+bool error_is_terminal()
+{
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+void wait_terminal_key()
+{
+    install_signal_cleanup();
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    if (!GetConsoleMode(in, &g_saved_console_mode)) return;
+    // Without processed input Ctrl-C arrives as a key instead of ending the
+    // process.
+    g_console_mode_changed = 1;
+    SetConsoleMode(in, g_saved_console_mode & ~static_cast<DWORD>(ENABLE_PROCESSED_INPUT));
+    // _getch reports only key presses that give a character or a key code,
+    // never Shift, Ctrl or Alt alone; a cursor, editing or function key comes
+    // as a prefix (0 or 0xE0) and its code, both taken here.
+    const int key = _getch();
+    if (key == 0 || key == 0xE0) (void)_getch();
+    restore_console_mode();
+}
+
+// ---- Standard streams ----
+
+void prepare_standard_streams()
+{
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
+
+}  // namespace platform

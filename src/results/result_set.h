@@ -1,0 +1,78 @@
+// One writer per result, the whole set of result files replaced at once, and
+// the cleanup of what an interrupted run left behind.
+//
+// Every private file lies in the result folder and begins with ".it4-":
+//   .it4-<pid>-<n>.tmp   a result being written (output_file.h)
+//   .it4-<pid>-<n>.bak   an earlier result kept while the new set goes in place
+//   .it4-<pid>-<n>.jnl   the journal of that replacement
+//   .it4~<result>        the lock of the run writing <result>
+//
+// The replacement (commit_together): every new file is complete and synced to
+// the disk; the journal lists, for each file, its temporary name, its backup
+// name, its final name and whether an earlier file existed, and is synced with
+// the folder; then each earlier file is renamed to its backup and the new one
+// to the final name; the folder is synced; then the journal and the backups
+// are removed. Catchable signals are held back meanwhile. A failure in the
+// middle renames the backups back, so the earlier set is whole again.
+//
+// What a power cut (or SIGKILL) can leave, and what the next run in the folder
+// (clean_up_folder, run by every run once it holds its result's lock) does:
+//   - temporary files, backups, no journal: the journal was not complete, so
+//     nothing was renamed yet, or the replacement had finished; they are
+//     removed.
+//   - a journal: the replacement was cut. If every new file arrived, the new
+//     set stays; otherwise every backup goes back to its final name and every
+//     new file that had no earlier one is removed, so the earlier set is whole
+//     again. Then the journal and the private files of that process go.
+//   - a lock file nobody holds: removed.
+// Files of a process that still runs are never touched.
+#ifndef RESULT_SET_H
+#define RESULT_SET_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "results/output_file.h"
+#include "platform/platform.h"
+
+class ResultLock {
+public:
+    // Takes the lock of the result whose path (folder and typed name, no
+    // suffix) is `result_path`. Another run holding it ends this run at once
+    // with a RunError; so does a lock file that cannot be made.
+    explicit ResultLock(const std::string& result_path);
+    ResultLock(const ResultLock&) = delete;
+    ResultLock& operator=(const ResultLock&) = delete;
+    ~ResultLock();
+
+    const std::string& folder() const { return folder_; }
+    const std::string& name() const { return name_; }  // the lock file's name in the folder
+
+private:
+    std::string folder_;
+    std::string name_;
+    platform::Lock lock_;
+};
+
+// Puts the complete files in place together, under `lock`, in the way
+// described above. A failure ends the run with a RunError naming the file and
+// the system's reason, the earlier set restored.
+void commit_together(const std::vector<OutputFile*>& files, const ResultLock& lock);
+
+// The files a run reads, by path and identity, which no result may replace.
+using ModelFiles = std::vector<std::pair<std::string, platform::FileId>>;
+
+// The identities of those of `paths` that exist (empty paths are skipped).
+ModelFiles identify_model_files(const std::vector<std::string>& paths);
+
+// Refuses a result path that leads to one of the model's files, however it is
+// spelled (another relative path, a linked folder), or to something that is
+// not a plain file: the run would replace the user's data with its result.
+void refuse_overwriting_model(const std::string& result, const ModelFiles& model);
+
+// Removes, finishes or undoes what runs that have ended left in the lock's
+// folder (see above).
+void clean_up_folder(const ResultLock& lock);
+
+#endif

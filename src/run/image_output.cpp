@@ -1,0 +1,68 @@
+#include "run/image_output.h"
+
+#include "gdal/gdal_formats.h"
+#include "output/row_sink.h"
+#include "platform/platform.h"
+
+namespace {
+
+// The raw image and the bitmap: rows written at their offsets in the file.
+class FileImage final : public ImageOutput {
+public:
+    FileImage(OutputFile& image, const ImageSpec& spec) : image_(image)
+    {
+        // Nothing goes through the stream: the sink writes at row offsets.
+        const int fd = platform::descriptor_of(image.stream());
+        if (spec.format == ImageFormat::raw)
+            sink_ = std::make_unique<RawResultSink>(fd, image.final_path(), spec.nb_lig1, spec.nb_col1);
+        else
+            sink_ = std::make_unique<BitmapSink>(fd, image.final_path(), spec.nb_lig1, spec.nb_col1,
+                                                 spec.gray ? nullptr : spec.palette.data());
+    }
+    ResultRowSink& rows() override { return *sink_; }
+    void finish(const std::function<void(double)>&) override { image_.close(); }
+
+private:
+    OutputFile& image_;
+    std::unique_ptr<RowSink> sink_;
+};
+
+// A PNG or GeoTIFF: rows gathered in a scratch GeoTIFF under a private name
+// in the result folder (removed when the run ends, however it fails, and by
+// the next run if this one is killed), then copied into the image file.
+class GdalImageOutput final : public ImageOutput {
+public:
+    GdalImageOutput(OutputFile& image, const ImageSpec& spec) : image_(image), scratch_(image.final_path())
+    {
+        scratch_.hand_over();
+        image_.hand_over();
+        const GdalImage target{image.temp_path(),
+                               image.final_path(),
+                               spec.format == ImageFormat::png ? GdalFormat::png : GdalFormat::geotiff,
+                               spec.nb_lig1,
+                               spec.nb_col1,
+                               spec.palette,
+                               spec.gray,
+                               spec.georeference};
+        sink_ = gdal_formats(image.final_path()).open_image_sink(scratch_.temp_path(), target);
+    }
+    ResultRowSink& rows() override { return *sink_; }
+    void finish(const std::function<void(double)>& on_progress) override
+    {
+        sink_->write_image(on_progress);
+        image_.seal();
+    }
+
+private:
+    OutputFile& image_;
+    OutputFile scratch_;
+    std::unique_ptr<GdalImageSink> sink_;
+};
+
+}  // namespace
+
+std::unique_ptr<ImageOutput> open_image_output(OutputFile& image, const ImageSpec& spec)
+{
+    if (written_through_gdal(spec.format)) return std::make_unique<GdalImageOutput>(image, spec);
+    return std::make_unique<FileImage>(image, spec);
+}

@@ -1,0 +1,47 @@
+// The result image while a run writes it: the rows the engine finishes go
+// in through a sink, then the file is completed. The raw image and the
+// bitmap take each row at its offset; a PNG or GeoTIFF is gathered in a
+// scratch GeoTIFF beside it and then copied by the GDAL module.
+#ifndef RUN_IMAGE_OUTPUT_H
+#define RUN_IMAGE_OUTPUT_H
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "IMAGE.h"
+#include "georeference.h"
+#include "output/image_format.h"
+#include "results/output_file.h"
+#include "rows.h"
+
+struct ImageSpec {
+    ImageFormat format = ImageFormat::bmp;
+    int32_t nb_lig1 = 0;
+    int32_t nb_col1 = 0;
+    // The colours of the tones: the gray ramp (tone i shown as gray i), or
+    // this palette. A raw image holds none.
+    bool gray = true;
+    std::array<Color32, 256> palette{};
+    Georeference georeference;  // carried inside a GeoTIFF
+};
+
+class ImageOutput {
+public:
+    virtual ~ImageOutput() = default;
+
+    // Where the engine's rows go (any order, several threads, a row again
+    // replaces it).
+    virtual ResultRowSink& rows() = 0;
+
+    // Completes the file once every row is in: closed and forced to the disk,
+    // still under its temporary name. `on_progress` gets the share of the
+    // file written so far when it is copied (0 to 1).
+    virtual void finish(const std::function<void(double)>& on_progress) = 0;
+};
+
+// The image written into `image`, the result's file of that role.
+std::unique_ptr<ImageOutput> open_image_output(OutputFile& image, const ImageSpec& spec);
+
+#endif

@@ -1,0 +1,192 @@
+#include "run/model.h"
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "file_names.h"
+#include "gdal/gdal_formats.h"
+#include "input/descriptor.h"
+#include "input/model_size.h"
+#include "input/raster_pass_source.h"
+#include "input/raw_row_source.h"
+#include "input/stored_row_source.h"
+#include "platform/platform.h"
+#include "run_error.h"
+#include "run_in_parallel.h"
+
+namespace {
+
+// A projection is a few kilobytes of text; a larger .prj is no projection.
+constexpr size_t kLargestPrj = size_t{1} << 20;
+
+// The text of the .prj file `prj`; none when there is no such file. A .prj
+// that is there but cannot be read ends the run: the user meant the result to
+// have it.
+std::optional<std::string> read_prj(const std::string& prj)
+{
+    bool not_regular = false, is_folder = false;
+    std::FILE* f = platform::open_regular(prj, "rb", not_regular, is_folder);
+    if (f == nullptr) {
+        if (is_folder) throw RunError("cannot read the projection " + prj + ": " + std::strerror(EISDIR));
+        if (not_regular)
+            throw RunError("cannot read the projection " + prj + ": not a regular file (a FIFO, device or socket)");
+        if (errno == ENOENT) return std::nullopt;
+        throw RunError("cannot read the projection " + prj + ": " + std::strerror(errno));
+    }
+    std::string text(kLargestPrj + 1, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), f));
+    const bool failed = std::ferror(f) != 0;
+    const int error = errno;
+    std::fclose(f);
+    if (failed) throw RunError("cannot read the projection " + prj + ": " + std::strerror(error));
+    if (text.size() > kLargestPrj)
+        throw RunError("cannot read the projection " + prj + ": larger than " + std::to_string(kLargestPrj) +
+                       " bytes, which no projection is");
+    return text;
+}
+
+// GDAL also opens paths that are no files (/vsizip/..., NETCDF:"f":v); a
+// plain path that leads nowhere is reported with the system's reason.
+void check_raster_path(const std::string& path)
+{
+    platform::FileId id;
+    if (!platform::identify(path, id) && errno == ENOENT && path.rfind("/vsi", 0) != 0 &&
+        path.find(':') == std::string::npos)
+        throw RunError(path + ": " + std::strerror(errno));
+}
+
+// Every model must hold an altitude: one whose every cell is without data has
+// no range and nothing to trace.
+Model with_data(Model model)
+{
+    check_model_has_data(*model.rows, model.nomim1);
+    return model;
+}
+
+}  // namespace
+
+ModelKind model_kind(const std::string& path)
+{
+    const std::string extension = extension_of(path);
+    if (extension == ".raw") return ModelKind::raw;
+    if (extension == ".asc") return ModelKind::ascii;
+    return ModelKind::raster;
+}
+
+std::FILE* open_model_file(const std::string& path)
+{
+    bool not_regular = false, is_folder = false;
+    std::FILE* f = platform::open_regular(path, "rb", not_regular, is_folder);
+    if (f != nullptr) return f;
+    if (is_folder) throw RunError(path + " is a folder, not a model file");
+    if (not_regular) throw RunError(path + " is not a regular file (a FIFO, device or socket), not a model file");
+    if (errno != ENOENT) throw RunError(path + ": " + std::strerror(errno));
+    return nullptr;
+}
+
+int32_t pixel_size_in_meters(double cell_size)
+{
+    const double size = cell_size < 0 ? -cell_size : cell_size;
+    return size >= 1 && size < 2147483648.0 ? static_cast<int32_t>(size) : 0;
+}
+
+Model open_raw_model(std::FILE* f1, const std::string& path, const std::string& descriptor, const RawLayout& layout,
+                     const std::function<int(const RawRange&)>& unit_for)
+{
+    auto source = std::make_unique<RawRowSource>(f1, path, layout.nb_lig1, layout.nb_col1, layout.itype);
+    source->set_unit(unit_for(source->measure_raw_range(engine_threads())));
+    Model model;
+    model.nomim1 = path;
+    model.nb_lig1 = layout.nb_lig1;
+    model.nb_col1 = layout.nb_col1;
+    model.pix_size = layout.pix_size;
+    model.files = {path, descriptor};
+    model.rows = std::move(source);
+    return model;
+}
+
+RawLayout read_raw_layout(std::FILE* f1d, const std::string& descriptor)
+{
+    int32_t val = 0, mind = 0, maxd = 0;
+    RawLayout layout;
+    int32_t* const values[6] = {&layout.nb_lig1, &layout.nb_col1, &val, &mind, &maxd, &layout.pix_size};
+    const int read = read_descriptor(f1d, values);
+    std::fclose(f1d);
+    if (read < 3)
+        throw RunError(descriptor + ": a descriptor holds lines, columns and bytes per sample (then smallest and "
+                                    "largest sample and pixel size), one integer per line");
+    if (val != 2 && val != 4)
+        throw RunError(descriptor + ": " + std::to_string(val) + " bytes per sample; a raw model has 2 or 4");
+    layout.itype = val == 2 ? 0 : 1;
+    return layout;
+}
+
+Model open_ascii_model(std::FILE* f1, const std::string& path, const std::string& scratch_folder,
+                       const std::function<void(int32_t)>& on_progress)
+{
+    Model model;
+    AsciiGridSize header;
+    try {
+        model.rows = read_ascii_source(f1, path, scratch_folder, stored_rows_budget, on_progress, header);
+    } catch (...) {
+        std::fclose(f1);
+        throw;
+    }
+    std::fclose(f1);
+    model.nomim1 = path;
+    model.nb_lig1 = model.rows->nb_lig1();
+    model.nb_col1 = model.rows->nb_col1();
+    model.pix_size = pixel_size_in_meters(header.dsizepix);
+    model.georeference = header.georeference;
+    model.files = {path};
+    return with_data(std::move(model));
+}
+
+std::optional<Projection> projection_beside(const std::string& model_path)
+{
+    const std::string prj = stem_of(model_path) + ".prj";
+    const std::optional<std::string> text = read_prj(prj);
+    if (!text) return std::nullopt;
+    return Projection{projection_from_prj(prj, *text), prj};
+}
+
+void attach_projection(Model& model, const Projection& projection)
+{
+    model.georeference.projection_wkt = projection.wkt;
+    model.files.push_back(projection.file);
+}
+
+Model open_raster_model(const std::string& path, int band, int unit, const std::string& scratch_folder,
+                        const std::function<void(int32_t read, int32_t total)>& on_rows)
+{
+    check_raster_path(path);
+    std::unique_ptr<RasterRowSource> raster = gdal_formats(path).open_source(path, band);
+    Model model;
+    model.nomim1 = path;
+    model.nb_lig1 = raster->nb_lig1();
+    model.nb_col1 = raster->nb_col1();
+    check_model_size(model.nb_lig1, model.nb_col1, path);
+    model.pix_size = pixel_size_in_meters(raster->cell_width());
+    model.georeference = raster->georeference();
+    model.files = {path};
+    const auto on_row = [&](int32_t i) { on_rows(i + 1, model.nb_lig1); };
+    // A model larger than the budget is read twice from the raster (once for
+    // its range) rather than kept: a copy of it as doubles would take four
+    // times a 16-bit file's room on the disk.
+    const uint64_t cells = static_cast<uint64_t>(model.nb_lig1) * static_cast<uint64_t>(model.nb_col1);
+    if (cells > stored_rows_budget / sizeof(double)) {
+        model.rows = std::make_unique<RasterPassSource>(std::move(raster), unit, on_row);
+        return with_data(std::move(model));
+    }
+    auto rows = std::make_unique<StoredRowSource>(model.nb_lig1, model.nb_col1, scratch_folder, stored_rows_budget);
+    std::vector<double> buffer(static_cast<size_t>(model.nb_col1));
+    for (int32_t i = 0; i < model.nb_lig1; ++i) {
+        rows->append_row(read_metric_row(*raster, i, buffer, unit).data());
+        on_row(i);
+    }
+    rows->finish();
+    model.rows = std::move(rows);
+    return with_data(std::move(model));
+}

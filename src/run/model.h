@@ -1,0 +1,90 @@
+// The model of a run: its altitudes served as rows, its size, where it lies,
+// and every file it is made of. Both front-ends open models here; they only
+// say which model and answer the questions a model raises (the unit of raw
+// samples once their range is known).
+#ifndef RUN_MODEL_H
+#define RUN_MODEL_H
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "georeference.h"
+#include "input/raw_samples.h"
+#include "input/row_source.h"
+
+struct Model {
+    std::string nomim1;               // the model file, named in messages
+    int32_t nb_lig1 = 0;              // lines
+    int32_t nb_col1 = 0;              // columns
+    int32_t pix_size = 0;             // pixel size in whole meters; 0 when the model does not say
+    Georeference georeference;        // where it lies, when it says
+    std::vector<std::string> files;   // every file it is made of: no result may replace one
+    std::unique_ptr<RowSource> rows;  // dtab1, with its range
+};
+
+// What a model file holds, by the extension of its name: a raw raster with a
+// descriptor (.raw), an ASCII grid (.asc), or any raster GDAL reads.
+enum class ModelKind { raw, ascii, raster };
+ModelKind model_kind(const std::string& path);
+
+// Opens a model file (or a raw raster's descriptor) for reading without ever
+// blocking on it. Null, with errno ENOENT, when it does not exist (each
+// front-end says so in its own way); a folder, a FIFO, device or socket, and
+// any other failure end the run with a RunError naming the file.
+std::FILE* open_model_file(const std::string& path);
+
+// The pixel size in whole meters of a cell `cell_size` wide: truncated toward
+// zero; 0 (unknown) below one meter or beyond 2^31 - 1 meters.
+int32_t pixel_size_in_meters(double cell_size);
+
+// A raw raster's layout, from its descriptor or from the dialogue's answers.
+struct RawLayout {
+    int32_t nb_lig1 = 0;
+    int32_t nb_col1 = 0;
+    int itype = 0;         // 0: unsigned 16-bit samples, 1: signed 32-bit
+    int32_t pix_size = 0;  // whole meters, 0 when unknown
+};
+
+// The raw raster `f1` (taken over) at `path`, described by `descriptor`: its
+// raw range is measured on every core, then `unit_for(range)` gives the unit
+// of its samples (0 meters, 1 decimeters, 2 centimeters, 3 millimeters).
+Model open_raw_model(std::FILE* f1, const std::string& path, const std::string& descriptor, const RawLayout& layout,
+                     const std::function<int(const RawRange&)>& unit_for);
+
+// The layout a raw raster's descriptor gives (at least its lines, columns and
+// bytes per sample, 2 or 4); a descriptor that does not give it ends the run
+// with a RunError naming it. `f1d` is closed.
+RawLayout read_raw_layout(std::FILE* f1d, const std::string& descriptor);
+
+// The ASCII grid `f1` (closed here) at `path`, parsed once: its values kept in
+// memory, or in a scratch file without a name in `scratch_folder` when large.
+// `on_progress(i)` is called before row i is read, every 100 rows. The header
+// places the grid; its cell size gives the pixel size.
+Model open_ascii_model(std::FILE* f1, const std::string& path, const std::string& scratch_folder,
+                       const std::function<void(int32_t)>& on_progress);
+
+// The projection named by the .prj beside a model file (an ASCII grid's),
+// read before the model (which may take long to parse): none when there is
+// no such file. A .prj that cannot be read or understood ends the run.
+struct Projection {
+    std::string wkt;
+    std::string file;  // the .prj, one of the model's files
+};
+std::optional<Projection> projection_beside(const std::string& model_path);
+
+// Gives the model that projection and counts its file among the model's.
+void attach_projection(Model& model, const Projection& projection);
+
+// Band `band` of the raster GDAL reads at `path`, its samples in the unit
+// `unit`: kept like an ASCII grid's values when small, else read twice (once
+// for its range). `on_rows(read, total)` is called as each row is read for
+// the range.
+Model open_raster_model(const std::string& path, int band, int unit, const std::string& scratch_folder,
+                        const std::function<void(int32_t read, int32_t total)>& on_rows);
+
+#endif

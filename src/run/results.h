@@ -1,0 +1,50 @@
+// The result files of a run: created under temporary names, each refused when
+// it would replace one of the model's files, written under the result's lock,
+// and put in place together once all are complete.
+#ifndef RUN_RESULTS_H
+#define RUN_RESULTS_H
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "results/output_file.h"
+#include "results/result_set.h"
+
+class Results {
+public:
+    // What each file of the set is, in the order they go in place.
+    enum class Role { image, descriptor, world_file, projection, table };
+
+    // The results of a run on a model made of `model_files`.
+    explicit Results(const std::vector<std::string>& model_files);
+
+    // Refuses a result path that leads to one of the model's files however it
+    // is spelled, or to something that is not a plain file (RunError).
+    void refuse_model_file(const std::string& path) const;
+
+    // Takes the lock of the result `result_path` (folder and name, no
+    // suffix), then settles what ended runs left in its folder.
+    void lock(const std::string& result_path);
+
+    // Creates the file of that role under a temporary name (see OutputFile).
+    OutputFile& create(Role role, const std::string& path);
+
+    // The file of that role; null when the set has none.
+    OutputFile* file(Role role) const { return files_[static_cast<size_t>(role)].get(); }
+
+    // Every file of the set, in the order they go in place.
+    std::vector<OutputFile*> files() const;
+
+    // Puts the complete files in place together, under the lock.
+    void commit();
+
+private:
+    ModelFiles model_;
+    // Declared before the files, so that it is given up after they are gone.
+    std::unique_ptr<ResultLock> lock_;
+    std::array<std::unique_ptr<OutputFile>, 5> files_;
+};
+
+#endif

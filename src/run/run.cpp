@@ -1,0 +1,79 @@
+#include "run/run.h"
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "gdal/gdal_formats.h"
+#include "output/result_writers.h"
+#include "output/world_file.h"
+
+namespace {
+
+// Hands the result rows on, counting them for the progress.
+class CountingSink final : public ResultRowSink {
+public:
+    CountingSink(ResultRowSink& sink, int32_t nb_lig1, const std::function<void(int64_t, int64_t)>& on_rows)
+        : sink_(sink), nb_lig1_(nb_lig1), on_rows_(on_rows)
+    {
+    }
+    void write_row(int32_t i, ToneRow row) override { write_rows(i, 1, row.size(), row.data()); }
+    void write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows) override
+    {
+        sink_.write_rows(first, count, width, rows);
+        // A repaired row comes twice: the count may pass the rows, not 100%.
+        if (on_rows_) on_rows_(std::min<int64_t>(written_ += count, nb_lig1_), nb_lig1_);
+    }
+
+private:
+    ResultRowSink& sink_;
+    int32_t nb_lig1_;
+    const std::function<void(int64_t, int64_t)>& on_rows_;
+    std::atomic<int64_t> written_{0};
+};
+
+void write_table(const std::vector<Level>& levels, const Plan& plan, OutputFile& table, const RunHooks& hooks)
+{
+    for (const Level& level : levels) {
+        if (hooks.on_level) hooks.on_level(level);
+        write_table_line(table, level, plan.table_unit);
+    }
+}
+
+// The files beside the image: the raw image's descriptor, the world file and
+// the projection of a georeferenced PNG or BMP.
+void write_side_files(const Model& model, const Plan& plan, const Results& results)
+{
+    if (OutputFile* descriptor = results.file(Results::Role::descriptor)) {
+        write_result_descriptor(*descriptor, model.nb_lig1, model.nb_col1, plan.num_CL, model.pix_size);
+        descriptor->close();
+    }
+    if (OutputFile* world_file = results.file(Results::Role::world_file)) {
+        write_world_file(*world_file, model.georeference);
+        world_file->close();
+    }
+    if (OutputFile* projection = results.file(Results::Role::projection)) {
+        const std::string prj = prj_text_of(model.nomim1, model.georeference.projection_wkt);
+        projection->write(prj.data(), prj.size());
+        projection->close();
+    }
+}
+
+}  // namespace
+
+void trace_and_commit(const Model& model, const Plan& plan, Results& results, const ImageSpec& image,
+                      const RunHooks& hooks, const ExtractionEngine& engine)
+{
+    const std::vector<Level> levels = plan_levels(plan, model.rows->range().max_dyn);
+    write_table(levels, plan, *results.file(Results::Role::table), hooks);
+
+    const std::unique_ptr<ImageOutput> output = open_image_output(*results.file(Results::Role::image), image);
+    CountingSink counting(output->rows(), model.nb_lig1, hooks.on_rows);
+    engine(model, levels, plan, counting);
+    if (hooks.on_saving) hooks.on_saving();
+    output->finish(hooks.on_writing ? hooks.on_writing : [](double) {});
+
+    write_side_files(model, plan, results);
+    results.commit();
+}

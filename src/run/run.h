@@ -1,0 +1,31 @@
+// The end of every run, once its model, plan and result files are settled:
+// the gray-tone table, the traced image, the files beside it, and the commit
+// that puts them all in place together.
+#ifndef RUN_RUN_H
+#define RUN_RUN_H
+
+#include <cstdint>
+#include <functional>
+
+#include "contours/levels.h"
+#include "run/extraction.h"
+#include "run/image_output.h"
+#include "run/model.h"
+#include "run/plan.h"
+#include "run/results.h"
+
+// What a front-end shows of the run as it goes; any may be empty.
+struct RunHooks {
+    std::function<void(const Level&)> on_level;               // before the level's table line
+    std::function<void(int64_t done, int64_t total)> on_rows;  // result rows traced (from any thread)
+    std::function<void()> on_saving;                          // every row traced, the image still to complete
+    std::function<void(double share)> on_writing;             // the share of the image file copied
+};
+
+// Writes the table (one line per level of the plan), traces the image with
+// `engine`, writes the descriptor, world file and projection the result set
+// holds, then commits the set. The result files must have been created.
+void trace_and_commit(const Model& model, const Plan& plan, Results& results, const ImageSpec& image,
+                      const RunHooks& hooks, const ExtractionEngine& engine);
+
+#endif
