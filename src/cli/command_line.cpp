@@ -6,6 +6,7 @@
 
 #include "file_names.h"
 #include "gdal/gdal_formats.h"
+#include "input/raw_samples.h"
 
 namespace {
 
@@ -28,9 +29,8 @@ std::optional<ImageFormat> format_of(const std::string& output, std::string& pro
 // choices (meters, decimeters, centimeters, millimeters).
 std::optional<int> unit_of(double factor)
 {
-    const double factors[] = {1.0, 0.1, 0.01, 0.001};
     for (int unit = 0; unit < 4; ++unit)
-        if (factor == factors[unit]) return unit;
+        if (factor == unit_factors[unit]) return unit;
     return std::nullopt;
 }
 

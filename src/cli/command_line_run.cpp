@@ -26,10 +26,10 @@
 namespace {
 
 // A model file that must exist.
-std::FILE* open_existing(const std::string& path)
+FileHandle open_existing(const std::string& path)
 {
-    std::FILE* f = open_model_file(path);
-    if (f == nullptr) throw RunError(path + ": " + std::strerror(errno));
+    FileHandle f = open_model_file(path);
+    if (!f) throw RunError(path + ": " + std::strerror(errno));
     return f;
 }
 
@@ -49,12 +49,13 @@ Model read_ascii_model(const CommandLine& options, const std::string& scratch_fo
     if (options.sample_unit != 0)
         throw RunError(options.input + ": the values of an ASCII grid are read as meters; leave out --scale");
     const std::optional<Projection> projection = projection_beside(options.input);
-    std::FILE* f1 = open_existing(options.input);
+    FileHandle f1 = open_existing(options.input);
     // The grid's lines are not known before its header is read: the progress
     // is the share of the file's bytes read so far.
-    const int64_t bytes = platform::regular_length(platform::descriptor_of(f1));
-    Model model = open_ascii_model(f1, options.input, scratch_folder,
-                                   [&](int32_t) { progress.report("reading", std::ftell(f1), bytes); });
+    std::FILE* const stream = f1.get();
+    const int64_t bytes = platform::regular_length(platform::descriptor_of(stream));
+    Model model = open_ascii_model(std::move(f1), options.input, scratch_folder,
+                                   [&](int32_t) { progress.report("reading", std::ftell(stream), bytes); });
     if (projection) attach_projection(model, *projection);
     return model;
 }

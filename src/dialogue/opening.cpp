@@ -29,10 +29,10 @@ std::string framed(const std::string& text = "", int left = 0)
 
 // Opens the model; one that does not exist ends the run as the user expects
 // it (message, one key).
-std::FILE* open_model(const std::string& path)
+FileHandle open_model(const std::string& path)
 {
-    std::FILE* f1 = open_model_file(path);
-    if (f1 != nullptr) return f1;
+    FileHandle f1 = open_model_file(path);
+    if (f1) return f1;
     console::print("\n\tFile %s unknown\n", path.c_str());
     console::wait_key();
     throw RunExit{1};
@@ -40,13 +40,13 @@ std::FILE* open_model(const std::string& path)
 
 // Reads the six values of an existing descriptor and closes it; a read
 // error ends the run with the system's reason.
-void read_model_descriptor(OpeningState& s, std::FILE* f1d, const std::string& path)
+void read_model_descriptor(OpeningState& s, FileHandle f1d, const std::string& path)
 {
     int32_t* const values[6] = {&s.nb_lig1, &s.nb_col1, &s.val, &s.mind, &s.maxd, &s.pix_size};
-    read_descriptor(f1d, values);
-    const bool read_failed = std::ferror(f1d) != 0;
+    read_descriptor(f1d.get(), values);
+    const bool read_failed = std::ferror(f1d.get()) != 0;
     const int error = errno;
-    std::fclose(f1d);
+    f1d.reset();
     if (read_failed) throw RunError(path + ": " + std::strerror(error));
     s.descr_dem1_OK = 1;
 }
@@ -81,34 +81,24 @@ void open_raster_model(OpeningState& s)
     s.nomim1 += s.itype == 0 ? "_m2.raw" : "_m4.raw";
     nomdescr1 += s.itype == 0 ? "_m2.txt" : "_m4.txt";
 
-    std::FILE* f1 = open_model(s.nomim1);
+    FileHandle f1 = open_model(s.nomim1);
     std::unique_ptr<OutputFile> new_descriptor;
-    std::FILE* f1d = nullptr;
-    try {
-        // A descriptor that does not exist is created; any other failure
-        // would make the run overwrite the user's descriptor with typed
-        // values, so it ends the run.
-        f1d = open_model_file(nomdescr1);
-        if (f1d != nullptr) read_model_descriptor(s, f1d, nomdescr1);
-    } catch (...) {
-        std::fclose(f1);
-        throw;
-    }
-    if (f1d == nullptr) {
+    // A descriptor that does not exist is created; any other failure would
+    // make the run overwrite the user's descriptor with typed values, so it
+    // ends the run.
+    FileHandle f1d = open_model_file(nomdescr1);
+    if (f1d) {
+        read_model_descriptor(s, std::move(f1d), nomdescr1);
+    } else {
         console::print("\n\tNo File %s \n\n", nomdescr1.c_str());
-        try {
-            new_descriptor = std::make_unique<OutputFile>(nomdescr1);
-        } catch (...) {
-            std::fclose(f1);
-            throw;
-        }
+        new_descriptor = std::make_unique<OutputFile>(nomdescr1);
         s.nb_lig1 = console::ask_int([] { console::print("\n\tNumber of lines   ? "); });
         s.nb_col1 = console::ask_int([] { console::print("\tNumber of columns ? "); });
         s.pix_size = console::ask_int([] { console::print("\tPixel size ? "); });
         s.val = s.itype == 0 ? 2 : 4;
         s.descr_dem1_OK = 0;
     }
-    raster_lecture(s, f1, nomdescr1, new_descriptor.get());
+    raster_lecture(s, std::move(f1), nomdescr1, new_descriptor.get());
 }
 
 void settle_pixel_size(OpeningState& s)

@@ -35,11 +35,11 @@ std::string banner_text();
 // model, measures its raw range, completes a descriptor that is being created
 // (`new_descriptor`, null when the descriptor was read), reports the raw
 // range and asks the unit of the samples.
-void raster_lecture(OpeningState& s, std::FILE* f1, const std::string& nomdescr1, OutputFile* new_descriptor);
+void raster_lecture(OpeningState& s, FileHandle f1, const std::string& nomdescr1, OutputFile* new_descriptor);
 
 // Opens the ASCII grid `f1` (path s.nomim1) as the model, its progress shown;
 // values that do not fit the memory budget are kept in a scratch file in the
 // model folder.
-void ascii_lecture(OpeningState& s, std::FILE* f1);
+void ascii_lecture(OpeningState& s, FileHandle f1);
 
 #endif

@@ -28,10 +28,10 @@ int ask_sample_unit()
 
 }  // namespace
 
-void raster_lecture(OpeningState& s, std::FILE* f1, const std::string& nomdescr1, OutputFile* new_descriptor)
+void raster_lecture(OpeningState& s, FileHandle f1, const std::string& nomdescr1, OutputFile* new_descriptor)
 {
     const RawLayout layout{s.nb_lig1, s.nb_col1, s.itype, s.pix_size};
-    s.model = open_raw_model(f1, s.nomim1, nomdescr1, layout, [&](const RawRange& range) {
+    s.model = open_raw_model(std::move(f1), s.nomim1, nomdescr1, layout, [&](const RawRange& range) {
         s.mind = range.mind;
         s.maxd = range.maxd;
         if (s.descr_dem1_OK == 0 && new_descriptor != nullptr) complete_descriptor(s, *new_descriptor);

@@ -21,27 +21,21 @@ std::atomic<uint64_t> sources_made{0};
 
 }  // namespace
 
-RawRowSource::RawRowSource(std::FILE* f1, std::string path, int32_t nb_lig1, int32_t nb_col1, int itype)
-    : RowSource(nb_lig1, nb_col1), f1_(f1), path_(std::move(path)), itype_(itype), serial_(++sources_made)
+RawRowSource::RawRowSource(FileHandle f1, std::string path, int32_t nb_lig1, int32_t nb_col1, int itype)
+    : RowSource(nb_lig1, nb_col1), f1_(std::move(f1)), path_(std::move(path)), itype_(itype), serial_(++sources_made)
 {
-    try {
-        const int width = sample_width(itype);
-        if (nb_lig1 <= 0 || nb_col1 <= 0) check_model_size(nb_lig1, nb_col1, path_);  // refuses at once
-        check_file_holds_samples(platform::regular_length(platform::descriptor_of(f1_)), path_, nb_lig1, nb_col1, itype);
-        check_model_size(nb_lig1, nb_col1, path_);
-        row_bytes_ = static_cast<size_t>(nb_col1) * static_cast<size_t>(width);
-    } catch (...) {
-        std::fclose(f1_);
-        throw;
-    }
+    const int width = sample_width(itype);
+    if (nb_lig1 <= 0 || nb_col1 <= 0) check_model_size(nb_lig1, nb_col1, path_);  // refuses at once
+    check_file_holds_samples(platform::regular_length(platform::descriptor_of(f1_.get())), path_, nb_lig1, nb_col1,
+                             itype);
+    check_model_size(nb_lig1, nb_col1, path_);
+    row_bytes_ = static_cast<size_t>(nb_col1) * static_cast<size_t>(width);
 }
-
-RawRowSource::~RawRowSource() { std::fclose(f1_); }
 
 int32_t RawRowSource::read_rows(int32_t first, int32_t count, unsigned char* bytes) const
 {
     const size_t wanted = row_bytes_ * static_cast<size_t>(count);
-    const int64_t got = platform::read_at(platform::descriptor_of(f1_), bytes, wanted, static_cast<uint64_t>(first) * row_bytes_);
+    const int64_t got = platform::read_at(platform::descriptor_of(f1_.get()), bytes, wanted, static_cast<uint64_t>(first) * row_bytes_);
     if (got < 0)
         throw RunError("read error on " + path_ + " in line " + std::to_string(first + 1) + ": " +
                        std::strerror(errno));

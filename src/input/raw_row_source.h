@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "file_handle.h"
 #include "input/raw_samples.h"
 #include "input/row_source.h"
 
@@ -14,8 +15,7 @@ public:
     // Takes over the open model `f1` (closed with the source). The file must
     // hold nb_lig1 x nb_col1 samples of the width of `itype`: a short file,
     // and an empty or impossible size, are refused at once (RunError).
-    RawRowSource(std::FILE* f1, std::string path, int32_t nb_lig1, int32_t nb_col1, int itype);
-    ~RawRowSource() override;
+    RawRowSource(FileHandle f1, std::string path, int32_t nb_lig1, int32_t nb_col1, int itype);
 
     // First pass over the whole file, on up to `threads` threads: the true
     // smallest and largest sample.
@@ -38,7 +38,7 @@ private:
     void read_bytes(int32_t first, int32_t count, unsigned char* bytes) const;
     [[noreturn]] void throw_shortened(int32_t line) const;
 
-    std::FILE* f1_;
+    FileHandle f1_;
     std::string path_;
     int itype_;
     size_t row_bytes_;

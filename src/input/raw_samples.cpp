@@ -109,11 +109,9 @@ void check_file_holds_samples(int64_t held, const std::string& path, int32_t nb_
 
 void convert_row_to_meters(double* row, int32_t nb_col1, int unit)
 {
-    // The doubles nearest to a tenth, a hundredth and a thousandth.
-    static const double factors[] = {1.0, 0.1, 0.01, 0.001};
     if (unit < 0 || unit > 3) throw std::invalid_argument("unknown unit " + std::to_string(unit));
     if (unit == 0) return;
-    const long double factor = factors[unit];
+    const long double factor = unit_factors[unit];
     for (int32_t j = 0; j < nb_col1; ++j)
         row[j] = static_cast<double>(static_cast<long double>(row[j]) * factor);  // extended, then rounded
 }

@@ -31,6 +31,10 @@ void widen_raw_range(const unsigned char* bytes, size_t count, int itype, RawRan
 // nb_lig1 x nb_col1 samples, with a RunError giving both sizes.
 void check_file_holds_samples(int64_t held, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype);
 
+// Meters per unit of the samples, by unit: meters, decimeters, centimeters,
+// millimeters (the doubles nearest to a tenth, a hundredth and a thousandth).
+inline constexpr double unit_factors[] = {1.0, 0.1, 0.01, 0.001};
+
 // Converts raw values to meters in place: unit 0 meters (kept), 1 decimeters,
 // 2 centimeters, 3 millimeters: the value times the double 0.1, 0.01 or
 // 0.001, the product in extended precision rounded to a double. The

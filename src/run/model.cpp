@@ -75,11 +75,11 @@ ModelKind model_kind(const std::string& path)
     return ModelKind::raster;
 }
 
-std::FILE* open_model_file(const std::string& path)
+FileHandle open_model_file(const std::string& path)
 {
     bool not_regular = false, is_folder = false;
-    std::FILE* f = platform::open_regular(path, "rb", not_regular, is_folder);
-    if (f != nullptr) return f;
+    FileHandle f(platform::open_regular(path, "rb", not_regular, is_folder));
+    if (f) return f;
     if (is_folder) throw RunError(path + " is a folder, not a model file");
     if (not_regular) throw RunError(path + " is not a regular file (a FIFO, device or socket), not a model file");
     if (errno != ENOENT) throw RunError(path + ": " + std::strerror(errno));
@@ -92,10 +92,10 @@ int32_t pixel_size_in_meters(double cell_size)
     return size >= 1 && size < 2147483648.0 ? static_cast<int32_t>(size) : 0;
 }
 
-Model open_raw_model(std::FILE* f1, const std::string& path, const std::string& descriptor, const RawLayout& layout,
+Model open_raw_model(FileHandle f1, const std::string& path, const std::string& descriptor, const RawLayout& layout,
                      const std::function<int(const RawRange&)>& unit_for)
 {
-    auto source = std::make_unique<RawRowSource>(f1, path, layout.nb_lig1, layout.nb_col1, layout.itype);
+    auto source = std::make_unique<RawRowSource>(std::move(f1), path, layout.nb_lig1, layout.nb_col1, layout.itype);
     source->set_unit(unit_for(source->measure_raw_range(engine_threads())));
     Model model;
     model.nomim1 = path;
@@ -107,13 +107,12 @@ Model open_raw_model(std::FILE* f1, const std::string& path, const std::string& 
     return model;
 }
 
-RawLayout read_raw_layout(std::FILE* f1d, const std::string& descriptor)
+RawLayout read_raw_layout(FileHandle f1d, const std::string& descriptor)
 {
     int32_t val = 0, mind = 0, maxd = 0;
     RawLayout layout;
     int32_t* const values[6] = {&layout.nb_lig1, &layout.nb_col1, &val, &mind, &maxd, &layout.pix_size};
-    const int read = read_descriptor(f1d, values);
-    std::fclose(f1d);
+    const int read = read_descriptor(f1d.get(), values);
     if (read < 3)
         throw RunError(descriptor + ": a descriptor holds lines, columns and bytes per sample (then smallest and "
                                     "largest sample and pixel size), one integer per line");
@@ -123,18 +122,13 @@ RawLayout read_raw_layout(std::FILE* f1d, const std::string& descriptor)
     return layout;
 }
 
-Model open_ascii_model(std::FILE* f1, const std::string& path, const std::string& scratch_folder,
+Model open_ascii_model(FileHandle f1, const std::string& path, const std::string& scratch_folder,
                        const std::function<void(int32_t)>& on_progress)
 {
     Model model;
     AsciiGridSize header;
-    try {
-        model.rows = read_ascii_source(f1, path, scratch_folder, stored_rows_budget, on_progress, header);
-    } catch (...) {
-        std::fclose(f1);
-        throw;
-    }
-    std::fclose(f1);
+    model.rows = read_ascii_source(f1.get(), path, scratch_folder, stored_rows_budget, on_progress, header);
+    f1.reset();
     model.nomim1 = path;
     model.nb_lig1 = model.rows->nb_lig1();
     model.nb_col1 = model.rows->nb_col1();

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "file_handle.h"
 #include "georeference.h"
 #include "input/raw_samples.h"
 #include "input/row_source.h"
@@ -36,7 +37,7 @@ ModelKind model_kind(const std::string& path);
 // blocking on it. Null, with errno ENOENT, when it does not exist (each
 // front-end says so in its own way); a folder, a FIFO, device or socket, and
 // any other failure end the run with a RunError naming the file.
-std::FILE* open_model_file(const std::string& path);
+FileHandle open_model_file(const std::string& path);
 
 // The pixel size in whole meters of a cell `cell_size` wide: truncated toward
 // zero; 0 (unknown) below one meter or beyond 2^31 - 1 meters.
@@ -53,19 +54,19 @@ struct RawLayout {
 // The raw raster `f1` (taken over) at `path`, described by `descriptor`: its
 // raw range is measured on every core, then `unit_for(range)` gives the unit
 // of its samples (0 meters, 1 decimeters, 2 centimeters, 3 millimeters).
-Model open_raw_model(std::FILE* f1, const std::string& path, const std::string& descriptor, const RawLayout& layout,
+Model open_raw_model(FileHandle f1, const std::string& path, const std::string& descriptor, const RawLayout& layout,
                      const std::function<int(const RawRange&)>& unit_for);
 
 // The layout a raw raster's descriptor gives (at least its lines, columns and
 // bytes per sample, 2 or 4); a descriptor that does not give it ends the run
-// with a RunError naming it. `f1d` is closed.
-RawLayout read_raw_layout(std::FILE* f1d, const std::string& descriptor);
+// with a RunError naming it.
+RawLayout read_raw_layout(FileHandle f1d, const std::string& descriptor);
 
-// The ASCII grid `f1` (closed here) at `path`, parsed once: its values kept in
+// The ASCII grid `f1` at `path`, parsed once: its values kept in
 // memory, or in a scratch file without a name in `scratch_folder` when large.
 // `on_progress(i)` is called before row i is read, every 100 rows. The header
 // places the grid; its cell size gives the pixel size.
-Model open_ascii_model(std::FILE* f1, const std::string& path, const std::string& scratch_folder,
+Model open_ascii_model(FileHandle f1, const std::string& path, const std::string& scratch_folder,
                        const std::function<void(int32_t)>& on_progress);
 
 // The projection named by the .prj beside a model file (an ASCII grid's),

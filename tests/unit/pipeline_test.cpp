@@ -83,7 +83,7 @@ TEST_F(PipelineTest, StreamedRunsOnAnyNumberOfThreadsWriteTheFilesOfTheWholeGrid
     ASSERT_GT(std::count_if(whole_raw.begin(), whole_raw.end(), [](unsigned char t) { return t != 255; }), 500);
 
     // The streamed path, from the raw file and from rows spilled to disk.
-    RawRowSource raw_source(std::fopen(model_path.c_str(), "rb"), model_path, nb_lig1, nb_col1, 1);
+    RawRowSource raw_source(FileHandle(std::fopen(model_path.c_str(), "rb")), model_path, nb_lig1, nb_col1, 1);
     raw_source.measure_raw_range();
     raw_source.set_unit(1);
     ASSERT_EQ(raw_source.range().max_dyn, max_dyn);

@@ -68,7 +68,7 @@ TEST_F(RowSourceTest, RawRowsAndRangeEqualTheConvertedGridForEveryWidthAndUnit)
             std::fclose(f);
             convert_to_meters(grid.rows(), nb_lig1, nb_col1, unit);
 
-            RawRowSource source(std::fopen(path.c_str(), "rb"), path, nb_lig1, nb_col1, itype);
+            RawRowSource source(FileHandle(std::fopen(path.c_str(), "rb")), path, nb_lig1, nb_col1, itype);
             const RawRange raw = source.measure_raw_range();
             EXPECT_EQ(raw.mind, expected_raw.mind);
             EXPECT_EQ(raw.maxd, expected_raw.maxd);
@@ -106,7 +106,7 @@ TEST_F(RowSourceTest, RangeOnSeveralThreadsAndRowsOfTwoSourcesInTurn)
             }
         const std::string path = write_file("big.raw", bytes);
         for (unsigned threads : {1u, 2u, 3u}) {
-            RawRowSource source(std::fopen(path.c_str(), "rb"), path, nb_lig1, nb_col1, 1);
+            RawRowSource source(FileHandle(std::fopen(path.c_str(), "rb")), path, nb_lig1, nb_col1, 1);
             const RawRange range = source.measure_raw_range(threads);
             EXPECT_EQ(range.mind, -777777) << "extremes in row " << extreme_row << ", " << threads << " threads";
             EXPECT_EQ(range.maxd, 888888) << "extremes in row " << extreme_row << ", " << threads << " threads";
@@ -119,8 +119,8 @@ TEST_F(RowSourceTest, RangeOnSeveralThreadsAndRowsOfTwoSourcesInTurn)
         append_sample(second, -(k % 1000), 1);
     }
     const std::string first_path = write_file("first.raw", first), second_path = write_file("second.raw", second);
-    RawRowSource a(std::fopen(first_path.c_str(), "rb"), first_path, nb_lig1, nb_col1, 1);
-    RawRowSource b(std::fopen(second_path.c_str(), "rb"), second_path, nb_lig1, nb_col1, 1);
+    RawRowSource a(FileHandle(std::fopen(first_path.c_str(), "rb")), first_path, nb_lig1, nb_col1, 1);
+    RawRowSource b(FileHandle(std::fopen(second_path.c_str(), "rb")), second_path, nb_lig1, nb_col1, 1);
     a.measure_raw_range();
     b.measure_raw_range();
     std::vector<double> buffer(nb_col1);
@@ -151,13 +151,13 @@ TEST_F(RowSourceTest, RawFileTooShortIsRefusedAtOnceAndOneShortenedLaterNamesThe
     for (int32_t k = 0; k < 12; ++k) append_sample(bytes, k, 0);
     const std::string path = write_file("m_m2.raw", bytes);
     try {
-        RawRowSource too_big(std::fopen(path.c_str(), "rb"), path, 4, 4, 0);
+        RawRowSource too_big(FileHandle(std::fopen(path.c_str(), "rb")), path, 4, 4, 0);
         ADD_FAILURE() << "a file of 12 samples was taken for 16";
     } catch (const RunError& e) {
         EXPECT_NE(std::string(e.what()).find("holds 24 bytes"), std::string::npos) << e.what();
     }
 
-    RawRowSource source(std::fopen(path.c_str(), "rb"), path, 3, 4, 0);
+    RawRowSource source(FileHandle(std::fopen(path.c_str(), "rb")), path, 3, 4, 0);
     source.measure_raw_range();
     ASSERT_EQ(truncate(path.c_str(), 10), 0);
     std::vector<double> buffer(4);
@@ -231,7 +231,7 @@ TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
     Bytes bytes;
     for (int32_t v : samples_for(1, nb_lig1 * nb_col1)) append_sample(bytes, v, 1);
     const std::string path = write_file("t_m4.raw", bytes);
-    RawRowSource raw(std::fopen(path.c_str(), "rb"), path, nb_lig1, nb_col1, 1);
+    RawRowSource raw(FileHandle(std::fopen(path.c_str(), "rb")), path, nb_lig1, nb_col1, 1);
     raw.measure_raw_range();
     raw.set_unit(2);
     // The raw rows with cells without data, as a raster read through GDAL
