@@ -21,21 +21,21 @@
 
 using GapColumns = std::span<const int32_t>;
 
-// Sets edge[j] to 1 for every column j (0 .. nb_col1 - 1) whose cell has a
+// Sets edge[j] to 1 for every column j (0 .. `columns` - 1) whose cell has a
 // cell without data among its eight neighbours in the rows above, here and
 // below, given by their columns without data (the cell's own gap counts too:
 // such a cell is never on a line either way). Returns false, and leaves edge
 // as it was, when no gap lies in the three rows; otherwise edge is cleared
 // first.
-inline bool mark_data_edge(GapColumns above, GapColumns here, GapColumns below, unsigned char* edge, int32_t nb_col1)
+inline bool mark_data_edge(GapColumns above, GapColumns here, GapColumns below, unsigned char* edge, int32_t columns)
 {
     if (above.empty() && here.empty() && below.empty()) return false;
-    std::memset(edge, 0, static_cast<size_t>(nb_col1));
+    std::memset(edge, 0, static_cast<size_t>(columns));
     for (const GapColumns gaps : {above, here, below})
         for (const int32_t j : gaps) {
             if (j > 0) edge[j - 1] = 1;
             edge[j] = 1;
-            if (j + 1 < nb_col1) edge[j + 1] = 1;
+            if (j + 1 < columns) edge[j + 1] = 1;
         }
     return true;
 }
@@ -50,28 +50,28 @@ public:
     void set(int32_t i, GapColumns columns) { slot(i).assign(columns.begin(), columns.end()); }
 
     // The columns without data of row i; none outside the grid.
-    GapColumns of(int32_t i, int32_t nb_lig1) const
+    GapColumns of(int32_t i, int32_t rows) const
     {
-        if (i < 0 || i >= nb_lig1) return {};
-        return rows_[static_cast<size_t>(i) % rows_held];
+        if (i < 0 || i >= rows) return {};
+        return columns_by_row_[static_cast<size_t>(i) % rows_held];
     }
 
     // Whether a gap lies in row i or next to it.
-    bool near_gap(int32_t i, int32_t nb_lig1) const
+    bool near_gap(int32_t i, int32_t rows) const
     {
-        return !of(i - 1, nb_lig1).empty() || !of(i, nb_lig1).empty() || !of(i + 1, nb_lig1).empty();
+        return !of(i - 1, rows).empty() || !of(i, rows).empty() || !of(i + 1, rows).empty();
     }
 
     // The edge marks of row i (see mark_data_edge).
-    bool mark_edge(int32_t i, int32_t nb_lig1, unsigned char* edge, int32_t nb_col1) const
+    bool mark_edge(int32_t i, int32_t rows, unsigned char* edge, int32_t columns) const
     {
-        return mark_data_edge(of(i - 1, nb_lig1), of(i, nb_lig1), of(i + 1, nb_lig1), edge, nb_col1);
+        return mark_data_edge(of(i - 1, rows), of(i, rows), of(i + 1, rows), edge, columns);
     }
 
 private:
-    std::vector<int32_t>& slot(int32_t i) { return rows_[static_cast<size_t>(i) % rows_held]; }
+    std::vector<int32_t>& slot(int32_t i) { return columns_by_row_[static_cast<size_t>(i) % rows_held]; }
 
-    std::array<std::vector<int32_t>, rows_held> rows_;
+    std::array<std::vector<int32_t>, rows_held> columns_by_row_;
 };
 
 #endif

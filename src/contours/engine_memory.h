@@ -37,13 +37,13 @@ struct EngineMemory {
     uint64_t bytes = 0;                    // the engines and the states, at most
 };
 
-EngineMemory fit_engine_memory(int64_t nb_col1, int32_t traced_levels, unsigned threads, uint64_t budget);
+EngineMemory fit_engine_memory(int64_t columns, int32_t traced_levels, unsigned threads, uint64_t budget);
 
 // What a run may hold at its peak, whatever its number of rows: 64 MiB and
 // 64 bytes per column.
-inline uint64_t run_memory_bound(int64_t nb_col1)
+inline uint64_t run_memory_bound(int64_t columns)
 {
-    return (uint64_t{64} << 20) + 64 * static_cast<uint64_t>(std::max<int64_t>(nb_col1, 0));
+    return (uint64_t{64} << 20) + 64 * static_cast<uint64_t>(std::max<int64_t>(columns, 0));
 }
 
 // What a run holds besides its engine and its model source, with a margin:
@@ -51,11 +51,11 @@ inline uint64_t run_memory_bound(int64_t nb_col1)
 // the levels and the result table, the threads' stacks.
 inline constexpr uint64_t run_program_bytes = uint64_t{8} << 20;
 
-// The stripe options of a run on `threads` threads, for a model of nb_col1
-// columns traced at `traced_levels` levels, whose source holds source_bytes
+// The stripe options of a run on `threads` threads, for a model `columns`
+// wide traced at `traced_levels` levels, whose source holds source_bytes
 // while the engine reads it: the engine takes what the memory bound leaves,
 // and never more than the memory available leaves.
-StripeOptions stripes_within(int64_t nb_col1, int32_t traced_levels, unsigned threads, uint64_t source_bytes,
+StripeOptions stripes_within(int64_t columns, int32_t traced_levels, unsigned threads, uint64_t source_bytes,
                              uint64_t memory_available);
 
 #endif

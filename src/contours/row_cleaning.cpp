@@ -54,14 +54,14 @@ void mark_doubtful(const unsigned char* __restrict row, unsigned char* __restric
         doubtful[j] = static_cast<unsigned char>((planned[j - 1] != row[j - 1]) & (row[j - 1] == row[j]));
 }
 
-// Writes the planned values into row columns 1 .. nb_col1 - 2, in column
+// Writes the planned values into row columns 1 .. columns - 2, in column
 // order. The doubtful cells, and any cell after one whose result differed
 // from its plan, are decided again by decide(j), which reads the row as it
 // stands; runs of eight cells without doubt take their plan at once.
 template <typename Decide>
-void apply_plan(const ScanRows& r, int32_t nb_col1, Decide decide)
+void apply_plan(const ScanRows& r, int32_t columns, Decide decide)
 {
-    const int32_t end = nb_col1 - 1;
+    const int32_t end = columns - 1;
     keep_data_edge(r, end);
     mark_doubtful(r.row, r.planned, r.doubtful, end);
     bool off_plan = false;  // the cell to the left ended otherwise than planned
@@ -97,10 +97,10 @@ void plan_spurs(const unsigned char* __restrict up, const unsigned char* __restr
     }
 }
 
-void spur_row(const ScanRows& r, int32_t nb_col1)
+void spur_row(const ScanRows& r, int32_t columns)
 {
-    plan_spurs(r.up, r.row, r.down, r.facts, r.planned, nb_col1 - 1);
-    apply_plan(r, nb_col1, [&r](int32_t j) {
+    plan_spurs(r.up, r.row, r.down, r.facts, r.planned, columns - 1);
+    apply_plan(r, columns, [&r](int32_t j) {
         const unsigned char v = r.row[j];
         return static_cast<unsigned char>(r.facts[j] + (r.row[j - 1] == v)) == 1 ? background : v;
     });
@@ -135,10 +135,10 @@ void plan_corners(const unsigned char* __restrict up, const unsigned char* __res
     }
 }
 
-void corner_row(const ScanRows& r, int32_t nb_col1, const HandledTones& tones)
+void corner_row(const ScanRows& r, int32_t columns, const HandledTones& tones)
 {
-    plan_corners(r.up, r.row, r.down, r.facts, r.planned, nb_col1 - 1, tones);
-    apply_plan(r, nb_col1, [&r](int32_t j) {
+    plan_corners(r.up, r.row, r.down, r.facts, r.planned, columns - 1, tones);
+    apply_plan(r, columns, [&r](int32_t j) {
         const unsigned char v = r.row[j];
         return (r.facts[j] & (r.row[j - 1] == v ? corner_if_w_equal : corner_if_w_differs)) != 0 ? background : v;
     });
@@ -161,56 +161,56 @@ void plan_isolated(const unsigned char* __restrict up, const unsigned char* __re
     }
 }
 
-void isolated_row(const ScanRows& r, int32_t nb_col1, const HandledTones& tones)
+void isolated_row(const ScanRows& r, int32_t columns, const HandledTones& tones)
 {
-    plan_isolated(r.up, r.row, r.down, r.planned, nb_col1 - 1, tones);
-    keep_data_edge(r, nb_col1 - 1);
-    std::memcpy(r.row + 1, r.planned + 1, static_cast<size_t>(nb_col1 - 2));
+    plan_isolated(r.up, r.row, r.down, r.planned, columns - 1, tones);
+    keep_data_edge(r, columns - 1);
+    std::memcpy(r.row + 1, r.planned + 1, static_cast<size_t>(columns - 2));
 }
 
 }  // namespace
 
-HandledTones handled_tones(int first_GT, int num_CL)
+HandledTones handled_tones(int first_tone, int level_count)
 {
     HandledTones tones;
-    const int64_t low = std::max<int64_t>(first_GT, 0);
-    const int64_t high = std::min<int64_t>(int64_t{first_GT} + num_CL - 2, 254);
-    if (num_CL < 2 || low > high) return tones;
+    const int64_t low = std::max<int64_t>(first_tone, 0);
+    const int64_t high = std::min<int64_t>(int64_t{first_tone} + level_count - 2, 254);
+    if (level_count < 2 || low > high) return tones;
     tones.low = static_cast<unsigned char>(low);
     tones.span = static_cast<unsigned char>(high - low);
     tones.any = true;
     return tones;
 }
 
-CleaningStage::CleaningStage(CleaningPass pass, HandledTones tones, int32_t nb_lig1, int32_t nb_col1,
+CleaningStage::CleaningStage(CleaningPass pass, HandledTones tones, int32_t rows, int32_t columns,
                              int32_t first_row, Scratch& scratch, const GapRows* gaps)
-    : pass_(pass), tones_(tones), nb_lig1_(nb_lig1), nb_col1_(nb_col1), first_row_(first_row),
-      finished_(static_cast<size_t>(nb_col1)), waiting_(static_cast<size_t>(nb_col1)), scratch_(scratch), gaps_(gaps)
+    : pass_(pass), tones_(tones), rows_(rows), columns_(columns), first_row_(first_row),
+      finished_(static_cast<size_t>(columns)), waiting_(static_cast<size_t>(columns)), scratch_(scratch), gaps_(gaps)
 {
-    if (scratch_.size() < scratch_size(nb_col1)) scratch_.resize(scratch_size(nb_col1));
+    if (scratch_.size() < scratch_size(columns)) scratch_.resize(scratch_size(columns));
 }
 
 void CleaningStage::clean_row(int32_t i, const unsigned char* up, unsigned char* row, const unsigned char* down)
 {
-    if (nb_col1_ < 3) return;  // no interior cell
-    const auto width = static_cast<size_t>(nb_col1_);
-    const bool near_gap = gaps_ != nullptr && gaps_->near_gap(i, nb_lig1_);
+    if (columns_ < 3) return;  // no interior cell
+    const auto width = static_cast<size_t>(columns_);
+    const bool near_gap = gaps_ != nullptr && gaps_->near_gap(i, rows_);
     if (near_gap && scratch_.size() < 4 * width) scratch_.resize(4 * width);
     unsigned char* facts = scratch_.data();
     unsigned char* planned = facts + width;
     unsigned char* doubtful = planned + width;
     unsigned char* edge = near_gap ? doubtful + width : nullptr;
-    if (near_gap) gaps_->mark_edge(i, nb_lig1_, edge, nb_col1_);
-    const ScanRows rows{up, row, down, facts, planned, doubtful, edge};
+    if (near_gap) gaps_->mark_edge(i, rows_, edge, columns_);
+    const ScanRows scan{up, row, down, facts, planned, doubtful, edge};
     switch (pass_) {
     case CleaningPass::spurs:
-        spur_row(rows, nb_col1_);
+        spur_row(scan, columns_);
         break;
     case CleaningPass::corners:
-        if (tones_.any) corner_row(rows, nb_col1_, tones_);
+        if (tones_.any) corner_row(scan, columns_, tones_);
         break;
     case CleaningPass::isolated_pixels:
-        if (tones_.any) isolated_row(rows, nb_col1_, tones_);
+        if (tones_.any) isolated_row(scan, columns_, tones_);
         break;
     }
 }

@@ -17,7 +17,7 @@
 #include "contours/data_edge.h"
 
 // The tones handled by the corner and isolated-pixel passes, as one range of
-// cell values: first_GT .. first_GT + num_CL - 2 within 0 .. 254 (a background
+// cell values: first_tone .. first_tone + level_count - 2 within 0 .. 254 (a background
 // cell is never changed by either pass, even when 255 is one of those tones).
 struct HandledTones {
     unsigned char low = 0;
@@ -25,43 +25,43 @@ struct HandledTones {
     bool any = false;
 };
 
-HandledTones handled_tones(int first_GT, int num_CL);
+HandledTones handled_tones(int first_tone, int level_count);
 
 enum class CleaningPass { spurs, corners, isolated_pixels };
 
-// One cleaning pass over the rows first_row .. nb_lig1 - 1, fed in order.
+// One cleaning pass over the rows first_row .. rows - 1, fed in order.
 // Row first_row is passed on unchanged, as the top row of the grid is; when
 // first_row > 0 that is a guess of the true state, which a stripe of rows
 // starts from. The last row of the grid is passed on unchanged.
 class CleaningStage {
 public:
-    // The room for a pass's decisions on a row: 3 x nb_col1 bytes, which the
+    // The room for a pass's decisions on a row: 3 x `columns` bytes, which the
     // stages of one chain share (a pass uses it only while it cleans a row,
     // before handing the row on). A fourth row, for the edge of the data, is
     // added when a row near a gap is cleaned.
     using Scratch = std::vector<unsigned char>;
-    static size_t scratch_size(int32_t nb_col1) { return 3 * static_cast<size_t>(nb_col1 > 0 ? nb_col1 : 0); }
+    static size_t scratch_size(int32_t columns) { return 3 * static_cast<size_t>(columns > 0 ? columns : 0); }
 
     // `scratch` (of scratch_size bytes) must outlive the stage, and so must
     // `gaps`, the columns without data of the rows around the rows fed (null
     // when no cell lacks data): a cell at the edge of the data is never
     // changed (data_edge.h).
-    CleaningStage(CleaningPass pass, HandledTones tones, int32_t nb_lig1, int32_t nb_col1, int32_t first_row,
+    CleaningStage(CleaningPass pass, HandledTones tones, int32_t rows, int32_t columns, int32_t first_row,
                   Scratch& scratch, const GapRows* gaps = nullptr);
 
-    // Takes row i (nb_col1 cells) and hands every row it finishes to
+    // Takes row i (`columns` cells) and hands every row it finishes to
     // next(index, const unsigned char* cells): row i - 1, and row i itself
     // when it is the first or the last row.
     template <typename Next>
     void push(int32_t i, const unsigned char* row, Next&& next)
     {
-        const auto width = static_cast<size_t>(nb_col1_);
+        const auto width = static_cast<size_t>(columns_);
         if (pending_) {
             clean_row(i - 1, finished_.data(), waiting_.data(), row);
             std::swap(finished_, waiting_);
             next(i - 1, static_cast<const unsigned char*>(finished_.data()));
         }
-        if (i == first_row_ || i + 1 == nb_lig1_) {
+        if (i == first_row_ || i + 1 == rows_) {
             std::memcpy(finished_.data(), row, width);
             pending_ = false;
             next(i, static_cast<const unsigned char*>(finished_.data()));
@@ -81,8 +81,8 @@ private:
 
     CleaningPass pass_;
     HandledTones tones_;
-    int32_t nb_lig1_;
-    int32_t nb_col1_;
+    int32_t rows_;
+    int32_t columns_;
     int32_t first_row_;
     bool pending_ = false;                 // waiting_ holds a row to clean
     std::vector<unsigned char> finished_;  // the last row finished

@@ -9,37 +9,38 @@
 namespace {
 
 // The top level of a plan, when it has one: the last level marked top.
-void find_top_level(const std::vector<Level>* levels, int& flag, int& final_GT)
+void find_top_level(const std::vector<Level>* levels, bool& has_top_level, int& top_tone)
 {
     if (levels == nullptr) return;
     for (const Level& level : *levels)
         if (level.top) {
-            flag = 1;
-            final_GT = level.tone;
+            has_top_level = true;
+            top_tone = level.tone;
         }
 }
 
 }  // namespace
 
-PreparedPlan::PreparedPlan(const std::vector<Level>* levels, int first_GT, int num_CL, double max_dyn)
-    : sorted(sort_traced_levels(levels)), tones(handled_tones(first_GT, num_CL)), max_dyn(max_dyn)
+PreparedPlan::PreparedPlan(const std::vector<Level>* levels, int first_tone, int level_count, double highest_altitude)
+    : sorted(sort_traced_levels(levels)), cleaned_tones(handled_tones(first_tone, level_count)),
+      highest_altitude(highest_altitude)
 {
-    find_top_level(levels, flag, final_GT);
+    find_top_level(levels, has_top_level, top_tone);
 }
 
-RowEngine::RowEngine(const PreparedPlan& plan, int32_t nb_lig1, int32_t nb_col1, ResultRowSink& sink,
+RowEngine::RowEngine(const PreparedPlan& plan, int32_t rows, int32_t columns, ResultRowSink& sink,
                      int32_t first_row)
-    : plan_(plan), nb_lig1_(nb_lig1), nb_col1_(nb_col1), sink_(sink),
+    : plan_(plan), rows_(rows), columns_(columns), sink_(sink),
       next_input_(first_row > 0 ? first_row - 1 : 0), rows_finished_(first_row), first_written_(0),
       end_written_(std::numeric_limits<int32_t>::max()),
-      trace_(make_trace_stage(plan.sorted, nb_lig1, nb_col1, first_row)),
-      spurs_(CleaningPass::spurs, plan.tones, nb_lig1, nb_col1, first_row, cleaning_scratch_, &gaps_),
-      corners_(CleaningPass::corners, plan.tones, nb_lig1, nb_col1, first_row, cleaning_scratch_, &gaps_),
-      isolated_(CleaningPass::isolated_pixels, plan.tones, nb_lig1, nb_col1, first_row, cleaning_scratch_, &gaps_),
-      cleaned_rows_{-1, -1, -1}, traced_(static_cast<size_t>(nb_col1)),
-      batch_rows_(static_cast<int32_t>(std::clamp<int64_t>((int64_t{256} << 10) / std::max(nb_col1, 1), 1, 64)))
+      trace_(make_trace_stage(plan.sorted, rows, columns, first_row)),
+      spurs_(CleaningPass::spurs, plan.cleaned_tones, rows, columns, first_row, cleaning_scratch_, &gaps_),
+      corners_(CleaningPass::corners, plan.cleaned_tones, rows, columns, first_row, cleaning_scratch_, &gaps_),
+      isolated_(CleaningPass::isolated_pixels, plan.cleaned_tones, rows, columns, first_row, cleaning_scratch_, &gaps_),
+      cleaned_rows_{-1, -1, -1}, traced_(static_cast<size_t>(columns)),
+      batch_rows_(static_cast<int32_t>(std::clamp<int64_t>((int64_t{256} << 10) / std::max(columns, 1), 1, 64)))
 {
-    batch_.resize(static_cast<size_t>(batch_rows_) * static_cast<size_t>(std::max(nb_col1, 0)));
+    batch_.resize(static_cast<size_t>(batch_rows_) * static_cast<size_t>(std::max(columns, 0)));
 }
 
 void RowEngine::set_written_rows(int32_t first, int32_t end)
@@ -51,11 +52,11 @@ void RowEngine::set_written_rows(int32_t first, int32_t end)
 void RowEngine::push(AltitudeRow altitudes)
 {
     const int32_t k = next_input_++;
-    if (plan_.flag == 1) {
+    if (plan_.has_top_level) {
         std::vector<int32_t>& summit = summits_[static_cast<size_t>(k) & 7];
         summit.clear();
-        for (int32_t j = 0; j < nb_col1_; ++j)
-            if (altitudes[static_cast<size_t>(j)] == plan_.max_dyn) summit.push_back(j);
+        for (int32_t j = 0; j < columns_; ++j)
+            if (altitudes[static_cast<size_t>(j)] == plan_.highest_altitude) summit.push_back(j);
     }
     trace_->push(altitudes);
     gaps_.set(k, trace_->last_gaps());
@@ -81,14 +82,14 @@ void RowEngine::finish(int32_t i, const unsigned char* row)
     if (i < first_written_ || i >= end_written_) return;
     if (batch_count_ > 0 && i != batch_first_ + batch_count_) flush();
     if (batch_count_ == 0) batch_first_ = i;
-    const auto width = static_cast<size_t>(nb_col1_);
+    const auto width = static_cast<size_t>(columns_);
     unsigned char* result = batch_.data() + static_cast<size_t>(batch_count_++) * width;
     std::memcpy(result, row, width);
-    if (plan_.flag == 1) {
-        const auto tone = static_cast<unsigned char>(plan_.final_GT);
+    if (plan_.has_top_level) {
+        const auto tone = static_cast<unsigned char>(plan_.top_tone);
         for (int32_t j : summits_[static_cast<size_t>(i) & 7]) result[static_cast<size_t>(j)] = tone;
     }
-    if (batch_count_ == batch_rows_ || i + 1 == nb_lig1_ || i + 1 == end_written_) flush();
+    if (batch_count_ == batch_rows_ || i + 1 == rows_ || i + 1 == end_written_) flush();
 }
 
 void RowEngine::flush()
@@ -96,7 +97,7 @@ void RowEngine::flush()
     if (batch_count_ == 0) return;
     const int32_t count = batch_count_;
     batch_count_ = 0;
-    sink_.write_rows(batch_first_, count, static_cast<size_t>(nb_col1_), batch_.data());
+    sink_.write_rows(batch_first_, count, static_cast<size_t>(columns_), batch_.data());
 }
 
 void RowEngine::save_state(EngineState& out) const
@@ -104,14 +105,14 @@ void RowEngine::save_state(EngineState& out) const
     out.last_rows = {trace_->next_row() - 1, cleaned_rows_[0], cleaned_rows_[1], cleaned_rows_[2]};
     trace_->save_state(out.thinned);
     out.cleaned.clear();
-    out.cleaned.reserve(3 * static_cast<size_t>(nb_col1_));  // no room to spare: a stripe keeps dozens
+    out.cleaned.reserve(3 * static_cast<size_t>(columns_));  // no room to spare: a stripe keeps dozens
     for (const CleaningStage* stage : {&spurs_, &corners_, &isolated_})
         out.cleaned.insert(out.cleaned.end(), stage->last_finished().begin(), stage->last_finished().end());
 }
 
 uint64_t RowEngine::state_bytes() const
 {
-    return trace_->state_words() * sizeof(uint64_t) + 3 * static_cast<uint64_t>(nb_col1_);
+    return trace_->state_words() * sizeof(uint64_t) + 3 * static_cast<uint64_t>(columns_);
 }
 
 uint64_t row_engine_bytes_per_column(int32_t traced_levels)

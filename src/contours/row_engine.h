@@ -26,13 +26,16 @@
 
 // What the engines need of a plan, worked out once for every engine of a run.
 struct PreparedPlan {
-    PreparedPlan(const std::vector<Level>* levels, int first_GT, int num_CL, double max_dyn);
+    // The levels of a plan of `level_count` levels whose tones count up from
+    // `first_tone` (levels may be null: none), over a model whose largest
+    // altitude is `highest_altitude`.
+    PreparedPlan(const std::vector<Level>* levels, int first_tone, int level_count, double highest_altitude);
 
-    SortedLevels sorted;  // the traced levels
-    HandledTones tones;   // the tones of the corner and isolated-pixel passes
-    int flag = 0;         // 1 when a level of the plan is the top level
-    int final_GT = 0;     // tone of the last top level (when flag is 1)
-    double max_dyn = 0;   // largest altitude of the model
+    SortedLevels sorted;          // the traced levels
+    HandledTones cleaned_tones;   // the tones of the corner and isolated-pixel passes
+    bool has_top_level = false;   // a level of the plan equals the highest altitude: its tone fills the summits
+    int top_tone = 0;             // tone of the last top level
+    double highest_altitude = 0;  // of the model
 };
 
 // What a run carries from one row to the next, after a given row was pushed.
@@ -53,19 +56,19 @@ public:
     // Rows pushed after row k reach the sink at the latest with row k + finish_lag.
     static constexpr int32_t finish_lag = 5;
 
-    // A run over the rows first_row .. nb_lig1 - 1 of a model of nb_lig1 x
-    // nb_col1 cells. With first_row > 0 the run starts from a guess: row
+    // A run over the rows first_row .. rows - 1 of a model of `rows` x
+    // `columns` cells. With first_row > 0 the run starts from a guess: row
     // first_row is neither thinned nor cleaned (like the top row of a model),
     // and row first_row - 1 is pushed first. Every finished row goes to the
     // sink, unless set_written_rows says otherwise.
-    RowEngine(const PreparedPlan& plan, int32_t nb_lig1, int32_t nb_col1, ResultRowSink& sink, int32_t first_row = 0);
+    RowEngine(const PreparedPlan& plan, int32_t rows, int32_t columns, ResultRowSink& sink, int32_t first_row = 0);
     RowEngine(const RowEngine&) = delete;  // its stages hold parts of it
     RowEngine& operator=(const RowEngine&) = delete;
 
-    // The row of altitudes to push next (nb_lig1 when all were pushed).
+    // The row of altitudes to push next (`rows` when all were pushed).
     int32_t next_input() const { return next_input_; }
 
-    // Pushes the next row of altitudes (nb_col1 of them).
+    // Pushes the next row of altitudes (one per column).
     void push(AltitudeRow altitudes);
 
     // Every result row before this one (from first_row on) is finished.
@@ -89,8 +92,8 @@ private:
     void finish(int32_t i, const unsigned char* row);
 
     const PreparedPlan& plan_;
-    int32_t nb_lig1_;
-    int32_t nb_col1_;
+    int32_t rows_;
+    int32_t columns_;
     ResultRowSink& sink_;
     int32_t next_input_;
     int32_t rows_finished_;
@@ -109,7 +112,7 @@ private:
     int32_t batch_first_ = 0;
     int32_t batch_count_ = 0;
     // The summit cells of the rows pushed but not yet finished, by row mod 8
-    // (only when flag is 1).
+    // (only when the plan has a top level).
     std::array<std::vector<int32_t>, 8> summits_;
 };
 

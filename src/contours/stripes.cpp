@@ -38,11 +38,11 @@ int32_t next_checkpoint(int32_t offset) { return offset < 8 ? offset + 1 : offse
 
 // The stripe's own run, from a guess a few rows above its first row (the top
 // stripe from the top of the model, which is no guess).
-void run_stripe(Stripe& stripe, const PreparedPlan& plan, int32_t nb_lig1, int32_t nb_col1,
+void run_stripe(Stripe& stripe, const PreparedPlan& plan, int32_t rows, int32_t columns,
                 const AltitudeSource& source, ResultRowSink& sink, const StripeOptions& options)
 {
     const int32_t start = std::max(stripe.first - std::max(options.lead_rows, 0), 0);
-    stripe.engine = std::make_unique<RowEngine>(plan, nb_lig1, nb_col1, sink, start);
+    stripe.engine = std::make_unique<RowEngine>(plan, rows, columns, sink, start);
     {
         const std::lock_guard<std::mutex> hold(stripe.bounds);  // a thread out of work may move the end
         stripe.engine->set_written_rows(stripe.first, stripe.end);
@@ -51,7 +51,7 @@ void run_stripe(Stripe& stripe, const PreparedPlan& plan, int32_t nb_lig1, int32
     const auto kept = static_cast<size_t>(std::max(options.checkpoints, 1));
     uint64_t kept_bytes = 0;
     int32_t checkpoint = 0;
-    std::vector<double> buffer(static_cast<size_t>(nb_col1));
+    std::vector<double> buffer(static_cast<size_t>(columns));
     for (;;) {
         {
             const std::lock_guard<std::mutex> hold(stripe.bounds);
@@ -73,7 +73,7 @@ void run_stripe(Stripe& stripe, const PreparedPlan& plan, int32_t nb_lig1, int32
     // The engine of the bottom stripe is no other stripe's truth: it goes now
     // (no thread moves the end of a finished stripe).
     const std::lock_guard<std::mutex> hold(stripe.bounds);
-    if (stripe.end == nb_lig1) stripe.engine.reset();
+    if (stripe.end == rows) stripe.engine.reset();
 }
 
 // Takes `truth`, the engine of the stripe above in its true state after the
@@ -81,10 +81,10 @@ void run_stripe(Stripe& stripe, const PreparedPlan& plan, int32_t nb_lig1, int32
 // own at a checkpoint; returns the engine in the true state after the rows of
 // `stripe`.
 std::unique_ptr<RowEngine> repair(Stripe& stripe, std::unique_ptr<RowEngine> truth, const AltitudeSource& source,
-                                  int32_t nb_col1, StripeStats& stats)
+                                  int32_t columns, StripeStats& stats)
 {
     truth->set_written_rows(stripe.first, stripe.end);
-    std::vector<double> buffer(static_cast<size_t>(nb_col1));
+    std::vector<double> buffer(static_cast<size_t>(columns));
     EngineState state;
     bool met = false;
     size_t checkpoint = 0;
@@ -122,27 +122,27 @@ static_assert(thinnest > RowEngine::finish_lag);
 
 // The rows of count stripes: the first `extra` rows taller than the others,
 // which share the rest evenly.
-std::vector<Rows> stripes_of(int32_t nb_lig1, int32_t count, int64_t extra)
+std::vector<Rows> stripes_of(int32_t rows, int32_t count, int64_t extra)
 {
     std::vector<Rows> stripes;
-    const int64_t shared = nb_lig1 - extra;
+    const int64_t shared = rows - extra;
     const auto cut = [&](int32_t k) { return static_cast<int32_t>(k == 0 ? 0 : extra + shared * k / count); };
-    for (int32_t s = 0; s < count; ++s) stripes.emplace_back(cut(s), s + 1 == count ? nb_lig1 : cut(s + 1));
+    for (int32_t s = 0; s < count; ++s) stripes.emplace_back(cut(s), s + 1 == count ? rows : cut(s + 1));
     return stripes;
 }
 
 // Stripes no thinner than the minimum, at most one per thread, of equal work:
 // every stripe but the first also runs the lead rows above it, so the first
 // is that much taller.
-std::vector<Rows> cut_stripes(int32_t nb_lig1, const StripeOptions& options)
+std::vector<Rows> cut_stripes(int32_t rows, const StripeOptions& options)
 {
     const int32_t min_rows = std::max(options.min_stripe_rows, thinnest);
     const int64_t threads = std::max(options.threads, 1u);
-    const auto count = static_cast<int32_t>(std::clamp<int64_t>(nb_lig1 / min_rows, 1, threads));
+    const auto count = static_cast<int32_t>(std::clamp<int64_t>(rows / min_rows, 1, threads));
     const int64_t lead = count > 1 ? std::max(options.lead_rows, 0) : 0;
-    std::vector<Rows> stripes = stripes_of(nb_lig1, count, std::min<int64_t>(lead, nb_lig1));
+    std::vector<Rows> stripes = stripes_of(rows, count, std::min<int64_t>(lead, rows));
     for (const Rows& stripe : stripes)
-        if (stripe.second - stripe.first < thinnest) return stripes_of(nb_lig1, count, 0);
+        if (stripe.second - stripe.first < thinnest) return stripes_of(rows, count, 0);
     return stripes;
 }
 
@@ -152,13 +152,13 @@ std::vector<Rows> cut_stripes(int32_t nb_lig1, const StripeOptions& options)
 // so that both threads end together, the new stripe also running its lead.
 class StripeBoard {
 public:
-    StripeBoard(const std::vector<Rows>& rows, const StripeOptions& options)
+    StripeBoard(const std::vector<Rows>& initial, const StripeOptions& options)
         : lead_(std::max(options.lead_rows, 0)),
           smallest_part_(std::max(options.min_stripe_rows / 2, thinnest)),
           most_(std::max<size_t>(options.max_stripes > 0 ? options.max_stripes : 2 * std::max(options.threads, 1u),
-                                 rows.size()))
+                                 initial.size()))
     {
-        for (const Rows& r : rows) stripes_.emplace_back(r.first, r.second);
+        for (const Rows& r : initial) stripes_.emplace_back(r.first, r.second);
     }
 
     Stripe& initial(size_t k) { return stripes_[k]; }
@@ -211,25 +211,25 @@ private:
 
 }  // namespace
 
-StripeStats extract_in_stripes(const PreparedPlan& plan, int32_t nb_lig1, int32_t nb_col1,
-                               const AltitudeSource& source, ResultRowSink& sink, const StripeOptions& options)
+StripeStats extract_in_stripes(const PreparedPlan& plan, int32_t rows, int32_t columns,
+                               const AltitudeSource& altitudes, ResultRowSink& result, const StripeOptions& options)
 {
     StripeStats stats;
-    if (nb_lig1 <= 0 || nb_col1 <= 0) return stats;
-    const std::vector<Rows> initial = cut_stripes(nb_lig1, options);
+    if (rows <= 0 || columns <= 0) return stats;
+    const std::vector<Rows> initial = cut_stripes(rows, options);
     StripeBoard board(initial, options);
 
     // One stripe per thread, the first on this one; then each thread takes
     // part of the stripes still running, while that pays.
     run_in_parallel(initial.size(), [&](size_t k) {
-        run_stripe(board.initial(k), plan, nb_lig1, nb_col1, source, sink, options);
-        while (Stripe* more = board.split_largest()) run_stripe(*more, plan, nb_lig1, nb_col1, source, sink, options);
+        run_stripe(board.initial(k), plan, rows, columns, altitudes, result, options);
+        while (Stripe* more = board.split_largest()) run_stripe(*more, plan, rows, columns, altitudes, result, options);
     });
 
     // Repairs, top to bottom: each needs the true state after the stripe above.
     const std::vector<Stripe*> stripes = board.in_order();
     stats.stripes = static_cast<int32_t>(stripes.size());
     std::unique_ptr<RowEngine> truth = std::move(stripes.front()->engine);
-    for (size_t s = 1; s < stripes.size(); ++s) truth = repair(*stripes[s], std::move(truth), source, nb_col1, stats);
+    for (size_t s = 1; s < stripes.size(); ++s) truth = repair(*stripes[s], std::move(truth), altitudes, columns, stats);
     return stats;
 }

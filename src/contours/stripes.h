@@ -40,9 +40,10 @@ struct StripeStats {
     int32_t recomputed_stripes = 0;  // stripes whose states met at no checkpoint: redone whole
 };
 
-// The whole extraction of a model of nb_lig1 x nb_col1 cells: every result row
-// reaches the sink at least once, and last with its right contents.
-StripeStats extract_in_stripes(const PreparedPlan& plan, int32_t nb_lig1, int32_t nb_col1,
-                               const AltitudeSource& source, ResultRowSink& sink, const StripeOptions& options = {});
+// The whole extraction of a model of `rows` x `columns` cells, read from
+// `altitudes`: every row of the result reaches `result` at least once, and
+// last with its right contents.
+StripeStats extract_in_stripes(const PreparedPlan& plan, int32_t rows, int32_t columns,
+                               const AltitudeSource& altitudes, ResultRowSink& result, const StripeOptions& options = {});
 
 #endif

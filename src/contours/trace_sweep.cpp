@@ -140,7 +140,7 @@ struct SweepRow {
 };
 
 // Per row of the sweep: the boundary levels of each cell as a mask, once
-// thinned the kept ones. Word w of the mask of cell j is at w * nb_col1 + j,
+// thinned the kept ones. Word w of the mask of cell j is at w * columns + j,
 // so that neighbouring cells share cache lines. Words outside a cell's run
 // are 0.
 struct SweepMasks {
@@ -227,13 +227,13 @@ void find_run_ends(const Key* __restrict above, const Key* __restrict lo, const 
 template <typename Key>
 class TraceSweep final : public TraceStage {
 public:
-    TraceSweep(const SortedLevels& levels, int32_t nb_lig1, int32_t nb_col1, int32_t first_row)
-        : levels_(levels), nb_lig1_(nb_lig1), nb_col1_(nb_col1), first_row_(first_row),
+    TraceSweep(const SortedLevels& levels, int32_t rows, int32_t columns, int32_t first_row)
+        : levels_(levels), rows_(rows), columns_(columns), first_row_(first_row),
           first_fed_(first_row > 0 ? first_row - 1 : 0), fed_(first_fed_), traced_(first_row), runs_found_(first_row),
-          no_row_(static_cast<size_t>(nb_col1), 0)
+          no_row_(static_cast<size_t>(columns), 0)
     {
-        const auto cells = static_cast<size_t>(nb_col1_);
-        for (SweepRow<Key>& row : rows_) {
+        const auto cells = static_cast<size_t>(columns_);
+        for (SweepRow<Key>& row : sweep_) {
             row.lo.assign(cells, 0);
             row.hi.assign(cells, 0);
             row.on_line.assign(cells, 0);
@@ -259,8 +259,8 @@ public:
     bool trace_next(unsigned char* out) override
     {
         const int32_t i = traced_;
-        if (i >= nb_lig1_ || (fed_ < i + 3 && fed_ < nb_lig1_)) return false;
-        if (runs_found_ == nb_lig1_ - 1 && fed_ == nb_lig1_ && i + 2 >= nb_lig1_) find_runs(nb_lig1_ - 1);
+        if (i >= rows_ || (fed_ < i + 3 && fed_ < rows_)) return false;
+        if (runs_found_ == rows_ - 1 && fed_ == rows_ && i + 2 >= rows_) find_runs(rows_ - 1);
         thin_and_transfer(i, out);
         if (i > first_row_) clear_masks(i - 1);  // its masks take row i + 2
         ++traced_;
@@ -294,8 +294,8 @@ public:
     }
 
 private:
-    SweepRow<Key>& row(int32_t i) { return rows_[static_cast<size_t>(i) & 3]; }
-    const SweepRow<Key>& row(int32_t i) const { return rows_[static_cast<size_t>(i) & 3]; }
+    SweepRow<Key>& row(int32_t i) { return sweep_[static_cast<size_t>(i) & 3]; }
+    const SweepRow<Key>& row(int32_t i) const { return sweep_[static_cast<size_t>(i) & 3]; }
     // Only rows from first_row_ on have masks.
     SweepMasks& masks(int32_t i) { return masks_[static_cast<size_t>(i) % 3]; }
 
@@ -315,7 +315,7 @@ private:
         int32_t* unsettled = cur.on_line.data();  // free until find_runs(i)
         int32_t count = 0;
         if (guess.per_meter > 0) {
-            for (int32_t j = 0; j < nb_col1_; ++j) {
+            for (int32_t j = 0; j < columns_; ++j) {
                 const double x = alt[j];
                 const int32_t h = guess(x);
                 lo[j] = static_cast<Key>(h);
@@ -324,7 +324,7 @@ private:
             }
         } else {
             const Key* above = i > first_fed_ ? row(i - 1).lo.data() : no_row_.data();
-            for (int32_t j = 0; j < nb_col1_; ++j) {
+            for (int32_t j = 0; j < columns_; ++j) {
                 const double x = alt[j];
                 bool settled;
                 lo[j] = static_cast<Key>(step_towards(x, bound, above[j], settled));
@@ -357,10 +357,10 @@ private:
     {
         SweepRow<Key>& cur = row(i);
         const Key* above = i > 0 ? row(i - 1).lo.data() : no_row_.data();
-        const Key* below = i + 1 < nb_lig1_ ? row(i + 1).lo.data() : no_row_.data();
+        const Key* below = i + 1 < rows_ ? row(i + 1).lo.data() : no_row_.data();
         const Key* lo = cur.lo.data();
         Key* hi = cur.hi.data();
-        const int32_t last = nb_col1_ - 1;
+        const int32_t last = columns_ - 1;
         find_run_ends(above, lo, below, hi, last);
         hi[0] = std::max(std::max(above[0], below[0]), std::max(last > 0 ? lo[1] : Key{0}, lo[0]));
         if (last > 0) hi[last] = std::max(std::max(above[last], below[last]), std::max(lo[last - 1], lo[last]));
@@ -379,7 +379,7 @@ private:
         uint32_t* written = mask.written.data();
         const size_t room = mask.written.size();
         size_t written_count = 0;
-        const auto stride = static_cast<size_t>(nb_col1_);
+        const auto stride = static_cast<size_t>(columns_);
         for (int32_t k = 0; k < count; ++k) {
             const int32_t j = on_line[k];
             const int32_t w0 = lo[j] >> 6;
@@ -420,22 +420,22 @@ private:
     // all their levels.
     void thin_and_transfer(int32_t i, unsigned char* out)
     {
-        std::memset(out, background, static_cast<size_t>(nb_col1_));
+        std::memset(out, background, static_cast<size_t>(columns_));
         SweepRow<Key>& cur = row(i);
         const int32_t* on_line = cur.on_line.data();
         int32_t first = 0;
         int32_t end = cur.on_line_count;
-        if (i == first_row_ || i + 1 == nb_lig1_) {
+        if (i == first_row_ || i + 1 == rows_) {
             for (int32_t k = first; k < end; ++k) transfer(i, on_line[k], out);
             return;
         }
         // The cells of the first and last column are at the ends of the list.
         if (first < end && on_line[first] == 0) transfer(i, on_line[first++], out);
-        if (first < end && on_line[end - 1] == nb_col1_ - 1) transfer(i, on_line[--end], out);
+        if (first < end && on_line[end - 1] == columns_ - 1) transfer(i, on_line[--end], out);
         // Cells at the edge of the data are not thinned, as if on the border.
         const unsigned char* data_edge = mark_data_edge_of(i) ? edge_.data() : nullptr;
 
-        const auto stride = static_cast<size_t>(nb_col1_);
+        const auto stride = static_cast<size_t>(columns_);
         uint64_t* here = masks(i).levels.data();
         const uint64_t* up = masks(i - 1).levels.data();
         const uint64_t* down = masks(i + 1).levels.data();
@@ -476,8 +476,8 @@ private:
     {
         const GapColumns above = row(i - 1).gaps, here = row(i).gaps, below = row(i + 1).gaps;
         if (above.empty() && here.empty() && below.empty()) return false;
-        edge_.resize(static_cast<size_t>(nb_col1_));
-        return mark_data_edge(above, here, below, edge_.data(), nb_col1_);
+        edge_.resize(static_cast<size_t>(columns_));
+        return mark_data_edge(above, here, below, edge_.data(), columns_);
     }
 
     // Tone transfer of a cell that is never thinned.
@@ -486,7 +486,7 @@ private:
         const SweepRow<Key>& cur = row(i);
         const int32_t w0 = cur.lo[j] >> 6;
         const int32_t w1 = (cur.hi[j] - 1) >> 6;
-        const int tone = last_tone(masks(i).levels.data() + j, static_cast<size_t>(nb_col1_), w0, w1);
+        const int tone = last_tone(masks(i).levels.data() + j, static_cast<size_t>(columns_), w0, w1);
         if (tone >= 0) out[j] = static_cast<unsigned char>(tone);
     }
 
@@ -555,8 +555,8 @@ private:
     }
 
     const SortedLevels& levels_;
-    int32_t nb_lig1_;
-    int32_t nb_col1_;
+    int32_t rows_;
+    int32_t columns_;
     int32_t first_row_;  // traced without thinning
     int32_t first_fed_;  // first row of altitudes pushed
     int32_t fed_;        // next row of altitudes to push
@@ -564,7 +564,7 @@ private:
     int32_t runs_found_; // next row whose runs are to be found
     std::vector<Key> no_row_;   // stands for a missing row of neighbours
     std::vector<unsigned char> edge_;     // the edge of the data in the row thinned (once a gap is met)
-    std::array<SweepRow<Key>, 4> rows_;   // rows i - 1 .. i + 2 of the sweep, by i mod 4
+    std::array<SweepRow<Key>, 4> sweep_;   // rows i - 1 .. i + 2 of the sweep, by i mod 4
     // The masks of rows i - 1 .. i + 1, by i mod 3: when the runs of row
     // i + 2 are found, row i has been traced and the masks of row i - 1
     // are free.
@@ -574,12 +574,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TraceStage> make_trace_stage(const SortedLevels& levels, int32_t nb_lig1, int32_t nb_col1,
+std::unique_ptr<TraceStage> make_trace_stage(const SortedLevels& levels, int32_t rows, int32_t columns,
                                              int32_t first_row)
 {
     // Up to 254 traced levels (every plan the program makes) a sorted
     // position fits one byte, so that the run ends of a row are worked out 16
     // cells at a time; 32 bits beyond.
-    if (sorted_position_bytes(levels.count) == 1) return std::make_unique<TraceSweep<uint8_t>>(levels, nb_lig1, nb_col1, first_row);
-    return std::make_unique<TraceSweep<int32_t>>(levels, nb_lig1, nb_col1, first_row);
+    if (sorted_position_bytes(levels.count) == 1) return std::make_unique<TraceSweep<uint8_t>>(levels, rows, columns, first_row);
+    return std::make_unique<TraceSweep<int32_t>>(levels, rows, columns, first_row);
 }

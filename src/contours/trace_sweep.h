@@ -68,7 +68,7 @@ constexpr int32_t sorted_position_bytes(int32_t count) { return count <= 254 ? 1
 // no altitude (NaN), which holds no cell. levels may be null (no levels).
 SortedLevels sort_traced_levels(const std::vector<Level>* levels);
 
-// The tracing stage of one run over the rows first_row .. nb_lig1 - 1.
+// The tracing stage of one run over the rows first_row .. rows - 1.
 //
 // Rows of altitudes are pushed in order, starting with row first_row - 1 when
 // first_row > 0 (its altitudes bound the cells of first_row). Row first_row is
@@ -80,10 +80,10 @@ class TraceStage {
 public:
     virtual ~TraceStage() = default;
 
-    // Altitudes of the next row (nb_col1 of them).
+    // Altitudes of the next row (one per column).
     virtual void push(AltitudeRow altitudes) = 0;
 
-    // Traces the next row into out (nb_col1 tones, background elsewhere) when
+    // Traces the next row into out (a tone per column, background elsewhere) when
     // the rows it needs have been pushed; returns false when it cannot yet.
     virtual bool trace_next(unsigned char* out) = 0;
 
@@ -102,7 +102,7 @@ public:
     virtual GapColumns last_gaps() const = 0;
 };
 
-std::unique_ptr<TraceStage> make_trace_stage(const SortedLevels& levels, int32_t nb_lig1, int32_t nb_col1,
+std::unique_ptr<TraceStage> make_trace_stage(const SortedLevels& levels, int32_t rows, int32_t columns,
                                              int32_t first_row);
 
 #endif
