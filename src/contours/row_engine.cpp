@@ -6,27 +6,7 @@
 #include <cstring>
 #include <limits>
 
-namespace {
-
-// The top level of a plan, when it has one: the last level marked top.
-void find_top_level(const std::vector<Level>* levels, bool& has_top_level, int& top_tone)
-{
-    if (levels == nullptr) return;
-    for (const Level& level : *levels)
-        if (level.top) {
-            has_top_level = true;
-            top_tone = level.tone;
-        }
-}
-
-}  // namespace
-
-PreparedPlan::PreparedPlan(const std::vector<Level>* levels, int first_tone, int level_count, double highest_altitude)
-    : sorted(sort_traced_levels(levels)), cleaned_tones(handled_tones(first_tone, level_count)),
-      highest_altitude(highest_altitude)
-{
-    find_top_level(levels, has_top_level, top_tone);
-}
+#include "contours/engine_memory.h"
 
 RowEngine::RowEngine(const PreparedPlan& plan, int32_t rows, int32_t columns, ResultRowSink& sink,
                      int32_t first_row)

@@ -1,0 +1,55 @@
+#include "contours/sorted_levels.h"
+
+#include <algorithm>
+#include <limits>
+
+// Levels of equal altitude trace the same cells, so their order among
+// themselves is free: it is chosen to follow the plan's direction.
+SortedLevels sort_traced_levels(const std::vector<Level>* levels)
+{
+    struct Traced {
+        double alti;
+        int32_t rank;
+        unsigned char tone;
+    };
+    std::vector<Traced> traced;
+    if (levels != nullptr) {
+        for (const Level& level : *levels) {
+            if (!level.top && level.alti == level.alti) {
+                traced.push_back({level.alti, static_cast<int32_t>(traced.size()), static_cast<unsigned char>(level.tone)});
+            }
+        }
+    }
+    const bool falls = !traced.empty() && traced.back().alti < traced.front().alti;
+    std::sort(traced.begin(), traced.end(), [falls](const Traced& a, const Traced& b) {
+        if (a.alti != b.alti) return a.alti < b.alti;
+        return falls ? a.rank > b.rank : a.rank < b.rank;
+    });
+
+    SortedLevels sorted;
+    sorted.count = static_cast<int32_t>(traced.size());
+    sorted.words = mask_words(sorted.count);
+    sorted.padded_bounds.assign(2, -std::numeric_limits<double>::infinity());
+    sorted.plan_rank.resize(traced.size());
+    sorted.tone_at.resize(traced.size());
+    sorted.tone_of_rank.resize(traced.size());
+    bool rising = true;
+    bool falling = true;
+    for (size_t r = 0; r < traced.size(); ++r) {
+        sorted.padded_bounds.push_back(traced[r].alti);
+        sorted.plan_rank[r] = traced[r].rank;
+        sorted.tone_at[r] = traced[r].tone;
+        sorted.tone_of_rank[traced[r].rank] = traced[r].tone;
+        rising &= traced[r].rank == static_cast<int32_t>(r);
+        falling &= traced[r].rank == static_cast<int32_t>(traced.size() - 1 - r);
+    }
+    while (sorted.search_step * 2 <= sorted.count) sorted.search_step *= 2;
+    const size_t entries = std::max(static_cast<size_t>(sorted.search_step) * 2, traced.size() + 2) + 2;
+    sorted.padded_bounds.resize(entries, std::numeric_limits<double>::infinity());
+    sorted.order = rising ? PlanOrder::rising : (falling ? PlanOrder::falling : PlanOrder::mixed);
+    if (sorted.count >= 2 && traced.back().alti > traced.front().alti) {
+        sorted.lowest = traced.front().alti;
+        sorted.per_meter = (sorted.count - 1) / (traced.back().alti - traced.front().alti);
+    }
+    return sorted;
+}
