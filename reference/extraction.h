@@ -6,8 +6,8 @@
 // to one pixel, take the level's tone (a later level overwrites an earlier one);
 // then spurs, corners and isolated pixels are cleaned away and the summit cells
 // take the tone of the top level.
-#ifndef CONTOURS_EXTRACTION_H
-#define CONTOURS_EXTRACTION_H
+#ifndef REFERENCE_EXTRACTION_H
+#define REFERENCE_EXTRACTION_H
 
 #include <cstdint>
 #include <vector>

@@ -3,8 +3,8 @@
 // The grid is still the plain array of row pointers that every pass works on
 // (rows() or operator[]); the owner only remembers the number of lines so that
 // the grid is given back with the matching release function.
-#ifndef GRID_H
-#define GRID_H
+#ifndef REFERENCE_GRID_H
+#define REFERENCE_GRID_H
 
 #include <cstdint>
 #include <utility>

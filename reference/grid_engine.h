@@ -2,8 +2,8 @@
 //
 // extract_contours_fast (extraction.h) feeds the rows of dtab1 to the row
 // engine in stripes on every core and writes the finished rows into tab3.
-#ifndef CONTOURS_FAST_ENGINE_H
-#define CONTOURS_FAST_ENGINE_H
+#ifndef REFERENCE_GRID_ENGINE_H
+#define REFERENCE_GRID_ENGINE_H
 
 #include <cstdint>
 

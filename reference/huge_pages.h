@@ -1,6 +1,6 @@
 // Memory advice for the grids of large models.
-#ifndef HUGE_PAGES_H
-#define HUGE_PAGES_H
+#ifndef REFERENCE_HUGE_PAGES_H
+#define REFERENCE_HUGE_PAGES_H
 
 #include <cstdint>
 

@@ -20,8 +20,8 @@
 // level, and as a neighbour it lies above none, like a position outside the
 // grid. tab1 marks it no_altitude so that the boundary pass can tell it from
 // a cell above the level.
-#ifndef CONTOURS_REFERENCE_ENGINE_H
-#define CONTOURS_REFERENCE_ENGINE_H
+#ifndef REFERENCE_REFERENCE_ENGINE_H
+#define REFERENCE_REFERENCE_ENGINE_H
 
 #include <cstdint>
 

@@ -8,8 +8,8 @@
 // asked ("9O", "2,5", "1.5" for an integer, "nan", "0x10") is discarded whole
 // and the question is asked again; the end of standard input ends the run
 // (RunError) since no answer can follow.
-#ifndef CONSOLE_H
-#define CONSOLE_H
+#ifndef DIALOGUE_CONSOLE_H
+#define DIALOGUE_CONSOLE_H
 
 #include <cstdio>
 #include <functional>

@@ -1,6 +1,6 @@
 // How much memory this process may take, from every limit that applies.
-#ifndef MEMORY_LIMITS_H
-#define MEMORY_LIMITS_H
+#ifndef PLATFORM_MEMORY_LIMITS_H
+#define PLATFORM_MEMORY_LIMITS_H
 
 #include <cstdint>
 #include <string>

@@ -6,8 +6,8 @@
 //
 // Functions that can fail return false (or null) and leave the system's error
 // code in errno, so that callers can report the system's own reason.
-#ifndef PLATFORM_H
-#define PLATFORM_H
+#ifndef PLATFORM_PLATFORM_H
+#define PLATFORM_PLATFORM_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // The files to remove when a signal (or, on Windows, a console event) ends
 // the run: a fixed table that the handler walks without allocating or
 // locking, shared by both platform files.
-#ifndef SIGNAL_SLOTS_H
-#define SIGNAL_SLOTS_H
+#ifndef PLATFORM_SIGNAL_SLOTS_H
+#define PLATFORM_SIGNAL_SLOTS_H
 
 #include <atomic>
 #include <csignal>

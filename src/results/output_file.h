@@ -8,8 +8,8 @@
 // name stays untouched; if the run ends before the commit (a failure, the Exit
 // choice, the end of input, or a signal that ends the process) the temporary
 // file is removed.
-#ifndef OUTPUT_FILE_H
-#define OUTPUT_FILE_H
+#ifndef RESULTS_OUTPUT_FILE_H
+#define RESULTS_OUTPUT_FILE_H
 
 #include <cstdio>
 #include <string>

@@ -7,11 +7,11 @@
 #include <set>
 #include <sstream>
 
+#include "platform/platform.h"
 #include "run_error.h"
 
 namespace {
 
-constexpr const char* kLockPrefix = ".it4~";
 constexpr const char* kJournalEnd = "end";
 
 // One file of a replacement; names are relative to the result folder.
@@ -149,27 +149,6 @@ std::string put_in_place(const std::string& folder, const std::vector<Entry>& en
 
 }  // namespace
 
-ResultLock::ResultLock(const std::string& result_path)
-    : folder_(platform::folder_of(result_path)), name_(kLockPrefix + platform::name_in_folder(result_path))
-{
-    const std::string path = folder_ + name_;
-    platform::remove_on_signal(path);
-    bool busy = false;
-    if (platform::take_lock(path, lock_, busy)) return;
-    const int error = errno;
-    platform::forget_on_signal(path);
-    if (busy)
-        throw RunError(result_path + ": another run is writing this result now; try again once it has ended");
-    errno = error;
-    throw RunError("cannot create the lock file " + path + ": " + describe_errno());
-}
-
-ResultLock::~ResultLock()
-{
-    platform::unlock_and_remove(folder_ + name_, lock_);
-    platform::forget_on_signal(folder_ + name_);
-}
-
 void commit_together(const std::vector<OutputFile*>& files, const ResultLock& lock)
 {
     for (OutputFile* file : files) file->seal();
@@ -223,34 +202,10 @@ void clean_up_folder(const ResultLock& held)
         const long pid = private_owner(name);
         if (pid != 0 && gone[pid] && kept.count(pid) == 0 && (ends_with(name, ".tmp") || ends_with(name, ".bak")))
             platform::remove_file(folder + name);
-        if (name.compare(0, std::strlen(kLockPrefix), kLockPrefix) == 0 && name != held.name()) {
+        if (name.compare(0, std::strlen(lock_file_prefix), lock_file_prefix) == 0 && name != held.name()) {
             platform::Lock lock;
             bool busy = false;
             if (platform::take_lock(folder + name, lock, busy)) platform::unlock_and_remove(folder + name, lock);
         }
     }
-}
-
-ModelFiles identify_model_files(const std::vector<std::string>& paths)
-{
-    ModelFiles files;
-    for (const std::string& path : paths) {
-        platform::FileId id;
-        if (!path.empty() && platform::identify(path, id)) files.emplace_back(path, id);
-    }
-    return files;
-}
-
-void refuse_overwriting_model(const std::string& result, const ModelFiles& model)
-{
-    platform::FileId id;
-    if (!platform::identify(result, id)) {
-        if (errno == ENOENT) return;  // a file still to be made is none of the model's
-        throw RunError("cannot create " + result + ": " + std::strerror(errno));
-    }
-    for (const auto& [path, model_id] : model)
-        if (platform::same_file(id, model_id))
-            throw RunError("the result " + result + " is the model file " + path +
-                           " under another name; choose another result name");
-    if (!id.regular) throw RunError("the result " + result + " exists and is not a plain file; choose another result name");
 }

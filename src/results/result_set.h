@@ -26,50 +26,20 @@
 //     again. Then the journal and the private files of that process go.
 //   - a lock file nobody holds: removed.
 // Files of a process that still runs are never touched.
-#ifndef RESULT_SET_H
-#define RESULT_SET_H
+#ifndef RESULTS_RESULT_SET_H
+#define RESULTS_RESULT_SET_H
 
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "results/output_file.h"
-#include "platform/platform.h"
-
-class ResultLock {
-public:
-    // Takes the lock of the result whose path (folder and typed name, no
-    // suffix) is `result_path`. Another run holding it ends this run at once
-    // with a RunError; so does a lock file that cannot be made.
-    explicit ResultLock(const std::string& result_path);
-    ResultLock(const ResultLock&) = delete;
-    ResultLock& operator=(const ResultLock&) = delete;
-    ~ResultLock();
-
-    const std::string& folder() const { return folder_; }
-    const std::string& name() const { return name_; }  // the lock file's name in the folder
-
-private:
-    std::string folder_;
-    std::string name_;
-    platform::Lock lock_;
-};
+#include "results/result_lock.h"
 
 // Puts the complete files in place together, under `lock`, in the way
 // described above. A failure ends the run with a RunError naming the file and
 // the system's reason, the earlier set restored.
 void commit_together(const std::vector<OutputFile*>& files, const ResultLock& lock);
-
-// The files a run reads, by path and identity, which no result may replace.
-using ModelFiles = std::vector<std::pair<std::string, platform::FileId>>;
-
-// The identities of those of `paths` that exist (empty paths are skipped).
-ModelFiles identify_model_files(const std::vector<std::string>& paths);
-
-// Refuses a result path that leads to one of the model's files, however it is
-// spelled (another relative path, a linked folder), or to something that is
-// not a plain file: the run would replace the user's data with its result.
-void refuse_overwriting_model(const std::string& result, const ModelFiles& model);
 
 // Removes, finishes or undoes what runs that have ended left in the lock's
 // folder (see above).

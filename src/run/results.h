@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "results/output_file.h"
+#include "results/model_files.h"
 #include "results/result_set.h"
 
 class Results {

@@ -1,0 +1,30 @@
+#include "results/model_files.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "run_error.h"
+
+ModelFiles identify_model_files(const std::vector<std::string>& paths)
+{
+    ModelFiles files;
+    for (const std::string& path : paths) {
+        platform::FileId id;
+        if (!path.empty() && platform::identify(path, id)) files.emplace_back(path, id);
+    }
+    return files;
+}
+
+void refuse_overwriting_model(const std::string& result, const ModelFiles& model)
+{
+    platform::FileId id;
+    if (!platform::identify(result, id)) {
+        if (errno == ENOENT) return;  // a file still to be made is none of the model's
+        throw RunError("cannot create " + result + ": " + std::strerror(errno));
+    }
+    for (const auto& [path, model_id] : model)
+        if (platform::same_file(id, model_id))
+            throw RunError("the result " + result + " is the model file " + path +
+                           " under another name; choose another result name");
+    if (!id.regular) throw RunError("the result " + result + " exists and is not a plain file; choose another result name");
+}
