@@ -1,15 +1,68 @@
-// The memory estimate of the row engine, which shares a run's memory out
-// among stripes, against what an engine really allocates: the operator new
-// of this test program counts the bytes held by the thread that asks.
+// The engine's memory: how a run's budget is shared out among stripes, and
+// the estimate of one engine against what it really allocates (the operator
+// new of this test program counts the bytes held by the thread that asks).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <new>
 #include <vector>
 
 #include "model_builders.h"
 #include "contours/engine_memory.h"
 #include "contours/row_engine.h"
+
+namespace {
+
+// The engine takes what the memory bound (64 MiB and 64 bytes per column)
+// leaves besides the program and the model's blocks: as many stripes as fit,
+// each but the first with room for one repair state at least; a model too
+// wide for two stripes runs as one on one thread.
+TEST(EngineStripes, AsManyStripesAsTheMemoryBoundHolds)
+{
+    struct Case {
+        int64_t columns;
+        unsigned threads;
+        uint64_t available;
+        unsigned stripes;  // expected
+        unsigned used_threads;
+    };
+    const uint64_t no_limit = UINT64_MAX;
+    const Case cases[] = {
+        {1, 2, no_limit, 4, 2},
+        {1000, 1, no_limit, 2, 1},
+        {1000, 2, no_limit, 4, 2},
+        {30000, 8, no_limit, 10, 8},
+        {100000, 2, no_limit, 3, 2},
+        {100000, 2, uint64_t{48} << 20, 2, 2},  // the memory available bounds it below the bound
+        {100000, 2, uint64_t{40} << 20, 1, 1},
+        {200000, 2, no_limit, 2, 2},
+        {300000, 2, no_limit, 1, 1},  // too wide for two stripes
+        {600000, 2, no_limit, 1, 1},
+        {INT32_MAX, 8, no_limit, 1, 1},
+        {1000, 2, 0, 1, 1},
+    };
+    for (const Case& c : cases) {
+        const std::string what = std::to_string(c.columns) + " columns, " + std::to_string(c.threads) + " threads";
+        // A raw 16-bit model: a block of 256 KiB or a row per thread.
+        const uint64_t source = c.threads * std::max<uint64_t>(2 * uint64_t(c.columns), 256 << 10);
+        const StripeOptions options = stripes_within(c.columns, 250, c.threads, source, c.available);
+        EXPECT_EQ(options.max_stripes, c.stripes) << what;
+        EXPECT_EQ(options.threads, c.used_threads) << what;
+        const uint64_t budget = std::min(run_memory_bound(c.columns), c.available);
+        const uint64_t rest = std::min(budget, run_program_bytes + source);
+        const EngineMemory fit = fit_engine_memory(c.columns, 250, c.threads, budget - rest);
+        if (fit.stripes > 1) {
+            EXPECT_LE(fit.bytes + run_program_bytes + source, budget) << what;
+            EXPECT_GE(options.state_bytes, uint64_t(c.columns) * engine_state_bytes_per_column(250)) << what;
+        } else {
+            EXPECT_EQ(options.state_bytes, 0u) << what;
+        }
+    }
+}
+
+}  // namespace
 
 #if defined(__GLIBC__)
 #include <malloc.h>
