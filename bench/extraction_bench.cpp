@@ -53,10 +53,7 @@ struct Model {
 
 Model load(const std::string& path)
 {
-    std::FILE* f = std::fopen(path.c_str(), "r");
-    if (f == nullptr) throw RunError("cannot open " + path);
-    AsciiModel ascii = read_ascii_grid(f, path, [](int32_t) {});
-    std::fclose(f);
+    AsciiModel ascii = read_ascii_grid_file(path);
     Model m;
     m.nb_lig1 = ascii.nb_lig1;
     m.nb_col1 = ascii.nb_col1;

@@ -100,10 +100,7 @@ int run(int argc, char** argv)
         std::printf("FACTOR must be at least 1\n");
         return 2;
     }
-    std::FILE* f = std::fopen(argv[1], "r");
-    if (f == nullptr) throw RunError(std::string("cannot open ") + argv[1]);
-    AsciiModel model = read_ascii_grid(f, argv[1], [](int32_t) {});
-    std::fclose(f);
+    AsciiModel model = read_ascii_grid_file(argv[1]);
 
     // The enlarged model keeps the source's range; 250 levels from the
     // minimum, the last half an interval under the maximum.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "file_handle.h"
 #include "input/ascii_reader.h"
 #include "input/model_size.h"
 #include "platform/memory_limits.h"
@@ -93,4 +94,11 @@ AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::fu
     };
     model.no_data_cells = read_ascii_rows(f1, path, on_progress, make_grid_for, store_row).no_data_cells;
     return model;
+}
+
+AsciiModel read_ascii_grid_file(const std::string& path)
+{
+    const FileHandle f(std::fopen(path.c_str(), "rb"));
+    if (!f) throw RunError("cannot open " + path + ": " + std::strerror(errno));
+    return read_ascii_grid(f.get(), path, [](int32_t) {});
 }

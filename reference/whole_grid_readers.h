@@ -46,4 +46,8 @@ struct AsciiModel {
 // and messages (and check_grid_size for the grid).
 AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress);
 
+// The ASCII grid file at `path`, read whole (RunError when it cannot be
+// opened or read).
+AsciiModel read_ascii_grid_file(const std::string& path);
+
 #endif

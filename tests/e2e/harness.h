@@ -83,6 +83,27 @@ public:
     }
     void add_file(const std::string& name, const std::string& bytes) const { write_file(model_folder() / name, bytes); }
 
+    // A raw 32-bit model `name`_m4 (with its descriptor) made of the sample
+    // `sample`_m4 repeated `down` times down and `across` times across.
+    void add_tiled_raw(const std::string& sample, const std::string& name, int down, int across) const
+    {
+        const fs::path models = fs::path(ISOLINES_TEST_DATA) / "models";
+        std::istringstream descriptor(read_file(models / (sample + ".txt")));
+        int lines = 0, columns = 0, width = 0, lowest = 0, highest = 0, pixel = 0;
+        descriptor >> lines >> columns >> width >> lowest >> highest >> pixel;
+        const std::string samples = read_file(models / (sample + ".raw"));
+        const size_t row_bytes = static_cast<size_t>(columns) * 4;
+        std::string tiled;
+        for (int copy_down = 0; copy_down < down; ++copy_down)
+            for (int i = 0; i < lines; ++i)
+                for (int copy_across = 0; copy_across < across; ++copy_across)
+                    tiled += samples.substr(static_cast<size_t>(i) * row_bytes, row_bytes);
+        add_file(name + ".raw", tiled);
+        add_file(name + ".txt", std::to_string(lines * down) + "\n" + std::to_string(columns * across) + "\n4\n" +
+                                    std::to_string(lowest) + "\n" + std::to_string(highest) + "\n" +
+                                    std::to_string(pixel) + "\n");
+    }
+
     std::set<std::string> files() const
     {
         std::set<std::string> names;

@@ -23,11 +23,7 @@ using namespace test_models;
 
 Model himalaya()
 {
-    const std::string path = std::string(ISOLINES_TEST_DATA) + "/models/himalaya.asc";
-    std::FILE* f = std::fopen(path.c_str(), "r");
-    if (f == nullptr) throw std::runtime_error("cannot open " + path);
-    AsciiModel ascii = read_ascii_grid(f, path, [](int32_t) {});
-    std::fclose(f);
+    AsciiModel ascii = read_ascii_grid_file(std::string(ISOLINES_TEST_DATA) + "/models/himalaya.asc");
     Model m;
     m.nb_lig1 = ascii.nb_lig1;
     m.nb_col1 = ascii.nb_col1;
