@@ -193,11 +193,12 @@ void wait_key()
 {
     std::fflush(stdout);
     std::FILE* in = input();
-    if (in == stdin && platform::input_is_terminal()) {
+    platform::final_wait(true);
+    if (in == stdin && platform::input_is_terminal())
         platform::wait_terminal_key();
-        return;
-    }
-    (void)std::getc(in);  // one byte, or nothing at the end of input
+    else
+        (void)std::getc(in);  // one byte, or nothing at the end of input
+    platform::final_wait(false);
 }
 
 }  // namespace console

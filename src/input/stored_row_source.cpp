@@ -6,7 +6,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "results/output_file.h"
+#include "results/run_lock.h"
 #include "platform/platform.h"
 #include "run_error.h"
 

@@ -117,9 +117,6 @@ void* module_symbol(const std::string& path, const char* symbol, std::string& pr
 
 long process_id();
 
-// Whether a process of that id still runs (when in doubt: yes).
-bool process_alive(long pid);
-
 // ---- Locks ----
 
 // An exclusive advisory lock held on the file at `path`, created when needed.
@@ -143,17 +140,28 @@ void unlock_and_remove(const std::string& path, Lock& lock);
 bool remove_on_signal(const std::string& path);
 void forget_on_signal(const std::string& path);
 
-// Installs the handler for the signals that end the process (interrupt, quit,
-// terminate, hang-up, broken pipe, CPU-time limit): it restores the terminal
-// mode if the key wait changed it, removes the registered paths, then ends the
-// process by the same signal. A file grown beyond the size limit fails its
-// write instead of ending the process. Called once; later calls do nothing.
+// Takes over the signals that end the process (interrupt, quit, terminate,
+// hang-up, CPU-time limit, the user and alarm signals; a broken pipe on the
+// thread that writes): whatever thread they are sent to, they are handled
+// in one place, which restores the terminal mode if the key wait changed it,
+// removes the registered paths, then ends the process by the same signal. A
+// file grown beyond the size limit fails its write instead of ending the
+// process. Called at the start of the program, before any thread is made
+// (every thread made later, GDAL's too, keeps the signals away); later calls
+// do nothing.
 void install_signal_cleanup();
 
-// Holds back the signals above (they are delivered when released), so that a
-// sequence of renames is never cut in the middle by one of them.
+// While a set of results is renamed into place, a signal waits, so that the
+// renames are never cut in the middle; release_signals tells whether the set
+// is now in place. Once it is, a signal no longer ends the run: the run ends
+// on its own (its report included), except in the final key wait, which the
+// signal ends as before.
 void hold_signals();
-void release_signals();
+void release_signals(bool results_in_place);
+
+// The final key wait of the dialogue begins or ends (a signal that came after
+// the results were put in place ends the program as the wait begins).
+void final_wait(bool waiting);
 
 // ---- Terminal ----
 

@@ -5,10 +5,15 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include <dirent.h>
+#include <pthread.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -209,12 +214,6 @@ void close_descriptor(int fd)
 
 long process_id() { return static_cast<long>(getpid()); }
 
-bool process_alive(long pid)
-{
-    if (pid <= 0 || pid > INT_MAX) return true;
-    return kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
-}
-
 // ---- Locks ----
 
 bool take_lock(const std::string& path, Lock& lock, bool& busy)
@@ -251,17 +250,31 @@ void unlock_and_remove(const std::string& path, Lock& lock)
 }
 
 // ---- Ending by a signal ----
+//
+// Every thread blocks the ending signals but one, made at the start, which
+// waits for them (sigwait) and handles each as an ordinary thread: no signal
+// handler runs on a thread that was in the middle of a rename, and GDAL's
+// worker threads, made later, inherit the block. A broken pipe is sent to the
+// thread that wrote, so it keeps a handler of its own.
 
 namespace {
 
 SignalSlots<PATH_MAX> g_slots;
 
 struct termios g_saved_mode;
-volatile std::sig_atomic_t g_mode_changed = 0;
+std::atomic<int> g_mode_changed{0};  // read by the signal thread and the broken pipe's handler
 
-const int kEndingSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE, SIGXCPU};
+const int kEndingSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGXCPU, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF};
 bool g_installed = false;
-sigset_t g_mask_before_hold;
+sigset_t g_waited;  // the ending signals the signal thread waits for
+
+// What the signal thread may do, under g_state.
+std::mutex g_state;
+std::condition_variable g_state_changed;
+bool g_holding = false;      // results are being renamed into place
+bool g_in_place = false;     // the results are in place: the run ends on its own
+bool g_final_wait = false;   // the dialogue waits for its last key
+int g_pending = 0;           // a signal that came once the results were in place
 
 void restore_terminal_mode()
 {
@@ -271,14 +284,38 @@ void restore_terminal_mode()
     }
 }
 
-// Only async-signal-safe calls: tcsetattr, unlink, raise. The disposition is
-// back to the default on entry (SA_RESETHAND) and the signal is not held
-// (SA_NODEFER), so raising it again ends the process by it.
-void end_by_signal(int sig)
+// Restores the terminal, removes the registered paths, then ends the process
+// by `sig`: its default action, raised on this thread with the signal let
+// through. Only async-signal-safe calls, so that the broken pipe's handler
+// may use it too.
+void end_by(int sig)
 {
     restore_terminal_mode();
     g_slots.remove_all([](const char* path) { unlink(path); });
+    signal(sig, SIG_DFL);
+    sigset_t one;
+    sigemptyset(&one);
+    sigaddset(&one, sig);
+    pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
     raise(sig);
+    _exit(128 + sig);
+}
+
+void end_by_broken_pipe(int sig) { end_by(sig); }
+
+void wait_for_signals()
+{
+    for (;;) {
+        int sig = 0;
+        if (sigwait(&g_waited, &sig) != 0) continue;
+        std::unique_lock<std::mutex> lock(g_state);
+        g_state_changed.wait(lock, [] { return !g_holding; });
+        if (g_in_place && !g_final_wait) {
+            if (g_pending == 0) g_pending = sig;
+            continue;
+        }
+        end_by(sig);
+    }
 }
 
 }  // namespace
@@ -291,15 +328,28 @@ void install_signal_cleanup()
 {
     if (g_installed) return;
     g_installed = true;
+    sigemptyset(&g_waited);
     for (int sig : kEndingSignals) {
         struct sigaction old {};
         sigaction(sig, nullptr, &old);
         if (old.sa_handler == SIG_IGN) continue;  // a signal ignored by whoever started us stays ignored
+        sigaddset(&g_waited, sig);
+    }
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &g_waited, &before);
+    try {
+        std::thread(wait_for_signals).detach();
+    } catch (const std::system_error&) {
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);  // no thread: the signals end the process unhandled
+    }
+    struct sigaction old {};
+    sigaction(SIGPIPE, nullptr, &old);
+    if (old.sa_handler != SIG_IGN) {
         struct sigaction action {};
-        action.sa_handler = end_by_signal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND | SA_NODEFER;
-        sigaction(sig, &action, nullptr);
+        action.sa_handler = end_by_broken_pipe;
+        sigfillset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        sigaction(SIGPIPE, &action, nullptr);
     }
     // A file grown past the size limit should fail its write (reported with
     // the file's name) rather than kill the process without a word.
@@ -308,13 +358,26 @@ void install_signal_cleanup()
 
 void hold_signals()
 {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int sig : kEndingSignals) sigaddset(&set, sig);
-    sigprocmask(SIG_BLOCK, &set, &g_mask_before_hold);
+    const std::lock_guard<std::mutex> lock(g_state);
+    g_holding = true;
 }
 
-void release_signals() { sigprocmask(SIG_SETMASK, &g_mask_before_hold, nullptr); }
+void release_signals(bool results_in_place)
+{
+    {
+        const std::lock_guard<std::mutex> lock(g_state);
+        g_holding = false;
+        g_in_place = g_in_place || results_in_place;
+    }
+    g_state_changed.notify_all();
+}
+
+void final_wait(bool waiting)
+{
+    const std::lock_guard<std::mutex> lock(g_state);
+    g_final_wait = waiting;
+    if (waiting && g_pending != 0) end_by(g_pending);
+}
 
 // ---- Modules ----
 
@@ -346,7 +409,6 @@ bool error_is_terminal() { return isatty(STDERR_FILENO) != 0; }
 
 void wait_terminal_key()
 {
-    install_signal_cleanup();
     const int fd = STDIN_FILENO;
     if (tcgetattr(fd, &g_saved_mode) != 0) return;
     struct termios raw = g_saved_mode;

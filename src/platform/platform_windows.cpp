@@ -381,17 +381,6 @@ void close_descriptor(int fd)
 
 long process_id() { return static_cast<long>(GetCurrentProcessId()); }
 
-bool process_alive(long pid)
-{
-    if (pid <= 0) return true;
-    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-    if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;  // no such process
-    DWORD code = 0;
-    const bool alive = !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
-    CloseHandle(process);
-    return alive;
-}
-
 // ---- Locks ----
 
 bool take_lock(const std::string& path, Lock& lock, bool& busy)
@@ -448,6 +437,10 @@ SignalSlots<1024> g_slots;
 // Held while a set of renames runs; the console handler takes it before it
 // removes anything, so it never cuts the renames in the middle.
 SRWLOCK g_hold = SRWLOCK_INIT;
+// Once the results are in place the run ends on its own, but in the final key
+// wait (read by the handler under g_hold).
+bool g_in_place = false;
+volatile LONG g_final_wait = 0;
 
 DWORD g_saved_console_mode = 0;
 volatile LONG g_console_mode_changed = 0;
@@ -469,6 +462,11 @@ BOOL WINAPI end_by_console_event(DWORD event)
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
         AcquireSRWLockExclusive(&g_hold);
+        if (g_in_place && !g_final_wait && event != CTRL_CLOSE_EVENT && event != CTRL_LOGOFF_EVENT &&
+            event != CTRL_SHUTDOWN_EVENT) {
+            ReleaseSRWLockExclusive(&g_hold);
+            return TRUE;  // handled: the run finishes on its own
+        }
         restore_console_mode();
         g_slots.remove_all([](const char* path) { DeleteFileW(widen(path).c_str()); });
         ExitProcess(STATUS_CONTROL_C_EXIT);
@@ -494,7 +492,13 @@ void install_signal_cleanup()
 
 void hold_signals() { AcquireSRWLockExclusive(&g_hold); }
 
-void release_signals() { ReleaseSRWLockExclusive(&g_hold); }
+void release_signals(bool results_in_place)
+{
+    g_in_place = g_in_place || results_in_place;
+    ReleaseSRWLockExclusive(&g_hold);
+}
+
+void final_wait(bool waiting) { InterlockedExchange(&g_final_wait, waiting ? 1 : 0); }
 
 // ---- Modules ----
 
@@ -534,7 +538,6 @@ bool error_is_terminal()
 
 void wait_terminal_key()
 {
-    install_signal_cleanup();
     const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
     if (!GetConsoleMode(in, &g_saved_console_mode)) return;
     // Without processed input Ctrl-C arrives as a key instead of ending the

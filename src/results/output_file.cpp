@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "results/run_lock.h"
 #include "run_error.h"
 
 namespace {
@@ -13,18 +14,13 @@ std::string describe_errno() { return std::strerror(errno); }
 
 }  // namespace
 
-std::string private_name(const std::string& suffix)
-{
-    static unsigned long counter = 0;
-    return kPrivatePrefix + std::to_string(platform::process_id()) + "-" + std::to_string(counter++) + suffix;
-}
-
 OutputFile::OutputFile(std::string final_path) : final_path_(std::move(final_path))
 {
-    platform::install_signal_cleanup();
     const std::string folder = platform::folder_of(final_path_);
-    // A name of this process left by a process that had the same id before
-    // us is skipped.
+    // The run's lock in the folder comes before its first private file there.
+    if (!hold_run_lock(folder)) throw RunError("cannot create " + final_path_ + ": " + describe_errno());
+    // A name of this run left by a run that had the same id before us is
+    // skipped.
     for (;;) {
         temp_path_ = folder + private_name(".tmp");
         // Registered first: a signal between the creation and the

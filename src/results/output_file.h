@@ -1,8 +1,8 @@
 // A result file that replaces an earlier file of its name only once complete.
 //
 // The file is created under a short private name in the folder of its final
-// path, ".it4-<process id>-<n>.tmp", short so that every valid final name
-// works, and recognisable so that a later run can remove it once its process
+// path, ".it4-<run>-<n>.tmp" (run_lock.h), short so that every valid final
+// name works, and recognisable so that a later run can remove it once its run
 // is gone (see result_set.h). close() writes it completely and forces it to
 // the disk; commit() renames it into place. Until then an earlier file of that
 // name stays untouched; if the run ends before the commit (a failure, the Exit
@@ -13,12 +13,6 @@
 
 #include <cstdio>
 #include <string>
-
-// Prefix and process id of every private file of a run in a result folder.
-inline constexpr const char* kPrivatePrefix = ".it4-";
-
-// A new private file name (without its folder): ".it4-<process id>-<n><suffix>".
-std::string private_name(const std::string& suffix);
 
 class OutputFile {
 public:

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "platform/platform.h"
+#include "results/run_lock.h"
 #include "run_error.h"
 
 namespace {
@@ -47,14 +48,50 @@ bool undo(const std::string& folder, const std::vector<Entry>& entries, bool kee
     return restored && synced;
 }
 
+// A name as a journal holds it: every byte a name may hold, the line end
+// and the blank included, kept; bytes that are not printable, the blank and
+// '%' written as %XX.
+std::string encoded(const std::string& name)
+{
+    std::string text;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte > ' ' && byte < 0x7F && byte != '%') {
+            text += c;
+        } else {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "%%%02X", byte);
+            text += escape;
+        }
+    }
+    return text;
+}
+
+// The name back; false for text no journal holds.
+bool decoded(const std::string& text, std::string& name)
+{
+    name.clear();
+    for (size_t k = 0; k < text.size(); ++k) {
+        if (text[k] != '%') {
+            name += text[k];
+            continue;
+        }
+        unsigned byte = 0;
+        if (k + 2 >= text.size() || std::sscanf(text.c_str() + k + 1, "%2X", &byte) != 1) return false;
+        name += static_cast<char>(byte);
+        k += 2;
+    }
+    return true;
+}
+
 bool write_journal(const std::string& path, const std::string& lock_name, const std::vector<Entry>& entries)
 {
     std::FILE* journal = platform::create_new(path);
     if (journal == nullptr) return false;
-    std::fprintf(journal, "%s\n", lock_name.c_str());
+    std::fprintf(journal, "%s\n", encoded(lock_name).c_str());
     for (const Entry& e : entries)
-        std::fprintf(journal, "%d %s %s %s\n", e.had_earlier ? 1 : 0, e.temp.c_str(), e.backup.c_str(),
-                     e.final_name.c_str());
+        std::fprintf(journal, "%d %s %s %s\n", e.had_earlier ? 1 : 0, encoded(e.temp).c_str(),
+                     encoded(e.backup).c_str(), encoded(e.final_name).c_str());
     std::fprintf(journal, "%s\n", kJournalEnd);
     const bool synced = std::ferror(journal) == 0 && platform::sync_stream(journal);
     const int error = errno;
@@ -67,32 +104,22 @@ bool write_journal(const std::string& path, const std::string& lock_name, const 
 // nothing had been renamed yet).
 bool read_journal(const std::string& path, std::string& lock_name, std::vector<Entry>& entries)
 {
-    std::ifstream in(path);
-    if (!std::getline(in, lock_name)) return false;
+    std::ifstream in(path, std::ios::binary);
     std::string line;
+    if (!std::getline(in, line) || !decoded(line, lock_name)) return false;
     while (std::getline(in, line)) {
         if (line == kJournalEnd) return true;
         std::istringstream fields(line);
         Entry e;
         int had = 0;
-        if (!(fields >> had >> e.temp >> e.backup) || fields.get() != ' ' || !std::getline(fields, e.final_name))
+        std::string temp, backup, final_name;
+        if (!(fields >> had >> temp >> backup >> final_name) || !decoded(temp, e.temp) ||
+            !decoded(backup, e.backup) || !decoded(final_name, e.final_name))
             return false;
         e.had_earlier = had == 1;
         entries.push_back(e);
     }
     return false;
-}
-
-// The process id in a private name ".it4-<pid>-<n>.<kind>", or 0.
-long private_owner(const std::string& name)
-{
-    const std::string prefix = kPrivatePrefix;
-    if (name.compare(0, prefix.size(), prefix) != 0) return 0;
-    size_t at = prefix.size();
-    long pid = 0;
-    while (at < name.size() && name[at] >= '0' && name[at] <= '9' && pid < 100000000) pid = pid * 10 + (name[at++] - '0');
-    if (at == prefix.size() || at >= name.size() || name[at] != '-') return 0;
-    return pid;
 }
 
 bool ends_with(const std::string& name, const std::string& suffix)
@@ -180,7 +207,7 @@ void commit_together(const std::vector<OutputFile*>& files, const ResultLock& lo
                        " puts them back";
         }
     }
-    platform::release_signals();
+    platform::release_signals(failure.empty());
     if (!failure.empty()) throw RunError(failure);
 }
 
@@ -188,20 +215,30 @@ void clean_up_folder(const ResultLock& held)
 {
     const std::string& folder = held.folder();
     const std::vector<std::string> names = platform::folder_entries(folder);
-    std::map<long, bool> gone;  // process id -> ended
+    std::map<std::string, std::vector<std::string>> files_of;  // run -> its private files
     for (const std::string& name : names) {
-        const long pid = private_owner(name);
-        if (pid != 0 && gone.count(pid) == 0) gone[pid] = !platform::process_alive(pid);
+        const std::string run = run_of(name);
+        if (!run.empty() && run != run_id()) files_of[run].push_back(name);
     }
-    std::set<long> kept;  // processes whose journal must stay, with their files
-    for (const std::string& name : names) {
-        const long pid = private_owner(name);
-        if (pid != 0 && gone[pid] && ends_with(name, ".jnl") && !settle_journal(folder, name, held)) kept.insert(pid);
+    for (const auto& [run, files] : files_of) {
+        // A run whose lock can be taken is gone (a run without a lock has
+        // ended: it takes its lock before making its first private file).
+        const std::string lock_path = folder + run_lock_name(run);
+        platform::Lock lock;
+        bool busy = false;
+        if (platform::exists(lock_path) && !platform::take_lock(lock_path, lock, busy)) continue;
+        bool kept = false;  // a journal that must stay keeps every file of its run
+        for (const std::string& name : files)
+            if (ends_with(name, ".jnl") && !settle_journal(folder, name, held)) kept = true;
+        if (kept) {
+            if (lock.handle >= 0) platform::unlock_and_remove(lock_path, lock);
+            continue;
+        }
+        for (const std::string& name : files)
+            if (ends_with(name, ".tmp") || ends_with(name, ".bak")) platform::remove_file(folder + name);
+        platform::unlock_and_remove(lock_path, lock);
     }
     for (const std::string& name : names) {
-        const long pid = private_owner(name);
-        if (pid != 0 && gone[pid] && kept.count(pid) == 0 && (ends_with(name, ".tmp") || ends_with(name, ".bak")))
-            platform::remove_file(folder + name);
         if (name.compare(0, std::strlen(lock_file_prefix), lock_file_prefix) == 0 && name != held.name()) {
             platform::Lock lock;
             bool busy = false;

@@ -240,12 +240,12 @@ TEST(Files, OneRunAtATimePerResultAndKilledRunsAreCleanedUp)
     EXPECT_EQ(second.status, 1);
     EXPECT_NE(second.err.find("images/dem/iso: another run is writing this result now"), std::string::npos)
         << second.err;
-    EXPECT_EQ(e2e::private_files(set.ws).size(), 2u);
+    EXPECT_EQ(e2e::private_files(set.ws).size(), 3u);  // the table's temporary file, the run's lock, the result's
     EXPECT_EQ(set.ws.run("dem block 1 other 0\n" + kPlan, 10).status, 0);  // another result is free
 
     kill(first.child, SIGKILL);
     EXPECT_EQ(first.wait_for_end(), 128 + SIGKILL);
-    EXPECT_EQ(e2e::private_files(set.ws).size(), 2u);
+    EXPECT_EQ(e2e::private_files(set.ws).size(), 3u);
     const auto third = set.ws.run("dem block 1 iso 0\n" + kPlan, 10);
     EXPECT_EQ(third.status, 0) << third.err;
     EXPECT_EQ(e2e::private_files(set.ws), std::set<std::string>{});

@@ -55,7 +55,7 @@ TEST(Terminal, EndingSignalsRestoreTheModeAndLeaveNoPrivateFile)
             e2e::TerminalRun term(ws);
             ASSERT_TRUE(term.type("dem\rramp\r1\riso\r"));
             ASSERT_TRUE(term.read_until("Image type")) << term.seen;
-            ASSERT_EQ(e2e::private_files(ws).size(), 2u);  // the table's temporary file, the lock
+            ASSERT_EQ(e2e::private_files(ws).size(), 3u);  // the table's temporary file, the run's lock, the result's
             kill(term.child, sig);
             EXPECT_EQ(term.wait_for_end(), 128 + sig);
             EXPECT_EQ(e2e::private_files(ws), std::set<std::string>{});

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "results/output_file.h"
+#include "results/run_lock.h"
 #include "run_error.h"
 
 #ifdef _WIN32
@@ -70,12 +71,15 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    // Names in the folder other than `except`.
+    // Names in the folder other than `except` and the lock this run holds
+    // in the folder while it lives.
     std::string others(const std::string& except) const
     {
         std::string names;
-        for (const auto& entry : fs::directory_iterator(dir_))
-            if (entry.path().filename() != except) names += entry.path().filename().string() + " ";
+        for (const auto& entry : fs::directory_iterator(dir_)) {
+            const std::string name = entry.path().filename().string();
+            if (name != except && name != run_lock_name(run_id())) names += name + " ";
+        }
         return names;
     }
 

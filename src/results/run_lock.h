@@ -1,0 +1,34 @@
+// The lock of this run in a result folder. Every private file a run leaves in
+// a folder (".it4-<run>-<n>.tmp", ".bak", ".jnl") carries the run's id, and the
+// run holds ".it4-<run>.run" there for as long as it lives: a later run that
+// can take that lock knows the run is gone, whatever its process id or the
+// process ids of the machine it ran on (another container sharing the
+// folder, an id used again).
+#ifndef RESULTS_RUN_LOCK_H
+#define RESULTS_RUN_LOCK_H
+
+#include <string>
+
+// The start of the name of every private file of a run in a result folder.
+inline constexpr const char* kPrivatePrefix = ".it4-";
+
+// This run's id: its process id and a random number.
+const std::string& run_id();
+
+// A new private file name of this run (without its folder):
+// ".it4-<run>-<n><suffix>".
+std::string private_name(const std::string& suffix);
+
+// The run id in a private file name (".it4-<run>-<n>.<kind>" or
+// ".it4-<run>.run"); empty when the name is no private file.
+std::string run_of(const std::string& name);
+
+// The name of the lock of run `run` in a folder.
+std::string run_lock_name(const std::string& run);
+
+// Takes this run's lock in `folder` (once per folder; held until the process
+// ends, removed at a normal end and by a signal that ends it); false with
+// errno set when it cannot be made.
+bool hold_run_lock(const std::string& folder);
+
+#endif
