@@ -7,6 +7,7 @@
 #include "file_names.h"
 #include "gdal/gdal_formats.h"
 #include "input/raw_samples.h"
+#include "number_text.h"
 
 namespace {
 
@@ -34,18 +35,39 @@ std::optional<int> unit_of(double factor)
     return std::nullopt;
 }
 
-// A number that is finite (and, for an interval, above 0); CLI11 reads "nan"
-// and "inf" as numbers.
+// A decimal number, as the dialogue reads one (and, for an interval, above
+// 0): CLI11 alone would also take "nan", "inf" and hexadecimal forms.
 CLI::Validator finite_number(bool positive)
 {
     return CLI::Validator(
         [positive](std::string& text) -> std::string {
             double value = 0;
-            if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value)) return text + " is not a finite number";
+            if (!is_decimal_text(text) || !CLI::detail::lexical_cast(text, value) || !std::isfinite(value))
+                return text + " is not a decimal number";
             if (positive && !(value > 0)) return text + " is not above 0";
             return "";
         },
         positive ? "NUMBER > 0" : "NUMBER");
+}
+
+// A whole decimal number, as the dialogue reads one.
+CLI::Validator whole_number()
+{
+    return CLI::Validator(
+        [](std::string& text) -> std::string { return is_integer_text(text) ? "" : text + " is not a whole number"; },
+        "INTEGER");
+}
+
+// A band number: 1 or more.
+CLI::Validator band_number()
+{
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            if (!is_integer_text(text)) return text + " is not a whole number";
+            int band = 0;
+            return CLI::detail::lexical_cast(text, band) && band >= 1 ? "" : text + " is not a band (they count from 1)";
+        },
+        "BAND");
 }
 
 std::string version_text()
@@ -85,17 +107,20 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
     app.add_option("--max", options.dmax_alt, "largest altitude of the plan (default: the model's largest altitude)")
         ->check(finite_number(false));
     app.add_option("--first-tone", options.first_GT, "tone of the first level, 0 or 1")
-        ->check(CLI::IsMember({0, 1}))
+        ->check(whole_number() & CLI::IsMember({0, 1}))
         ->capture_default_str();
     app.add_option("--table-unit", options.table_unit,
                    "unit of the table's altitudes: 0 meters with decimals, 1 meters, 2 decimeters, 3 centimeters, "
                    "4 millimeters")
-        ->check(CLI::Range(0, 4))
+        ->check(whole_number() & CLI::Range(0, 4))
         ->capture_default_str();
-    app.add_option("-b,--band", options.band, "band of the raster to read")->check(CLI::PositiveNumber)->capture_default_str();
+    app.add_option("-b,--band", options.band, "band of the raster to read")
+        ->check(band_number())
+        ->capture_default_str();
     app.add_option("--scale", factor,
                    "meters per unit of the model's samples: 1, 0.1 (decimeters), 0.01 (centimeters) or 0.001 "
                    "(millimeters)")
+        ->check(finite_number(true))
         ->capture_default_str();
     app.add_option("--table", options.table, "the gray-tone table's path (default: <output stem>_tab.txt)");
     app.add_option("--palette", palette,
@@ -138,6 +163,9 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
     // An empty argument names no file: a usage error, not a run that fails
     // to open "".
     if (options.input.empty()) return usage_error("INPUT: the path is empty");
+    if (options.dmin_alt && options.dmax_alt && *options.dmin_alt > *options.dmax_alt)
+        return usage_error("--min " + shortest_text(*options.dmin_alt) + " is above --max " +
+                           shortest_text(*options.dmax_alt) + ": the plan would have no level");
     std::string problem;
     const std::optional<ImageFormat> format = format_of(options.output, problem);
     if (!format) return usage_error(problem);

@@ -167,11 +167,11 @@ Results create_results(const CommandLine& options, const Model& model)
     const bool writes_prj = side_files && !model.georeference.projection_wkt.empty() && !models_own_prj;
     if (side_files) paths.emplace_back(Results::Role::world_file, stem + world_file_extension(options.format));
     if (writes_prj) paths.emplace_back(Results::Role::projection, stem + ".prj");
+    check_same_folder(options.output, options.table);
     for (size_t a = 0; a < paths.size(); ++a)
         for (size_t b = a + 1; b < paths.size(); ++b)
-            if (paths[a].second == paths[b].second)
-                throw RunError("the table and the image would both be " + paths[a].second);
-    check_same_folder(options.output, options.table);
+            if (same_entry(paths[a].second, paths[b].second))
+                throw RunError("the results " + paths[a].second + " and " + paths[b].second + " would be one file");
     for (const auto& [role, path] : paths) results.refuse_model_file(path);
 
     results.lock(stem);
@@ -197,6 +197,8 @@ void report(const CommandLine& options, const Model& model, const Plan& plan)
     std::printf("%s: %d lines x %d columns, altitudes %f to %f m", options.input.c_str(), model.nb_lig1, model.nb_col1,
                 range.min_dyn, range.max_dyn);
     if (range.no_data_cells > 0) std::printf(", %lld cells without data", static_cast<long long>(range.no_data_cells));
+    if (model.value_scale != 1 || model.value_offset != 0)
+        std::printf(" (the band's values x %.17g + %.17g)", model.value_scale, model.value_offset);
     std::printf("\n%d levels from %f m every %f m, tones %d to %d\n", plan.num_CL, plan.dmin_alt, plan.int_hypso,
                 plan.first_GT, plan.first_GT + plan.num_CL - 1);
     std::fflush(stdout);

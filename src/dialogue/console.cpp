@@ -1,5 +1,7 @@
 #include "dialogue/console.h"
 
+#include "number_text.h"
+
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -54,46 +56,6 @@ bool next_token(std::string& token)
 // Number tokens are whole tokens: a number followed by anything else in the
 // same token ("9O", "2,5", "12abc") is refused, never split into a number and
 // a next answer. Hexadecimal forms, "nan" and "inf" are refused too.
-
-// Drops the leading decimal digits of `text`; returns how many there were.
-size_t skip_digits(std::string_view& text)
-{
-    size_t digits = 0;
-    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
-    text.remove_prefix(digits);
-    return digits;
-}
-
-void skip_sign(std::string_view& text)
-{
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
-}
-
-// [+-]digits
-bool is_integer_text(std::string_view text)
-{
-    skip_sign(text);
-    return skip_digits(text) > 0 && text.empty();
-}
-
-// [+-]digits[.digits][e[+-]digits], also with no digits before or after the
-// point (".5", "5."), but at least one digit in the mantissa.
-bool is_decimal_text(std::string_view text)
-{
-    skip_sign(text);
-    size_t mantissa_digits = skip_digits(text);
-    if (!text.empty() && text.front() == '.') {
-        text.remove_prefix(1);
-        mantissa_digits += skip_digits(text);
-    }
-    if (mantissa_digits == 0) return false;
-    if (!text.empty() && (text.front() == 'e' || text.front() == 'E')) {
-        text.remove_prefix(1);
-        skip_sign(text);
-        if (skip_digits(text) == 0) return false;
-    }
-    return text.empty();
-}
 
 [[noreturn]] void input_ended()
 {

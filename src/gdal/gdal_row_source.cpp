@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include <cpl_string.h>
 #include <gdal.h>
 #include <ogr_srs_api.h>
 
@@ -23,6 +24,8 @@ struct Dataset {
     bool has_no_data = false;
     double no_data = 0;
     bool float32 = false;  // a float no-data value is also matched as stored in 32 bits
+    double scale = 1;      // altitude = value x scale + offset, as GDAL's tools read the band
+    double offset = 0;
     ~Dataset()
     {
         if (handle != nullptr) GDALClose(handle);
@@ -103,6 +106,10 @@ GdalRowSource::GdalRowSource(const std::string& path, int band)
     dataset_->no_data = GDALGetRasterNoDataValue(dataset_->band, &has_no_data);
     dataset_->has_no_data = has_no_data != 0;
     dataset_->float32 = type == GDT_Float32;
+    dataset_->scale = GDALGetRasterScale(dataset_->band, nullptr);
+    dataset_->offset = GDALGetRasterOffset(dataset_->band, nullptr);
+    value_scale_ = dataset_->scale;
+    value_offset_ = dataset_->offset;
 
     nb_col1_ = GDALGetRasterXSize(dataset_->handle);
     nb_lig1_ = GDALGetRasterYSize(dataset_->handle);
@@ -116,6 +123,9 @@ GdalRowSource::GdalRowSource(const std::string& path, int band)
         if (wkt != nullptr) georeference_.projection_wkt = wkt;
     }
     cell_width_ = cell_width_in_meters(georeference_);
+    char** files = GDALGetFileList(dataset_->handle);
+    for (char** file = files; file != nullptr && *file != nullptr; ++file) files_.emplace_back(*file);
+    CSLDestroy(files);
 }
 
 std::span<const double> GdalRowSource::read_row(int32_t i, std::span<double> buffer) const
@@ -129,13 +139,20 @@ std::span<const double> GdalRowSource::read_row(int32_t i, std::span<double> buf
         return count;
     });
     std::copy(row, row + width, buffer.begin());
+    const std::span<double> values = buffer.first(width);
     if (dataset_->has_no_data) {
         const double no_data = dataset_->no_data;
         const double stored = dataset_->float32 ? static_cast<double>(static_cast<float>(no_data)) : no_data;
-        for (double& value : buffer.first(static_cast<size_t>(nb_col1_)))
+        for (double& value : values)
             if (value == no_data || value == stored) value = std::nan("");
     }
-    return buffer.first(static_cast<size_t>(nb_col1_));
+    if (dataset_->scale != 1 || dataset_->offset != 0)
+        for (double& value : values) value = value * dataset_->scale + dataset_->offset;
+    for (size_t j = 0; j < width; ++j)
+        if (std::isinf(values[j]))
+            throw RunError(path_ + ": row " + std::to_string(i + 1) + ", column " + std::to_string(j + 1) +
+                           " (counting from 1) holds an infinite value, which is no altitude");
+    return values;
 }
 
 }  // namespace

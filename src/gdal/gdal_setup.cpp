@@ -14,7 +14,6 @@ void set_up_gdal()
     static std::once_flag once;
     std::call_once(once, [] {
         CPLSetErrorHandler(CPLQuietErrorHandler);
-        CPLSetConfigOption("GDAL_PAM_ENABLED", "NO");
         GDALAllRegister();
         bound_gdal_cache(0);
     });
@@ -24,6 +23,21 @@ void bound_gdal_cache(uint64_t reading)
 {
     GDALSetCacheMax64(static_cast<GIntBig>(gdal_cache_floor + reading));
 }
+
+namespace {
+
+void CPL_STDCALL record_failure(CPLErr kind, CPLErrorNum, const char* message)
+{
+    auto* failures = static_cast<std::string*>(CPLGetErrorHandlerUserData());
+    if ((kind == CE_Failure || kind == CE_Fatal) && failures != nullptr && failures->empty())
+        *failures = message != nullptr && *message != '\0' ? message : "an error without a message";
+}
+
+}  // namespace
+
+GdalFailures::GdalFailures() { CPLPushErrorHandlerEx(record_failure, &first_); }
+
+GdalFailures::~GdalFailures() { CPLPopErrorHandler(); }
 
 std::string last_gdal_error(const std::string& fallback)
 {

@@ -5,10 +5,23 @@
 #include <cstdint>
 #include <string>
 
-// Registers GDAL's formats, keeps its messages off the console (failures are
-// reported by the program itself) and stops it from leaving side files
-// (.aux.xml) beside what it reads or writes.
+#include <cpl_conv.h>
+
+// Registers GDAL's formats and keeps its messages off the console (failures
+// are reported by the program itself). A model's .aux.xml is read, as GDAL's
+// tools read it (its no-data value, its georeference); nothing is written
+// beside a model, which is only read.
 void set_up_gdal();
+
+// While it lives, GDAL keeps nothing in a side file (.aux.xml) of the
+// datasets this thread makes: what the program writes is its own result set.
+class NoSideFiles {
+public:
+    NoSideFiles() { CPLSetThreadLocalConfigOption("GDAL_PAM_ENABLED", "NO"); }
+    ~NoSideFiles() { CPLSetThreadLocalConfigOption("GDAL_PAM_ENABLED", nullptr); }
+    NoSideFiles(const NoSideFiles&) = delete;
+    NoSideFiles& operator=(const NoSideFiles&) = delete;
+};
 
 // The room GDAL's block cache has besides the blocks of the model read at
 // once: enough for the result's rows and for its copy into the image file to
@@ -22,5 +35,22 @@ void bound_gdal_cache(uint64_t reading);
 
 // GDAL's message about its last failure, or `fallback` when it gave none.
 std::string last_gdal_error(const std::string& fallback);
+
+// Records every failure GDAL reports on this thread while it lives (GDAL
+// reports what goes wrong while it writes, even where the call that wrote
+// still returns a result).
+class GdalFailures {
+public:
+    GdalFailures();
+    ~GdalFailures();
+    GdalFailures(const GdalFailures&) = delete;
+    GdalFailures& operator=(const GdalFailures&) = delete;
+
+    // The first failure reported; empty when none was.
+    const std::string& first() const { return first_; }
+
+private:
+    std::string first_;
+};
 
 #endif

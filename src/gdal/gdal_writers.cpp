@@ -1,11 +1,14 @@
 #include "gdal/gdal_module.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 
 #include <cpl_conv.h>
 #include <cpl_string.h>
+#include <cpl_vsi.h>
 #include <gdal.h>
 #include <ogr_srs_api.h>
 
@@ -49,6 +52,41 @@ void describe_image(GDALDatasetH dataset, const GdalImage& image)
     }
 }
 
+// Whether the image file ends as its format ends: a PNG with its IEND chunk;
+// a GeoTIFF that opens and whose every block of data lies within the file.
+bool ends_whole(const GdalImage& image)
+{
+    VSIStatBufL stat;
+    if (VSIStatL(image.path.c_str(), &stat) != 0) return false;
+    const auto length = static_cast<uint64_t>(stat.st_size);
+    if (image.format == GdalFormat::png) {
+        static const unsigned char iend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+        unsigned char tail[12] = {};
+        VSILFILE* f = VSIFOpenL(image.path.c_str(), "rb");
+        if (f == nullptr) return false;
+        const bool read = length >= sizeof tail && VSIFSeekL(f, length - sizeof tail, SEEK_SET) == 0 &&
+                          VSIFReadL(tail, 1, sizeof tail, f) == sizeof tail;
+        VSIFCloseL(f);
+        return read && std::memcmp(tail, iend, sizeof tail) == 0;
+    }
+    Dataset written(GDALOpen(image.path.c_str(), GA_ReadOnly));
+    if (!written) return false;
+    GDALRasterBandH band = GDALGetRasterBand(written.get(), 1);
+    int block_width = 0, block_height = 0;
+    GDALGetBlockSize(band, &block_width, &block_height);
+    const int across = (image.nb_col1 + block_width - 1) / std::max(block_width, 1);
+    const int down = (image.nb_lig1 + block_height - 1) / std::max(block_height, 1);
+    for (int y = 0; y < down; ++y)
+        for (int x = 0; x < across; ++x) {
+            const std::string at = std::to_string(x) + "_" + std::to_string(y);
+            const char* offset = GDALGetMetadataItem(band, ("BLOCK_OFFSET_" + at).c_str(), "TIFF");
+            const char* size = GDALGetMetadataItem(band, ("BLOCK_SIZE_" + at).c_str(), "TIFF");
+            if (offset == nullptr || size == nullptr) return false;
+            if (std::strtoull(offset, nullptr, 10) + std::strtoull(size, nullptr, 10) > length) return false;
+        }
+    return true;
+}
+
 int CPL_STDCALL report_progress(double share, const char*, void* on_progress)
 {
     (*static_cast<const std::function<void(double)>*>(on_progress))(share);
@@ -72,6 +110,7 @@ private:
 ScratchImageSink::ScratchImageSink(const std::string& scratch_path, const GdalImage& image) : image_(image)
 {
     set_up_gdal();
+    const NoSideFiles no_side_files;
     GDALDriverH tiff = GDALGetDriverByName("GTiff");
     if (tiff == nullptr) fail(image_.shown_path, "this GDAL has no GeoTIFF driver");
     // Uncompressed, so that a row written again (a repaired stripe) takes
@@ -96,29 +135,37 @@ void ScratchImageSink::write_rows(int32_t first, int32_t count, size_t width, co
 
 void ScratchImageSink::write_image(const std::function<void(double)>& on_progress)
 {
+    // Every failure GDAL reports from here on ends the run, even where the
+    // call that wrote returned a result.
+    const GdalFailures failures;
+    const NoSideFiles no_side_files;
+    const auto check = [&](bool done, const char* fallback) {
+        if (!done || !failures.first().empty())
+            throw RunError("cannot write " + image_.shown_path + ": " +
+                           (failures.first().empty() ? std::string(fallback) : failures.first()));
+    };
     // Rows GDAL's cache wrote out on its own, from whichever thread needed
-    // room, report their failures here.
-    CPLErrorReset();
-    if (GDALFlushRasterCache(band_) != CE_None) fail(image_.shown_path, "GDAL could not write its temporary file");
-    // GDAL keeps the last bytes of a GeoTIFF in a buffer of its own: they are
-    // written now, so that a full disk is reported as such, not as a read
-    // error of the copy.
+    // room, report their failures here. GDAL keeps the last bytes of a
+    // GeoTIFF in a buffer of its own: they are written now, so that a full
+    // disk is reported as such, not as a read error of the copy.
+    check(GDALFlushRasterCache(band_) == CE_None, "GDAL could not write its temporary file");
     GDALFlushCache(scratch_.get());
-    if (CPLGetLastErrorType() == CE_Failure || CPLGetLastErrorType() == CE_Fatal)
-        fail(image_.shown_path, "GDAL could not write its temporary file");
+    check(true, "GDAL could not write its temporary file");
     GDALDriverH driver = GDALGetDriverByName(image_.format == GdalFormat::png ? "PNG" : "GTiff");
-    if (driver == nullptr) fail(image_.shown_path, "this GDAL has no driver for the format");
+    check(driver != nullptr, "this GDAL has no driver for the format");
     // Compressed losslessly; a GeoTIFF beyond 4 GiB is written as a BigTIFF.
     const char* tiff_options[] = {"COMPRESS=DEFLATE", "BIGTIFF=IF_SAFER", nullptr};
     Dataset file(GDALCreateCopy(driver, image_.path.c_str(), scratch_.get(), TRUE,
                                 image_.format == GdalFormat::geotiff ? const_cast<char**>(tiff_options) : nullptr,
                                 report_progress, const_cast<std::function<void(double)>*>(&on_progress)));
-    if (!file) fail(image_.shown_path, "GDAL could not write it");
+    check(file != nullptr, "GDAL could not write it");
     // The last blocks go to the file as it closes: a full disk shows only then.
-    CPLErrorReset();
     file.reset();
-    if (CPLGetLastErrorType() == CE_Failure || CPLGetLastErrorType() == CE_Fatal)
-        fail(image_.shown_path, "GDAL could not finish it");
+    check(true, "GDAL could not finish it");
+    // This GDAL does not always say when the last bytes could not be written
+    // as it closes the file (a full disk): the file must end as its format
+    // ends.
+    check(ends_whole(image_), "the file is incomplete (the disk may be full)");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "georeference.h"
 
@@ -26,15 +27,28 @@ public:
     // equator), 0 when the raster does not say.
     double cell_width() const { return cell_width_; }
 
-    // Row i (0 = top line): nb_col1 samples in the band's unit, NaN for no
-    // data, in `buffer` (nb_col1 doubles). A read failure throws RunError
-    // naming the file. Safe from several threads at once.
+    // How the band's values become altitudes, as GDAL's tools read them:
+    // value x scale + offset (1 and 0 when the band does not say).
+    double value_scale() const { return value_scale_; }
+    double value_offset() const { return value_offset_; }
+
+    // Every file the raster is made of, as GDAL lists them (a VRT's sources,
+    // a header, a .prj, an .aux.xml beside it).
+    const std::vector<std::string>& files() const { return files_; }
+
+    // Row i (0 = top line): nb_col1 samples in the band's unit (its scale
+    // and offset applied), NaN for no data, in `buffer` (nb_col1 doubles). A
+    // read failure, or an infinite value, throws RunError naming the file
+    // (and the cell). Safe from several threads at once.
     virtual std::span<const double> read_row(int32_t i, std::span<double> buffer) const = 0;
 
 protected:
     int32_t nb_lig1_ = 0;
     int32_t nb_col1_ = 0;
     double cell_width_ = 0;
+    double value_scale_ = 1;
+    double value_offset_ = 0;
+    std::vector<std::string> files_;
     Georeference georeference_;
 };
 

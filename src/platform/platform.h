@@ -24,6 +24,7 @@ struct FileId {
     uint64_t device = 0;
     uint64_t inode = 0;
     bool regular = false;  // a plain file (not a folder, FIFO, device or socket)
+    bool folder = false;
 };
 
 // The identity of the file `path` leads to; false with errno set when it
@@ -31,6 +32,10 @@ struct FileId {
 bool identify(const std::string& path, FileId& id);
 
 inline bool same_file(const FileId& a, const FileId& b) { return a.device == b.device && a.inode == b.inode; }
+
+// Whether two names in one folder name the same entry: the same bytes on
+// POSIX systems; on Windows, whose file names ignore case, the same letters.
+bool same_name(const std::string& a, const std::string& b);
 
 // Opens an existing file for reading as a stream without ever blocking (a FIFO
 // with no writer, a device): a file that is not a regular file is closed again

@@ -32,8 +32,11 @@ bool identify(const std::string& path, FileId& id)
     id.device = static_cast<uint64_t>(info.st_dev);
     id.inode = static_cast<uint64_t>(info.st_ino);
     id.regular = S_ISREG(info.st_mode);
+    id.folder = S_ISDIR(info.st_mode);
     return true;
 }
+
+bool same_name(const std::string& a, const std::string& b) { return a == b; }
 
 std::FILE* open_regular(const std::string& path, const char* mode, bool& not_regular, bool& is_folder)
 {

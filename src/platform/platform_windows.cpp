@@ -108,7 +108,8 @@ bool identify_handle(HANDLE file, FileId& id)
     if (!GetFileInformationByHandle(file, &info)) return false;
     id.device = info.dwVolumeSerialNumber;
     id.inode = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-    id.regular = GetFileType(file) == FILE_TYPE_DISK && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    id.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    id.regular = GetFileType(file) == FILE_TYPE_DISK && !id.folder;
     return true;
 }
 
@@ -140,6 +141,13 @@ bool is_separator(char c) { return c == '\\' || c == '/'; }
 }  // namespace
 
 // ---- Files ----
+
+bool same_name(const std::string& a, const std::string& b)
+{
+    const std::wstring wa = widen(a), wb = widen(b);
+    return CompareStringOrdinal(wa.c_str(), static_cast<int>(wa.size()), wb.c_str(), static_cast<int>(wb.size()),
+                                TRUE) == CSTR_EQUAL;
+}
 
 bool identify(const std::string& path, FileId& id)
 {

@@ -48,13 +48,19 @@ std::optional<std::string> read_prj(const std::string& prj)
 }
 
 // GDAL also opens paths that are no files (/vsizip/..., NETCDF:"f":v); a
-// plain path that leads nowhere is reported with the system's reason.
-void check_raster_path(const std::string& path)
+// plain path that leads nowhere is reported with the system's reason. A FIFO,
+// device or socket is refused before GDAL opens it (it would wait on it for
+// ever); a folder may be a raster (an ArcInfo grid).
+void check_raster_file(const std::string& path)
 {
     platform::FileId id;
-    if (!platform::identify(path, id) && errno == ENOENT && path.rfind("/vsi", 0) != 0 &&
-        path.find(':') == std::string::npos)
-        throw RunError(path + ": " + std::strerror(errno));
+    if (!platform::identify(path, id)) {
+        if (errno == ENOENT && path.rfind("/vsi", 0) != 0 && path.find(':') == std::string::npos)
+            throw RunError(path + ": " + std::strerror(errno));
+        return;
+    }
+    if (!id.regular && !id.folder)
+        throw RunError(path + " is not a regular file (a FIFO, device or socket), not a model file");
 }
 
 // Every model must hold an altitude: one whose every cell is without data has
@@ -155,16 +161,22 @@ void attach_projection(Model& model, const Projection& projection)
 Model open_raster_model(const std::string& path, int band, int unit, const std::string& scratch_folder,
                         const std::function<void(int32_t read, int32_t total)>& on_rows)
 {
-    check_raster_path(path);
+    check_raster_file(path);
     std::unique_ptr<RasterRowSource> raster = gdal_formats(path).open_source(path, band);
+    // The files GDAL reads for it (a VRT's sources) are refused the same way
+    // before any row is read.
+    for (const std::string& file : raster->files()) check_raster_file(file);
     Model model;
     model.nomim1 = path;
     model.nb_lig1 = raster->nb_lig1();
     model.nb_col1 = raster->nb_col1();
     check_model_size(model.nb_lig1, model.nb_col1, path);
     model.pix_size = pixel_size_in_meters(raster->cell_width());
+    model.value_scale = raster->value_scale();
+    model.value_offset = raster->value_offset();
     model.georeference = raster->georeference();
-    model.files = {path};
+    model.files = raster->files();
+    model.files.push_back(path);
     const auto on_row = [&](int32_t i) { on_rows(i + 1, model.nb_lig1); };
     // A model larger than the budget is read twice from the raster (once for
     // its range) rather than kept: a copy of it as doubles would take four

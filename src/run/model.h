@@ -26,6 +26,10 @@ struct Model {
     Georeference georeference;        // where it lies, when it says
     std::vector<std::string> files;   // every file it is made of: no result may replace one
     std::unique_ptr<RowSource> rows;  // dtab1, with its range
+    // How a raster's band turns its stored values into altitudes (value x
+    // scale + offset, as GDAL's tools read it): 1 and 0 but for such a band.
+    double value_scale = 1;
+    double value_offset = 0;
 };
 
 // What a model file holds, by the extension of its name: a raw raster with a

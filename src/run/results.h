@@ -13,6 +13,11 @@
 #include "results/model_files.h"
 #include "results/result_set.h"
 
+// Whether two result paths name one entry of one folder, however spelled
+// (the folders compared by identity, the names as the system compares them):
+// putting both in place would leave only one.
+bool same_entry(const std::string& a, const std::string& b);
+
 class Results {
 public:
     // What each file of the set is, in the order they go in place.
@@ -29,7 +34,8 @@ public:
     // suffix), then settles what ended runs left in its folder.
     void lock(const std::string& result_path);
 
-    // Creates the file of that role under a temporary name (see OutputFile).
+    // Creates the file of that role under a temporary name (see OutputFile);
+    // a path that is the entry of another file of the set is refused.
     OutputFile& create(Role role, const std::string& path);
 
     // The file of that role; null when the set has none.

@@ -1,0 +1,21 @@
+// Numbers as the program reads and writes them: whole decimal words on
+// input (the dialogue's answers and the command line's options alike), and
+// the shortest text that reads back to the same double on output.
+#ifndef NUMBER_TEXT_H
+#define NUMBER_TEXT_H
+
+#include <string>
+#include <string_view>
+
+// [+-]digits
+bool is_integer_text(std::string_view text);
+
+// [+-]digits[.digits][e[+-]digits], also with no digits before or after the
+// point (".5", "5."), but at least one digit in the mantissa. Hexadecimal
+// forms, "nan" and "inf" are not.
+bool is_decimal_text(std::string_view text);
+
+// The shortest decimal text that reads back as `value` ("500", "0.1", "-1e+30").
+std::string shortest_text(double value);
+
+#endif
