@@ -14,7 +14,6 @@
 #include "gdal/gdal_setup.h"
 #include "input/row_blocks.h"
 #include "run_error.h"
-#include "run_in_parallel.h"
 
 namespace {
 
@@ -35,6 +34,7 @@ struct Dataset {
 class GdalRowSource final : public RasterRowSource {
 public:
     GdalRowSource(const std::string& path, int band);
+    void bound_cache(unsigned readers) const override { bound_gdal_cache(readers * cache_bytes_per_reader_); }
     std::span<const double> read_row(int32_t i, std::span<double> buffer) const override;
 
 private:
@@ -113,7 +113,8 @@ GdalRowSource::GdalRowSource(const std::string& path, int band)
 
     nb_col1_ = GDALGetRasterXSize(dataset_->handle);
     nb_lig1_ = GDALGetRasterYSize(dataset_->handle);
-    bound_gdal_cache(engine_threads() * block_bytes_read_at_once(dataset_->band, nb_col1_));
+    cache_bytes_per_reader_ = block_bytes_read_at_once(dataset_->band, nb_col1_);
+    bound_cache(1);
 
     double gt[6];
     if (GDALGetGeoTransform(dataset_->handle, gt) == CE_None) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "input/raster_row_source.h"
+
 #include <cpl_conv.h>
 
 // Registers GDAL's formats and keeps its messages off the console (failures
@@ -22,11 +24,6 @@ public:
     NoSideFiles(const NoSideFiles&) = delete;
     NoSideFiles& operator=(const NoSideFiles&) = delete;
 };
-
-// The room GDAL's block cache has besides the blocks of the model read at
-// once: enough for the result's rows and for its copy into the image file to
-// go by whole blocks.
-inline constexpr uint64_t gdal_cache_floor = uint64_t{32} << 20;
 
 // Bounds GDAL's block cache to the floor plus `reading` bytes (the blocks of
 // the model that the run's threads read at once). GDAL would otherwise keep

@@ -29,9 +29,9 @@ AltitudeRow read_metric_row(const RasterRowSource& raster, int32_t i, std::span<
     return buffer.first(static_cast<size_t>(raster.nb_col1()));
 }
 
-RasterPassSource::RasterPassSource(std::unique_ptr<RasterRowSource> raster, int unit,
+RasterPassSource::RasterPassSource(std::unique_ptr<RasterRowSource> raster, int unit, unsigned readers,
                                    const std::function<void(int32_t)>& on_row)
-    : RowSource(raster->nb_lig1(), raster->nb_col1()), raster_(std::move(raster)), unit_(unit),
+    : RowSource(raster->nb_lig1(), raster->nb_col1()), raster_(std::move(raster)), unit_(unit), readers_(readers),
       range_{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0}
 {
     std::vector<double> buffer(static_cast<size_t>(nb_col1()));

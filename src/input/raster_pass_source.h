@@ -20,25 +20,31 @@ class RasterPassSource final : public RowSource {
 public:
     // Reads every row of `raster` once, in order, for the range (calling
     // on_row with each row read), and serves rows from it from then on, its
-    // samples in the unit `unit` converted to meters.
-    RasterPassSource(std::unique_ptr<RasterRowSource> raster, int unit, const std::function<void(int32_t)>& on_row);
+    // samples in the unit `unit` converted to meters, to at most `readers`
+    // threads at once.
+    RasterPassSource(std::unique_ptr<RasterRowSource> raster, int unit, unsigned readers,
+                     const std::function<void(int32_t)>& on_row);
 
     AltitudeRange range() const override { return range_; }
     std::span<const double> read_row(int32_t i, std::span<double> buffer) const override
     {
         return read_metric_row(*raster_, i, buffer, unit_);
     }
-    // A block of rows per thread and GDAL's block cache, bounded to 32 MiB
-    // beyond the blocks the threads read at once.
+    // A block of rows per thread and GDAL's block cache: the blocks each
+    // thread reads at once, and the floor beyond them.
     uint64_t bytes_held(unsigned reading_threads) const override
     {
+        const uint64_t threads = std::min(reading_threads, readers_);
         const uint64_t row = static_cast<uint64_t>(nb_col1()) * sizeof(double);
-        return 2 * uint64_t{reading_threads} * std::max<uint64_t>(row, uint64_t{256} << 10) + (uint64_t{32} << 20);
+        return threads * (2 * std::max<uint64_t>(row, uint64_t{256} << 10) + raster_->cache_bytes_per_reader()) +
+               gdal_cache_floor;
     }
+    unsigned max_readers() const override { return readers_; }
 
 private:
     std::unique_ptr<RasterRowSource> raster_;
     int unit_;
+    unsigned readers_;
     AltitudeRange range_{};
 };
 

@@ -16,6 +16,14 @@
 
 #include "georeference.h"
 
+// The room GDAL's block cache has besides the blocks of the model read at
+// once: enough for the result's rows and for its copy into the image file to
+// go by whole blocks.
+inline constexpr uint64_t gdal_cache_floor = uint64_t{32} << 20;
+
+// GDAL and the hundred libraries it loads (about 53 MiB resident measured).
+inline constexpr uint64_t gdal_library_bytes = uint64_t{64} << 20;
+
 class RasterRowSource {
 public:
     virtual ~RasterRowSource() = default;
@@ -31,6 +39,15 @@ public:
     // value x scale + offset (1 and 0 when the band does not say).
     double value_scale() const { return value_scale_; }
     double value_offset() const { return value_offset_; }
+
+    // The bytes of GDAL's block cache one reading thread needs to read rows in
+    // order without reading (and decompressing) a block twice: the rows of
+    // blocks its reads straddle (a tiled raster is stored by rows of tiles).
+    uint64_t cache_bytes_per_reader() const { return cache_bytes_per_reader_; }
+
+    // Bounds GDAL's block cache for `readers` threads reading at once (GDAL
+    // would let it grow to a twentieth of the machine's memory).
+    virtual void bound_cache(unsigned readers) const = 0;
 
     // Every file the raster is made of, as GDAL lists them (a VRT's sources,
     // a header, a .prj, an .aux.xml beside it).
@@ -48,6 +65,7 @@ protected:
     double cell_width_ = 0;
     double value_scale_ = 1;
     double value_offset_ = 0;
+    uint64_t cache_bytes_per_reader_ = 0;
     std::vector<std::string> files_;
     Georeference georeference_;
 };

@@ -16,6 +16,7 @@
 #ifndef INPUT_ROW_SOURCE_H
 #define INPUT_ROW_SOURCE_H
 
+#include <climits>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -57,6 +58,10 @@ public:
     // from it (kept values, a block of rows per thread), counted when the
     // engine's share of a run's memory is worked out.
     virtual uint64_t bytes_held(unsigned reading_threads) const = 0;
+
+    // How many threads may read rows at once (a raster whose blocks only so
+    // many threads' worth fit the memory available).
+    virtual unsigned max_readers() const { return UINT_MAX; }
 
 private:
     int32_t nb_lig1_;

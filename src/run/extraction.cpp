@@ -1,5 +1,7 @@
 #include "run/extraction.h"
 
+#include <algorithm>
+
 #include "contours/engine_memory.h"
 #include "contours/stripes.h"
 #include "platform/memory_limits.h"
@@ -9,7 +11,7 @@ void extract_on_every_core(const Model& model, const std::vector<Level>& levels,
                            ResultRowSink& result)
 {
     const PreparedPlan prepared(&levels, plan.first_GT, plan.num_CL, model.rows->range().max_dyn);
-    const unsigned threads = engine_threads();
+    const unsigned threads = std::min(engine_threads(), model.rows->max_readers());
     const StripeOptions options = stripes_within(model.nb_col1, prepared.sorted.count, threads,
                                                  model.rows->bytes_held(threads), memory_available().bytes);
     extract_in_stripes(prepared, model.nb_lig1, model.nb_col1, *model.rows, result, options);

@@ -12,6 +12,7 @@
 #include "input/raster_pass_source.h"
 #include "input/raw_row_source.h"
 #include "input/stored_row_source.h"
+#include "platform/memory_limits.h"
 #include "platform/platform.h"
 #include "run_error.h"
 #include "run_in_parallel.h"
@@ -61,6 +62,23 @@ void check_raster_file(const std::string& path)
     }
     if (!id.regular && !id.folder)
         throw RunError(path + " is not a regular file (a FIFO, device or socket), not a model file");
+}
+
+// How many threads may read the raster at once: as many as the engine has,
+// as far as the memory available holds the blocks each one reads in GDAL's
+// cache, besides what a run needs and GDAL's libraries. A raster whose blocks
+// do not fit for one thread is refused.
+unsigned raster_readers(const RasterRowSource& raster, const std::string& path)
+{
+    const MemoryLimit available = memory_available();
+    const uint64_t base = run_memory_needed(raster.nb_col1()) + gdal_library_bytes + gdal_cache_floor;
+    const uint64_t per_reader = raster.cache_bytes_per_reader();
+    for (unsigned readers = engine_threads(); readers >= 1; --readers)
+        if (base + readers * per_reader <= available.bytes) return readers;
+    throw RunError(path + ": reading it needs " + std::to_string(base + per_reader) + " bytes (" +
+                   std::to_string(per_reader) + " for the blocks of " + std::to_string(raster.nb_col1()) +
+                   " columns a thread reads at once), more than the " + std::to_string(available.bytes) +
+                   " bytes of " + available.what);
 }
 
 // Every model must hold an altitude: one whose every cell is without data has
@@ -171,6 +189,7 @@ Model open_raster_model(const std::string& path, int band, int unit, const std::
     model.nb_lig1 = raster->nb_lig1();
     model.nb_col1 = raster->nb_col1();
     check_model_size(model.nb_lig1, model.nb_col1, path);
+    const unsigned readers = raster_readers(*raster, path);
     model.pix_size = pixel_size_in_meters(raster->cell_width());
     model.value_scale = raster->value_scale();
     model.value_offset = raster->value_offset();
@@ -183,7 +202,8 @@ Model open_raster_model(const std::string& path, int band, int unit, const std::
     // times a 16-bit file's room on the disk.
     const uint64_t cells = static_cast<uint64_t>(model.nb_lig1) * static_cast<uint64_t>(model.nb_col1);
     if (cells > stored_rows_budget / sizeof(double)) {
-        model.rows = std::make_unique<RasterPassSource>(std::move(raster), unit, on_row);
+        raster->bound_cache(readers);
+        model.rows = std::make_unique<RasterPassSource>(std::move(raster), unit, readers, on_row);
         return with_data(std::move(model));
     }
     auto rows = std::make_unique<StoredRowSource>(model.nb_lig1, model.nb_col1, scratch_folder, stored_rows_budget);

@@ -251,6 +251,7 @@ TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
                 if ((i * nb_col1_ + j) % 97 == 0) buffer[static_cast<size_t>(j)] = std::nan("");
             return buffer.first(static_cast<size_t>(nb_col1_));
         }
+        void bound_cache(unsigned) const override {}
 
     private:
         const RowSource& rows_;
@@ -261,7 +262,7 @@ TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
     for (int32_t i = 0; i < nb_lig1; ++i) spilled.append_row(gappy.read_row(i, buffer).data());
     spilled.finish();
     int32_t rows_seen = 0;
-    const RasterPassSource reread(std::make_unique<GappyRaster>(raw), 0, [&](int32_t i) { rows_seen = i + 1; });
+    const RasterPassSource reread(std::make_unique<GappyRaster>(raw), 0, 2, [&](int32_t i) { rows_seen = i + 1; });
     EXPECT_EQ(rows_seen, nb_lig1);
     EXPECT_EQ(reread.range().min_dyn, spilled.range().min_dyn);
     EXPECT_EQ(reread.range().max_dyn, spilled.range().max_dyn);
