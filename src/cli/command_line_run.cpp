@@ -13,6 +13,7 @@
 #include "cli/command_line.h"
 #include "cli/progress.h"
 #include "file_names.h"
+#include "number_text.h"
 #include "output/palette.h"
 #include "output/world_file.h"
 #include "platform/platform.h"
@@ -174,7 +175,11 @@ Results create_results(const CommandLine& options, const Model& model)
                 throw RunError("the results " + paths[a].second + " and " + paths[b].second + " would be one file");
     for (const auto& [role, path] : paths) results.refuse_model_file(path);
 
+    // Two runs naming one table would replace each other's: the table's name
+    // is locked as a result's is.
     results.lock(stem);
+    const std::string table_stem = stem_of(options.table);
+    if (!same_entry(table_stem, stem)) results.lock(table_stem);
     for (const auto& [role, path] : paths) results.create(role, path);
     return results;
 }
@@ -198,7 +203,8 @@ void report(const CommandLine& options, const Model& model, const Plan& plan)
                 range.min_dyn, range.max_dyn);
     if (range.no_data_cells > 0) std::printf(", %lld cells without data", static_cast<long long>(range.no_data_cells));
     if (model.value_scale != 1 || model.value_offset != 0)
-        std::printf(" (the band's values x %.17g + %.17g)", model.value_scale, model.value_offset);
+        std::printf(" (the band's values x %s + %s)", shortest_text(model.value_scale).c_str(),
+                    shortest_text(model.value_offset).c_str());
     std::printf("\n%d levels from %f m every %f m, tones %d to %d\n", plan.num_CL, plan.dmin_alt, plan.int_hypso,
                 plan.first_GT, plan.first_GT + plan.num_CL - 1);
     std::fflush(stdout);

@@ -19,7 +19,7 @@ constexpr size_t kPendingBytes = size_t{1} << 20;
 }  // namespace
 
 StoredRowSource::StoredRowSource(int32_t nb_lig1, int32_t nb_col1, const std::string& folder, size_t memory_budget)
-    : RowSource(nb_lig1, nb_col1), scratch_name_("a scratch file in " + folder)
+    : RowSource(nb_lig1, nb_col1), scratch_name_("a scratch file in " + (folder.empty() ? std::string("the current folder") : folder))
 {
     const uint64_t bytes = static_cast<uint64_t>(nb_lig1) * static_cast<uint64_t>(nb_col1) * sizeof(double);
     if (bytes <= memory_budget) {

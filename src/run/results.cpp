@@ -30,8 +30,8 @@ void Results::lock(const std::string& result_path)
 {
     // One run at a time writes a result; what ended runs left in its folder
     // is cleaned up before anything of this one goes in place.
-    lock_ = std::make_unique<ResultLock>(result_path);
-    clean_up_folder(*lock_);
+    locks_.push_back(std::make_unique<ResultLock>(result_path));
+    clean_up_folder(*locks_.back());
 }
 
 OutputFile& Results::create(Role role, const std::string& path)
@@ -52,4 +52,4 @@ std::vector<OutputFile*> Results::files() const
     return all;
 }
 
-void Results::commit() { commit_together(files(), *lock_); }
+void Results::commit() { commit_together(files(), *locks_.front()); }

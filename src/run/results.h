@@ -31,7 +31,8 @@ public:
     void refuse_model_file(const std::string& path) const;
 
     // Takes the lock of the result `result_path` (folder and name, no
-    // suffix), then settles what ended runs left in its folder.
+    // suffix), then settles what ended runs left in its folder. A set may
+    // take several (a table of its own name is locked as a result is).
     void lock(const std::string& result_path);
 
     // Creates the file of that role under a temporary name (see OutputFile);
@@ -49,8 +50,9 @@ public:
 
 private:
     ModelFiles model_;
-    // Declared before the files, so that it is given up after they are gone.
-    std::unique_ptr<ResultLock> lock_;
+    // Declared before the files, so that they are given up after the files
+    // are gone.
+    std::vector<std::unique_ptr<ResultLock>> locks_;
     std::array<std::unique_ptr<OutputFile>, 5> files_;
 };
 

@@ -223,26 +223,8 @@ TEST(CommandLine, AnUnreadablePrjIsRefusedByName)
 
 #ifdef ISOLINES_WITH_GDAL
 
-namespace {
-
-// Runs gdal_tool.py in the workspace's root and returns what it printed.
-std::string gdal_tool(const Workspace& ws, const std::string& args)
-{
-    const fs::path out = ws.root() / ".tool";
-    const std::string command = "cd '" + ws.root().string() + "' && /usr/bin/python3 '" +
-                                std::string(ISOLINES_E2E_DIR) + "/gdal_tool.py' " + args + " > .tool 2>&1";
-    const int status = std::system(command.c_str());
-    const std::string printed = e2e::read_file(out);
-    EXPECT_EQ(status, 0) << command << "\n" << printed;
-    return printed;
-}
-
-bool gdal_tools_present()
-{
-    return std::system("/usr/bin/python3 -c 'import osgeo.gdal, PIL' > /dev/null 2>&1") == 0;
-}
-
-}  // namespace
+using e2e::gdal_tool;
+using e2e::gdal_tools_present;
 
 TEST(CommandLineGdal, GeoTiffGivesTheRawModelsBytesAndKeepsItsGeoreference)
 {

@@ -1,13 +1,22 @@
 // Preloaded into the program by the end-to-end tests to make the Nth call of
 // rename or fsync fail (IT4_FAIL_RENAME=N, IT4_FAIL_FSYNC=N, or a list such as
-// N,M: EIO) or to end the
-// process by SIGKILL just before it, as a power cut would (IT4_KILL_AT_RENAME=N,
-// IT4_KILL_AT_FSYNC=N). Calls are counted from 1; other calls pass through.
+// N,M: EIO) or to end the process by SIGKILL just before it, as a power cut
+// would (IT4_KILL_AT_RENAME=N, IT4_KILL_AT_FSYNC=N); to send the process a
+// SIGTERM from another thread just before the Nth rename, and give it time
+// to act on it (IT4_TERM_AT_RENAME=N); or to lose the last bytes of a PNG as
+// it is closed while the close reports nothing, as a full disk can make a
+// library lose them (IT4_CUT_PNG_AT_CLOSE=1). Calls are counted from 1; other
+// calls pass through.
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
 
 namespace {
 
@@ -45,7 +54,45 @@ extern "C" int rename(const char* from, const char* to)
     using Rename = int (*)(const char*, const char*);
     static const auto real = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "rename"));
     if (fails_now(g_renames, "IT4_FAIL_RENAME", "IT4_KILL_AT_RENAME")) return -1;
+    if (listed("IT4_TERM_AT_RENAME", g_renames)) {
+        std::thread([] { kill(getpid(), SIGTERM); }).join();
+        usleep(200000);
+    }
     return real(from, to);
+}
+
+namespace {
+
+// Whether the file open as `fd` starts as a PNG (read through a descriptor of
+// its own: a stream opened for writing cannot be read).
+bool is_png(int fd)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    const int reader = open(path, O_RDONLY);
+    if (reader < 0) return false;
+    unsigned char head[8] = {};
+    const bool png = pread(reader, head, sizeof head, 0) == sizeof head && std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0;
+    close(reader);
+    return png;
+}
+
+}  // namespace
+
+extern "C" int fclose(std::FILE* stream)
+{
+    using Fclose = int (*)(std::FILE*);
+    static const auto real = reinterpret_cast<Fclose>(dlsym(RTLD_NEXT, "fclose"));
+    if (std::getenv("IT4_CUT_PNG_AT_CLOSE") != nullptr && stream != nullptr) {
+        std::fflush(stream);
+        const int fd = fileno(stream);
+        const off_t length = lseek(fd, 0, SEEK_END);
+        if (length > 100 && is_png(fd) && ftruncate(fd, length - 100) == 0) {
+            real(stream);
+            return 0;
+        }
+    }
+    return real(stream);
 }
 
 extern "C" int fsync(int fd)

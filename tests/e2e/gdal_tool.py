@@ -10,6 +10,15 @@
                                                 range of the other cells and the gaps
   gdal_tool.py pixels IMAGE...                  prints "same" when every image has
                                                 the same size and tones (Pillow)
+  gdal_tool.py grid OUT.tif TYPE W H SCALE OFFSET NODATA VALUE...
+                                                a W x H GeoTIFF of Int16 or Float32
+                                                cells (row after row, "inf" allowed),
+                                                with a scale and offset and a no-data
+                                                value unless given as "-"
+  gdal_tool.py vrt SOURCE OUT.vrt               a VRT over SOURCE
+  gdal_tool.py ehdr SOURCE OUT.bil              SOURCE as an EHdr raster (.bil, .hdr)
+  gdal_tool.py tiled OUT.tif W H                a W x H Int16 GeoTIFF of 100 m, tiled
+                                                512 x 512, DEFLATE
   gdal_tool.py georef A B...                    prints "same" when every B has A's
                                                 geotransform (to 1e-9 relative) and
                                                 projection (osr IsSame); the projection
@@ -85,6 +94,25 @@ def main(args):
         write_tif(args[2], lines, columns, values, gdal.GDT_Int16, "h", -32768)
         data = [v for v in values if v != -32768]
         print("%d %d %d" % (min(data), max(data), len(values) - len(data)))
+    elif args[0] == "grid":
+        out, kind, w, h, scale, offset, nodata = args[1:8]
+        data_type, code = (gdal.GDT_Int16, "h") if kind == "Int16" else (gdal.GDT_Float32, "f")
+        values = [float(v) if code == "f" else int(v) for v in args[8:]]
+        write_tif(out, int(h), int(w), values, data_type, code, None if nodata == "-" else float(nodata))
+        if scale != "-":
+            tif = gdal.Open(out, gdal.GA_Update)
+            tif.GetRasterBand(1).SetScale(float(scale))
+            tif.GetRasterBand(1).SetOffset(float(offset))
+            tif = None
+    elif args[0] == "vrt":
+        gdal.BuildVRT(args[2], [args[1]])
+    elif args[0] == "ehdr":
+        gdal.Translate(args[2], args[1], format="EHdr")
+    elif args[0] == "tiled":
+        tif = gdal.GetDriverByName("GTiff").Create(args[1], int(args[2]), int(args[3]), 1, gdal.GDT_Int16,
+                                                    ["TILED=YES", "BLOCKXSIZE=512", "BLOCKYSIZE=512", "COMPRESS=DEFLATE"])
+        tif.GetRasterBand(1).Fill(100)
+        tif = None
     elif args[0] == "pixels":
         images = [Image.open(path) for path in args[1:]]
         same = all(im.size == images[0].size and list(im.getdata()) == list(images[0].getdata()) for im in images)

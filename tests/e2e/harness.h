@@ -263,6 +263,23 @@ inline std::set<std::string> private_files(const Workspace& ws)
     return names;
 }
 
+// Runs gdal_tool.py in the workspace's root and returns what it printed.
+inline std::string gdal_tool(const Workspace& ws, const std::string& args)
+{
+    const fs::path out = ws.root() / ".tool";
+    const std::string command = "cd '" + ws.root().string() + "' && /usr/bin/python3 '" +
+                                std::string(ISOLINES_E2E_DIR) + "/gdal_tool.py' " + args + " > .tool 2>&1";
+    const int status = std::system(command.c_str());
+    const std::string printed = read_file(out);
+    EXPECT_EQ(status, 0) << command << "\n" << printed;
+    return printed;
+}
+
+inline bool gdal_tools_present()
+{
+    return std::system("/usr/bin/python3 -c 'import osgeo.gdal, PIL' > /dev/null 2>&1") == 0;
+}
+
 // The shell prefix that preloads the fault shim with one setting, e.g.
 // "IT4_FAIL_RENAME=2" (see fault_shim.cpp).
 inline std::string with_fault(const std::string& setting)

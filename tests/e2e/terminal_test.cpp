@@ -46,7 +46,7 @@ TEST(Terminal, CursorKeyEndsTheWaitAndTheModeIsRestored)
 // table's temporary file and the lock in place, then during the key wait.
 TEST(Terminal, EndingSignalsRestoreTheModeAndLeaveNoPrivateFile)
 {
-    for (const int sig : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
+    for (const int sig : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGUSR1, SIGALRM}) {
         SCOPED_TRACE(strsignal(sig));
         Workspace ws;
         ws.add_file("ramp.asc", kBlockModel);

@@ -1,0 +1,206 @@
+// What an adversarial user of the command line found could lose a file, draw
+// a wrong picture or hang, each reproduced: every run ends with the model's
+// files and any earlier result as they were, or with a complete new set, a
+// message that names the file and the reason, and no private file left once
+// the next run in the folder has cleaned up.
+#include "harness.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include <functional>
+#include <map>
+
+namespace {
+
+using e2e::Workspace;
+
+// A slope of 40 rows x 60 columns from 300 to 2700 m, as an ASCII grid.
+std::string slope_grid()
+{
+    std::string text = "ncols 60\nnrows 40\nxllcorner 500000\nyllcorner 4000000\ncellsize 30\nNODATA_value -9999\n";
+    for (int r = 0; r < 40; ++r) {
+        for (int c = 0; c < 60; ++c) text += std::to_string(300 + 40 * c + r) + " ";
+        text += "\n";
+    }
+    return text;
+}
+
+// The values of a grid of w x h cells for gdal_tool.py grid, `at(r, c)` each.
+std::string cells(int w, int h, const std::function<std::string(int, int)>& at)
+{
+    std::string text;
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c) text += " " + at(r, c);
+    return text;
+}
+
+// In the model folder, as the command line sees it from the workspace root.
+std::string in(const std::string& name) { return "images/dem/" + name; }
+
+struct Reproduction {
+    const char* what;
+    std::function<void(Workspace&)> setup;  // the model and any earlier result, in the model folder
+    std::vector<std::string> args;
+    std::string prefix;                     // a shell prefix: settings, limits, the fault shim
+    int status;
+    std::string message;                    // in what the run printed ("" for nothing to look for)
+    std::vector<std::string> kept;          // files of the model folder that must keep their bytes
+};
+
+TEST(NothingLost, EveryReproductionEndsWithTheFilesWholeAndAMessage)
+{
+    if (!e2e::gdal_tools_present()) GTEST_SKIP() << "needs python3-gdal and python3-pil";
+    const auto tif_of_slope = [](Workspace& ws) {
+        ws.add_file("slope.asc", slope_grid());
+        EXPECT_EQ(std::system(("cd '" + ws.model_folder().string() +
+                               "' && gdal_translate -q slope.asc dem.tif > /dev/null 2>&1").c_str()),
+                  0);
+    };
+    const auto earlier = [](Workspace& ws, const std::vector<std::string>& names) {
+        for (const std::string& name : names) ws.add_file(name, "earlier " + name);
+    };
+    const std::vector<Reproduction> reproductions = {
+        {"a VRT over the GeoTIFF named as the result",
+         [&](Workspace& ws) {
+             tif_of_slope(ws);
+             e2e::gdal_tool(ws, "vrt images/dem/dem.tif images/dem/dem.vrt");
+         },
+         {"-q", "-i", "500", in("dem.vrt"), in("dem.tif")}, "", 1, "is the model file images/dem/dem.tif",
+         {"dem.tif", "dem.vrt"}},
+        {"the table under another spelling of the image",
+         [&](Workspace& ws) { earlier(ws, {"out.bmp"}); },
+         {"-q", "-i", "500", "--table", "images/dem/./out.bmp", in("slope.asc"), in("out.bmp")}, "", 1,
+         "would be one file", {"out.bmp"}},
+        {"an EHdr model's own .prj beside a PNG result of its name",
+         [&](Workspace& ws) {
+             tif_of_slope(ws);
+             e2e::gdal_tool(ws, "ehdr images/dem/dem.tif images/dem/dem.bil");
+             ws.add_file("dem.prj", "GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\",SPHEROID[\"WGS_1984\",6378137.0,"
+                                    "298.257223563],TOWGS84[1,2,3,0,0,0,0]],PRIMEM[\"Greenwich\",0.0],"
+                                    "UNIT[\"Degree\",0.0174532925199433]]");
+         },
+         {"-q", "-i", "500", in("dem.bil"), in("dem.png")}, "", 0, "", {"dem.prj", "dem.bil", "dem.hdr"}},
+        {"a SIGTERM during the renames, GDAL's threads running",
+         [&](Workspace& ws) {
+             tif_of_slope(ws);
+             earlier(ws, {"th.tif", "th_tab.txt"});
+         },
+         {"-i", "500", in("dem.tif"), in("th.tif")}, "GDAL_NUM_THREADS=ALL_CPUS " + e2e::with_fault("IT4_TERM_AT_RENAME=2"),
+         0, "written: images/dem/th.tif images/dem/th_tab.txt", {"dem.tif"}},
+        {"a PNG whose last bytes are lost as it is closed",
+         [&](Workspace& ws) { earlier(ws, {"r.png", "r_tab.txt", "r.pgw"}); },
+         {"-q", "-i", "500", in("slope.asc"), in("r.png")}, e2e::with_fault("IT4_CUT_PNG_AT_CLOSE=1"), 1,
+         "cannot write images/dem/r.png: the file is incomplete", {"r.png", "r_tab.txt", "r.pgw"}},
+        {"a no-data value kept in the model's .aux.xml",
+         [&](Workspace& ws) {
+             e2e::gdal_tool(ws, "grid images/dem/aux.tif Int16 6 4 - - -" +
+                                    cells(6, 4, [](int r, int c) { return r == 1 && c == 2 ? "-9999" : std::to_string(500 + 200 * c); }));
+             ws.add_file("aux.tif.aux.xml", "<PAMDataset><PAMRasterBand band=\"1\"><NoDataValue>-9999</NoDataValue>"
+                                            "</PAMRasterBand></PAMDataset>\n");
+         },
+         {"-i", "100", in("aux.tif"), in("aux.bmp")}, "", 0, "altitudes 500.000000 to 1500.000000 m, 1 cells without data",
+         {"aux.tif", "aux.tif.aux.xml"}},
+        {"a band's scale and offset",
+         [&](Workspace& ws) {
+             e2e::gdal_tool(ws, "grid images/dem/scaled.tif Int16 5 3 0.1 100 -" +
+                                    cells(5, 3, [](int r, int c) { return std::to_string(4000 + 2500 * c + r); }));
+         },
+         {"-i", "100", in("scaled.tif"), in("scaled.bmp")}, "", 0,
+         "altitudes 500.000000 to 1500.200000 m (the band's values x 0.1 + 100)", {"scaled.tif"}},
+        {"an infinite cell",
+         [&](Workspace& ws) {
+             e2e::gdal_tool(ws, "grid images/dem/inf.tif Float32 4 3 - - -" +
+                                    cells(4, 3, [](int r, int c) { return r == 2 && c == 1 ? "inf" : "500"; }));
+         },
+         {"-q", "-i", "100", in("inf.tif"), in("inf.bmp")}, "", 1,
+         "images/dem/inf.tif: row 3, column 2 (counting from 1) holds an infinite value", {"inf.tif"}},
+        {"a FIFO named .tif",
+         [&](Workspace& ws) { ASSERT_EQ(mkfifo((ws.model_folder() / "fifo.tif").c_str(), 0644), 0); },
+         {"-q", "-i", "100", in("fifo.tif"), in("f.bmp")}, "", 1, "images/dem/fifo.tif is not a regular file", {}},
+        {"a VRT whose source is a FIFO",
+         [&](Workspace& ws) {
+             tif_of_slope(ws);
+             e2e::gdal_tool(ws, "vrt images/dem/dem.tif images/dem/fifo.vrt");
+             std::filesystem::remove(ws.model_folder() / "dem.tif");
+             ASSERT_EQ(mkfifo((ws.model_folder() / "dem.tif").c_str(), 0644), 0);
+         },
+         {"-q", "-i", "100", in("fifo.vrt"), in("f.bmp")}, "", 1, "dem.tif is not a regular file", {"fifo.vrt"}},
+        {"a wide tiled GeoTIFF under an address-space limit",
+         [&](Workspace& ws) { e2e::gdal_tool(ws, "tiled images/dem/wide.tif 300000 1024"); },
+         {"-q", "-i", "10", "--min", "50", "--max", "150", in("wide.tif"), in("w.bmp")}, "ulimit -v 409600;", 1,
+         "images/dem/wide.tif: reading it needs", {"wide.tif"}},
+        {"a result name with a line end, the run killed in its renames",
+         [&](Workspace& ws) { earlier(ws, {"a\nb.bmp", "a\nb_tab.txt"}); },
+         {"-q", "-i", "500", in("slope.asc"), in("a\nb.bmp")}, e2e::with_fault("IT4_KILL_AT_RENAME=2"), 128 + SIGKILL,
+         "", {"a\nb.bmp", "a\nb_tab.txt"}},
+        {"an ASCII grid spilled to its scratch file beyond the file-size limit",
+         [&](Workspace& ws) {
+             std::string big = "ncols 2100\nnrows 2100\nxllcorner 0\nyllcorner 0\ncellsize 30\n";
+             const std::string row = [] {
+                 std::string r;
+                 for (int c = 0; c < 2100; ++c) r += "1 ";
+                 return r + "\n";
+             }();
+             for (int r = 0; r < 2100; ++r) big += row;
+             ws.add_file("big.asc", big);
+         },
+         {"-q", "-i", "1", in("big.asc"), in("big.bmp")}, "ulimit -f 20000;", 1, "images/dem/", {"big.asc"}},
+    };
+    for (const Reproduction& r : reproductions) {
+        SCOPED_TRACE(r.what);
+        Workspace ws;
+        ws.add_file("slope.asc", slope_grid());
+        r.setup(ws);
+        std::map<std::string, std::string> before;
+        for (const std::string& name : r.kept) before[name] = e2e::read_file(ws.model_folder() / name);
+        const e2e::Run run = ws.run("", 60, r.prefix, -1, r.args);
+        EXPECT_FALSE(run.timed_out);
+        EXPECT_EQ(run.status, r.status) << run.out << run.err;
+        EXPECT_NE((run.out + run.err).find(r.message), std::string::npos) << run.out << run.err;
+        if (r.status == 1) {
+            EXPECT_NE(run.err.find("Error: "), std::string::npos);
+        }
+        // The next run in the folder settles what this one left.
+        const e2e::Run next = ws.run("", 60, "", -1, {"-q", "-i", "500", in("slope.asc"), in("next.bmp")});
+        EXPECT_EQ(next.status, 0) << next.err;
+        for (const auto& [name, bytes] : before)
+            EXPECT_TRUE(e2e::read_file(ws.model_folder() / name) == bytes) << name << " changed";
+        EXPECT_EQ(e2e::private_files(ws), std::set<std::string>{});
+    }
+}
+
+// A run's private files and a result's lock held by a run that is alive
+// (here, this test), whatever process it is: the cleanup of another run in
+// the folder leaves them, a run on the same table is refused, and once the
+// locks are free the next run removes what is left.
+TEST(NothingLost, FilesOfALiveRunAreLeftAndItsTableIsLocked)
+{
+    Workspace ws;
+    ws.add_file("slope.asc", slope_grid());
+    const auto hold = [&](const std::string& name) {
+        const int fd = open((ws.model_folder() / name).c_str(), O_RDWR | O_CREAT, 0644);
+        EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+        return fd;
+    };
+    const int run_lock = hold(".it4-1r0badcafe.run");
+    ws.add_file(".it4-1r0badcafe-0.tmp", "a live run's table");
+    const int table_lock = hold(".it4~shared_tab");
+
+    const e2e::Run other = ws.run("", 60, "", -1, {"-q", "-i", "500", in("slope.asc"), in("other.bmp")});
+    EXPECT_EQ(other.status, 0) << other.err;
+    EXPECT_EQ(e2e::read_file(ws.model_folder() / ".it4-1r0badcafe-0.tmp"), "a live run's table");
+    const e2e::Run shared = ws.run("", 60, "", -1,
+                                   {"-q", "-i", "500", "--table", in("shared_tab.txt"), in("slope.asc"), in("x.bmp")});
+    EXPECT_EQ(shared.status, 1);
+    EXPECT_NE(shared.err.find("images/dem/shared_tab: another run is writing this result now"), std::string::npos)
+        << shared.err;
+
+    close(run_lock);
+    close(table_lock);
+    EXPECT_EQ(ws.run("", 60, "", -1, {"-q", "-i", "500", in("slope.asc"), in("other.bmp")}).status, 0);
+    EXPECT_EQ(e2e::private_files(ws), std::set<std::string>{});
+}
+
+}  // namespace
