@@ -54,8 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check(!options->dmin_alt || std::isfinite(*options->dmin_alt));
     check(!options->dmax_alt || std::isfinite(*options->dmax_alt));
     check(options->first_GT == 0 || options->first_GT == 1);
-    check(options->scale >= 0 && options->scale <= 4);
-    check(options->unit >= 0 && options->unit <= 3);
+    check(options->table_unit >= 0 && options->table_unit <= 4);
+    check(options->sample_unit >= 0 && options->sample_unit <= 3);
+    check(!options->dmin_alt || !options->dmax_alt || *options->dmin_alt <= *options->dmax_alt);
     check(options->band >= 1);
     check(!options->table.empty() && !options->input.empty() && !options->output.empty());
     check(!(options->distinct && options->format == ImageFormat::raw));
