@@ -128,7 +128,7 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
                    "same; not for .raw)")
         ->check(CLI::IsMember({"gray", "distinct"}))
         ->capture_default_str();
-    app.add_flag("-q,--quiet", options.quiet, "no progress on standard error");
+    app.add_flag("-q,--quiet", options.quiet, "no report on standard output, no progress on standard error");
     app.add_flag("--version", version, "print the version and end");
 
     try {
@@ -143,6 +143,17 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
             return std::nullopt;
         }
         status = app.exit(missing, out, err) == 0 ? 0 : kUsageStatus;
+        return std::nullopt;
+    } catch (const CLI::ExtrasError& extras) {
+        // An option the program does not know is named as such, rather than
+        // as an argument "not expected".
+        for (const std::string& argument : app.remaining())
+            if (argument.size() > 1 && argument[0] == '-' && !is_decimal_text(argument)) {
+                err << argument << ": unknown option\nRun with --help for more information.\n";
+                status = kUsageStatus;
+                return std::nullopt;
+            }
+        status = app.exit(extras, out, err) == 0 ? 0 : kUsageStatus;
         return std::nullopt;
     } catch (const CLI::ParseError& problem) {
         const int code = app.exit(problem, out, err);

@@ -22,6 +22,7 @@
 #include "run/plan.h"
 #include "run/results.h"
 #include "run/run.h"
+#include "results/run_lock.h"
 #include "run_error.h"
 
 namespace {
@@ -106,7 +107,7 @@ Plan make_plan(const CommandLine& options, const AltitudeRange& range)
     plan.dmin_alt = options.dmin_alt ? *options.dmin_alt : first_multiple_at_or_above(range.min_dyn, plan.int_hypso);
     plan.dmax_alt = options.dmax_alt ? *options.dmax_alt : range.max_dyn;
     const int64_t count = plan_level_count(plan);
-    const auto altitude = [](double value) { return std::to_string(value); };
+    const auto altitude = [](double value) { return shortest_text(value); };
     if (!within_level_bound(count)) {
         const double suggested = round_interval((plan.dmax_alt - plan.dmin_alt) / (max_levels - 1));
         throw RunError("the plan from " + altitude(plan.dmin_alt) + " to " + altitude(plan.dmax_alt) + " m every " +
@@ -199,19 +200,23 @@ ImageSpec image_of(const CommandLine& options, const Model& model, const Plan& p
 void report(const CommandLine& options, const Model& model, const Plan& plan)
 {
     const AltitudeRange range = model.rows->range();
-    std::printf("%s: %d lines x %d columns, altitudes %f to %f m", options.input.c_str(), model.nb_lig1, model.nb_col1,
-                range.min_dyn, range.max_dyn);
+    std::printf("%s: %d lines x %d columns, altitudes %s to %s m", options.input.c_str(), model.nb_lig1,
+                model.nb_col1, shortest_text(range.min_dyn).c_str(), shortest_text(range.max_dyn).c_str());
     if (range.no_data_cells > 0) std::printf(", %lld cells without data", static_cast<long long>(range.no_data_cells));
     if (model.value_scale != 1 || model.value_offset != 0)
         std::printf(" (the band's values x %s + %s)", shortest_text(model.value_scale).c_str(),
                     shortest_text(model.value_offset).c_str());
-    std::printf("\n%d levels from %f m every %f m, tones %d to %d\n", plan.num_CL, plan.dmin_alt, plan.int_hypso,
-                plan.first_GT, plan.first_GT + plan.num_CL - 1);
+    std::printf("\n%d levels from %s m every %s m, tones %d to %d\n", plan.num_CL, shortest_text(plan.dmin_alt).c_str(),
+                shortest_text(plan.int_hypso).c_str(), plan.first_GT, plan.first_GT + plan.num_CL - 1);
     std::fflush(stdout);
 }
 
 void run(const CommandLine& options)
 {
+    // The results' folder must take files before the model, which may take
+    // long to read, is opened.
+    if (!hold_run_lock(platform::folder_of(options.output)))
+        throw RunError("cannot write " + options.output + ": " + std::strerror(errno));
     Progress progress(options.quiet);
     const Model model = read_model(options, progress);
     progress.finish("reading");

@@ -17,7 +17,7 @@ ResultLock::ResultLock(const std::string& result_path)
     if (busy)
         throw RunError(result_path + ": another run is writing this result now; try again once it has ended");
     errno = error;
-    throw RunError("cannot create the lock file " + path + ": " + std::strerror(errno));
+    throw RunError("cannot write " + result_path + ": " + std::strerror(errno));
 }
 
 ResultLock::~ResultLock()

@@ -188,7 +188,8 @@ void commit_together(const std::vector<OutputFile*>& files, const ResultLock& lo
     platform::hold_signals();
     std::string failure;
     if (!write_journal(journal, lock.name(), entries) || !platform::sync_folder(folder)) {
-        failure = "cannot write " + journal + ": " + describe_errno() + "; the earlier results were kept";
+        failure = "cannot put the results in place in " + (folder.empty() ? std::string("the current folder") : folder) +
+                  ": " + describe_errno() + "; the earlier results were kept";
         platform::remove_file(journal);
     } else {
         failure = put_in_place(folder, entries);

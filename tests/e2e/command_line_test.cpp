@@ -65,7 +65,8 @@ TEST(CommandLine, UsageErrorsEndWithStatus2AndWriteNothing)
         {{"-i", "65", "--scale", "0.5", kModel, "images/dem/out.bmp"}, "--scale: 0.500000 is none of 1, 0.1"},
         {{"-i", "65", "--palette", "rainbow", kModel, "images/dem/out.bmp"}, "--palette"},
         {{"-i", "65", "--palette", "distinct", kModel, "images/dem/out.raw"}, "a .raw image holds no colours"},
-        {{"-i", "65", "--bogus", kModel, "images/dem/out.bmp"}, "--bogus"},
+        {{"-i", "65", "--bogus", kModel, "images/dem/out.bmp"}, "--bogus: unknown option"},
+        {{"-i", "65", "-off", "100", kModel, "images/dem/out.bmp"}, "-off: unknown option"},
     };
     ModelWorkspace ws;
     const std::set<std::string> before = ws.files();
@@ -132,7 +133,7 @@ TEST(CommandLine, RunFailuresEndWithStatus1AndLeaveEarlierResults)
         std::vector<std::string> args;
         std::string message;
     } cases[] = {
-        {{"-i", "1", kModel, "images/dem/out.bmp"}, "has 11435 levels, more than 250; try -i 50.000000"},
+        {{"-i", "1", kModel, "images/dem/out.bmp"}, "has 11435 levels, more than 250; try -i 50"},
         {{"-i", "10", "--min", "7000", kModel, "images/dem/out.bmp"}, "has no level; check --min and --max"},
         {{"-i", "65", "images/dem/none.raw", "images/dem/out.bmp"}, "images/dem/none.txt: No such file or directory"},
         {{"-i", "65", "-b", "2", kModel, "images/dem/out.bmp"}, "has only band 1"},
@@ -141,6 +142,7 @@ TEST(CommandLine, RunFailuresEndWithStatus1AndLeaveEarlierResults)
         {{"-i", "65", kModel, "images/dem/himalaya_m4.bmp", "--table", "images/dem/himalaya_m4.txt"},
          "is the model file"},
         {{"-i", "65", kModel, "images/dem/out.bmp", "--table", "images/out_tab.txt"}, "must lie in the folder of"},
+        {{"-i", "65", kModel, "images/none/out.bmp"}, "cannot write images/none/out.bmp: No such file or directory"},
     };
     ModelWorkspace ws;
     ws.add_model("himalaya.asc", "himalaya.asc");
@@ -291,7 +293,7 @@ TEST(CommandLineGdal, Signed16BitGeoTiffWithGapsReportsItsTrueRange)
     const e2e::Run run = ws.run_command({"-i", "500", "gaps.tif", "gaps.bmp"});
     EXPECT_EQ(run.status, 0) << run.err;
     const std::string report = "gaps.tif: 120 lines x 160 columns, altitudes " + std::to_string(lowest) +
-                               ".000000 to " + std::to_string(highest) + ".000000 m, " + std::to_string(gaps) +
+                               " to " + std::to_string(highest) + " m, " + std::to_string(gaps) +
                                " cells without data\n";
     EXPECT_EQ(run.out.rfind(report, 0), 0u) << run.out;
 }

@@ -32,7 +32,10 @@ std::string cells(int w, int h, const std::function<std::string(int, int)>& at)
 {
     std::string text;
     for (int r = 0; r < h; ++r)
-        for (int c = 0; c < w; ++c) text += " " + at(r, c);
+        for (int c = 0; c < w; ++c) {
+            text += ' ';
+            text += at(r, c);
+        }
     return text;
 }
 
@@ -100,7 +103,7 @@ TEST(NothingLost, EveryReproductionEndsWithTheFilesWholeAndAMessage)
              ws.add_file("aux.tif.aux.xml", "<PAMDataset><PAMRasterBand band=\"1\"><NoDataValue>-9999</NoDataValue>"
                                             "</PAMRasterBand></PAMDataset>\n");
          },
-         {"-i", "100", in("aux.tif"), in("aux.bmp")}, "", 0, "altitudes 500.000000 to 1500.000000 m, 1 cells without data",
+         {"-i", "100", in("aux.tif"), in("aux.bmp")}, "", 0, "altitudes 500 to 1500 m, 1 cells without data",
          {"aux.tif", "aux.tif.aux.xml"}},
         {"a band's scale and offset",
          [&](Workspace& ws) {
@@ -108,7 +111,7 @@ TEST(NothingLost, EveryReproductionEndsWithTheFilesWholeAndAMessage)
                                     cells(5, 3, [](int r, int c) { return std::to_string(4000 + 2500 * c + r); }));
          },
          {"-i", "100", in("scaled.tif"), in("scaled.bmp")}, "", 0,
-         "altitudes 500.000000 to 1500.200000 m (the band's values x 0.1 + 100)", {"scaled.tif"}},
+         "altitudes 500 to 1500.2 m (the band's values x 0.1 + 100)", {"scaled.tif"}},
         {"an infinite cell",
          [&](Workspace& ws) {
              e2e::gdal_tool(ws, "grid images/dem/inf.tif Float32 4 3 - - -" +
