@@ -169,6 +169,13 @@ Results create_results(const CommandLine& options, const Model& model)
     const bool writes_prj = side_files && !model.georeference.projection_wkt.empty() && !models_own_prj;
     if (side_files) paths.emplace_back(Results::Role::world_file, stem + world_file_extension(options.format));
     if (writes_prj) paths.emplace_back(Results::Role::projection, stem + ".prj");
+    // What a GIS reads beside the image: GDAL's .aux.xml (the altitude of
+    // every tone, the transparent background, a PNG's or BMP's projection)
+    // and the QGIS style. A raw image is for the program's own readers.
+    if (options.format != ImageFormat::raw) {
+        paths.emplace_back(Results::Role::aux_xml, options.output + ".aux.xml");
+        paths.emplace_back(Results::Role::style, stem + ".qml");
+    }
     check_same_folder(options.output, options.table);
     for (size_t a = 0; a < paths.size(); ++a)
         for (size_t b = a + 1; b < paths.size(); ++b)

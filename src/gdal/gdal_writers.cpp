@@ -1,5 +1,7 @@
 #include "gdal/gdal_module.h"
 
+#include "contours/cell_codes.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -27,17 +29,21 @@ using Dataset = std::unique_ptr<void, DatasetCloser>;
     throw RunError("cannot write " + shown_path + ": " + last_gdal_error(fallback));
 }
 
-// Gives the image its colours (a palette, or gray levels) and its place on
-// the map; the copy of the image file takes them from here.
+// Gives the image its colours (a palette, or gray levels), its transparent
+// background and its place on the map; the copy of the image file takes them
+// from here (a GeoTIFF keeps the background as its no-data value, a PNG as
+// its transparent colour).
 void describe_image(GDALDatasetH dataset, const GdalImage& image)
 {
     GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+    GDALSetRasterNoDataValue(band, background);
     if (image.gray) {
         GDALSetRasterColorInterpretation(band, GCI_GrayIndex);
     } else {
         GDALColorTableH table = GDALCreateColorTable(GPI_RGB);
         for (int k = 0; k < 256; ++k) {
-            const GDALColorEntry entry{image.palette[k].R, image.palette[k].G, image.palette[k].B, 255};
+            const short alpha = k == background ? 0 : 255;
+            const GDALColorEntry entry{image.palette[k].R, image.palette[k].G, image.palette[k].B, alpha};
             GDALSetColorEntry(table, k, &entry);
         }
         GDALSetRasterColorTable(band, table);

@@ -21,7 +21,7 @@ bool same_entry(const std::string& a, const std::string& b);
 class Results {
 public:
     // What each file of the set is, in the order they go in place.
-    enum class Role { image, descriptor, world_file, projection, table };
+    enum class Role { image, descriptor, world_file, projection, aux_xml, style, table };
 
     // The results of a run on a model made of `model_files`.
     explicit Results(const std::vector<std::string>& model_files);
@@ -53,7 +53,7 @@ private:
     // Declared before the files, so that they are given up after the files
     // are gone.
     std::vector<std::unique_ptr<ResultLock>> locks_;
-    std::array<std::unique_ptr<OutputFile>, 5> files_;
+    std::array<std::unique_ptr<OutputFile>, 7> files_;
 };
 
 #endif

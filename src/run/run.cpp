@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "gdal/gdal_formats.h"
+#include "output/aux_xml.h"
+#include "output/qgis_style.h"
 #include "output/result_writers.h"
 #include "output/world_file.h"
 
@@ -42,9 +44,24 @@ void write_table(const std::vector<Level>& levels, const Plan& plan, OutputFile&
 }
 
 // The files beside the image: the raw image's descriptor, the world file and
-// the projection of a georeferenced PNG or BMP.
-void write_side_files(const Model& model, const Plan& plan, const Results& results)
+// the projection of a georeferenced PNG or BMP, the .aux.xml GDAL reads and
+// the QGIS style.
+void write_side_files(const Model& model, const Plan& plan, const std::vector<Level>& levels, const ImageSpec& image,
+                      const Results& results)
 {
+    Legend legend;
+    legend.levels = levels;
+    legend.colours = image.palette;
+    if (OutputFile* aux = results.file(Results::Role::aux_xml)) {
+        const std::string xml = aux_xml_text(legend, model.georeference, image.format != ImageFormat::geotiff);
+        aux->write(xml.data(), xml.size());
+        aux->close();
+    }
+    if (OutputFile* style = results.file(Results::Role::style)) {
+        const std::string qml = qgis_style_text(legend);
+        style->write(qml.data(), qml.size());
+        style->close();
+    }
     if (OutputFile* descriptor = results.file(Results::Role::descriptor)) {
         write_result_descriptor(*descriptor, model.nb_lig1, model.nb_col1, plan.num_CL, model.pix_size);
         descriptor->close();
@@ -74,6 +91,6 @@ void trace_and_commit(const Model& model, const Plan& plan, Results& results, co
     if (hooks.on_saving) hooks.on_saving();
     output->finish(hooks.on_writing ? hooks.on_writing : [](double) {});
 
-    write_side_files(model, plan, results);
+    write_side_files(model, plan, levels, image, results);
     results.commit();
 }

@@ -174,7 +174,8 @@ TEST(CommandLine, AnAsciiGridsPositionAndPrjGoBesideABitmap)
     // result's: it is left as it is.
     const e2e::Run beside = ws.run_command({"-i", "5", "images/dem/g.asc", "images/dem/g.bmp"});
     ASSERT_EQ(beside.status, 0) << beside.err;
-    EXPECT_NE(beside.out.find("written: images/dem/g.bmp images/dem/g.bpw images/dem/g_tab.txt\n"), std::string::npos)
+    EXPECT_NE(beside.out.find("written: images/dem/g.bmp images/dem/g.bpw images/dem/g.bmp.aux.xml images/dem/g.qml "
+                               "images/dem/g_tab.txt\n"), std::string::npos)
         << beside.out;
     EXPECT_EQ(e2e::read_file(ws.model_folder() / "g.bpw"), world);
     EXPECT_EQ(e2e::read_file(ws.model_folder() / "g.prj"), kUtm32Prj);
@@ -255,7 +256,6 @@ TEST(CommandLineGdal, GeoTiffGivesTheRawModelsBytesAndKeepsItsGeoreference)
     EXPECT_EQ(e2e::read_file(ws.root() / "gray.bpw"), e2e::read_file(ws.root() / "gray.pgw"));
     EXPECT_EQ(e2e::read_file(ws.root() / "gray.prj").rfind("GEOGCS[\"GCS_WGS_1984\"", 0), 0u);
     EXPECT_FALSE(fs::exists(ws.root() / "raw.bpw")) << "a model without georeference has no world file";
-    EXPECT_FALSE(fs::exists(ws.root() / "gray.tif.aux.xml"));
 
     const e2e::Run band = ws.run_command({"-i", "250", "-b", "2", "model.tif", "band.bmp"});
     EXPECT_EQ(band.status, 1);
@@ -349,8 +349,8 @@ TEST(CommandLineGdal, NoRunLeavesItsScratchFile)
         const e2e::Run killed = ws.run("", 60, e2e::with_fault("IT4_KILL_AT_FSYNC=2"), -1, args);
         EXPECT_EQ(killed.status, 128 + SIGKILL);
         const std::set<std::string> left = e2e::private_files(ws);
-        EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& f) { return f.ends_with(".tmp"); }), 3)
-            << "the table, the image and the scratch file";
+        EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& f) { return f.ends_with(".tmp"); }), 5)
+            << "the image, the scratch file, the .aux.xml, the style and the table";
         const e2e::Run next = ws.run_command(args);
         EXPECT_EQ(next.status, 0) << next.err;
         EXPECT_TRUE(e2e::private_files(ws).empty());

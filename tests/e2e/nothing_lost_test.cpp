@@ -91,7 +91,7 @@ TEST(NothingLost, EveryReproductionEndsWithTheFilesWholeAndAMessage)
              earlier(ws, {"th.tif", "th_tab.txt"});
          },
          {"-i", "500", in("dem.tif"), in("th.tif")}, "GDAL_NUM_THREADS=ALL_CPUS " + e2e::with_fault("IT4_TERM_AT_RENAME=2"),
-         0, "written: images/dem/th.tif images/dem/th_tab.txt", {"dem.tif"}},
+         0, "written: images/dem/th.tif images/dem/th.tif.aux.xml images/dem/th.qml images/dem/th_tab.txt", {"dem.tif"}},
         {"a PNG whose last bytes are lost as it is closed",
          [&](Workspace& ws) { earlier(ws, {"r.png", "r_tab.txt", "r.pgw"}); },
          {"-q", "-i", "500", in("slope.asc"), in("r.png")}, e2e::with_fault("IT4_CUT_PNG_AT_CLOSE=1"), 1,

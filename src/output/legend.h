@@ -1,0 +1,22 @@
+// What every tone of a result stands for: the altitude of its level, in the
+// unit of the altitudes, and the colour it is shown in. The side files that
+// tell a GIS (the .aux.xml, the QGIS style) are written from it.
+#ifndef OUTPUT_LEGEND_H
+#define OUTPUT_LEGEND_H
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "IMAGE.h"
+#include "contours/levels.h"
+#include "contours/cell_codes.h"
+
+struct Legend {
+    std::vector<Level> levels;        // in plan order: each level's tone and altitude
+    std::string unit = "m";           // of the altitudes
+    std::array<Color32, 256> colours{};  // of the tones
+    int background_tone = background;  // of no line: transparent, no data
+};
+
+#endif
