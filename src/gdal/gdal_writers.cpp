@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include <cpl_conv.h>
 #include <cpl_string.h>
@@ -93,6 +94,46 @@ bool ends_whole(const GdalImage& image)
     return true;
 }
 
+// The overview factors of a GeoTIFF of that size: halvings while the image
+// is larger than a map tile (256 pixels) either way; none for an image of at
+// most 512 x 512, which a GIS draws whole.
+std::vector<int> overview_factors(int32_t nb_lig1, int32_t nb_col1)
+{
+    std::vector<int> factors;
+    const int32_t largest = std::max(nb_lig1, nb_col1);
+    if (largest <= 512) return factors;
+    for (int factor = 2; largest / factor >= 256 && factor < (1 << 20); factor *= 2) factors.push_back(factor);
+    return factors;
+}
+
+// Fills the overview `reduced` from the band `full` of twice its size, a
+// row at a time: each pixel takes the smallest tone of the 2 x 2 pixels it
+// covers, so that a line pixel wins over the background (255, the largest)
+// and a one-pixel line stays visible however far the map is zoomed out.
+bool reduce_by_min(GDALRasterBandH full, GDALRasterBandH reduced)
+{
+    const int width = GDALGetRasterBandXSize(full), height = GDALGetRasterBandYSize(full);
+    const int out_width = GDALGetRasterBandXSize(reduced), out_height = GDALGetRasterBandYSize(reduced);
+    std::vector<unsigned char> two_rows(2 * static_cast<size_t>(width)), row(static_cast<size_t>(out_width));
+    for (int y = 0; y < out_height; ++y) {
+        const int first = std::min(2 * y, height - 1);
+        const int count = std::min(2, height - first);
+        if (GDALRasterIO(full, GF_Read, 0, first, width, count, two_rows.data(), width, count, GDT_Byte, 0, 0) !=
+            CE_None)
+            return false;
+        if (count == 1) std::copy(two_rows.begin(), two_rows.begin() + width, two_rows.begin() + width);
+        for (int x = 0; x < out_width; ++x) {
+            const int left = std::min(2 * x, width - 1), right = std::min(2 * x + 1, width - 1);
+            row[static_cast<size_t>(x)] = std::min({two_rows[static_cast<size_t>(left)], two_rows[static_cast<size_t>(right)],
+                                                    two_rows[static_cast<size_t>(width + left)],
+                                                    two_rows[static_cast<size_t>(width + right)]});
+        }
+        if (GDALRasterIO(reduced, GF_Write, 0, y, out_width, 1, row.data(), out_width, 1, GDT_Byte, 0, 0) != CE_None)
+            return false;
+    }
+    return true;
+}
+
 int CPL_STDCALL report_progress(double share, const char*, void* on_progress)
 {
     (*static_cast<const std::function<void(double)>*>(on_progress))(share);
@@ -159,8 +200,22 @@ void ScratchImageSink::write_image(const std::function<void(double)>& on_progres
     check(true, "GDAL could not write its temporary file");
     GDALDriverH driver = GDALGetDriverByName(image_.format == GdalFormat::png ? "PNG" : "GTiff");
     check(driver != nullptr, "this GDAL has no driver for the format");
+    // A large GeoTIFF gets its overviews inside, each reduced from the one
+    // before it so that lines stay visible.
+    std::vector<int> factors =
+        image_.format == GdalFormat::geotiff ? overview_factors(image_.nb_lig1, image_.nb_col1) : std::vector<int>{};
+    if (!factors.empty()) {
+        check(GDALBuildOverviews(scratch_.get(), "NONE", static_cast<int>(factors.size()), factors.data(), 0, nullptr,
+                                 nullptr, nullptr) == CE_None,
+              "GDAL could not make the overviews");
+        for (int k = 0; k < static_cast<int>(factors.size()); ++k)
+            check(reduce_by_min(k == 0 ? band_ : GDALGetOverview(band_, k - 1), GDALGetOverview(band_, k)),
+                  "GDAL could not write the overviews");
+        GDALFlushCache(scratch_.get());
+        check(true, "GDAL could not write the overviews");
+    }
     // Compressed losslessly; a GeoTIFF beyond 4 GiB is written as a BigTIFF.
-    const char* tiff_options[] = {"COMPRESS=DEFLATE", "BIGTIFF=IF_SAFER", nullptr};
+    const char* tiff_options[] = {"COMPRESS=DEFLATE", "BIGTIFF=IF_SAFER", "COPY_SRC_OVERVIEWS=YES", nullptr};
     Dataset file(GDALCreateCopy(driver, image_.path.c_str(), scratch_.get(), TRUE,
                                 image_.format == GdalFormat::geotiff ? const_cast<char**>(tiff_options) : nullptr,
                                 report_progress, const_cast<std::function<void(double)>*>(&on_progress)));
