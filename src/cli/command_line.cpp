@@ -26,15 +26,6 @@ std::optional<ImageFormat> format_of(const std::string& output, std::string& pro
     return std::nullopt;
 }
 
-// The unit of the samples from --scale: the factors of the raw dialogue's
-// choices (meters, decimeters, centimeters, millimeters).
-std::optional<int> unit_of(double factor)
-{
-    for (int unit = 0; unit < 4; ++unit)
-        if (factor == unit_factors[unit]) return unit;
-    return std::nullopt;
-}
-
 // A decimal number, as the dialogue reads one (and, for an interval, above
 // 0): CLI11 alone would also take "nan", "inf" and hexadecimal forms.
 CLI::Validator finite_number(bool positive)
@@ -75,13 +66,25 @@ std::string version_text()
     return std::string("isolines_trace_4 ") + ISOLINES_VERSION + " (" + gdal_version_text() + ")\n";
 }
 
+// GDAL's tools spell some options with one dash (gdal_contour -fl,
+// -snodata): they are taken as the long options they stand for. CLI11 reads
+// the arguments last to first.
+std::vector<std::string> arguments_of(int argc, const char* const* argv)
+{
+    std::vector<std::string> arguments;
+    for (int k = argc - 1; k >= 1; --k) {
+        const std::string argument = argv[k];
+        arguments.push_back(argument == "-fl" ? "--levels" : argument == "-snodata" ? "--snodata" : argument);
+    }
+    return arguments;
+}
+
 }  // namespace
 
 std::optional<CommandLine> parse_command_line(int argc, const char* const* argv, std::ostream& out,
                                               std::ostream& err, int& status)
 {
     CommandLine options;
-    double factor = 1.0;
     std::string palette = "gray";
     bool version = false;
 
@@ -97,9 +100,14 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
                    "the image: .bmp, .raw (with a .txt descriptor), .png or .tif (GeoTIFF); a georeferenced "
                    "model gives a georeferenced image (a world file and .prj beside a .png or .bmp)")
         ->required();
-    app.add_option("-i,--interval", options.int_hypso, "altitude step between two levels, in meters (above 0)")
-        ->required()
+    app.add_option("-i,--interval", options.int_hypso,
+                   "altitude step between two levels, in the altitudes' unit (above 0); or --levels")
         ->check(finite_number(true));
+    app.add_option("--levels,-l", options.levels,
+                   "a fixed list of level altitudes, in any order, instead of -i, --min and --max (also -fl, as "
+                   "gdal_contour takes it)")
+        ->check(finite_number(false))
+        ->expected(1, -1);
     app.add_option("--min", options.dmin_alt,
                    "altitude of the first level (default: the smallest multiple of the interval at or above the "
                    "model's smallest altitude)")
@@ -117,11 +125,22 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
     app.add_option("-b,--band", options.band, "band of the raster to read")
         ->check(band_number())
         ->capture_default_str();
-    app.add_option("--scale", factor,
-                   "meters per unit of the model's samples: 1, 0.1 (decimeters), 0.01 (centimeters) or 0.001 "
-                   "(millimeters)")
+    app.add_option("--scale", options.sample_factor,
+                   "altitude of one unit of the model's samples, above 0: 0.1 for decimeters, 0.3048 for feet "
+                   "to meters (the altitudes are then in meters); without it the altitudes keep the unit the "
+                   "band names (feet stay feet)")
         ->check(finite_number(true))
         ->capture_default_str();
+    app.add_option("--unit", options.unit,
+                   "the altitudes' unit as the report and the legend name it (default: m, or the unit the band "
+                   "names when there is no --scale)");
+    app.add_option("--snodata", options.no_data,
+                   "the band's no-data value, where the raster gives none (also -snodata, as gdal_contour takes it)")
+        ->check(finite_number(false));
+    app.add_option("--index-every", options.index_every,
+                   "every Nth level (from the first) in a stronger colour: black among the grays, darker among "
+                   "the distinct colours (the tones are the same)")
+        ->check(whole_number() & CLI::PositiveNumber);
     app.add_option("--table", options.table, "the gray-tone table's path (default: <output stem>_tab.txt)");
     app.add_option("--palette", palette,
                    "gray: tone i shown as gray i; distinct: each level in a colour of its own (the tones are the "
@@ -132,7 +151,8 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
     app.add_flag("--version", version, "print the version and end");
 
     try {
-        app.parse(argc, argv);
+        std::vector<std::string> arguments = arguments_of(argc, argv);
+        app.parse(arguments);
     } catch (const CLI::CallForHelp& help) {
         status = app.exit(help, out, err);
         return std::nullopt;
@@ -181,9 +201,11 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
     const std::optional<ImageFormat> format = format_of(options.output, problem);
     if (!format) return usage_error(problem);
     options.format = *format;
-    const std::optional<int> unit = unit_of(factor);
-    if (!unit) return usage_error("--scale: " + std::to_string(factor) + " is none of 1, 0.1, 0.01, 0.001");
-    options.sample_unit = *unit;
+    if (options.levels.empty() && options.int_hypso == 0)
+        return usage_error("--interval is required (or --levels, a list of altitudes)");
+    if (!options.levels.empty() && (options.int_hypso != 0 || options.dmin_alt || options.dmax_alt))
+        return usage_error("--levels gives every level: leave out -i, --min and --max");
+    if (options.unit && options.unit->empty()) return usage_error("--unit: the name is empty");
     options.distinct = palette == "distinct";
     if (options.distinct && options.format == ImageFormat::raw)
         return usage_error("--palette distinct: a .raw image holds no colours; choose .bmp, .png or .tif");

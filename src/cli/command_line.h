@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "output/image_format.h"
 
@@ -14,13 +15,17 @@ struct CommandLine {
     std::string output;
     ImageFormat format = ImageFormat::bmp;  // from the output's extension
     std::string table;                      // the gray-tone table's path
-    double int_hypso = 0;                   // -i: the interval, above 0
+    double int_hypso = 0;                   // -i: the interval, above 0 (0: a list of levels instead)
+    std::vector<double> levels;             // --levels (-fl): a fixed list of altitudes
     std::optional<double> dmin_alt;         // --min
     std::optional<double> dmax_alt;         // --max
     int first_GT = 1;                       // --first-tone
     int table_unit = 1;                     // --table-unit: the gray-tone table's unit
     int band = 1;                           // -b
-    int sample_unit = 0;                    // --scale: the samples' unit (0 m, 1 dm, 2 cm, 3 mm)
+    double sample_factor = 1;               // --scale: the altitude of one unit of the samples
+    std::optional<std::string> unit;        // --unit: the altitudes' unit, for the report and legend
+    std::optional<double> no_data;          // --snodata (-snodata): a no-data value for the band
+    int index_every = 0;                    // --index-every: every Nth level drawn stronger (0: none)
     bool distinct = false;                  // --palette distinct
     bool quiet = false;                     // -q
 };

@@ -42,14 +42,16 @@ Model read_raw_model(const CommandLine& options)
     const std::string descriptor = stem_of(options.input) + ".txt";
     const RawLayout layout = read_raw_layout(open_existing(descriptor), descriptor);
     return open_raw_model(open_existing(options.input), options.input, descriptor, layout,
-                          [&](const RawRange&) { return options.sample_unit; });
+                          [&](const RawRange&) { return options.sample_factor; });
 }
 
 // An ASCII grid, with the projection of the .prj beside it when there is one.
 Model read_ascii_model(const CommandLine& options, const std::string& scratch_folder, Progress& progress)
 {
-    if (options.sample_unit != 0)
-        throw RunError(options.input + ": the values of an ASCII grid are read as meters; leave out --scale");
+    if (options.sample_factor != 1)
+        throw RunError(options.input + ": the values of an ASCII grid are read as they stand; leave out --scale");
+    if (options.no_data)
+        throw RunError(options.input + ": an ASCII grid names its own NODATA_value; leave out --snodata");
     const std::optional<Projection> projection = projection_beside(options.input);
     FileHandle f1 = open_existing(options.input);
     // The grid's lines are not known before its header is read: the progress
@@ -68,11 +70,13 @@ Model read_model(const CommandLine& options, Progress& progress)
     const std::string scratch_folder = platform::folder_of(options.output);
     const ModelKind kind = model_kind(options.input);
     if (kind == ModelKind::raster) {
-        return open_raster_model(options.input, options.band, options.sample_unit, scratch_folder,
+        return open_raster_model(options.input, options.band, options.sample_factor, options.no_data, scratch_folder,
                                  [&](int32_t read, int32_t total) { progress.report("reading", read, total); });
     }
     if (options.band != 1)
         throw RunError(options.input + ": a " + extension_of(options.input) + " model has only band 1");
+    if (kind == ModelKind::raw && options.no_data)
+        throw RunError(options.input + ": a raw model has no cells without data; leave out --snodata");
     return kind == ModelKind::raw ? read_raw_model(options) : read_ascii_model(options, scratch_folder, progress);
 }
 
@@ -98,9 +102,48 @@ double first_multiple_at_or_above(double altitude, double interval)
 // minimum (by default the first multiple of the interval in the range) up to
 // the maximum (by default the model's highest altitude). A plan of no level
 // or of more than a run may trace ends the run with a hint.
-Plan make_plan(const CommandLine& options, const AltitudeRange& range)
+// The unit of a model's altitudes as the report and the legend name it: the
+// one asked for; meters when the samples are scaled; else the unit the band
+// names (GDAL's spellings of the meter and the foot shortened), or meters.
+std::string unit_of(const CommandLine& options, const Model& model)
+{
+    if (options.unit) return *options.unit;
+    if (options.sample_factor != 1 || model.unit.empty()) return "m";
+    for (const char* meter : {"m", "metre", "meter", "metres", "meters"})
+        if (model.unit == meter) return "m";
+    for (const char* foot : {"ft", "foot", "feet", "US survey foot", "ftUS", "foot_us", "international foot"})
+        if (model.unit == foot) return "ft";
+    return model.unit;
+}
+
+// A plan of a fixed list of altitudes: ascending, each once.
+Plan listed_plan(const CommandLine& options)
 {
     Plan plan;
+    plan.first_GT = options.first_GT;
+    plan.table_unit = options.table_unit;
+    plan.listed = options.levels;
+    std::sort(plan.listed.begin(), plan.listed.end());
+    plan.listed.erase(std::unique(plan.listed.begin(), plan.listed.end()), plan.listed.end());
+    if (!within_level_bound(static_cast<int64_t>(plan.listed.size())))
+        throw RunError("the list of " + std::to_string(plan.listed.size()) + " levels has more than " +
+                       std::to_string(max_levels));
+    plan.num_CL = static_cast<int>(plan.listed.size());
+    plan.dmin_alt = plan.listed.front();
+    plan.dmax_alt = plan.listed.back();
+    return plan;
+}
+
+Plan make_plan(const CommandLine& options, const AltitudeRange& range, const std::string& unit)
+{
+    if (!options.levels.empty()) {
+        Plan plan = listed_plan(options);
+        plan.unit = unit;
+        return plan;
+    }
+    Plan plan;
+    plan.unit = unit;
+    const std::string in_unit = " " + unit;
     plan.first_GT = options.first_GT;
     plan.table_unit = options.table_unit;
     plan.int_hypso = options.int_hypso;
@@ -110,18 +153,19 @@ Plan make_plan(const CommandLine& options, const AltitudeRange& range)
     const auto altitude = [](double value) { return shortest_text(value); };
     if (!within_level_bound(count)) {
         const double suggested = round_interval((plan.dmax_alt - plan.dmin_alt) / (max_levels - 1));
-        throw RunError("the plan from " + altitude(plan.dmin_alt) + " to " + altitude(plan.dmax_alt) + " m every " +
-                       altitude(plan.int_hypso) + " m has " + std::to_string(count) + " levels, more than " +
+        throw RunError("the plan from " + altitude(plan.dmin_alt) + " to " + altitude(plan.dmax_alt) + in_unit +
+                       " every " + altitude(plan.int_hypso) + in_unit + " has " + std::to_string(count) +
+                       " levels, more than " +
                        std::to_string(max_levels) + "; try -i " + altitude(suggested));
     }
     if (count < 1) {
         const double span = range.max_dyn - range.min_dyn;
         const std::string hint = plan.dmin_alt > plan.dmax_alt && (options.dmin_alt || options.dmax_alt)
                                      ? "; check --min and --max (the model's altitudes run from " +
-                                           altitude(range.min_dyn) + " to " + altitude(range.max_dyn) + " m)"
+                                           altitude(range.min_dyn) + " to " + altitude(range.max_dyn) + in_unit + ")"
                                      : "; try -i " + altitude(span > 0 ? round_interval(span / 20) : 1);
-        throw RunError("the plan from " + altitude(plan.dmin_alt) + " to " + altitude(plan.dmax_alt) + " m every " +
-                       altitude(plan.int_hypso) + " m has no level" + hint);
+        throw RunError("the plan from " + altitude(plan.dmin_alt) + " to " + altitude(plan.dmax_alt) + in_unit +
+                       " every " + altitude(plan.int_hypso) + in_unit + " has no level" + hint);
     }
     plan.num_CL = static_cast<int>(count);
     return plan;
@@ -200,6 +244,7 @@ ImageSpec image_of(const CommandLine& options, const Model& model, const Plan& p
     image.nb_col1 = model.nb_col1;
     image.gray = !options.distinct;
     image.palette = options.distinct ? distinct_palette(plan.first_GT, plan.num_CL) : gray_palette();
+    if (options.index_every > 0) mark_index_levels(image.palette, plan.first_GT, plan.num_CL, options.index_every);
     image.georeference = model.georeference;
     return image;
 }
@@ -207,14 +252,23 @@ ImageSpec image_of(const CommandLine& options, const Model& model, const Plan& p
 void report(const CommandLine& options, const Model& model, const Plan& plan)
 {
     const AltitudeRange range = model.rows->range();
-    std::printf("%s: %d lines x %d columns, altitudes %s to %s m", options.input.c_str(), model.nb_lig1,
-                model.nb_col1, shortest_text(range.min_dyn).c_str(), shortest_text(range.max_dyn).c_str());
+    const char* unit = plan.unit.c_str();
+    std::printf("%s: %d lines x %d columns, altitudes %s to %s %s", options.input.c_str(), model.nb_lig1,
+                model.nb_col1, shortest_text(range.min_dyn).c_str(), shortest_text(range.max_dyn).c_str(), unit);
     if (range.no_data_cells > 0) std::printf(", %lld cells without data", static_cast<long long>(range.no_data_cells));
     if (model.value_scale != 1 || model.value_offset != 0)
         std::printf(" (the band's values x %s + %s)", shortest_text(model.value_scale).c_str(),
                     shortest_text(model.value_offset).c_str());
-    std::printf("\n%d levels from %s m every %s m, tones %d to %d\n", plan.num_CL, shortest_text(plan.dmin_alt).c_str(),
-                shortest_text(plan.int_hypso).c_str(), plan.first_GT, plan.first_GT + plan.num_CL - 1);
+    if (plan.listed.empty()) {
+        std::printf("\n%d levels from %s %s every %s %s", plan.num_CL, shortest_text(plan.dmin_alt).c_str(), unit,
+                    shortest_text(plan.int_hypso).c_str(), unit);
+    } else {
+        std::printf("\n%d levels at", plan.num_CL);
+        for (size_t k = 0; k < plan.listed.size(); ++k)
+            std::printf("%s %s", k == 0 ? "" : ",", shortest_text(plan.listed[k]).c_str());
+        std::printf(" %s", unit);
+    }
+    std::printf(", tones %d to %d\n", plan.first_GT, plan.first_GT + plan.num_CL - 1);
     std::fflush(stdout);
 }
 
@@ -227,7 +281,7 @@ void run(const CommandLine& options)
     Progress progress(options.quiet);
     const Model model = read_model(options, progress);
     progress.finish("reading");
-    const Plan plan = make_plan(options, model.rows->range());
+    const Plan plan = make_plan(options, model.rows->range(), unit_of(options, model));
     if (!options.quiet) report(options, model, plan);
     Results results = create_results(options, model);
 

@@ -70,6 +70,14 @@ std::vector<Level> level_sequence(double dmin_alt, double int_hypso, int first_G
     return levels;
 }
 
+std::vector<Level> listed_levels(const std::vector<double>& altitudes, int first_GT, double max_dyn)
+{
+    std::vector<Level> levels;
+    int tone = first_GT;
+    for (const double alti : altitudes) levels.push_back(Level{tone++, alti, alti == max_dyn});
+    return levels;
+}
+
 int64_t table_altitude(double alti, int table_unit)
 {
     // Unit codes 1 to 4: meters, decimeters, centimeters, millimeters. The

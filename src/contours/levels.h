@@ -27,6 +27,11 @@ int64_t count_levels(double dmin_alt, double int_hypso, double dmax_alt);
 // level marked, and every later level shifted down by half an interval.
 std::vector<Level> level_sequence(double dmin_alt, double int_hypso, int first_GT, int num_CL, double max_dyn);
 
+// The levels of a fixed list of altitudes, in the order given, their tones
+// counting up from first_GT; a level equal to max_dyn is the top level (its
+// tone fills the summits).
+std::vector<Level> listed_levels(const std::vector<double>& altitudes, int first_GT, double max_dyn);
+
 // The altitude of a table line in the table unit (1 meters, 2 decimeters,
 // 3 centimeters, 4 millimeters): alti times 1, 10, 100 or 1000, the product in
 // extended precision, truncated toward zero.

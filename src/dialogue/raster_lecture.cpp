@@ -38,6 +38,6 @@ void raster_lecture(OpeningState& s, FileHandle f1, const std::string& nomdescr1
         console::print("\n\tDynamic scale of the DEM : ");
         console::print("\n\t\tMin. = %d\tMax. = %d ", s.mind, s.maxd);
         console::print("\n\n\tThe program transforms these values into decimal metric data");
-        return ask_sample_unit();
+        return unit_factors[ask_sample_unit()];
     });
 }

@@ -6,6 +6,7 @@
 #define GDAL_GDAL_FORMATS_H
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "input/raster_row_source.h"
@@ -14,7 +15,7 @@
 // What the module offers (see gdal_module.h): the only way the program and
 // the module reach each other; the module calls nothing of the program's.
 struct GdalFormats {
-    std::unique_ptr<RasterRowSource> (*open_source)(const std::string& path, int band);
+    std::unique_ptr<RasterRowSource> (*open_source)(const std::string& path, int band, std::optional<double> no_data);
     std::unique_ptr<GdalImageSink> (*open_image_sink)(const std::string& scratch_path, const GdalImage& image);
     std::string (*prj_text)(const std::string& projection_wkt);
     std::string (*wkt_of_prj)(const std::string& prj_path, const std::string& text);

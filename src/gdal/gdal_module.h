@@ -4,14 +4,17 @@
 #define GDAL_GDAL_MODULE_H
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "gdal/gdal_image_sink.h"
 #include "input/raster_row_source.h"
 
-// Opens band `band` (from 1) of the raster at `path`; a file GDAL cannot open,
-// a missing band or a band of complex numbers throws RunError naming the file.
-std::unique_ptr<RasterRowSource> open_gdal_source(const std::string& path, int band);
+// Opens band `band` (from 1) of the raster at `path`, whose no-data value is
+// `no_data` when given (else the band's own, if it has one); a file GDAL
+// cannot open, a missing band or a band of complex numbers throws RunError
+// naming the file.
+std::unique_ptr<RasterRowSource> open_gdal_source(const std::string& path, int band, std::optional<double> no_data);
 
 // A sink whose scratch GeoTIFF is `scratch_path`, an empty file the caller
 // made and removes (the scratch file is replaced by GDAL's GeoTIFF).

@@ -33,7 +33,7 @@ struct Dataset {
 
 class GdalRowSource final : public RasterRowSource {
 public:
-    GdalRowSource(const std::string& path, int band);
+    GdalRowSource(const std::string& path, int band, std::optional<double> no_data);
     void bound_cache(unsigned readers) const override { bound_gdal_cache(readers * cache_bytes_per_reader_); }
     std::span<const double> read_row(int32_t i, std::span<double> buffer) const override;
 
@@ -87,7 +87,7 @@ uint64_t block_bytes_read_at_once(GDALRasterBandH band, int32_t nb_col1)
            static_cast<uint64_t>(GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band)));
 }
 
-GdalRowSource::GdalRowSource(const std::string& path, int band)
+GdalRowSource::GdalRowSource(const std::string& path, int band, std::optional<double> no_data)
     : path_(path), dataset_(std::make_unique<Dataset>()), serial_(++sources_made)
 {
     set_up_gdal();
@@ -105,6 +105,11 @@ GdalRowSource::GdalRowSource(const std::string& path, int band)
     int has_no_data = 0;
     dataset_->no_data = GDALGetRasterNoDataValue(dataset_->band, &has_no_data);
     dataset_->has_no_data = has_no_data != 0;
+    if (no_data) {
+        dataset_->no_data = *no_data;
+        dataset_->has_no_data = true;
+    }
+    if (const char* unit = GDALGetRasterUnitType(dataset_->band)) unit_ = unit;
     dataset_->float32 = type == GDT_Float32;
     dataset_->scale = GDALGetRasterScale(dataset_->band, nullptr);
     dataset_->offset = GDALGetRasterOffset(dataset_->band, nullptr);
@@ -158,7 +163,7 @@ std::span<const double> GdalRowSource::read_row(int32_t i, std::span<double> buf
 
 }  // namespace
 
-std::unique_ptr<RasterRowSource> open_gdal_source(const std::string& path, int band)
+std::unique_ptr<RasterRowSource> open_gdal_source(const std::string& path, int band, std::optional<double> no_data)
 {
-    return std::make_unique<GdalRowSource>(path, band);
+    return std::make_unique<GdalRowSource>(path, band, no_data);
 }

@@ -20,18 +20,18 @@ void widen_range(AltitudeRange& range, const double* row, int32_t n)
     range = AltitudeRange{lo, hi, no_data_cells};
 }
 
-AltitudeRow read_metric_row(const RasterRowSource& raster, int32_t i, std::span<double> buffer, int unit)
+AltitudeRow read_scaled_row(const RasterRowSource& raster, int32_t i, std::span<double> buffer, double factor)
 {
     const AltitudeRow row = raster.read_row(i, buffer);
-    if (unit == 0) return row;
+    if (factor == 1) return row;
     if (row.data() != buffer.data()) std::copy(row.begin(), row.end(), buffer.begin());
-    convert_row_to_meters(buffer.data(), raster.nb_col1(), unit);
+    scale_row(buffer.data(), raster.nb_col1(), factor);
     return buffer.first(static_cast<size_t>(raster.nb_col1()));
 }
 
-RasterPassSource::RasterPassSource(std::unique_ptr<RasterRowSource> raster, int unit, unsigned readers,
+RasterPassSource::RasterPassSource(std::unique_ptr<RasterRowSource> raster, double factor, unsigned readers,
                                    const std::function<void(int32_t)>& on_row)
-    : RowSource(raster->nb_lig1(), raster->nb_col1()), raster_(std::move(raster)), unit_(unit), readers_(readers),
+    : RowSource(raster->nb_lig1(), raster->nb_col1()), raster_(std::move(raster)), factor_(factor), readers_(readers),
       range_{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0}
 {
     std::vector<double> buffer(static_cast<size_t>(nb_col1()));

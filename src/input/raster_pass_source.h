@@ -12,23 +12,21 @@
 #include "input/raster_row_source.h"
 #include "input/row_source.h"
 
-// Row i of `raster` in meters: its samples, in the unit `unit` (as
-// convert_row_to_meters), converted.
-AltitudeRow read_metric_row(const RasterRowSource& raster, int32_t i, std::span<double> buffer, int unit);
+// Row i of `raster` as altitudes: its samples times `factor` (scale_row).
+AltitudeRow read_scaled_row(const RasterRowSource& raster, int32_t i, std::span<double> buffer, double factor);
 
 class RasterPassSource final : public RowSource {
 public:
     // Reads every row of `raster` once, in order, for the range (calling
     // on_row with each row read), and serves rows from it from then on, its
-    // samples in the unit `unit` converted to meters, to at most `readers`
-    // threads at once.
-    RasterPassSource(std::unique_ptr<RasterRowSource> raster, int unit, unsigned readers,
+    // samples times `factor`, to at most `readers` threads at once.
+    RasterPassSource(std::unique_ptr<RasterRowSource> raster, double factor, unsigned readers,
                      const std::function<void(int32_t)>& on_row);
 
     AltitudeRange range() const override { return range_; }
     std::span<const double> read_row(int32_t i, std::span<double> buffer) const override
     {
-        return read_metric_row(*raster_, i, buffer, unit_);
+        return read_scaled_row(*raster_, i, buffer, factor_);
     }
     // A block of rows per thread and GDAL's block cache: the blocks each
     // thread reads at once, and the floor beyond them.
@@ -43,7 +41,7 @@ public:
 
 private:
     std::unique_ptr<RasterRowSource> raster_;
-    int unit_;
+    double factor_;
     unsigned readers_;
     AltitudeRange range_{};
 };

@@ -40,6 +40,10 @@ public:
     double value_scale() const { return value_scale_; }
     double value_offset() const { return value_offset_; }
 
+    // The unit the band names for its values ("ft", "metre"), empty when it
+    // names none.
+    const std::string& unit() const { return unit_; }
+
     // The bytes of GDAL's block cache one reading thread needs to read rows in
     // order without reading (and decompressing) a block twice: the rows of
     // blocks its reads straddle (a tiled raster is stored by rows of tiles).
@@ -66,6 +70,7 @@ protected:
     double value_scale_ = 1;
     double value_offset_ = 0;
     uint64_t cache_bytes_per_reader_ = 0;
+    std::string unit_;
     std::vector<std::string> files_;
     Georeference georeference_;
 };

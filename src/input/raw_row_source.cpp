@@ -85,7 +85,13 @@ void RawRowSource::set_unit(int unit)
 {
     double probe = 0;
     convert_row_to_meters(&probe, 1, unit);  // refuses an unknown unit now rather than on every row
-    unit_ = unit;
+    factor_ = unit_factors[unit];
+}
+
+void RawRowSource::set_factor(double factor)
+{
+    if (!(factor > 0)) throw std::invalid_argument("a factor of samples must be above 0");
+    factor_ = factor;
 }
 
 AltitudeRange RawRowSource::range() const
@@ -94,7 +100,7 @@ AltitudeRange RawRowSource::range() const
     // The conversion keeps the order of values, so the converted extremes are
     // the extremes of the converted values.
     double ends[2] = {static_cast<double>(raw_range_.mind), static_cast<double>(raw_range_.maxd)};
-    convert_row_to_meters(ends, 2, unit_);
+    scale_row(ends, 2, factor_);
     return AltitudeRange{ends[0], ends[1]};
 }
 
@@ -106,7 +112,7 @@ std::span<const double> RawRowSource::read_row(int32_t i, std::span<double> buff
                                               });
     RawRange ignored{};
     decode_raw_row(row, nb_col1(), itype_, buffer.data(), ignored);
-    convert_row_to_meters(buffer.data(), nb_col1(), unit_);
+    scale_row(buffer.data(), nb_col1(), factor_);
     return buffer.first(static_cast<size_t>(nb_col1()));
 }
 

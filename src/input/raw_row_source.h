@@ -26,6 +26,9 @@ public:
     // on. Needs the raw range measured.
     void set_unit(int unit);
 
+    // The same for any factor above 0 (altitude per unit of the samples).
+    void set_factor(double factor);
+
     AltitudeRange range() const override;
     std::span<const double> read_row(int32_t i, std::span<double> buffer) const override;
     uint64_t bytes_held(unsigned reading_threads) const override;
@@ -44,7 +47,7 @@ private:
     size_t row_bytes_;
     RawRange raw_range_{};
     bool measured_ = false;
-    int unit_ = 0;
+    double factor_ = 1;
     uint64_t serial_;  // tells this source's rows from another's in a thread's last block
 };
 

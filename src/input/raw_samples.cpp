@@ -107,11 +107,16 @@ void check_file_holds_samples(int64_t held, const std::string& path, int32_t nb_
                        std::to_string(needed) + " bytes");
 }
 
+void scale_row(double* row, int32_t nb_col1, double factor)
+{
+    if (factor == 1) return;
+    const long double extended = factor;
+    for (int32_t j = 0; j < nb_col1; ++j)
+        row[j] = static_cast<double>(static_cast<long double>(row[j]) * extended);  // extended, then rounded
+}
+
 void convert_row_to_meters(double* row, int32_t nb_col1, int unit)
 {
     if (unit < 0 || unit > 3) throw std::invalid_argument("unknown unit " + std::to_string(unit));
-    if (unit == 0) return;
-    const long double factor = unit_factors[unit];
-    for (int32_t j = 0; j < nb_col1; ++j)
-        row[j] = static_cast<double>(static_cast<long double>(row[j]) * factor);  // extended, then rounded
+    scale_row(row, nb_col1, unit_factors[unit]);
 }

@@ -35,11 +35,14 @@ void check_file_holds_samples(int64_t held, const std::string& path, int32_t nb_
 // millimeters (the doubles nearest to a tenth, a hundredth and a thousandth).
 inline constexpr double unit_factors[] = {1.0, 0.1, 0.01, 0.001};
 
+// Scales raw values in place by `factor` (above 0): the value times the
+// factor, the product in extended precision rounded to a double; a factor of
+// 1 keeps them. A positive factor never reverses the order of two values, so
+// the scaled range is the raw range scaled.
+void scale_row(double* row, int32_t nb_col1, double factor);
+
 // Converts raw values to meters in place: unit 0 meters (kept), 1 decimeters,
-// 2 centimeters, 3 millimeters: the value times the double 0.1, 0.01 or
-// 0.001, the product in extended precision rounded to a double. The
-// conversion never reverses the order of two values, so the converted range
-// is the raw range converted.
+// 2 centimeters, 3 millimeters (scale_row by unit_factors[unit]).
 void convert_row_to_meters(double* row, int32_t nb_col1, int unit);
 
 #endif

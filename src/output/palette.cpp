@@ -48,3 +48,20 @@ std::array<Color32, 256> distinct_palette(int first_GT, int num_CL)
     }
     return palette;
 }
+
+void mark_index_levels(std::array<Color32, 256>& palette, int first_GT, int num_CL, int every)
+{
+    const std::array<Color32, 256> gray = gray_palette();
+    for (int k = 0; k < num_CL; ++k) {
+        const int tone = first_GT + k;
+        if (tone < 0 || tone > 254) continue;
+        Color32& colour = palette[static_cast<size_t>(tone)];
+        const bool index = k % every == 0;
+        const bool gray_ramp = colour.R == gray[static_cast<size_t>(tone)].R && colour.G == colour.R && colour.B == colour.R;
+        const auto darker = [](unsigned char part) { return static_cast<unsigned char>(part / 3); };
+        if (gray_ramp)
+            colour = index ? Color32{0, 0, 0, 0} : Color32{160, 160, 160, 0};
+        else if (index)
+            colour = Color32{darker(colour.B), darker(colour.G), darker(colour.R), 0};
+    }
+}

@@ -16,4 +16,10 @@ std::array<Color32, 256> gray_palette();
 // stays white and every other tone keeps its gray.
 std::array<Color32, 256> distinct_palette(int first_GT, int num_CL);
 
+// Every `every`th level of the num_CL levels from first_GT on (the first
+// included) drawn stronger: on the gray ramp the index levels black and the
+// others a light gray; among distinct colours the index levels darkened. The
+// tones stay as they are.
+void mark_index_levels(std::array<Color32, 256>& palette, int first_GT, int num_CL, int every);
+
 #endif

@@ -117,10 +117,10 @@ int32_t pixel_size_in_meters(double cell_size)
 }
 
 Model open_raw_model(FileHandle f1, const std::string& path, const std::string& descriptor, const RawLayout& layout,
-                     const std::function<int(const RawRange&)>& unit_for)
+                     const std::function<double(const RawRange&)>& factor_for)
 {
     auto source = std::make_unique<RawRowSource>(std::move(f1), path, layout.nb_lig1, layout.nb_col1, layout.itype);
-    source->set_unit(unit_for(source->measure_raw_range(engine_threads())));
+    source->set_factor(factor_for(source->measure_raw_range(engine_threads())));
     Model model;
     model.nomim1 = path;
     model.nb_lig1 = layout.nb_lig1;
@@ -176,11 +176,12 @@ void attach_projection(Model& model, const Projection& projection)
     model.files.push_back(projection.file);
 }
 
-Model open_raster_model(const std::string& path, int band, int unit, const std::string& scratch_folder,
+Model open_raster_model(const std::string& path, int band, double factor, std::optional<double> no_data,
+                        const std::string& scratch_folder,
                         const std::function<void(int32_t read, int32_t total)>& on_rows)
 {
     check_raster_file(path);
-    std::unique_ptr<RasterRowSource> raster = gdal_formats(path).open_source(path, band);
+    std::unique_ptr<RasterRowSource> raster = gdal_formats(path).open_source(path, band, no_data);
     // The files GDAL reads for it (a VRT's sources) are refused the same way
     // before any row is read.
     for (const std::string& file : raster->files()) check_raster_file(file);
@@ -193,6 +194,7 @@ Model open_raster_model(const std::string& path, int band, int unit, const std::
     model.pix_size = pixel_size_in_meters(raster->cell_width());
     model.value_scale = raster->value_scale();
     model.value_offset = raster->value_offset();
+    model.unit = raster->unit();
     model.georeference = raster->georeference();
     model.files = raster->files();
     model.files.push_back(path);
@@ -203,13 +205,13 @@ Model open_raster_model(const std::string& path, int band, int unit, const std::
     const uint64_t cells = static_cast<uint64_t>(model.nb_lig1) * static_cast<uint64_t>(model.nb_col1);
     if (cells > stored_rows_budget / sizeof(double)) {
         raster->bound_cache(readers);
-        model.rows = std::make_unique<RasterPassSource>(std::move(raster), unit, readers, on_row);
+        model.rows = std::make_unique<RasterPassSource>(std::move(raster), factor, readers, on_row);
         return with_data(std::move(model));
     }
     auto rows = std::make_unique<StoredRowSource>(model.nb_lig1, model.nb_col1, scratch_folder, stored_rows_budget);
     std::vector<double> buffer(static_cast<size_t>(model.nb_col1));
     for (int32_t i = 0; i < model.nb_lig1; ++i) {
-        rows->append_row(read_metric_row(*raster, i, buffer, unit).data());
+        rows->append_row(read_scaled_row(*raster, i, buffer, factor).data());
         on_row(i);
     }
     rows->finish();

@@ -30,6 +30,7 @@ struct Model {
     // scale + offset, as GDAL's tools read it): 1 and 0 but for such a band.
     double value_scale = 1;
     double value_offset = 0;
+    std::string unit;  // the unit the band names for its values ("ft"), empty when it names none
 };
 
 // What a model file holds, by the extension of its name: a raw raster with a
@@ -56,10 +57,10 @@ struct RawLayout {
 };
 
 // The raw raster `f1` (taken over) at `path`, described by `descriptor`: its
-// raw range is measured on every core, then `unit_for(range)` gives the unit
-// of its samples (0 meters, 1 decimeters, 2 centimeters, 3 millimeters).
+// raw range is measured on every core, then `factor_for(range)` gives the
+// altitude of one unit of its samples (unit_factors for the dialogue's units).
 Model open_raw_model(FileHandle f1, const std::string& path, const std::string& descriptor, const RawLayout& layout,
-                     const std::function<int(const RawRange&)>& unit_for);
+                     const std::function<double(const RawRange&)>& factor_for);
 
 // The layout a raw raster's descriptor gives (at least its lines, columns and
 // bytes per sample, 2 or 4); a descriptor that does not give it ends the run
@@ -85,11 +86,12 @@ std::optional<Projection> projection_beside(const std::string& model_path);
 // Gives the model that projection and counts its file among the model's.
 void attach_projection(Model& model, const Projection& projection);
 
-// Band `band` of the raster GDAL reads at `path`, its samples in the unit
-// `unit`: kept like an ASCII grid's values when small, else read twice (once
-// for its range). `on_rows(read, total)` is called as each row is read for
-// the range.
-Model open_raster_model(const std::string& path, int band, int unit, const std::string& scratch_folder,
+// Band `band` of the raster GDAL reads at `path`, its samples times
+// `factor`, the cells of `no_data` (when given) without data: kept like an
+// ASCII grid's values when small, else read twice (once for its range).
+// `on_rows(read, total)` is called as each row is read for the range.
+Model open_raster_model(const std::string& path, int band, double factor, std::optional<double> no_data,
+                        const std::string& scratch_folder,
                         const std::function<void(int32_t read, int32_t total)>& on_rows);
 
 #endif

@@ -3,6 +3,7 @@
 #define RUN_PLAN_H
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "contours/levels.h"
@@ -15,7 +16,12 @@
 //   num_CL      number of levels (contour lines), at most max_levels; 0 or
 //               fewer: none
 //   table_unit  unit of the gray-tone table: 0 meters with decimals, 1 meters,
-//               2 decimeters, 3 centimeters, 4 millimeters (whole values)
+//               2 decimeters, 3 centimeters, 4 millimeters (whole values; in
+//               the altitudes' unit when it is not the meter)
+//   listed      a fixed list of altitudes, when the plan is one (the command
+//               line's --levels): then the levels, ascending, and num_CL their
+//               number
+//   unit        the altitudes' unit as the result's legend names it
 struct Plan {
     double dmin_alt = 0;
     int first_GT = 0;
@@ -23,6 +29,8 @@ struct Plan {
     double dmax_alt = 0;
     int num_CL = 0;
     int table_unit = 0;
+    std::vector<double> listed;
+    std::string unit = "m";
 };
 
 // The number of levels from dmin_alt to dmax_alt every int_hypso (see
@@ -33,6 +41,7 @@ inline bool within_level_bound(int64_t count) { return count <= max_levels; }
 // The levels of the plan over a model whose largest altitude is max_dyn.
 inline std::vector<Level> plan_levels(const Plan& plan, double max_dyn)
 {
+    if (!plan.listed.empty()) return listed_levels(plan.listed, plan.first_GT, max_dyn);
     return level_sequence(plan.dmin_alt, plan.int_hypso, plan.first_GT, plan.num_CL, max_dyn);
 }
 

@@ -70,7 +70,7 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         }
         std::filesystem::remove(scratch);
 
-        const std::unique_ptr<RasterRowSource> written = gdal_formats(path).open_source(path, 1);
+        const std::unique_ptr<RasterRowSource> written = gdal_formats(path).open_source(path, 1, std::nullopt);
         ASSERT_EQ(written->nb_lig1(), c.nb_lig1);
         ASSERT_EQ(written->nb_col1(), c.nb_col1);
         std::vector<double> row(static_cast<size_t>(c.nb_col1));

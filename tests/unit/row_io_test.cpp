@@ -262,7 +262,7 @@ TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
     for (int32_t i = 0; i < nb_lig1; ++i) spilled.append_row(gappy.read_row(i, buffer).data());
     spilled.finish();
     int32_t rows_seen = 0;
-    const RasterPassSource reread(std::make_unique<GappyRaster>(raw), 0, 2, [&](int32_t i) { rows_seen = i + 1; });
+    const RasterPassSource reread(std::make_unique<GappyRaster>(raw), 1.0, 2, [&](int32_t i) { rows_seen = i + 1; });
     EXPECT_EQ(rows_seen, nb_lig1);
     EXPECT_EQ(reread.range().min_dyn, spilled.range().min_dyn);
     EXPECT_EQ(reread.range().max_dyn, spilled.range().max_dyn);
