@@ -51,6 +51,7 @@ void write_side_files(const Model& model, const Plan& plan, const std::vector<Le
 {
     Legend legend;
     legend.levels = levels;
+    legend.unit = plan.unit;
     legend.colours = image.palette;
     if (OutputFile* aux = results.file(Results::Role::aux_xml)) {
         const std::string xml = aux_xml_text(legend, model.georeference, image.format != ImageFormat::geotiff);

@@ -19,6 +19,15 @@
   gdal_tool.py ehdr SOURCE OUT.bil              SOURCE as an EHdr raster (.bil, .hdr)
   gdal_tool.py tiled OUT.tif W H                a W x H Int16 GeoTIFF of 100 m, tiled
                                                 512 x 512, DEFLATE
+  gdal_tool.py gis RESULT MODEL TABLE STYLE     what a GIS finds in a result: its no-data
+                                                value, "georef same" when it lies where
+                                                MODEL lies, "altitudes same" when its
+                                                attribute table gives TABLE's altitude
+                                                for every tone, the labels of the QGIS
+                                                STYLE that give those altitudes, its
+                                                overviews, and whether each keeps at
+                                                least the line pixels of a plain
+                                                subsampling
   gdal_tool.py georef A B...                    prints "same" when every B has A's
                                                 geotransform (to 1e-9 relative) and
                                                 projection (osr IsSame); the projection
@@ -78,6 +87,34 @@ def same_georeference(a_path, b_path):
     return same_transform and same_srs
 
 
+def gis(result, model, table, style):
+    import xml.etree.ElementTree as ElementTree
+    dataset = gdal.Open(result)
+    band = dataset.GetRasterBand(1)
+    print("nodata %s" % band.GetNoDataValue())
+    print("georef %s" % ("same" if same_georeference(model, result) else "different"))
+    with open(table) as f:
+        levels = {int(tone): float(alti) for tone, alti in (line.split() for line in f)}
+    rat = band.GetDefaultRAT()
+    rows = {rat.GetValueAsInt(r, 0): rat.GetValueAsDouble(r, 1) for r in range(rat.GetRowCount())} if rat else {}
+    print("altitudes %s" % ("same" if rows and all(abs(rows.get(t, 1e300) - a) < 1e-6 for t, a in levels.items())
+                            and len(rows) == len(levels) else "different"))
+    entries = ElementTree.parse(style).getroot().findall(".//paletteEntry")
+    labelled = sum(1 for e in entries if int(e.get("value")) in levels
+                   and abs(float(e.get("label").split()[0]) - levels[int(e.get("value"))]) < 1e-6)
+    print("style labels %d of %d" % (labelled, len(levels)))
+    if result.endswith(".png"):
+        print("png transparent %s" % Image.open(result).info.get("transparency"))
+    full = band.ReadRaster()
+    width, height = band.XSize, band.YSize
+    for k in range(band.GetOverviewCount()):
+        overview = band.GetOverview(k)
+        step = width // overview.XSize
+        kept = sum(1 for v in overview.ReadRaster() if v != 255)
+        sampled = sum(1 for y in range(0, height, step) for x in range(0, width, step) if full[y * width + x] != 255)
+        print("overview %d: %s" % (k, "lines kept" if kept >= sampled else "lines lost"))
+
+
 def main(args):
     gdal.UseExceptions()
     if args[0] == "tif":
@@ -113,6 +150,8 @@ def main(args):
                                                     ["TILED=YES", "BLOCKXSIZE=512", "BLOCKYSIZE=512", "COMPRESS=DEFLATE"])
         tif.GetRasterBand(1).Fill(100)
         tif = None
+    elif args[0] == "gis":
+        gis(*args[1:5])
     elif args[0] == "pixels":
         images = [Image.open(path) for path in args[1:]]
         same = all(im.size == images[0].size and list(im.getdata()) == list(images[0].getdata()) for im in images)

@@ -1,0 +1,86 @@
+// Results as a GIS opens them: every format carries where it lies, its
+// background as no data (transparent), the altitude of every tone and a
+// QGIS style; a large GeoTIFF its overviews, on which the lines stay; and the
+// plans a gdal_contour user writes (a list of levels, a no-data value, feet).
+#include "harness.h"
+
+#include <sstream>
+
+namespace {
+
+using e2e::Workspace;
+
+std::string in(const std::string& name) { return "images/dem/" + name; }
+
+TEST(GisResults, EveryFormatCarriesItsPlaceLegendAndTransparentBackground)
+{
+    if (!e2e::gdal_tools_present()) GTEST_SKIP() << "needs python3-gdal and python3-pil";
+    Workspace ws;
+    ws.add_tiled_raw("himalaya_m4", "relief_m4", 4, 4);  // 480 x 640: a GeoTIFF with an overview
+    e2e::gdal_tool(ws, "tif images/dem/relief_m4.raw images/dem/relief.tif");
+    const std::string common = "nodata 255.0\ngeoref same\naltitudes same\nstyle labels 23 of 23\n";
+    const struct {
+        const char* output;
+        const char* stem;
+        std::string found;  // what gdal_tool.py gis prints
+    } cases[] = {
+        {"r.tif", "r", common + "overview 0: lines kept\n"},
+        {"r.png", "r", common + "png transparent 255\n"},
+        {"r.bmp", "r", common},
+        {"d.png", "d", common + "png transparent 255\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        std::vector<std::string> args{"-q", "-i", "500", "--table-unit", "0", in("relief.tif"), in(c.output)};
+        if (std::string(c.stem) == "d") args.insert(args.begin(), {"--palette", "distinct"});
+        const e2e::Run run = ws.run_command(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::string stem = std::string(c.stem);
+        EXPECT_EQ(e2e::gdal_tool(ws, "gis " + in(c.output) + " " + in("relief.tif") + " " + in(stem + "_tab.txt") + " " +
+                                         in(stem + ".qml")),
+                  c.found);
+    }
+}
+
+// The same three cases a gdal_contour user would write, each in one run.
+TEST(GisResults, FixedLevelsABandsNoDataAndFeet)
+{
+    if (!e2e::gdal_tools_present()) GTEST_SKIP() << "needs python3-gdal and python3-pil";
+    Workspace ws;
+    std::string ramp;  // 6 x 4 cells from 0 to 3000
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 6; ++c) {
+            ramp += ' ';
+            ramp += std::to_string(r == 1 && c == 1 ? -32768 : 600 * c + r);
+        }
+    e2e::gdal_tool(ws, "grid images/dem/ramp.tif Int16 6 4 - - -" + ramp);
+    e2e::gdal_tool(ws, "grid images/dem/feet.tif Int16 6 4 - - -" + ramp);
+    ASSERT_EQ(std::system(("cd '" + ws.model_folder().string() +
+                           "' && gdal_edit.py -units ft feet.tif > /dev/null 2>&1 || "
+                           "/usr/bin/python3 -c \"from osgeo import gdal; d=gdal.Open('feet.tif', 1); "
+                           "d.GetRasterBand(1).SetUnitType('ft')\"").c_str()),
+              0);
+
+    const e2e::Run listed =
+        ws.run_command({"-fl", "2500", "0", "1000", "-snodata", "-32768", in("ramp.tif"), in("listed.tif")});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    EXPECT_NE(listed.out.find("altitudes 0 to 3003 m, 1 cells without data\n3 levels at 0, 1000, 2500 m, tones 1 to 3"),
+              std::string::npos)
+        << listed.out;
+    EXPECT_EQ(e2e::read_file(ws.model_folder() / "listed_tab.txt"), "1\t0\n2\t1000\n3\t2500\n");
+
+    const e2e::Run feet = ws.run_command({"-i", "50", "--min", "2400", "--snodata", "-32768", in("feet.tif"), in("feet.tif.png")});
+    ASSERT_EQ(feet.status, 0) << feet.err;
+    EXPECT_NE(feet.out.find("altitudes 0 to 3003 ft, 1 cells without data\n13 levels from 2400 ft every 50 ft"),
+              std::string::npos)
+        << feet.out;
+    const std::string style = e2e::read_file(ws.model_folder() / "feet.tif.qml");
+    EXPECT_NE(style.find("label=\"2400 ft\""), std::string::npos) << style;
+
+    const e2e::Run meters = ws.run_command(
+        {"-i", "50", "--scale", "0.3048", "--snodata", "-32768", in("feet.tif"), in("meters.bmp")});
+    ASSERT_EQ(meters.status, 0) << meters.err;
+    EXPECT_NE(meters.out.find("altitudes 0 to 915.3144"), std::string::npos) << meters.out;
+}
+
+}  // namespace
