@@ -272,6 +272,40 @@ TEST(FastEngine, LevelListsInAnyOrderAndOddValues)
     EXPECT_GT(expect_same_result(m, p, "shuffled levels"), 0);
 }
 
+// Every line pixel of a traced level lies on the level's boundary: at or
+// below the level, with a side neighbour that has data and lies above it
+// (thinning and cleaning only take pixels away, and a later level's pixel
+// lies on its own boundary). Checked on the real crop, for a list of levels
+// given in any order as a user types them.
+TEST(FastEngine, EveryLinePixelOfAListedPlanLiesOnItsLevel)
+{
+    const Model m = himalaya();
+    const std::vector<double> altitudes = {2500, -4321.5, 0, 350.25, -100, 5999, 1000, -2000, 4000.125, 3000};
+    Plan p;
+    p.first_GT = 1;
+    p.levels = listed_levels(altitudes, p.first_GT, m.max_alt);
+    p.num_CL = static_cast<int>(p.levels.size());
+    p.max_dyn = m.max_alt;
+    Grid<unsigned char> result = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "result");
+    const ExtractionInput in{m.grid.rows(), m.nb_lig1, m.nb_col1, &p.levels, p.first_GT, p.num_CL, p.max_dyn};
+    extract_contours_fast(in, result.rows());
+    int64_t line_pixels = 0;
+    for (int32_t i = 0; i < m.nb_lig1; ++i)
+        for (int32_t j = 0; j < m.nb_col1; ++j) {
+            const int tone = result[i][j];
+            if (tone == 255) continue;
+            ++line_pixels;
+            const double level = p.levels[static_cast<size_t>(tone - p.first_GT)].alti;
+            const auto above = [&](int32_t a, int32_t b) {
+                return a >= 0 && b >= 0 && a < m.nb_lig1 && b < m.nb_col1 && m.grid[a][b] > level;
+            };
+            ASSERT_LE(m.grid[i][j], level) << "cell (" << i << ", " << j << ")";
+            ASSERT_TRUE(above(i - 1, j) || above(i + 1, j) || above(i, j - 1) || above(i, j + 1))
+                << "cell (" << i << ", " << j << ") of level " << level;
+        }
+    EXPECT_GT(line_pixels, 1000);
+}
+
 // ---------------------------------------------------------------------------
 // Cleaning alone, on dense pictures of few tones (many corners, spurs and
 // lone pixels, tones touching each other)
