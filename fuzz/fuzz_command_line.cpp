@@ -3,9 +3,10 @@
 //
 // Every argument list either ends the run (status 0 after --help or
 // --version, 2 after a usage error, with a message) or gives options that
-// the run can trust: an interval above 0 and finite bounds, a first tone of 0
-// or 1, a table unit 0..4, a sample unit 0..3, a band from 1, a table path
-// and an output of a known format.
+// the run can trust: an interval above 0 and finite bounds, or a list of
+// finite levels instead, a first tone of 0 or 1, a table unit 0..4, a factor
+// of the samples above 0, a band from 1, a table path and an output of a
+// known format.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -50,12 +51,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     check(status == 0);
-    check(std::isfinite(options->int_hypso) && options->int_hypso > 0);
+    check(options->levels.empty() ? std::isfinite(options->int_hypso) && options->int_hypso > 0
+                                  : options->int_hypso == 0 && !options->dmin_alt && !options->dmax_alt);
+    for (const double level : options->levels) check(std::isfinite(level));
+    check(!options->no_data || std::isfinite(*options->no_data));
+    check(!options->unit || !options->unit->empty());
+    check(options->index_every >= 0);
     check(!options->dmin_alt || std::isfinite(*options->dmin_alt));
     check(!options->dmax_alt || std::isfinite(*options->dmax_alt));
     check(options->first_GT == 0 || options->first_GT == 1);
     check(options->table_unit >= 0 && options->table_unit <= 4);
-    check(options->sample_unit >= 0 && options->sample_unit <= 3);
+    check(std::isfinite(options->sample_factor) && options->sample_factor > 0);
     check(!options->dmin_alt || !options->dmax_alt || *options->dmin_alt <= *options->dmax_alt);
     check(options->band >= 1);
     check(!options->table.empty() && !options->input.empty() && !options->output.empty());

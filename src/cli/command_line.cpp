@@ -98,7 +98,10 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
         ->required();
     app.add_option("OUTPUT", options.output,
                    "the image: .bmp, .raw (with a .txt descriptor), .png or .tif (GeoTIFF); a georeferenced "
-                   "model gives a georeferenced image (a world file and .prj beside a .png or .bmp)")
+                   "model gives a georeferenced image (a world file and .prj beside a .png or .bmp). Beside a "
+                   ".bmp, .png or .tif go an .aux.xml (the altitude of every tone, the transparent background) "
+                   "and a QGIS style <stem>.qml; a .tif larger than 512 pixels either way holds overviews that "
+                   "keep the lines (a third more pixels to write)")
         ->required();
     app.add_option("-i,--interval", options.int_hypso,
                    "altitude step between two levels, in the altitudes' unit (above 0); or --levels")
