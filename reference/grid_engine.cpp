@@ -52,7 +52,7 @@ void trace_levels_fast(const ExtractionInput& in, unsigned char** tab3)
 {
     if (in.nb_lig1 <= 0 || in.nb_col1 <= 0) return;
     const SortedLevels levels = sort_traced_levels(in.levels);
-    const std::unique_ptr<TraceStage> trace = make_trace_stage(levels, in.nb_lig1, in.nb_col1, 0);
+    const std::unique_ptr<TraceStage<uint8_t>> trace = make_trace_stage<uint8_t>(levels, in.nb_lig1, in.nb_col1, 0);
     for (int32_t k = 0; k < in.nb_lig1; ++k) {
         trace->push(AltitudeRow(in.dtab1[k], static_cast<size_t>(in.nb_col1)));
         while (trace->next_row() < in.nb_lig1 && trace->trace_next(tab3[trace->next_row()])) {
@@ -63,11 +63,12 @@ void trace_levels_fast(const ExtractionInput& in, unsigned char** tab3)
 void clean_contours_fast(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL)
 {
     if (nb_lig1 <= 0 || nb_col1 <= 0) return;
-    const HandledTones tones = handled_tones(first_GT, num_CL);
-    CleaningStage::Scratch scratch;
-    CleaningStage spurs(CleaningPass::spurs, tones, nb_lig1, nb_col1, 0, scratch);
-    CleaningStage corners(CleaningPass::corners, tones, nb_lig1, nb_col1, 0, scratch);
-    CleaningStage isolated(CleaningPass::isolated_pixels, tones, nb_lig1, nb_col1, 0, scratch);
+    using Stage = CleaningStage<uint8_t>;
+    const HandledTones<uint8_t> tones = handled_tones<uint8_t>(first_GT, num_CL);
+    Stage::Scratch scratch;
+    Stage spurs(CleaningPass::spurs, tones, nb_lig1, nb_col1, 0, scratch);
+    Stage corners(CleaningPass::corners, tones, nb_lig1, nb_col1, 0, scratch);
+    Stage isolated(CleaningPass::isolated_pixels, tones, nb_lig1, nb_col1, 0, scratch);
     // A row goes back into tab3 only once all three passes are past it, and
     // every pass keeps its own copies of the rows it still needs.
     const auto write_back = [&](int32_t i, const unsigned char* row) {

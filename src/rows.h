@@ -11,7 +11,9 @@
 // One row of altitudes in meters (NaN: a cell without data), with its width.
 using AltitudeRow = std::span<const double>;
 
-// One row of result tones (255: background), with its width.
+// One row of result tones as bytes: a byte a tone (255: background), or two
+// in the machine's order for plans of more than 250 levels (65535:
+// background).
 using ToneRow = std::span<const unsigned char>;
 
 // Rows of altitudes by row number, read from several threads at once.
@@ -32,7 +34,7 @@ class ResultRowSink {
 public:
     virtual void write_row(int32_t i, ToneRow row) = 0;
 
-    // Rows first .. first + count - 1, each of `width` tones, one after the
+    // Rows first .. first + count - 1, each of `width` bytes, one after the
     // other in `rows`: one by one unless the sink can do better (a file sink
     // writes them at once).
     virtual void write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows)

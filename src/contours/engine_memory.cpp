@@ -3,11 +3,12 @@
 
 #include <algorithm>
 
-EngineMemory fit_engine_memory(int64_t columns, int32_t traced_levels, unsigned threads, uint64_t budget)
+EngineMemory fit_engine_memory(int64_t columns, int32_t traced_levels, int tone_bytes, unsigned threads,
+                               uint64_t budget)
 {
     const auto width = static_cast<uint64_t>(std::max<int64_t>(columns, 1));
-    const uint64_t engine = row_engine_fixed_bytes + width * row_engine_bytes_per_column(traced_levels);
-    const uint64_t state = width * engine_state_bytes_per_column(traced_levels);
+    const uint64_t engine = row_engine_fixed_bytes + width * row_engine_bytes_per_column(traced_levels, tone_bytes);
+    const uint64_t state = width * engine_state_bytes_per_column(traced_levels, tone_bytes);
     threads = std::max(threads, 1u);
     // The peak comes while the stripes run: every engine alive, the states
     // kept by every stripe but the first. The repairs hold less: the bottom
@@ -27,12 +28,12 @@ EngineMemory fit_engine_memory(int64_t columns, int32_t traced_levels, unsigned 
     return fit;
 }
 
-StripeOptions stripes_within(int64_t columns, int32_t traced_levels, unsigned threads, uint64_t source_bytes,
-                             uint64_t memory_available)
+StripeOptions stripes_within(int64_t columns, int32_t traced_levels, int tone_bytes, unsigned threads,
+                             uint64_t source_bytes, uint64_t memory_available)
 {
     const uint64_t rest = run_program_bytes + source_bytes;
     const uint64_t limit = std::min(run_memory_bound(columns), memory_available);
-    const EngineMemory fit = fit_engine_memory(columns, traced_levels, threads, limit > rest ? limit - rest : 0);
+    const EngineMemory fit = fit_engine_memory(columns, traced_levels, tone_bytes, threads, limit > rest ? limit - rest : 0);
     StripeOptions options;
     options.threads = fit.threads;
     options.max_stripes = fit.stripes;

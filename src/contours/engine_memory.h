@@ -9,20 +9,20 @@
 
 #include "contours/stripe_options.h"
 
-// The memory of one engine, for a plan of `traced_levels` traced levels (at
-// most 250 for every plan the program makes): a fixed part (the batch of
+// The memory of one engine, for a plan of `traced_levels` traced levels whose
+// result tones take `tone_bytes` bytes (tone_bytes_for): a fixed part (the batch of
 // finished rows) and per column of the model what its stages hold (see
 // above) with the row of altitudes a run reads into. Not counted: the lists
 // of cells without data and of summit cells, which grow only in rows that
 // have some, and the two rows marking the edge of the data (in the tracing
 // and the cleaning), made only once a gap is met. Tests check it against what
 // an engine allocates.
-uint64_t row_engine_bytes_per_column(int32_t traced_levels);
+uint64_t row_engine_bytes_per_column(int32_t traced_levels, int tone_bytes);
 inline constexpr uint64_t row_engine_fixed_bytes = (uint64_t{256} << 10) + (uint64_t{64} << 10);
 
 // The most an EngineState holds per column: every mask word written, and the
 // three cleaned rows.
-uint64_t engine_state_bytes_per_column(int32_t traced_levels);
+uint64_t engine_state_bytes_per_column(int32_t traced_levels, int tone_bytes);
 
 
 // How the engine of a run shares a memory budget: the most stripes whose
@@ -37,7 +37,8 @@ struct EngineMemory {
     uint64_t bytes = 0;                    // the engines and the states, at most
 };
 
-EngineMemory fit_engine_memory(int64_t columns, int32_t traced_levels, unsigned threads, uint64_t budget);
+EngineMemory fit_engine_memory(int64_t columns, int32_t traced_levels, int tone_bytes, unsigned threads,
+                               uint64_t budget);
 
 // What a run may hold at its peak, whatever its number of rows: 64 MiB and
 // 64 bytes per column.
@@ -52,10 +53,10 @@ inline uint64_t run_memory_bound(int64_t columns)
 inline constexpr uint64_t run_program_bytes = uint64_t{8} << 20;
 
 // The stripe options of a run on `threads` threads, for a model `columns`
-// wide traced at `traced_levels` levels, whose source holds source_bytes
+// wide traced at `traced_levels` levels into tones of `tone_bytes`, whose source holds source_bytes
 // while the engine reads it: the engine takes what the memory bound leaves,
 // and never more than the memory available leaves.
-StripeOptions stripes_within(int64_t columns, int32_t traced_levels, unsigned threads, uint64_t source_bytes,
-                             uint64_t memory_available);
+StripeOptions stripes_within(int64_t columns, int32_t traced_levels, int tone_bytes, unsigned threads,
+                             uint64_t source_bytes, uint64_t memory_available);
 
 #endif

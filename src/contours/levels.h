@@ -5,9 +5,21 @@
 #include <cstdint>
 #include <vector>
 
-// The most levels a plan may have: their tones, counting up from 0 or 1, stay
-// below the background tone 255 in the result's bytes.
+// The most levels a plan of one-byte tones may have (the dialogue's plans,
+// and results in formats of 8 bits): their tones, counting up from 0 or 1,
+// stay below the background tone 255.
 inline constexpr int max_levels = 250;
+
+// The most levels of a plan of two-byte tones: counting up from 0 or 1, they
+// stay below the background tone 65535.
+inline constexpr int max_wide_levels = 65534;
+
+// The bytes of a result's tones for a plan of that many levels: one up to
+// max_levels, so that such a plan keeps its 8-bit result, else two.
+inline constexpr int tone_bytes_for(int64_t level_count) { return level_count > max_levels ? 2 : 1; }
+
+// The background tone of a result of tones of that many bytes: the largest.
+inline constexpr int background_of(int tone_bytes) { return tone_bytes == 2 ? 65535 : 255; }
 
 // One level of the plan, in plan order.
 struct Level {

@@ -15,8 +15,9 @@ void find_top_level(const std::vector<Level>* levels, bool& has_top_level, int& 
 
 }  // namespace
 
-PreparedPlan::PreparedPlan(const std::vector<Level>* levels, int first_tone, int level_count, double highest_altitude)
-    : sorted(sort_traced_levels(levels)), cleaned_tones(handled_tones(first_tone, level_count)),
+PreparedPlan::PreparedPlan(const std::vector<Level>* levels, int first_tone, int level_count, double highest_altitude,
+                           bool wide_tones)
+    : sorted(sort_traced_levels(levels)), first_tone(first_tone), level_count(level_count), wide_tones(wide_tones),
       highest_altitude(highest_altitude)
 {
     find_top_level(levels, has_top_level, top_tone);

@@ -11,83 +11,99 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <utility>
 #include <vector>
 
 #include "contours/data_edge.h"
 
+// The tone of a result cell: one byte (every plan of up to 250 levels, the
+// dialogue's), or two for plans of more levels. The background is the
+// largest value of the type: 255, or 65535.
+template <typename Tone>
+inline constexpr Tone background_tone = std::numeric_limits<Tone>::max();
+
 // The tones handled by the corner and isolated-pixel passes, as one range of
-// cell values: first_tone .. first_tone + level_count - 2 within 0 .. 254 (a background
-// cell is never changed by either pass, even when 255 is one of those tones).
+// cell values: first_tone .. first_tone + level_count - 2, below the
+// background (a background cell is never changed by either pass, even when
+// the background is one of those tones).
+template <typename Tone>
 struct HandledTones {
-    unsigned char low = 0;
-    unsigned char span = 0;  // values low .. low + span
+    Tone low = 0;
+    Tone span = 0;  // values low .. low + span
     bool any = false;
 };
 
-HandledTones handled_tones(int first_tone, int level_count);
+template <typename Tone>
+HandledTones<Tone> handled_tones(int first_tone, int level_count);
 
 enum class CleaningPass { spurs, corners, isolated_pixels };
 
-// One cleaning pass over the rows first_row .. rows - 1, fed in order.
-// Row first_row is passed on unchanged, as the top row of the grid is; when
-// first_row > 0 that is a guess of the true state, which a stripe of rows
-// starts from. The last row of the grid is passed on unchanged.
+// One cleaning pass over the rows first_row .. rows - 1 of tones of type
+// Tone (uint8_t or uint16_t), fed in order. Row first_row is passed on
+// unchanged, as the top row of the grid is; when first_row > 0 that is a
+// guess of the true state, which a stripe of rows starts from. The last row
+// of the grid is passed on unchanged.
+template <typename Tone>
 class CleaningStage {
 public:
-    // The room for a pass's decisions on a row: 3 x `columns` bytes, which the
-    // stages of one chain share (a pass uses it only while it cleans a row,
-    // before handing the row on). A fourth row, for the edge of the data, is
-    // added when a row near a gap is cleaned.
+    // The room for a pass's decisions on a row: a byte of facts, a planned
+    // tone and a byte of doubt per column, which the stages of one chain share
+    // (a pass uses it only while it cleans a row, before handing the row on).
+    // A row of bytes for the edge of the data is added when a row near a gap
+    // is cleaned.
     using Scratch = std::vector<unsigned char>;
-    static size_t scratch_size(int32_t columns) { return 3 * static_cast<size_t>(columns > 0 ? columns : 0); }
+    static size_t scratch_size(int32_t columns)
+    {
+        return (2 + sizeof(Tone)) * static_cast<size_t>(columns > 0 ? columns : 0);
+    }
 
     // `scratch` (of scratch_size bytes) must outlive the stage, and so must
     // `gaps`, the columns without data of the rows around the rows fed (null
     // when no cell lacks data): a cell at the edge of the data is never
     // changed (data_edge.h).
-    CleaningStage(CleaningPass pass, HandledTones tones, int32_t rows, int32_t columns, int32_t first_row,
+    CleaningStage(CleaningPass pass, HandledTones<Tone> tones, int32_t rows, int32_t columns, int32_t first_row,
                   Scratch& scratch, const GapRows* gaps = nullptr);
 
     // Takes row i (`columns` cells) and hands every row it finishes to
-    // next(index, const unsigned char* cells): row i - 1, and row i itself
-    // when it is the first or the last row.
+    // next(index, const Tone* cells): row i - 1, and row i itself when it is
+    // the first or the last row.
     template <typename Next>
-    void push(int32_t i, const unsigned char* row, Next&& next)
+    void push(int32_t i, const Tone* row, Next&& next)
     {
-        const auto width = static_cast<size_t>(columns_);
+        const auto bytes = static_cast<size_t>(columns_) * sizeof(Tone);
         if (pending_) {
             clean_row(i - 1, finished_.data(), waiting_.data(), row);
             std::swap(finished_, waiting_);
-            next(i - 1, static_cast<const unsigned char*>(finished_.data()));
+            next(i - 1, static_cast<const Tone*>(finished_.data()));
         }
         if (i == first_row_ || i + 1 == rows_) {
-            std::memcpy(finished_.data(), row, width);
+            std::memcpy(finished_.data(), row, bytes);
             pending_ = false;
-            next(i, static_cast<const unsigned char*>(finished_.data()));
+            next(i, static_cast<const Tone*>(finished_.data()));
         } else {
-            std::memcpy(waiting_.data(), row, width);
+            std::memcpy(waiting_.data(), row, bytes);
             pending_ = true;
         }
     }
 
     // The last finished row: all that the rows below depend on besides the
     // rows fed.
-    const std::vector<unsigned char>& last_finished() const { return finished_; }
+    const std::vector<Tone>& last_finished() const { return finished_; }
 
 private:
     // Cleans row i in place, between the finished row above and the fed row below.
-    void clean_row(int32_t i, const unsigned char* up, unsigned char* row, const unsigned char* down);
+    void clean_row(int32_t i, const Tone* up, Tone* row, const Tone* down);
 
     CleaningPass pass_;
-    HandledTones tones_;
+    HandledTones<Tone> tones_;
     int32_t rows_;
     int32_t columns_;
     int32_t first_row_;
-    bool pending_ = false;                 // waiting_ holds a row to clean
-    std::vector<unsigned char> finished_;  // the last row finished
-    std::vector<unsigned char> waiting_;   // the row fed before the last one, not yet cleaned
-    Scratch& scratch_;                     // three rows of decisions and one of edge marks, shared
+    bool pending_ = false;        // waiting_ holds a row to clean
+    std::vector<Tone> finished_;  // the last row finished
+    std::vector<Tone> waiting_;   // the row fed before the last one, not yet cleaned
+    Scratch& scratch_;            // the rows of decisions and of edge marks, shared
     const GapRows* gaps_;
 };
 

@@ -30,13 +30,16 @@
 struct EngineState {
     std::array<int32_t, 4> last_rows{};   // last row finished by each stage (-1: none)
     std::vector<uint64_t> thinned;        // the thinned masks of the last traced row
-    std::vector<unsigned char> cleaned;   // the last row finished by each cleaning pass
+    std::vector<unsigned char> cleaned;   // the last row finished by each cleaning pass, as bytes
     bool operator==(const EngineState&) const = default;
 
     // The memory it holds.
     uint64_t bytes() const { return thinned.capacity() * sizeof(uint64_t) + cleaned.capacity(); }
 };
 
+// The engine for results of tones of type Tone (uint8_t, or uint16_t for
+// plans of more than 250 levels: see row_cleaning.h).
+template <typename Tone>
 class RowEngine {
 public:
     // Rows pushed after row k reach the sink at the latest with row k + finish_lag.
@@ -75,7 +78,7 @@ public:
     void flush();
 
 private:
-    void finish(int32_t i, const unsigned char* row);
+    void finish(int32_t i, const Tone* row);
 
     const PreparedPlan& plan_;
     int32_t rows_;
@@ -85,15 +88,15 @@ private:
     int32_t rows_finished_;
     int32_t first_written_;
     int32_t end_written_;
-    std::unique_ptr<TraceStage> trace_;
-    CleaningStage::Scratch cleaning_scratch_;  // shared by the three passes (before them: made first)
-    GapRows gaps_;                             // the columns without data of the rows in the passes
-    CleaningStage spurs_;
-    CleaningStage corners_;
-    CleaningStage isolated_;
+    std::unique_ptr<TraceStage<Tone>> trace_;
+    typename CleaningStage<Tone>::Scratch cleaning_scratch_;  // shared by the three passes (before them: made first)
+    GapRows gaps_;                            // the columns without data of the rows in the passes
+    CleaningStage<Tone> spurs_;
+    CleaningStage<Tone> corners_;
+    CleaningStage<Tone> isolated_;
     std::array<int32_t, 3> cleaned_rows_;     // last row finished by each cleaning pass
-    std::vector<unsigned char> traced_;       // the row just traced
-    std::vector<unsigned char> batch_;        // finished rows not yet handed to the sink
+    std::vector<Tone> traced_;                // the row just traced
+    std::vector<Tone> batch_;                 // finished rows not yet handed to the sink
     int32_t batch_rows_;                      // rows a batch holds at most
     int32_t batch_first_ = 0;
     int32_t batch_count_ = 0;

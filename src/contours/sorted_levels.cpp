@@ -10,13 +10,13 @@ SortedLevels sort_traced_levels(const std::vector<Level>* levels)
     struct Traced {
         double alti;
         int32_t rank;
-        unsigned char tone;
+        uint16_t tone;
     };
     std::vector<Traced> traced;
     if (levels != nullptr) {
         for (const Level& level : *levels) {
             if (!level.top && level.alti == level.alti) {
-                traced.push_back({level.alti, static_cast<int32_t>(traced.size()), static_cast<unsigned char>(level.tone)});
+                traced.push_back({level.alti, static_cast<int32_t>(traced.size()), static_cast<uint16_t>(level.tone)});
             }
         }
     }

@@ -28,8 +28,8 @@ struct SortedLevels {
     double lowest = 0;
     double per_meter = 0;
     std::vector<int32_t> plan_rank;           // per sorted position: rank in plan order
-    std::vector<unsigned char> tone_at;       // per sorted position: the tone byte
-    std::vector<unsigned char> tone_of_rank;  // per plan rank: the tone byte
+    std::vector<uint16_t> tone_at;       // per sorted position: the tone (its low byte in an 8-bit result)
+    std::vector<uint16_t> tone_of_rank;  // per plan rank: the tone
     PlanOrder order = PlanOrder::mixed;
 };
 

@@ -13,6 +13,7 @@
 
 namespace {
 
+template <typename Tone>
 struct Stripe {
     Stripe(int32_t first, int32_t end) : first(first), end(end), finished(first) {}
 
@@ -23,7 +24,7 @@ struct Stripe {
     std::mutex bounds;
     int32_t end;
     int32_t finished;
-    std::unique_ptr<RowEngine> engine;
+    std::unique_ptr<RowEngine<Tone>> engine;
     // The states of the stripe's own run after the pushed rows states_from +
     // offset, states_from being the row after which the engine of the stripe
     // above stops.
@@ -38,16 +39,17 @@ int32_t next_checkpoint(int32_t offset) { return offset < 8 ? offset + 1 : offse
 
 // The stripe's own run, from a guess a few rows above its first row (the top
 // stripe from the top of the model, which is no guess).
-void run_stripe(Stripe& stripe, const PreparedPlan& plan, int32_t rows, int32_t columns,
+template <typename Tone>
+void run_stripe(Stripe<Tone>& stripe, const PreparedPlan& plan, int32_t rows, int32_t columns,
                 const AltitudeSource& source, ResultRowSink& sink, const StripeOptions& options)
 {
     const int32_t start = std::max(stripe.first - std::max(options.lead_rows, 0), 0);
-    stripe.engine = std::make_unique<RowEngine>(plan, rows, columns, sink, start);
+    stripe.engine = std::make_unique<RowEngine<Tone>>(plan, rows, columns, sink, start);
     {
         const std::lock_guard<std::mutex> hold(stripe.bounds);  // a thread out of work may move the end
         stripe.engine->set_written_rows(stripe.first, stripe.end);
     }
-    stripe.states_from = stripe.first - 1 + RowEngine::finish_lag;
+    stripe.states_from = stripe.first - 1 + RowEngine<Tone>::finish_lag;
     const auto kept = static_cast<size_t>(std::max(options.checkpoints, 1));
     uint64_t kept_bytes = 0;
     int32_t checkpoint = 0;
@@ -80,8 +82,9 @@ void run_stripe(Stripe& stripe, const PreparedPlan& plan, int32_t rows, int32_t 
 // rows of that stripe, on into `stripe` until its state meets the stripe's
 // own at a checkpoint; returns the engine in the true state after the rows of
 // `stripe`.
-std::unique_ptr<RowEngine> repair(Stripe& stripe, std::unique_ptr<RowEngine> truth, const AltitudeSource& source,
-                                  int32_t columns, StripeStats& stats)
+template <typename Tone>
+std::unique_ptr<RowEngine<Tone>> repair(Stripe<Tone>& stripe, std::unique_ptr<RowEngine<Tone>> truth,
+                                        const AltitudeSource& source, int32_t columns, StripeStats& stats)
 {
     truth->set_written_rows(stripe.first, stripe.end);
     std::vector<double> buffer(static_cast<size_t>(columns));
@@ -118,7 +121,7 @@ using Rows = std::pair<int32_t, int32_t>;  // rows first .. second - 1
 // rows, so that the run of the stripe above it stops before the last row of
 // the model and can still go on into it.
 constexpr int32_t thinnest = 8;
-static_assert(thinnest > RowEngine::finish_lag);
+static_assert(thinnest > RowEngine<uint8_t>::finish_lag && thinnest > RowEngine<uint16_t>::finish_lag);
 
 // The rows of count stripes: the first `extra` rows taller than the others,
 // which share the rest evenly.
@@ -150,6 +153,7 @@ std::vector<Rows> cut_stripes(int32_t rows, const StripeOptions& options)
 // one, open sea in another), so a thread whose stripe is done takes the
 // lower part of the stripe with the most rows left: the cut shares those rows
 // so that both threads end together, the new stripe also running its lead.
+template <typename Tone>
 class StripeBoard {
 public:
     StripeBoard(const std::vector<Rows>& initial, const StripeOptions& options)
@@ -161,17 +165,17 @@ public:
         for (const Rows& r : initial) stripes_.emplace_back(r.first, r.second);
     }
 
-    Stripe& initial(size_t k) { return stripes_[k]; }
+    Stripe<Tone>& initial(size_t k) { return stripes_[k]; }
 
     // A new stripe cut from the stripe with the most rows left, or null when
     // none has enough left to be worth the lead and the repair of a new seam.
-    Stripe* split_largest()
+    Stripe<Tone>* split_largest()
     {
         const std::lock_guard<std::mutex> hold(board_);
         if (stripes_.size() >= most_) return nullptr;
-        Stripe* victim = nullptr;
+        Stripe<Tone>* victim = nullptr;
         int32_t most_left = 0;
-        for (Stripe& stripe : stripes_) {
+        for (Stripe<Tone>& stripe : stripes_) {
             const std::lock_guard<std::mutex> bounds(stripe.bounds);
             if (stripe.end - stripe.finished > most_left) {
                 most_left = stripe.end - stripe.finished;
@@ -187,17 +191,17 @@ public:
         const int32_t kept = (left + lead_) / 2;
         if (left - kept < smallest_part_ || kept < smallest_part_) return nullptr;
         const int32_t cut = victim->finished + kept;
-        Stripe& taken = stripes_.emplace_back(cut, victim->end);
+        Stripe<Tone>& taken = stripes_.emplace_back(cut, victim->end);
         victim->end = cut;
         return &taken;
     }
 
     // The stripes in row order, once all are done.
-    std::vector<Stripe*> in_order()
+    std::vector<Stripe<Tone>*> in_order()
     {
-        std::vector<Stripe*> order;
-        for (Stripe& stripe : stripes_) order.push_back(&stripe);
-        std::sort(order.begin(), order.end(), [](const Stripe* a, const Stripe* b) { return a->first < b->first; });
+        std::vector<Stripe<Tone>*> order;
+        for (Stripe<Tone>& stripe : stripes_) order.push_back(&stripe);
+        std::sort(order.begin(), order.end(), [](const Stripe<Tone>* a, const Stripe<Tone>* b) { return a->first < b->first; });
         return order;
     }
 
@@ -206,30 +210,39 @@ private:
     int32_t smallest_part_;  // rows of the thinner part of a split, at least
     size_t most_;            // stripes, at most
     std::mutex board_;
-    std::deque<Stripe> stripes_;  // grows at the end only: references stay valid
+    std::deque<Stripe<Tone>> stripes_;  // grows at the end only: references stay valid
 };
+
+template <typename Tone>
+StripeStats extract_with(const PreparedPlan& plan, int32_t rows, int32_t columns, const AltitudeSource& altitudes,
+                         ResultRowSink& result, const StripeOptions& options)
+{
+    StripeStats stats;
+    const std::vector<Rows> initial = cut_stripes(rows, options);
+    StripeBoard<Tone> board(initial, options);
+
+    // One stripe per thread, the first on this one; then each thread takes
+    // part of the stripes still running, while that pays.
+    run_in_parallel(initial.size(), [&](size_t k) {
+        run_stripe(board.initial(k), plan, rows, columns, altitudes, result, options);
+        while (Stripe<Tone>* more = board.split_largest())
+            run_stripe(*more, plan, rows, columns, altitudes, result, options);
+    });
+
+    // Repairs, top to bottom: each needs the true state after the stripe above.
+    const std::vector<Stripe<Tone>*> stripes = board.in_order();
+    stats.stripes = static_cast<int32_t>(stripes.size());
+    std::unique_ptr<RowEngine<Tone>> truth = std::move(stripes.front()->engine);
+    for (size_t s = 1; s < stripes.size(); ++s) truth = repair(*stripes[s], std::move(truth), altitudes, columns, stats);
+    return stats;
+}
 
 }  // namespace
 
 StripeStats extract_in_stripes(const PreparedPlan& plan, int32_t rows, int32_t columns,
                                const AltitudeSource& altitudes, ResultRowSink& result, const StripeOptions& options)
 {
-    StripeStats stats;
-    if (rows <= 0 || columns <= 0) return stats;
-    const std::vector<Rows> initial = cut_stripes(rows, options);
-    StripeBoard board(initial, options);
-
-    // One stripe per thread, the first on this one; then each thread takes
-    // part of the stripes still running, while that pays.
-    run_in_parallel(initial.size(), [&](size_t k) {
-        run_stripe(board.initial(k), plan, rows, columns, altitudes, result, options);
-        while (Stripe* more = board.split_largest()) run_stripe(*more, plan, rows, columns, altitudes, result, options);
-    });
-
-    // Repairs, top to bottom: each needs the true state after the stripe above.
-    const std::vector<Stripe*> stripes = board.in_order();
-    stats.stripes = static_cast<int32_t>(stripes.size());
-    std::unique_ptr<RowEngine> truth = std::move(stripes.front()->engine);
-    for (size_t s = 1; s < stripes.size(); ++s) truth = repair(*stripes[s], std::move(truth), altitudes, columns, stats);
-    return stats;
+    if (rows <= 0 || columns <= 0) return {};
+    if (plan.wide_tones) return extract_with<uint16_t>(plan, rows, columns, altitudes, result, options);
+    return extract_with<uint8_t>(plan, rows, columns, altitudes, result, options);
 }

@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "contours/cell_codes.h"
+#include "contours/row_cleaning.h"
 
 namespace {
 
@@ -173,8 +174,8 @@ void find_run_ends(const Key* __restrict above, const Key* __restrict lo, const 
         hi[j] = std::max(std::max(std::max(above[j], below[j]), std::max(lo[j - 1], lo[j + 1])), lo[j]);
 }
 
-template <typename Key>
-class TraceSweep final : public TraceStage {
+template <typename Key, typename Tone>
+class TraceSweep final : public TraceStage<Tone> {
 public:
     TraceSweep(const SortedLevels& levels, int32_t rows, int32_t columns, int32_t first_row)
         : levels_(levels), rows_(rows), columns_(columns), first_row_(first_row),
@@ -205,7 +206,7 @@ public:
         if (k - 1 >= first_row_) find_runs(k - 1);
     }
 
-    bool trace_next(unsigned char* out) override
+    bool trace_next(Tone* out) override
     {
         const int32_t i = traced_;
         if (i >= rows_ || (fed_ < i + 3 && fed_ < rows_)) return false;
@@ -367,9 +368,10 @@ private:
     // examined, NW, N, NE and W hold their thinned levels, E, SE, S and SW
     // their boundary levels. Cells of the first and last row and column keep
     // all their levels.
-    void thin_and_transfer(int32_t i, unsigned char* out)
+    void thin_and_transfer(int32_t i, Tone* out)
     {
-        std::memset(out, background, static_cast<size_t>(columns_));
+        constexpr Tone background = background_tone<Tone>;
+        std::fill_n(out, static_cast<size_t>(columns_), background);
         SweepRow<Key>& cur = row(i);
         const int32_t* on_line = cur.on_line.data();
         int32_t first = 0;
@@ -390,7 +392,7 @@ private:
         const uint64_t* down = masks(i + 1).levels.data();
         const Key* lo_row = cur.lo.data();
         const Key* hi_row = cur.hi.data();
-        const unsigned char* tone_at = levels_.tone_at.data();
+        const uint16_t* tone_at = levels_.tone_at.data();
         for (int32_t k = first; k < end; ++k) {
             const int32_t j = on_line[k];
             if (data_edge != nullptr && data_edge[j] != 0) {
@@ -401,7 +403,7 @@ private:
             const int32_t hi = hi_row[j];
             if (hi - lo != 1) {
                 const int tone = thin_several(here, up, down, stride, j, lo, hi);
-                if (tone >= 0) out[j] = static_cast<unsigned char>(tone);
+                if (tone >= 0) out[j] = static_cast<Tone>(tone);
                 continue;
             }
             // One level (most boundary cells): the cell's mask is the single
@@ -415,7 +417,7 @@ private:
                                       std::rotl(here[at - 1] & own, 7);
             const bool cleared = clearing_table[std::rotr(gathered, lo & 63) & 255];
             here[at] = cleared ? 0 : own;
-            out[j] = cleared ? background : tone_at[lo];
+            out[j] = cleared ? background : static_cast<Tone>(tone_at[lo]);
         }
     }
 
@@ -430,13 +432,13 @@ private:
     }
 
     // Tone transfer of a cell that is never thinned.
-    void transfer(int32_t i, int32_t j, unsigned char* out)
+    void transfer(int32_t i, int32_t j, Tone* out)
     {
         const SweepRow<Key>& cur = row(i);
         const int32_t w0 = cur.lo[j] >> 6;
         const int32_t w1 = (cur.hi[j] - 1) >> 6;
         const int tone = last_tone(masks(i).levels.data() + j, static_cast<size_t>(columns_), w0, w1);
-        if (tone >= 0) out[j] = static_cast<unsigned char>(tone);
+        if (tone >= 0) out[j] = static_cast<Tone>(tone);
     }
 
     // Thins the inner cell j of a row at its levels lo .. hi - 1, all of each
@@ -523,12 +525,18 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TraceStage> make_trace_stage(const SortedLevels& levels, int32_t rows, int32_t columns,
-                                             int32_t first_row)
+template <typename Tone>
+std::unique_ptr<TraceStage<Tone>> make_trace_stage(const SortedLevels& levels, int32_t rows, int32_t columns,
+                                                   int32_t first_row)
 {
     // Up to 254 traced levels (every plan the program makes) a sorted
     // position fits one byte, so that the run ends of a row are worked out 16
     // cells at a time; 32 bits beyond.
-    if (sorted_position_bytes(levels.count) == 1) return std::make_unique<TraceSweep<uint8_t>>(levels, rows, columns, first_row);
-    return std::make_unique<TraceSweep<int32_t>>(levels, rows, columns, first_row);
+    if (sorted_position_bytes(levels.count) == 1)
+        return std::make_unique<TraceSweep<uint8_t, Tone>>(levels, rows, columns, first_row);
+    return std::make_unique<TraceSweep<int32_t, Tone>>(levels, rows, columns, first_row);
 }
+
+template std::unique_ptr<TraceStage<uint8_t>> make_trace_stage<uint8_t>(const SortedLevels&, int32_t, int32_t, int32_t);
+template std::unique_ptr<TraceStage<uint16_t>> make_trace_stage<uint16_t>(const SortedLevels&, int32_t, int32_t,
+                                                                           int32_t);

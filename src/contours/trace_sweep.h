@@ -38,6 +38,7 @@
 // is a guess of the true state (the row's boundary before thinning), which a
 // stripe of rows starts from. A cell at the edge of the data (data_edge.h) is
 // not thinned either.
+template <typename Tone>
 class TraceStage {
 public:
     virtual ~TraceStage() = default;
@@ -47,7 +48,7 @@ public:
 
     // Traces the next row into out (a tone per column, background elsewhere) when
     // the rows it needs have been pushed; returns false when it cannot yet.
-    virtual bool trace_next(unsigned char* out) = 0;
+    virtual bool trace_next(Tone* out) = 0;
 
     // The next row trace_next will give.
     virtual int32_t next_row() const = 0;
@@ -64,7 +65,10 @@ public:
     virtual GapColumns last_gaps() const = 0;
 };
 
-std::unique_ptr<TraceStage> make_trace_stage(const SortedLevels& levels, int32_t rows, int32_t columns,
+// The stage for results of tones of type Tone (uint8_t or uint16_t: see
+// row_cleaning.h).
+template <typename Tone>
+std::unique_ptr<TraceStage<Tone>> make_trace_stage(const SortedLevels& levels, int32_t rows, int32_t columns,
                                              int32_t first_row);
 
 #endif

@@ -20,10 +20,28 @@ constexpr uint64_t run_fixed_bytes = stored_rows_budget + (uint64_t{24} << 20);
 
 // And per column the contour engine on one stripe, the least a run does (more
 // stripes and threads only where they fit: run_stripe_options): the few rows
-// each of its stages keeps and the row of altitudes it reads, for the most
-// levels a plan has, with a block of the model's rows (8 bytes a value at
+// each of its stages keeps and the row of altitudes it reads, for a plan of
+// `level_count` levels (at least max_levels, the most a model's check before
+// any plan assumes), with a block of the model's rows (8 bytes a value at
 // most). The same estimate shares the engine's memory out among stripes.
-const uint64_t run_bytes_per_column = row_engine_bytes_per_column(max_levels) + sizeof(double);
+uint64_t run_bytes_per_column(int level_count)
+{
+    const int levels = std::max(level_count, max_levels);
+    return row_engine_bytes_per_column(levels, tone_bytes_for(levels)) + sizeof(double);
+}
+
+// Refuses a run of `level_count` levels on nb_col1 columns that needs more
+// memory than is available; `what` says what needs it.
+void check_run_memory(int64_t nb_col1, int level_count, const std::string& what)
+{
+    const uint64_t needed = run_memory_needed(nb_col1, level_count);
+    const MemoryLimit available = memory_available();
+    if (needed > available.bytes)
+        throw RunError(what + ": a run on " + std::to_string(nb_col1) + " columns needs " + std::to_string(needed) +
+                       " bytes (" + std::to_string(run_bytes_per_column(level_count)) + " per column, and " +
+                       std::to_string(run_fixed_bytes + row_engine_fixed_bytes) + "), more than the " +
+                       std::to_string(available.bytes) + " bytes of " + available.what);
+}
 
 }  // namespace
 
@@ -43,21 +61,23 @@ void check_model_shape(int64_t nb_lig1, int64_t nb_col1, const std::string& path
                        " lines and columns)");
 }
 
-uint64_t run_memory_needed(int64_t nb_col1)
+uint64_t run_memory_needed(int64_t nb_col1, int level_count)
 {
-    // At most 2^31 columns, so the product stays far below 2^64.
-    return run_fixed_bytes + row_engine_fixed_bytes + static_cast<uint64_t>(nb_col1) * run_bytes_per_column;
+    // At most 2^31 columns, so the product stays far below 2^64 (below 2^43
+    // bytes per column at 65,534 levels).
+    return run_fixed_bytes + row_engine_fixed_bytes + static_cast<uint64_t>(nb_col1) * run_bytes_per_column(level_count);
 }
 
 void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
 {
     check_model_shape(nb_lig1, nb_col1, path);
-    const uint64_t needed = run_memory_needed(nb_col1);
-    const MemoryLimit available = memory_available();
-    if (needed > available.bytes)
-        throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is too large for the memory available: a run on " +
-                       std::to_string(nb_col1) + " columns needs " + std::to_string(needed) + " bytes (" +
-                       std::to_string(run_bytes_per_column) + " per column, and " +
-                       std::to_string(run_fixed_bytes + row_engine_fixed_bytes) + "), more than the " +
-                       std::to_string(available.bytes) + " bytes of " + available.what);
+    check_run_memory(nb_col1, max_levels,
+                     path + ": " + size_text(nb_lig1, nb_col1) + " is too large for the memory available");
+}
+
+void check_plan_memory(int64_t nb_col1, int level_count, const std::string& path)
+{
+    if (level_count > max_levels)
+        check_run_memory(nb_col1, level_count,
+                         path + ": a plan of " + std::to_string(level_count) + " levels is too large for the memory available");
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "contours/levels.h"
+
 // "the model size <lines> lines x <columns> columns", for messages.
 std::string size_text(int64_t nb_lig1, int64_t nb_col1);
 
@@ -21,7 +23,13 @@ void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
 
 // What a run on a model of nb_col1 columns needs at least, whatever its number
 // of rows: the contour engine on one stripe (a run takes more stripes and
-// threads only where they fit the memory available).
-uint64_t run_memory_needed(int64_t nb_col1);
+// threads only where they fit the memory available), for a plan of up to
+// max_levels levels or of `level_count` levels when it has more.
+uint64_t run_memory_needed(int64_t nb_col1, int level_count = max_levels);
+
+// Refuses a plan of more than max_levels levels whose engine needs more
+// memory than is available on a model of that width (the engine grows with
+// the levels), with a RunError naming `path` and the bytes as above.
+void check_plan_memory(int64_t nb_col1, int level_count, const std::string& path);
 
 #endif

@@ -16,6 +16,7 @@
 
 #include "contours/levels.h"
 #include "reference/grid.h"
+#include "rows.h"
 
 namespace test_models {
 
@@ -52,6 +53,20 @@ inline Model model(int32_t nb_lig1, int32_t nb_col1, const std::function<double(
     measure_range(m);
     return m;
 }
+
+// Rows copied into the reader's buffer, as a file reader gives them.
+class CopyingSource final : public AltitudeSource {
+public:
+    explicit CopyingSource(const Model& m) : m_(m) {}
+    AltitudeRow read_row(int32_t i, std::span<double> buffer) const override
+    {
+        std::copy(m_.grid[i], m_.grid[i] + m_.nb_col1, buffer.begin());
+        return buffer;
+    }
+
+private:
+    const Model& m_;
+};
 
 // Sums of sines and cones: long smooth slopes, ridges and pits.
 inline Model smooth_model(int32_t nb_lig1, int32_t nb_col1, uint64_t seed)

@@ -47,15 +47,15 @@ TEST(EngineStripes, AsManyStripesAsTheMemoryBoundHolds)
         const std::string what = std::to_string(c.columns) + " columns, " + std::to_string(c.threads) + " threads";
         // A raw 16-bit model: a block of 256 KiB or a row per thread.
         const uint64_t source = c.threads * std::max<uint64_t>(2 * uint64_t(c.columns), 256 << 10);
-        const StripeOptions options = stripes_within(c.columns, 250, c.threads, source, c.available);
+        const StripeOptions options = stripes_within(c.columns, 250, 1, c.threads, source, c.available);
         EXPECT_EQ(options.max_stripes, c.stripes) << what;
         EXPECT_EQ(options.threads, c.used_threads) << what;
         const uint64_t budget = std::min(run_memory_bound(c.columns), c.available);
         const uint64_t rest = std::min(budget, run_program_bytes + source);
-        const EngineMemory fit = fit_engine_memory(c.columns, 250, c.threads, budget - rest);
+        const EngineMemory fit = fit_engine_memory(c.columns, 250, 1, c.threads, budget - rest);
         if (fit.stripes > 1) {
             EXPECT_LE(fit.bytes + run_program_bytes + source, budget) << what;
-            EXPECT_GE(options.state_bytes, uint64_t(c.columns) * engine_state_bytes_per_column(250)) << what;
+            EXPECT_GE(options.state_bytes, uint64_t(c.columns) * engine_state_bytes_per_column(250, 1)) << what;
         } else {
             EXPECT_EQ(options.state_bytes, 0u) << what;
         }
@@ -126,44 +126,56 @@ public:
     void write_row(int32_t, ToneRow) override {}
 };
 
-// A wide model with every level of a full plan: the engine (with the row of
-// altitudes its run reads into) holds at most its estimate, and not far
-// below it, so that stripes are counted neither short nor wastefully; a
-// saved state holds at most its own estimate.
+// The most an engine holds (with the row of altitudes its run reads into)
+// and the largest state it saves, for tones of type Tone.
+template <typename Tone>
+std::pair<uint64_t, uint64_t> engine_peak_and_state(const PreparedPlan& plan, const Model& m)
+{
+    NoSink sink;
+    held = HeldBytes{true, 0, 0};
+    uint64_t state_bytes = 0;
+    {
+        RowEngine<Tone> engine(plan, m.nb_lig1, m.nb_col1, sink, 4);
+        std::vector<double> buffer(static_cast<size_t>(m.nb_col1));
+        while (engine.next_input() < m.nb_lig1) {
+            const int32_t k = engine.next_input();
+            std::copy(m.grid[k], m.grid[k] + m.nb_col1, buffer.begin());
+            engine.push(AltitudeRow(buffer.data(), buffer.size()));
+            held.counting = false;  // a state apart, as a stripe keeps them
+            EngineState state;
+            engine.save_state(state);
+            EXPECT_EQ(state.bytes(), engine.state_bytes());
+            state_bytes = std::max(state_bytes, state.bytes());
+            held.counting = true;
+        }
+        engine.flush();
+    }
+    held.counting = false;
+    return {held.peak, state_bytes};
+}
+
+// A wide model with every level of a plan traced, of one-byte tones up to a
+// full plan and of two-byte tones beyond: the engine holds at most its
+// estimate, and not far below it, so that stripes are counted neither short
+// nor wastefully; a saved state holds at most its own estimate.
 TEST(EngineMemory, AnEngineHoldsWhatItsEstimateCounts)
 {
     const int32_t columns = 20000;
     const Model m = smooth_model(24, columns, 5);
-    for (const int levels : {250, 60, 1}) {
+    for (const int levels : {250, 60, 1, 251, 1000}) {
         const Plan p = plan_of(levels, m.min_alt, m.max_alt, true, 1, m.max_alt);
-        const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn);
-        NoSink sink;
-        held = HeldBytes{true, 0, 0};
-        uint64_t state_bytes = 0;
-        {
-            RowEngine engine(plan, m.nb_lig1, m.nb_col1, sink, 4);
-            std::vector<double> buffer(static_cast<size_t>(columns));
-            while (engine.next_input() < m.nb_lig1) {
-                const int32_t k = engine.next_input();
-                std::copy(m.grid[k], m.grid[k] + columns, buffer.begin());
-                engine.push(AltitudeRow(buffer.data(), buffer.size()));
-                held.counting = false;  // a state apart, as a stripe keeps them
-                EngineState state;
-                engine.save_state(state);
-                EXPECT_EQ(state.bytes(), engine.state_bytes());
-                state_bytes = std::max(state_bytes, state.bytes());
-                held.counting = true;
-            }
-            engine.flush();
-        }
-        held.counting = false;
+        const int tone_bytes = tone_bytes_for(levels);
+        const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn, tone_bytes == 2);
+        const auto [engine_peak, state_bytes] =
+            tone_bytes == 2 ? engine_peak_and_state<uint16_t>(plan, m) : engine_peak_and_state<uint8_t>(plan, m);
         const int32_t traced = plan.sorted.count;
-        const uint64_t estimate = row_engine_fixed_bytes + uint64_t{columns} * row_engine_bytes_per_column(traced);
-        const uint64_t engine_peak = held.peak;
+        const uint64_t estimate =
+            row_engine_fixed_bytes + uint64_t{columns} * row_engine_bytes_per_column(traced, tone_bytes);
         EXPECT_LE(engine_peak, estimate) << levels << " levels";
         EXPECT_GE(engine_peak, estimate * 9 / 10) << levels << " levels";
-        EXPECT_LE(state_bytes, uint64_t{columns} * engine_state_bytes_per_column(traced)) << levels << " levels";
-        EXPECT_GE(state_bytes, uint64_t{columns} * 3) << levels << " levels";  // the cleaned rows at least
+        EXPECT_LE(state_bytes, uint64_t{columns} * engine_state_bytes_per_column(traced, tone_bytes))
+            << levels << " levels";
+        EXPECT_GE(state_bytes, uint64_t{columns} * 3 * tone_bytes) << levels << " levels";  // the cleaned rows at least
     }
 }
 

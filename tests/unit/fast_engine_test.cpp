@@ -3,7 +3,9 @@
 // after the tracing alone and after the whole extraction.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <functional>
 #include <limits>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "contours/stripes.h"
 #include "reference/grid_engine.h"
 #include "reference/reference_engine.h"
 #include "reference/grid.h"
@@ -272,38 +275,95 @@ TEST(FastEngine, LevelListsInAnyOrderAndOddValues)
     EXPECT_GT(expect_same_result(m, p, "shuffled levels"), 0);
 }
 
+// The rows of a result, as bytes, kept whole.
+class ToneCollector final : public ResultRowSink {
+public:
+    ToneCollector(int32_t nb_lig1, size_t row_bytes) : row_bytes_(row_bytes), bytes_(nb_lig1 * row_bytes) {}
+    void write_row(int32_t i, ToneRow row) override
+    {
+        std::memcpy(&bytes_[static_cast<size_t>(i) * row_bytes_], row.data(), row.size());
+    }
+
+    // Every tone, row after row, read as one or two bytes each.
+    std::vector<int> tones(int tone_bytes) const
+    {
+        std::vector<int> tones(bytes_.size() / static_cast<size_t>(tone_bytes));
+        for (size_t k = 0; k < tones.size(); ++k) {
+            if (tone_bytes == 1) {
+                tones[k] = bytes_[k];
+                continue;
+            }
+            uint16_t wide = 0;
+            std::memcpy(&wide, &bytes_[2 * k], 2);
+            tones[k] = wide;
+        }
+        return tones;
+    }
+
+private:
+    size_t row_bytes_;
+    std::vector<unsigned char> bytes_;
+};
+
+// The tones of the plan's result through the row engine on three threads,
+// each of `tone_bytes` bytes.
+std::vector<int> striped_tones(const Model& m, const Plan& p, int tone_bytes)
+{
+    const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn, tone_bytes == 2);
+    ToneCollector sink(m.nb_lig1, static_cast<size_t>(m.nb_col1) * static_cast<size_t>(tone_bytes));
+    StripeOptions options;
+    options.threads = 3;
+    options.min_stripe_rows = 16;
+    options.lead_rows = 8;
+    const CopyingSource source(m);
+    extract_in_stripes(plan, m.nb_lig1, m.nb_col1, source, sink, options);
+    return sink.tones(tone_bytes);
+}
+
 // Every line pixel of a traced level lies on the level's boundary: at or
 // below the level, with a side neighbour that has data and lies above it
 // (thinning and cleaning only take pixels away, and a later level's pixel
-// lies on its own boundary). Checked on the real crop, for a list of levels
-// given in any order as a user types them.
-TEST(FastEngine, EveryLinePixelOfAListedPlanLiesOnItsLevel)
+// lies on its own boundary). Checked on the real crop for a list of levels
+// given in any order as a user types them, in tones of one byte and of two,
+// and for a plan of 1,143 levels every 10 m in tones of two bytes; a plan
+// of few levels has the same tones in either width.
+TEST(FastEngine, EveryLinePixelLiesOnItsLevelInTonesOfOneAndTwoBytes)
 {
     const Model m = himalaya();
-    const std::vector<double> altitudes = {2500, -4321.5, 0, 350.25, -100, 5999, 1000, -2000, 4000.125, 3000};
-    Plan p;
-    p.first_GT = 1;
-    p.levels = listed_levels(altitudes, p.first_GT, m.max_alt);
-    p.num_CL = static_cast<int>(p.levels.size());
-    p.max_dyn = m.max_alt;
-    Grid<unsigned char> result = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "result");
-    const ExtractionInput in{m.grid.rows(), m.nb_lig1, m.nb_col1, &p.levels, p.first_GT, p.num_CL, p.max_dyn};
-    extract_contours_fast(in, result.rows());
-    int64_t line_pixels = 0;
-    for (int32_t i = 0; i < m.nb_lig1; ++i)
-        for (int32_t j = 0; j < m.nb_col1; ++j) {
-            const int tone = result[i][j];
-            if (tone == 255) continue;
-            ++line_pixels;
-            const double level = p.levels[static_cast<size_t>(tone - p.first_GT)].alti;
-            const auto above = [&](int32_t a, int32_t b) {
-                return a >= 0 && b >= 0 && a < m.nb_lig1 && b < m.nb_col1 && m.grid[a][b] > level;
-            };
-            ASSERT_LE(m.grid[i][j], level) << "cell (" << i << ", " << j << ")";
-            ASSERT_TRUE(above(i - 1, j) || above(i + 1, j) || above(i, j - 1) || above(i, j + 1))
-                << "cell (" << i << ", " << j << ") of level " << level;
-        }
-    EXPECT_GT(line_pixels, 1000);
+    Plan listed;
+    listed.first_GT = 1;
+    listed.levels = listed_levels({2500, -4321.5, 0, 350.25, -100, 5999, 1000, -2000, 4000.125, 3000}, 1, m.max_alt);
+    listed.num_CL = static_cast<int>(listed.levels.size());
+    listed.max_dyn = m.max_alt;
+    const Plan every_10 = plan(-5200, 10, m.max_alt, 1, m.max_alt);
+    ASSERT_EQ(every_10.num_CL, 1143);
+    const struct {
+        const Plan& plan;
+        int tone_bytes;
+    } cases[] = {{listed, 1}, {listed, 2}, {every_10, 2}};
+    std::vector<std::vector<int>> results;
+    for (const auto& c : cases) {
+        const std::vector<int> tones = striped_tones(m, c.plan, c.tone_bytes);
+        const int background = background_of(c.tone_bytes);
+        int64_t line_pixels = 0;
+        for (int32_t i = 0; i < m.nb_lig1; ++i)
+            for (int32_t j = 0; j < m.nb_col1; ++j) {
+                const int tone = tones[static_cast<size_t>(i) * static_cast<size_t>(m.nb_col1) + static_cast<size_t>(j)];
+                if (tone == background) continue;
+                ++line_pixels;
+                const double level = c.plan.levels[static_cast<size_t>(tone - c.plan.first_GT)].alti;
+                const auto above = [&](int32_t a, int32_t b) {
+                    return a >= 0 && b >= 0 && a < m.nb_lig1 && b < m.nb_col1 && m.grid[a][b] > level;
+                };
+                ASSERT_LE(m.grid[i][j], level) << "cell (" << i << ", " << j << "), " << c.plan.num_CL << " levels";
+                ASSERT_TRUE(above(i - 1, j) || above(i + 1, j) || above(i, j - 1) || above(i, j + 1))
+                    << "cell (" << i << ", " << j << ") of level " << level;
+            }
+        EXPECT_GT(line_pixels, 1000);
+        results.push_back(tones);
+    }
+    std::replace(results[1].begin(), results[1].end(), 65535, 255);
+    EXPECT_EQ(results[0], results[1]);
 }
 
 // ---------------------------------------------------------------------------

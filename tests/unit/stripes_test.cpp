@@ -23,20 +23,6 @@ namespace {
 
 using namespace test_models;
 
-// Rows copied into the reader's buffer, as a file reader gives them.
-class CopyingSource final : public AltitudeSource {
-public:
-    explicit CopyingSource(const Model& m) : m_(m) {}
-    AltitudeRow read_row(int32_t i, std::span<double> buffer) const override
-    {
-        std::copy(m_.grid[i], m_.grid[i] + m_.nb_col1, buffer.begin());
-        return buffer;
-    }
-
-private:
-    const Model& m_;
-};
-
 // Every row as last written, and how many times each was written.
 class RecordingSink final : public ResultRowSink {
 public:
@@ -112,11 +98,11 @@ TEST(RowEngine, FinishesEveryRowAFewRowsAfterItIsPushed)
 
     const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn);
     RecordingSink sink(m.nb_lig1, m.nb_col1);
-    RowEngine engine(plan, m.nb_lig1, m.nb_col1, sink);
+    RowEngine<uint8_t> engine(plan, m.nb_lig1, m.nb_col1, sink);
     for (int32_t k = 0; k < m.nb_lig1; ++k) {
         ASSERT_EQ(engine.next_input(), k);
         engine.push(AltitudeRow(m.grid[k], static_cast<size_t>(m.nb_col1)));
-        EXPECT_GE(engine.rows_finished(), k + 1 - RowEngine::finish_lag) << "after row " << k;
+        EXPECT_GE(engine.rows_finished(), k + 1 - RowEngine<uint8_t>::finish_lag) << "after row " << k;
     }
     EXPECT_EQ(engine.rows_finished(), m.nb_lig1);
     EXPECT_EQ(sink.writes, std::vector<int>(static_cast<size_t>(m.nb_lig1), 1));
