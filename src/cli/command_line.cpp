@@ -101,7 +101,8 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
                    "model gives a georeferenced image (a world file and .prj beside a .png or .bmp). Beside a "
                    ".bmp, .png or .tif go an .aux.xml (the altitude of every tone, the transparent background) "
                    "and a QGIS style <stem>.qml; a .tif larger than 512 pixels either way holds overviews that "
-                   "keep the lines (a third more pixels to write)")
+                   "keep the lines (a third more pixels to write). Up to 250 levels the tones take 8 bits; a "
+                   "plan of more, up to 65534, needs a .png or .tif (16 bits, background 65535)")
         ->required();
     app.add_option("-i,--interval", options.int_hypso,
                    "altitude step between two levels, in the altitudes' unit (above 0); or --levels")

@@ -13,6 +13,7 @@
 #include "cli/command_line.h"
 #include "cli/progress.h"
 #include "file_names.h"
+#include "input/model_size.h"
 #include "number_text.h"
 #include "output/palette.h"
 #include "output/world_file.h"
@@ -116,6 +117,26 @@ std::string unit_of(const CommandLine& options, const Model& model)
     return model.unit;
 }
 
+// The most levels a result in the options' format holds: a PNG or GeoTIFF
+// takes tones of 16 bits, a raw image or a bitmap 8 only.
+int most_levels(const CommandLine& options)
+{
+    return holds_wide_tones(options.format) ? max_wide_levels : max_levels;
+}
+
+// Why a plan of `count` levels, more than the result holds, is refused: the
+// plan, the bound, and what to do (`fewer`: how to ask for fewer levels).
+std::string too_many_levels(const std::string& plan, int64_t count, const CommandLine& options,
+                            const std::string& fewer)
+{
+    std::string text = plan + " has " + std::to_string(count) + " levels, more than " +
+                       std::to_string(most_levels(options));
+    if (!holds_wide_tones(options.format) && count <= max_wide_levels)
+        return text + " (a " + extension_of(options.output) +
+               " result holds tones of 8 bits); write a .tif or .png, which hold 16 bits, or " + fewer;
+    return text + "; " + fewer;
+}
+
 // A plan of a fixed list of altitudes: ascending, each once.
 Plan listed_plan(const CommandLine& options)
 {
@@ -125,9 +146,9 @@ Plan listed_plan(const CommandLine& options)
     plan.listed = options.levels;
     std::sort(plan.listed.begin(), plan.listed.end());
     plan.listed.erase(std::unique(plan.listed.begin(), plan.listed.end()), plan.listed.end());
-    if (!within_level_bound(static_cast<int64_t>(plan.listed.size())))
-        throw RunError("the list of " + std::to_string(plan.listed.size()) + " levels has more than " +
-                       std::to_string(max_levels));
+    const auto count = static_cast<int64_t>(plan.listed.size());
+    if (count > most_levels(options))
+        throw RunError(too_many_levels("the list of levels", count, options, "list fewer levels"));
     plan.num_CL = static_cast<int>(plan.listed.size());
     plan.dmin_alt = plan.listed.front();
     plan.dmax_alt = plan.listed.back();
@@ -151,12 +172,12 @@ Plan make_plan(const CommandLine& options, const AltitudeRange& range, const std
     plan.dmax_alt = options.dmax_alt ? *options.dmax_alt : range.max_dyn;
     const int64_t count = plan_level_count(plan);
     const auto altitude = [](double value) { return shortest_text(value); };
-    if (!within_level_bound(count)) {
-        const double suggested = round_interval((plan.dmax_alt - plan.dmin_alt) / (max_levels - 1));
-        throw RunError("the plan from " + altitude(plan.dmin_alt) + " to " + altitude(plan.dmax_alt) + in_unit +
-                       " every " + altitude(plan.int_hypso) + in_unit + " has " + std::to_string(count) +
-                       " levels, more than " +
-                       std::to_string(max_levels) + "; try -i " + altitude(suggested));
+    if (count > most_levels(options)) {
+        const double suggested = round_interval((plan.dmax_alt - plan.dmin_alt) / (most_levels(options) - 1));
+        throw RunError(too_many_levels("the plan from " + altitude(plan.dmin_alt) + " to " +
+                                           altitude(plan.dmax_alt) + in_unit + " every " +
+                                           altitude(plan.int_hypso) + in_unit,
+                                       count, options, "try -i " + altitude(suggested)));
     }
     if (count < 1) {
         const double span = range.max_dyn - range.min_dyn;
@@ -242,8 +263,10 @@ ImageSpec image_of(const CommandLine& options, const Model& model, const Plan& p
     image.format = options.format;
     image.nb_lig1 = model.nb_lig1;
     image.nb_col1 = model.nb_col1;
+    image.tone_bytes = tone_bytes_for(plan.num_CL);
     image.gray = !options.distinct;
-    image.palette = options.distinct ? distinct_palette(plan.first_GT, plan.num_CL) : gray_palette();
+    image.palette = options.distinct ? distinct_palette(plan.first_GT, plan.num_CL, image.tone_bytes)
+                                     : gray_palette(image.tone_bytes);
     if (options.index_every > 0) mark_index_levels(image.palette, plan.first_GT, plan.num_CL, options.index_every);
     image.georeference = model.georeference;
     return image;
@@ -282,6 +305,7 @@ void run(const CommandLine& options)
     const Model model = read_model(options, progress);
     progress.finish("reading");
     const Plan plan = make_plan(options, model.rows->range(), unit_of(options, model));
+    check_plan_memory(model.nb_col1, plan.num_CL, options.input);
     if (!options.quiet) report(options, model, plan);
     Results results = create_results(options, model);
 

@@ -15,14 +15,15 @@
 #include <string>
 
 #include "IMAGE.h"
+#include "output/palette.h"
 #include "georeference.h"
 #include "rows.h"
 
 enum class GdalFormat { png, geotiff };
 
-// The image file to make: an 8-bit image of nb_lig1 rows of nb_col1 tones,
-// with the colour table `palette` (or plain gray levels when `gray` is set)
-// and, when present, the georeference (a GeoTIFF carries it inside; a PNG
+// The image file to make: an image of nb_lig1 rows of nb_col1 tones of 8 or
+// 16 bits, with the colour table `palette` (or plain gray levels when `gray`
+// is set; a PNG of 16 bits is always gray) and, when present, the georeference (a GeoTIFF carries it inside; a PNG
 // needs a world file beside it).
 struct GdalImage {
     std::string path;        // where to write it
@@ -30,7 +31,8 @@ struct GdalImage {
     GdalFormat format = GdalFormat::geotiff;
     int32_t nb_lig1 = 0;
     int32_t nb_col1 = 0;
-    std::array<Color32, 256> palette{};
+    int tone_bytes = 1;  // of each pixel: 8 or 16 bits
+    Palette palette = gray_palette();
     bool gray = true;
     Georeference georeference;
 };

@@ -1,6 +1,6 @@
 #include "gdal/gdal_module.h"
 
-#include "contours/cell_codes.h"
+#include "contours/levels.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -30,6 +30,8 @@ using Dataset = std::unique_ptr<void, DatasetCloser>;
     throw RunError("cannot write " + shown_path + ": " + last_gdal_error(fallback));
 }
 
+GDALDataType pixel_type(const GdalImage& image) { return image.tone_bytes == 2 ? GDT_UInt16 : GDT_Byte; }
+
 // Gives the image its colours (a palette, or gray levels), its transparent
 // background and its place on the map; the copy of the image file takes them
 // from here (a GeoTIFF keeps the background as its no-data value, a PNG as
@@ -37,12 +39,14 @@ using Dataset = std::unique_ptr<void, DatasetCloser>;
 void describe_image(GDALDatasetH dataset, const GdalImage& image)
 {
     GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+    const int background = background_of(image.tone_bytes);
     GDALSetRasterNoDataValue(band, background);
-    if (image.gray) {
+    // A PNG's palette holds 256 colours at most.
+    if (image.gray || (image.format == GdalFormat::png && image.tone_bytes == 2)) {
         GDALSetRasterColorInterpretation(band, GCI_GrayIndex);
     } else {
         GDALColorTableH table = GDALCreateColorTable(GPI_RGB);
-        for (int k = 0; k < 256; ++k) {
+        for (int k = 0; k < static_cast<int>(image.palette.size()); ++k) {
             const short alpha = k == background ? 0 : 255;
             const GDALColorEntry entry{image.palette[k].R, image.palette[k].G, image.palette[k].B, alpha};
             GDALSetColorEntry(table, k, &entry);
@@ -108,17 +112,19 @@ std::vector<int> overview_factors(int32_t nb_lig1, int32_t nb_col1)
 
 // Fills the overview `reduced` from the band `full` of twice its size, a
 // row at a time: each pixel takes the smallest tone of the 2 x 2 pixels it
-// covers, so that a line pixel wins over the background (255, the largest)
+// covers, so that a line pixel wins over the background (the largest tone)
 // and a one-pixel line stays visible however far the map is zoomed out.
+template <typename Tone>
 bool reduce_by_min(GDALRasterBandH full, GDALRasterBandH reduced)
 {
+    constexpr GDALDataType type = sizeof(Tone) == 2 ? GDT_UInt16 : GDT_Byte;
     const int width = GDALGetRasterBandXSize(full), height = GDALGetRasterBandYSize(full);
     const int out_width = GDALGetRasterBandXSize(reduced), out_height = GDALGetRasterBandYSize(reduced);
-    std::vector<unsigned char> two_rows(2 * static_cast<size_t>(width)), row(static_cast<size_t>(out_width));
+    std::vector<Tone> two_rows(2 * static_cast<size_t>(width)), row(static_cast<size_t>(out_width));
     for (int y = 0; y < out_height; ++y) {
         const int first = std::min(2 * y, height - 1);
         const int count = std::min(2, height - first);
-        if (GDALRasterIO(full, GF_Read, 0, first, width, count, two_rows.data(), width, count, GDT_Byte, 0, 0) !=
+        if (GDALRasterIO(full, GF_Read, 0, first, width, count, two_rows.data(), width, count, type, 0, 0) !=
             CE_None)
             return false;
         if (count == 1) std::copy(two_rows.begin(), two_rows.begin() + width, two_rows.begin() + width);
@@ -128,7 +134,7 @@ bool reduce_by_min(GDALRasterBandH full, GDALRasterBandH reduced)
                                                     two_rows[static_cast<size_t>(width + left)],
                                                     two_rows[static_cast<size_t>(width + right)]});
         }
-        if (GDALRasterIO(reduced, GF_Write, 0, y, out_width, 1, row.data(), out_width, 1, GDT_Byte, 0, 0) != CE_None)
+        if (GDALRasterIO(reduced, GF_Write, 0, y, out_width, 1, row.data(), out_width, 1, type, 0, 0) != CE_None)
             return false;
     }
     return true;
@@ -163,7 +169,7 @@ ScratchImageSink::ScratchImageSink(const std::string& scratch_path, const GdalIm
     // Uncompressed, so that a row written again (a repaired stripe) takes
     // the place of the first one.
     const char* options[] = {"COMPRESS=NONE", "BIGTIFF=IF_NEEDED", nullptr};
-    scratch_.reset(GDALCreate(tiff, scratch_path.c_str(), image_.nb_col1, image_.nb_lig1, 1, GDT_Byte,
+    scratch_.reset(GDALCreate(tiff, scratch_path.c_str(), image_.nb_col1, image_.nb_lig1, 1, pixel_type(image_),
                               const_cast<char**>(options)));
     if (!scratch_) fail(image_.shown_path, "GDAL could not create its temporary file");
     band_ = GDALGetRasterBand(scratch_.get(), 1);
@@ -176,7 +182,7 @@ void ScratchImageSink::write_rows(int32_t first, int32_t count, size_t width, co
 {
     const std::lock_guard<std::mutex> one_writer(writing_);
     if (GDALRasterIO(band_, GF_Write, 0, first, image_.nb_col1, count, const_cast<unsigned char*>(rows),
-                     image_.nb_col1, count, GDT_Byte, 0, static_cast<int>(width)) != CE_None)
+                     image_.nb_col1, count, pixel_type(image_), 0, static_cast<int>(width)) != CE_None)
         fail(image_.shown_path, "GDAL could not write a row to its temporary file");
 }
 
@@ -208,8 +214,9 @@ void ScratchImageSink::write_image(const std::function<void(double)>& on_progres
         check(GDALBuildOverviews(scratch_.get(), "NONE", static_cast<int>(factors.size()), factors.data(), 0, nullptr,
                                  nullptr, nullptr) == CE_None,
               "GDAL could not make the overviews");
+        const auto reduce = image_.tone_bytes == 2 ? reduce_by_min<uint16_t> : reduce_by_min<uint8_t>;
         for (int k = 0; k < static_cast<int>(factors.size()); ++k)
-            check(reduce_by_min(k == 0 ? band_ : GDALGetOverview(band_, k - 1), GDALGetOverview(band_, k)),
+            check(reduce(k == 0 ? band_ : GDALGetOverview(band_, k - 1), GDALGetOverview(band_, k)),
                   "GDAL could not write the overviews");
         GDALFlushCache(scratch_.get());
         check(true, "GDAL could not write the overviews");

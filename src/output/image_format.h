@@ -16,6 +16,9 @@ enum class ImageFormat {
 // .tiff, in any case); none for any other.
 std::optional<ImageFormat> image_format_of(const std::string& path);
 
+// Whether the format holds tones of 16 bits (a plan of more than 250 levels).
+inline bool holds_wide_tones(ImageFormat format) { return format == ImageFormat::png || format == ImageFormat::geotiff; }
+
 // Whether the GDAL module writes that format.
 inline bool written_through_gdal(ImageFormat format) { return format == ImageFormat::png || format == ImageFormat::geotiff; }
 

@@ -9,14 +9,15 @@
 #include <vector>
 
 #include "IMAGE.h"
+#include "output/palette.h"
 #include "contours/levels.h"
 #include "contours/cell_codes.h"
 
 struct Legend {
     std::vector<Level> levels;        // in plan order: each level's tone and altitude
     std::string unit = "m";           // of the altitudes
-    std::array<Color32, 256> colours{};  // of the tones
-    int background_tone = background;  // of no line: transparent, no data
+    Palette colours = gray_palette();  // of the tones
+    int background_tone = background;  // of no line: transparent, no data: the largest tone
 };
 
 #endif

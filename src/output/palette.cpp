@@ -26,35 +26,38 @@ Color32 from_hsv(double hue, double saturation, double value)
 
 }  // namespace
 
-std::array<Color32, 256> gray_palette()
+Palette gray_palette(int tone_bytes)
 {
-    std::array<Color32, 256> palette{};
-    for (int i = 0; i < 256; ++i) {
-        const auto v = static_cast<unsigned char>(i);
+    const int shift = 8 * (tone_bytes - 1);
+    Palette palette(size_t{1} << (8 * tone_bytes));
+    for (size_t i = 0; i < palette.size(); ++i) {
+        const auto v = static_cast<unsigned char>(i >> shift);
         palette[i] = Color32{v, v, v, 0};
     }
     return palette;
 }
 
-std::array<Color32, 256> distinct_palette(int first_GT, int num_CL)
+Palette distinct_palette(int first_GT, int num_CL, int tone_bytes)
 {
-    std::array<Color32, 256> palette = gray_palette();
+    Palette palette = gray_palette(tone_bytes);
+    const int last_line_tone = static_cast<int>(palette.size()) - 2;
     // Successive hues a golden angle apart never fall close to a recent one.
     constexpr double golden_angle = 137.50776405003785;
     for (int k = 0; k < num_CL; ++k) {
         const int tone = first_GT + k;
-        if (tone < 0 || tone > 254) continue;
-        palette[tone] = from_hsv(k * golden_angle, 0.9, k % 2 == 0 ? 0.85 : 0.6);
+        if (tone < 0 || tone > last_line_tone) continue;
+        palette[static_cast<size_t>(tone)] = from_hsv(k * golden_angle, 0.9, k % 2 == 0 ? 0.85 : 0.6);
     }
     return palette;
 }
 
-void mark_index_levels(std::array<Color32, 256>& palette, int first_GT, int num_CL, int every)
+void mark_index_levels(Palette& palette, int first_GT, int num_CL, int every)
 {
-    const std::array<Color32, 256> gray = gray_palette();
+    const Palette gray = gray_palette(palette.size() > 256 ? 2 : 1);
+    const int last_line_tone = static_cast<int>(palette.size()) - 2;
     for (int k = 0; k < num_CL; ++k) {
         const int tone = first_GT + k;
-        if (tone < 0 || tone > 254) continue;
+        if (tone < 0 || tone > last_line_tone) continue;
         Color32& colour = palette[static_cast<size_t>(tone)];
         const bool index = k % every == 0;
         const bool gray_ramp = colour.R == gray[static_cast<size_t>(tone)].R && colour.G == colour.R && colour.B == colour.R;

@@ -14,7 +14,9 @@ std::string qgis_style_text(const Legend& legend)
                       "      <rasterTransparency/>\n"
                       "      <colorPalette>\n";
     for (const Level& level : legend.levels) {
-        if (level.tone < 0 || level.tone > 255 || level.tone == legend.background_tone) continue;
+        if (level.tone < 0 || static_cast<size_t>(level.tone) >= legend.colours.size() ||
+            level.tone == legend.background_tone)
+            continue;
         const Color32& c = legend.colours[static_cast<size_t>(level.tone)];
         char colour[8];
         std::snprintf(colour, sizeof colour, "#%02x%02x%02x", c.R, c.G, c.B);

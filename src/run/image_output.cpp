@@ -41,6 +41,7 @@ public:
                                spec.format == ImageFormat::png ? GdalFormat::png : GdalFormat::geotiff,
                                spec.nb_lig1,
                                spec.nb_col1,
+                               spec.tone_bytes,
                                spec.palette,
                                spec.gray,
                                spec.georeference};

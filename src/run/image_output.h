@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "IMAGE.h"
+#include "output/palette.h"
 #include "georeference.h"
 #include "output/image_format.h"
 #include "results/output_file.h"
@@ -20,10 +21,11 @@ struct ImageSpec {
     ImageFormat format = ImageFormat::bmp;
     int32_t nb_lig1 = 0;
     int32_t nb_col1 = 0;
+    int tone_bytes = 1;  // 2 for plans of more than max_levels levels (PNG and GeoTIFF only)
     // The colours of the tones: the gray ramp (tone i shown as gray i), or
     // this palette. A raw image holds none.
     bool gray = true;
-    std::array<Color32, 256> palette{};
+    Palette palette = gray_palette();
     Georeference georeference;  // carried inside a GeoTIFF
 };
 

@@ -53,6 +53,7 @@ void write_side_files(const Model& model, const Plan& plan, const std::vector<Le
     legend.levels = levels;
     legend.unit = plan.unit;
     legend.colours = image.palette;
+    legend.background_tone = background_of(image.tone_bytes);
     if (OutputFile* aux = results.file(Results::Role::aux_xml)) {
         const std::string xml = aux_xml_text(legend, model.georeference, image.format != ImageFormat::geotiff);
         aux->write(xml.data(), xml.size());

@@ -27,7 +27,10 @@
                                                 STYLE that give those altitudes, its
                                                 overviews, and whether each keeps at
                                                 least the line pixels of a plain
-                                                subsampling
+                                                subsampling; its bits, and whether every
+                                                line pixel lies on its level: at or below
+                                                it with a side neighbour above (or at a
+                                                summit filled with the top level)
   gdal_tool.py georef A B...                    prints "same" when every B has A's
                                                 geotransform (to 1e-9 relative) and
                                                 projection (osr IsSame); the projection
@@ -87,6 +90,34 @@ def same_georeference(a_path, b_path):
     return same_transform and same_srs
 
 
+def band_values(band):
+    """The cells of a band, row after row, as numbers."""
+    codes = {gdal.GDT_Byte: "B", gdal.GDT_UInt16: "H", gdal.GDT_Int16: "h", gdal.GDT_Int32: "i",
+             gdal.GDT_Float32: "f", gdal.GDT_Float64: "d"}
+    code = codes[band.DataType]
+    return struct.unpack("<%d%s" % (band.XSize * band.YSize, code), band.ReadRaster())
+
+
+def lines_off_their_levels(values, background, model, levels):
+    """The line pixels of a result that do not lie on their level's boundary."""
+    dataset = gdal.Open(model)  # kept open while its band is read
+    altitudes = band_values(dataset.GetRasterBand(1))
+    width = dataset.RasterXSize
+    top = max(altitudes)
+    off = 0
+    for k, tone in enumerate(values):
+        if tone == background:
+            continue
+        level, z = levels[tone], altitudes[k]
+        i, j = divmod(k, width)
+        sides = [(i - 1, j), (i + 1, j), (i, j - 1), (i, j + 1)]
+        above = any(0 <= a < len(altitudes) // width and 0 <= b < width and altitudes[a * width + b] > level
+                    for a, b in sides)
+        if not (z <= level and above) and not (z == level == top):
+            off += 1
+    return off
+
+
 def gis(result, model, table, style):
     import xml.etree.ElementTree as ElementTree
     dataset = gdal.Open(result)
@@ -105,13 +136,16 @@ def gis(result, model, table, style):
     print("style labels %d of %d" % (labelled, len(levels)))
     if result.endswith(".png"):
         print("png transparent %s" % Image.open(result).info.get("transparency"))
-    full = band.ReadRaster()
+    full = band_values(band)
+    background = band.GetNoDataValue()
     width, height = band.XSize, band.YSize
+    print("%d bits, %d line pixels off their level" % (gdal.GetDataTypeSize(band.DataType),
+                                                        lines_off_their_levels(full, background, model, levels)))
     for k in range(band.GetOverviewCount()):
         overview = band.GetOverview(k)
-        step = width // overview.XSize
-        kept = sum(1 for v in overview.ReadRaster() if v != 255)
-        sampled = sum(1 for y in range(0, height, step) for x in range(0, width, step) if full[y * width + x] != 255)
+        step = max(1, round(width / overview.XSize))
+        kept = sum(1 for v in band_values(overview) if v != background)
+        sampled = sum(1 for y in range(0, height, step) for x in range(0, width, step) if full[y * width + x] != background)
         print("overview %d: %s" % (k, "lines kept" if kept >= sampled else "lines lost"))
 
 

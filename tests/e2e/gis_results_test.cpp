@@ -14,24 +14,31 @@ std::string in(const std::string& name) { return "images/dem/" + name; }
 
 TEST(GisResults, EveryFormatCarriesItsPlaceLegendAndTransparentBackground)
 {
-    if (!e2e::gdal_tools_present()) GTEST_SKIP() << "needs python3-gdal and python3-pil";
+    if (!e2e::gdal_tests_can_run()) GTEST_SKIP() << "needs a build with GDAL, python3-gdal and python3-pil";
     Workspace ws;
     ws.add_tiled_raw("himalaya_m4", "relief_m4", 4, 4);  // 480 x 640: a GeoTIFF with an overview
     e2e::gdal_tool(ws, "tif images/dem/relief_m4.raw images/dem/relief.tif");
     const std::string common = "nodata 255.0\ngeoref same\naltitudes same\nstyle labels 23 of 23\n";
+    const std::string lines = "8 bits, 0 line pixels off their level\n";
+    // Every 10 m, 1,143 levels: tones of 16 bits, background 65535.
+    const std::string wide = "nodata 65535.0\ngeoref same\naltitudes same\nstyle labels 1143 of 1143\n";
+    const std::string wide_lines = "16 bits, 0 line pixels off their level\n";
     const struct {
         const char* output;
         const char* stem;
+        const char* interval;
         std::string found;  // what gdal_tool.py gis prints
     } cases[] = {
-        {"r.tif", "r", common + "overview 0: lines kept\n"},
-        {"r.png", "r", common + "png transparent 255\n"},
-        {"r.bmp", "r", common},
-        {"d.png", "d", common + "png transparent 255\n"},
+        {"r.tif", "r", "500", common + lines + "overview 0: lines kept\n"},
+        {"r.png", "r", "500", common + "png transparent 255\n" + lines},
+        {"r.bmp", "r", "500", common + lines},
+        {"d.png", "d", "500", common + "png transparent 255\n" + lines},
+        {"w.tif", "w", "10", wide + wide_lines + "overview 0: lines kept\n"},
+        {"w.png", "w", "10", wide + "png transparent 65535\n" + wide_lines},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.output);
-        std::vector<std::string> args{"-q", "-i", "500", "--table-unit", "0", in("relief.tif"), in(c.output)};
+        std::vector<std::string> args{"-q", "-i", c.interval, "--table-unit", "0", in("relief.tif"), in(c.output)};
         if (std::string(c.stem) == "d") args.insert(args.begin(), {"--palette", "distinct"});
         const e2e::Run run = ws.run_command(args);
         ASSERT_EQ(run.status, 0) << run.err;
@@ -45,7 +52,7 @@ TEST(GisResults, EveryFormatCarriesItsPlaceLegendAndTransparentBackground)
 // The same three cases a gdal_contour user would write, each in one run.
 TEST(GisResults, FixedLevelsABandsNoDataAndFeet)
 {
-    if (!e2e::gdal_tools_present()) GTEST_SKIP() << "needs python3-gdal and python3-pil";
+    if (!e2e::gdal_tests_can_run()) GTEST_SKIP() << "needs a build with GDAL, python3-gdal and python3-pil";
     Workspace ws;
     std::string ramp;  // 6 x 4 cells from 0 to 3000
     for (int r = 0; r < 4; ++r)

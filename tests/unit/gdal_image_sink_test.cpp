@@ -4,6 +4,7 @@
 #ifdef ISOLINES_WITH_GDAL
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <thread>
 #include <vector>
@@ -16,23 +17,34 @@ namespace {
 
 class GdalImageSinkTest : public TempFolderTest {};
 
-unsigned char tone(int32_t i, int32_t j, bool junk)
+// A tone of 8 bits, or of 16 bits beyond 255.
+int tone(int32_t i, int32_t j, bool junk, int tone_bytes)
 {
-    const auto value = static_cast<unsigned char>((i * 7 + j * 13) % 251);
-    return junk ? static_cast<unsigned char>(255 - value) : value;
+    const int largest = tone_bytes == 2 ? 65535 : 255;
+    const int value = (i * 7 + j * (tone_bytes == 2 ? 1013 : 13)) % (largest - 4);
+    return junk ? largest - value : value;
 }
 
 // Writes every row in a shuffled order, half of them from each of two
 // threads; a row is never written by both threads at once.
-void write_all_rows(ResultRowSink& sink, int32_t nb_lig1, int32_t nb_col1, bool junk, unsigned seed)
+void write_all_rows(ResultRowSink& sink, int32_t nb_lig1, int32_t nb_col1, bool junk, unsigned seed,
+                    int tone_bytes)
 {
     std::vector<int32_t> order(static_cast<size_t>(nb_lig1));
     for (int32_t i = 0; i < nb_lig1; ++i) order[static_cast<size_t>(i)] = i;
     std::shuffle(order.begin(), order.end(), std::mt19937(seed));
     const auto write_part = [&](size_t from, size_t to) {
-        std::vector<unsigned char> row(static_cast<size_t>(nb_col1));
+        std::vector<unsigned char> row(static_cast<size_t>(nb_col1) * static_cast<size_t>(tone_bytes));
         for (size_t k = from; k < to; ++k) {
-            for (int32_t j = 0; j < nb_col1; ++j) row[static_cast<size_t>(j)] = tone(order[k], j, junk);
+            for (int32_t j = 0; j < nb_col1; ++j) {
+                const int value = tone(order[k], j, junk, tone_bytes);
+                if (tone_bytes == 2) {
+                    const auto wide = static_cast<uint16_t>(value);
+                    std::memcpy(&row[2 * static_cast<size_t>(j)], &wide, 2);
+                } else {
+                    row[static_cast<size_t>(j)] = static_cast<unsigned char>(value);
+                }
+            }
             sink.write_row(order[k], row);
         }
     };
@@ -47,12 +59,15 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         GdalFormat format;
         bool gray;
         int32_t nb_lig1, nb_col1;  // narrow: many rows in a block of the scratch file; wide: one
+        int tone_bytes;
     } cases[] = {
-        {GdalFormat::geotiff, true, 300, 37},
-        {GdalFormat::geotiff, false, 40, 9000},
-        {GdalFormat::geotiff, true, 4000, 9000},  // beyond the cache: rows written again once on the disk
-        {GdalFormat::png, false, 300, 37},
-        {GdalFormat::png, true, 40, 9000},
+        {GdalFormat::geotiff, true, 300, 37, 1},
+        {GdalFormat::geotiff, false, 40, 9000, 1},
+        {GdalFormat::geotiff, true, 4000, 9000, 1},  // beyond the cache: rows written again once on the disk
+        {GdalFormat::png, false, 300, 37, 1},
+        {GdalFormat::png, true, 40, 9000, 1},
+        {GdalFormat::geotiff, false, 700, 600, 2},  // with overviews
+        {GdalFormat::png, false, 300, 37, 2},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -60,12 +75,12 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         SCOPED_TRACE(path);
         const std::string scratch = path_of("scratch.tmp");
         write_text_file("scratch.tmp", "");
-        GdalImage image{path, path, c.format, c.nb_lig1, c.nb_col1, c.gray ? gray_palette() : distinct_palette(1, 20),
-                        c.gray, Georeference{}};
+        const Palette palette = c.gray ? gray_palette(c.tone_bytes) : distinct_palette(1, 400, c.tone_bytes);
+        GdalImage image{path, path, c.format, c.nb_lig1, c.nb_col1, c.tone_bytes, palette, c.gray, Georeference{}};
         {
             const std::unique_ptr<GdalImageSink> sink = gdal_formats(path).open_image_sink(scratch, image);
-            write_all_rows(*sink, c.nb_lig1, c.nb_col1, true, 1);
-            write_all_rows(*sink, c.nb_lig1, c.nb_col1, false, 2);
+            write_all_rows(*sink, c.nb_lig1, c.nb_col1, true, 1, c.tone_bytes);
+            write_all_rows(*sink, c.nb_lig1, c.nb_col1, false, 2, c.tone_bytes);
             sink->write_image([](double) {});
         }
         std::filesystem::remove(scratch);
@@ -77,7 +92,7 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         int wrong = 0;
         for (int32_t i = 0; i < c.nb_lig1; ++i) {
             written->read_row(i, row);
-            for (int32_t j = 0; j < c.nb_col1; ++j) wrong += row[static_cast<size_t>(j)] != tone(i, j, false);
+            for (int32_t j = 0; j < c.nb_col1; ++j) wrong += row[static_cast<size_t>(j)] != tone(i, j, false, c.tone_bytes);
         }
         EXPECT_EQ(wrong, 0);
     }
