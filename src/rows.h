@@ -42,6 +42,10 @@ public:
         for (int32_t k = 0; k < count; ++k) write_row(first + k, ToneRow(rows + static_cast<size_t>(k) * width, width));
     }
 
+    // The memory the sink holds while rows come (a result gathered in
+    // memory), which the engine's share of a run's memory leaves room for.
+    virtual uint64_t bytes_held() const { return 0; }
+
 protected:
     ~ResultRowSink() = default;
 };

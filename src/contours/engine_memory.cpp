@@ -29,9 +29,9 @@ EngineMemory fit_engine_memory(int64_t columns, int32_t traced_levels, int tone_
 }
 
 StripeOptions stripes_within(int64_t columns, int32_t traced_levels, int tone_bytes, unsigned threads,
-                             uint64_t source_bytes, uint64_t memory_available)
+                             uint64_t held_bytes, uint64_t memory_available)
 {
-    const uint64_t rest = run_program_bytes + source_bytes;
+    const uint64_t rest = run_program_bytes + held_bytes;
     const uint64_t limit = std::min(run_memory_bound(columns), memory_available);
     const EngineMemory fit = fit_engine_memory(columns, traced_levels, tone_bytes, threads, limit > rest ? limit - rest : 0);
     StripeOptions options;

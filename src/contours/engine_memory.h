@@ -53,10 +53,11 @@ inline uint64_t run_memory_bound(int64_t columns)
 inline constexpr uint64_t run_program_bytes = uint64_t{8} << 20;
 
 // The stripe options of a run on `threads` threads, for a model `columns`
-// wide traced at `traced_levels` levels into tones of `tone_bytes`, whose source holds source_bytes
-// while the engine reads it: the engine takes what the memory bound leaves,
-// and never more than the memory available leaves.
+// wide traced at `traced_levels` levels into tones of `tone_bytes`, whose
+// source and result (a result gathered in memory) hold held_bytes while the
+// engine runs: the engine takes what the memory bound leaves, and never more
+// than the memory available leaves.
 StripeOptions stripes_within(int64_t columns, int32_t traced_levels, int tone_bytes, unsigned threads,
-                             uint64_t source_bytes, uint64_t memory_available);
+                             uint64_t held_bytes, uint64_t memory_available);
 
 #endif

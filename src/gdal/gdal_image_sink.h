@@ -21,6 +21,10 @@
 
 enum class GdalFormat { png, geotiff };
 
+// An image of at most this many bytes is gathered in memory rather than in
+// the scratch GeoTIFF (its overviews come on top, a third of it at most).
+inline constexpr uint64_t image_memory_budget = uint64_t{32} << 20;
+
 // The image file to make: an image of nb_lig1 rows of nb_col1 tones of 8 or
 // 16 bits, with the colour table `palette` (or plain gray levels when `gray`
 // is set; a PNG of 16 bits is always gray) and, when present, the georeference (a GeoTIFF carries it inside; a PNG

@@ -14,6 +14,7 @@ void extract_on_every_core(const Model& model, const std::vector<Level>& levels,
     const PreparedPlan prepared(&levels, plan.first_GT, plan.num_CL, model.rows->range().max_dyn, tone_bytes == 2);
     const unsigned threads = std::min(engine_threads(), model.rows->max_readers());
     const StripeOptions options = stripes_within(model.nb_col1, prepared.sorted.count, tone_bytes, threads,
-                                                 model.rows->bytes_held(threads), memory_available().bytes);
+                                                 model.rows->bytes_held(threads) + result.bytes_held(),
+                                                 memory_available().bytes);
     extract_in_stripes(prepared, model.nb_lig1, model.nb_col1, *model.rows, result, options);
 }

@@ -27,6 +27,7 @@ public:
         // A repaired row comes twice: the count may pass the rows, not 100%.
         if (on_rows_) on_rows_(std::min<int64_t>(written_ += count, nb_lig1_), nb_lig1_);
     }
+    uint64_t bytes_held() const override { return sink_.bytes_held(); }
 
 private:
     ResultRowSink& sink_;

@@ -344,7 +344,7 @@ TEST(CommandLineGdal, NoRunLeavesItsScratchFile)
         ws.add_file(name, "earlier");
         const std::set<std::string> before = ws.files();
         const std::vector<std::string> args{"-q", "-i", "250", kModel, "images/dem/" + name};
-        // The scratch file of 19200 bytes does not fit under the file-size limit.
+        // The image does not fit under the file-size limit: the reason is the system's.
         const e2e::Run full = ws.run("", 60, "ulimit -f 8;", -1, args);
         EXPECT_EQ(full.status, 1);
         EXPECT_EQ(full.err.rfind("Error: cannot write images/dem/" + name + ": ", 0), 0u) << full.err;
