@@ -1,9 +1,11 @@
 #include <algorithm>
+#include <atomic>
 #include <limits>
 #include <utility>
 
 #include "input/raster_pass_source.h"
 #include "input/raw_samples.h"
+#include "run_in_parallel.h"
 
 void widen_range(AltitudeRange& range, const double* row, int32_t n)
 {
@@ -34,9 +36,28 @@ RasterPassSource::RasterPassSource(std::unique_ptr<RasterRowSource> raster, doub
     : RowSource(raster->nb_lig1(), raster->nb_col1()), raster_(std::move(raster)), factor_(factor), readers_(readers),
       range_{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0}
 {
-    std::vector<double> buffer(static_cast<size_t>(nb_col1()));
-    for (int32_t i = 0; i < nb_lig1(); ++i) {
-        widen_range(range_, read_row(i, buffer).data(), nb_col1());
-        on_row(i);
+    // The rows are shared out in equal parts among the readers, each its own
+    // part's range; the ranges then make one (the smallest and largest
+    // values and the count of cells without data do not depend on the order).
+    // The first failure in row order is the one reported, as in one pass.
+    const size_t parts = std::clamp<size_t>(readers, 1, static_cast<size_t>(std::max(nb_lig1(), 1)));
+    const AltitudeRange empty = range_;
+    std::vector<AltitudeRange> ranges(parts, empty);
+    std::atomic<int32_t> rows_read{0};
+    run_in_parallel(parts, [&](size_t part) {
+        const auto first = static_cast<int32_t>(static_cast<int64_t>(nb_lig1()) * static_cast<int64_t>(part) /
+                                                static_cast<int64_t>(parts));
+        const auto end = static_cast<int32_t>(static_cast<int64_t>(nb_lig1()) * static_cast<int64_t>(part + 1) /
+                                              static_cast<int64_t>(parts));
+        std::vector<double> buffer(static_cast<size_t>(nb_col1()));
+        for (int32_t i = first; i < end; ++i) {
+            widen_range(ranges[part], read_row(i, buffer).data(), nb_col1());
+            on_row(++rows_read - 1);
+        }
+    });
+    for (const AltitudeRange& part : ranges) {
+        range_.min_dyn = std::min(range_.min_dyn, part.min_dyn);
+        range_.max_dyn = std::max(range_.max_dyn, part.max_dyn);
+        range_.no_data_cells += part.no_data_cells;
     }
 }

@@ -17,9 +17,10 @@ AltitudeRow read_scaled_row(const RasterRowSource& raster, int32_t i, std::span<
 
 class RasterPassSource final : public RowSource {
 public:
-    // Reads every row of `raster` once, in order, for the range (calling
-    // on_row with each row read), and serves rows from it from then on, its
-    // samples times `factor`, to at most `readers` threads at once.
+    // Reads every row of `raster` once for the range, on `readers` threads
+    // (calling on_row, from any of them, with the count of rows read so far
+    // minus one), and serves rows from it from then on, its samples times
+    // `factor`, to at most `readers` threads at once.
     RasterPassSource(std::unique_ptr<RasterRowSource> raster, double factor, unsigned readers,
                      const std::function<void(int32_t)>& on_row);
 
