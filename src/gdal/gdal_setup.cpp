@@ -8,15 +8,25 @@
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <gdal.h>
+#include <gdal_frmts.h>
 
 void set_up_gdal()
 {
     static std::once_flag once;
     std::call_once(once, [] {
         CPLSetErrorHandler(CPLQuietErrorHandler);
-        GDALAllRegister();
+        GDALRegister_GTiff();
+        GDALRegister_PNG();
+        GDALRegister_MEM();
         bound_gdal_cache(0);
     });
+}
+
+void register_every_format()
+{
+    set_up_gdal();
+    static std::once_flag once;
+    std::call_once(once, [] { GDALAllRegister(); });  // those already registered stay as they are
 }
 
 void bound_gdal_cache(uint64_t reading)

@@ -9,11 +9,16 @@
 
 #include <cpl_conv.h>
 
-// Registers GDAL's formats and keeps its messages off the console (failures
-// are reported by the program itself). A model's .aux.xml is read, as GDAL's
-// tools read it (its no-data value, its georeference); nothing is written
-// beside a model, which is only read.
+// Registers the formats every run may need (GeoTIFF, PNG, GDAL's memory
+// datasets) and keeps GDAL's messages off the console (failures are reported
+// by the program itself). A model's .aux.xml is read, as GDAL's tools read it
+// (its no-data value, its georeference); nothing is written beside a model,
+// which is only read.
 void set_up_gdal();
+
+// Registers every format GDAL has (a few milliseconds, so only for a model
+// that is neither a GeoTIFF nor a PNG).
+void register_every_format();
 
 // While it lives, GDAL keeps nothing in a side file (.aux.xml) of the
 // datasets this thread makes: what the program writes is its own result set.
