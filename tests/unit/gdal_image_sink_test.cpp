@@ -1,9 +1,11 @@
 // The sink of .png and .tif results, through the GDAL module: the engine's
 // rows come in any order, from several threads, and a repaired row comes
-// again with new contents; the image file holds each row's last contents.
+// again with new contents; the image file holds each row's last contents, as
+// several threads reading it back at once find.
 #ifdef ISOLINES_WITH_GDAL
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -85,16 +87,28 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         }
         std::filesystem::remove(scratch);
 
+        // Read back by three threads at once, each its own rows in a shuffled
+        // order (each thread reads through a GDAL dataset of its own).
         const std::unique_ptr<RasterRowSource> written = gdal_formats(path).open_source(path, 1, std::nullopt);
         ASSERT_EQ(written->nb_lig1(), c.nb_lig1);
         ASSERT_EQ(written->nb_col1(), c.nb_col1);
-        std::vector<double> row(static_cast<size_t>(c.nb_col1));
-        int wrong = 0;
-        for (int32_t i = 0; i < c.nb_lig1; ++i) {
-            written->read_row(i, row);
-            for (int32_t j = 0; j < c.nb_col1; ++j) wrong += row[static_cast<size_t>(j)] != tone(i, j, false, c.tone_bytes);
-        }
-        EXPECT_EQ(wrong, 0);
+        std::atomic<int> wrong{0};
+        const auto read_back = [&](int32_t part) {
+            std::vector<int32_t> rows;
+            for (int32_t i = part; i < c.nb_lig1; i += 3) rows.push_back(i);
+            std::shuffle(rows.begin(), rows.end(), std::mt19937(static_cast<unsigned>(part)));
+            std::vector<double> row(static_cast<size_t>(c.nb_col1));
+            for (int32_t i : rows) {
+                written->read_row(i, row);
+                for (int32_t j = 0; j < c.nb_col1; ++j)
+                    wrong += row[static_cast<size_t>(j)] != tone(i, j, false, c.tone_bytes);
+            }
+        };
+        std::thread second(read_back, 1), third(read_back, 2);
+        read_back(0);
+        second.join();
+        third.join();
+        EXPECT_EQ(wrong.load(), 0);
     }
 }
 
