@@ -151,7 +151,13 @@ TEST(NothingLost, EveryReproductionEndsWithTheFilesWholeAndAMessage)
          },
          {"-q", "-i", "1", in("big.asc"), in("big.bmp")}, "ulimit -f 20000;", 1, "images/dem/", {"big.asc"}},
     };
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    constexpr bool address_space_limits = false;  // the sanitizer needs more address space than a limit leaves
+#else
+    constexpr bool address_space_limits = true;
+#endif
     for (const Reproduction& r : reproductions) {
+        if (!address_space_limits && r.prefix.find("ulimit -v") != std::string::npos) continue;
         SCOPED_TRACE(r.what);
         Workspace ws;
         ws.add_file("slope.asc", slope_grid());
