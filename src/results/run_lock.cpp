@@ -16,13 +16,15 @@ constexpr const char* kRunLockSuffix = ".run";
 struct RunLocks {
     std::mutex guard;
     std::map<std::string, platform::Lock> held;
-    ~RunLocks()
+    ~RunLocks() { release(); }
+    void release()
     {
         for (auto& [folder, lock] : held) {
             const std::string path = folder + run_lock_name(run_id());
             platform::unlock_and_remove(path, lock);
             platform::forget_on_signal(path);
         }
+        held.clear();
     }
 };
 
@@ -60,6 +62,13 @@ std::string run_of(const std::string& name)
 }
 
 std::string run_lock_name(const std::string& run) { return kPrivatePrefix + run + kRunLockSuffix; }
+
+void release_run_locks()
+{
+    RunLocks& locks = run_locks();
+    const std::lock_guard<std::mutex> guard(locks.guard);
+    locks.release();
+}
 
 bool hold_run_lock(const std::string& folder)
 {

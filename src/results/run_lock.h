@@ -31,4 +31,9 @@ std::string run_lock_name(const std::string& run);
 // errno set when it cannot be made.
 bool hold_run_lock(const std::string& folder);
 
+// Gives up and removes every run lock this run holds, as a normal end does:
+// for a process that goes on once it is done with its result folders (a
+// folder whose lock is open cannot be removed on Windows).
+void release_run_locks();
+
 #endif

@@ -69,7 +69,11 @@ protected:
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
-    void TearDown() override { fs::remove_all(dir_); }
+    void TearDown() override
+    {
+        release_run_locks();
+        fs::remove_all(dir_);
+    }
 
     // Names in the folder other than `except` and the lock this run holds
     // in the folder while it lives.
