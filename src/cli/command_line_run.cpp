@@ -257,9 +257,9 @@ Results create_results(const CommandLine& options, const Model& model)
     return results;
 }
 
-ImageSpec image_of(const CommandLine& options, const Model& model, const Plan& plan)
+ImageSettings image_of(const CommandLine& options, const Model& model, const Plan& plan)
 {
-    ImageSpec image;
+    ImageSettings image;
     image.format = options.format;
     image.nb_lig1 = model.nb_lig1;
     image.nb_col1 = model.nb_col1;

@@ -10,7 +10,7 @@ void treatment(OpenedRun& run, const ExtractionEngine& engine)
     const AltitudeRange range = run.model.rows->range();
     const Plan plan = ask_plan(range.min_dyn, range.max_dyn);
 
-    ImageSpec image;
+    ImageSettings image;
     image.format = run.format;
     image.nb_lig1 = run.model.nb_lig1;
     image.nb_col1 = run.model.nb_col1;

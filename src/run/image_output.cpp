@@ -9,15 +9,15 @@ namespace {
 // The raw image and the bitmap: rows written at their offsets in the file.
 class FileImage final : public ImageOutput {
 public:
-    FileImage(OutputFile& image, const ImageSpec& spec) : image_(image)
+    FileImage(OutputFile& image, const ImageSettings& settings) : image_(image)
     {
         // Nothing goes through the stream: the sink writes at row offsets.
         const int fd = platform::descriptor_of(image.stream());
-        if (spec.format == ImageFormat::raw)
-            sink_ = std::make_unique<RawResultSink>(fd, image.final_path(), spec.nb_lig1, spec.nb_col1);
+        if (settings.format == ImageFormat::raw)
+            sink_ = std::make_unique<RawResultSink>(fd, image.final_path(), settings.nb_lig1, settings.nb_col1);
         else
-            sink_ = std::make_unique<BitmapSink>(fd, image.final_path(), spec.nb_lig1, spec.nb_col1,
-                                                 spec.gray ? nullptr : spec.palette.data());
+            sink_ = std::make_unique<BitmapSink>(fd, image.final_path(), settings.nb_lig1, settings.nb_col1,
+                                                 settings.gray ? nullptr : settings.palette.data());
     }
     ResultRowSink& rows() override { return *sink_; }
     void finish(const std::function<void(double)>&) override { image_.close(); }
@@ -32,19 +32,19 @@ private:
 // the next run if this one is killed), then copied into the image file.
 class GdalImageOutput final : public ImageOutput {
 public:
-    GdalImageOutput(OutputFile& image, const ImageSpec& spec) : image_(image), scratch_(image.final_path())
+    GdalImageOutput(OutputFile& image, const ImageSettings& settings) : image_(image), scratch_(image.final_path())
     {
         scratch_.hand_over();
         image_.hand_over();
         const GdalImage target{image.temp_path(),
                                image.final_path(),
-                               spec.format == ImageFormat::png ? GdalFormat::png : GdalFormat::geotiff,
-                               spec.nb_lig1,
-                               spec.nb_col1,
-                               spec.tone_bytes,
-                               spec.palette,
-                               spec.gray,
-                               spec.georeference};
+                               settings.format == ImageFormat::png ? GdalFormat::png : GdalFormat::geotiff,
+                               settings.nb_lig1,
+                               settings.nb_col1,
+                               settings.tone_bytes,
+                               settings.palette,
+                               settings.gray,
+                               settings.georeference};
         sink_ = gdal_formats(image.final_path()).open_image_sink(scratch_.temp_path(), target);
     }
     ResultRowSink& rows() override { return *sink_; }
@@ -62,8 +62,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ImageOutput> open_image_output(OutputFile& image, const ImageSpec& spec)
+std::unique_ptr<ImageOutput> open_image_output(OutputFile& image, const ImageSettings& settings)
 {
-    if (written_through_gdal(spec.format)) return std::make_unique<GdalImageOutput>(image, spec);
-    return std::make_unique<FileImage>(image, spec);
+    if (written_through_gdal(settings.format)) return std::make_unique<GdalImageOutput>(image, settings);
+    return std::make_unique<FileImage>(image, settings);
 }

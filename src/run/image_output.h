@@ -17,7 +17,7 @@
 #include "results/output_file.h"
 #include "rows.h"
 
-struct ImageSpec {
+struct ImageSettings {
     ImageFormat format = ImageFormat::bmp;
     int32_t nb_lig1 = 0;
     int32_t nb_col1 = 0;
@@ -44,6 +44,6 @@ public:
 };
 
 // The image written into `image`, the result's file of that role.
-std::unique_ptr<ImageOutput> open_image_output(OutputFile& image, const ImageSpec& spec);
+std::unique_ptr<ImageOutput> open_image_output(OutputFile& image, const ImageSettings& settings);
 
 #endif

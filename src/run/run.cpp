@@ -47,7 +47,7 @@ void write_table(const std::vector<Level>& levels, const Plan& plan, OutputFile&
 // The files beside the image: the raw image's descriptor, the world file and
 // the projection of a georeferenced PNG or BMP, the .aux.xml GDAL reads and
 // the QGIS style.
-void write_side_files(const Model& model, const Plan& plan, const std::vector<Level>& levels, const ImageSpec& image,
+void write_side_files(const Model& model, const Plan& plan, const std::vector<Level>& levels, const ImageSettings& image,
                       const Results& results)
 {
     Legend legend;
@@ -82,7 +82,7 @@ void write_side_files(const Model& model, const Plan& plan, const std::vector<Le
 
 }  // namespace
 
-void trace_and_commit(const Model& model, const Plan& plan, Results& results, const ImageSpec& image,
+void trace_and_commit(const Model& model, const Plan& plan, Results& results, const ImageSettings& image,
                       const RunHooks& hooks, const ExtractionEngine& engine)
 {
     const std::vector<Level> levels = plan_levels(plan, model.rows->range().max_dyn);

@@ -25,7 +25,7 @@ struct RunHooks {
 // Writes the table (one line per level of the plan), traces the image with
 // `engine`, writes the descriptor, world file and projection the result set
 // holds, then commits the set. The result files must have been created.
-void trace_and_commit(const Model& model, const Plan& plan, Results& results, const ImageSpec& image,
+void trace_and_commit(const Model& model, const Plan& plan, Results& results, const ImageSettings& image,
                       const RunHooks& hooks, const ExtractionEngine& engine);
 
 #endif
