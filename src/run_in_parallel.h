@@ -10,8 +10,17 @@
 #include <thread>
 #include <vector>
 
-// The threads a run works on: one per core.
-inline unsigned engine_threads() { return std::max(1u, std::thread::hardware_concurrency()); }
+// The threads a run works on: one per core, unless the run was told how
+// many (the command line's --threads).
+inline unsigned& chosen_engine_threads()
+{
+    static unsigned chosen = 0;  // 0: one per core
+    return chosen;
+}
+inline unsigned engine_threads()
+{
+    return chosen_engine_threads() > 0 ? chosen_engine_threads() : std::max(1u, std::thread::hardware_concurrency());
+}
 
 // Calls task(k) for k = 0 .. count - 1, each on a thread of its own except
 // task 0, which runs here; a task whose thread cannot be started runs here

@@ -151,6 +151,10 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
                    "same; not for .raw)")
         ->check(CLI::IsMember({"gray", "distinct"}))
         ->capture_default_str();
+    app.add_option("--threads", options.threads,
+                   "threads that read and trace the model (default: one per core); the result is the same on any "
+                   "number")
+        ->check(whole_number() & CLI::Range(1, 1024));
     app.add_flag("-q,--quiet", options.quiet, "no report on standard output, no progress on standard error");
     app.add_flag("--version", version, "print the version and end");
 

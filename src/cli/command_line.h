@@ -28,6 +28,7 @@ struct CommandLine {
     int index_every = 0;                    // --index-every: every Nth level drawn stronger (0: none)
     bool distinct = false;                  // --palette distinct
     bool quiet = false;                     // -q
+    unsigned threads = 0;                   // --threads: the threads that read and trace (0: one per core)
 };
 
 // Usage errors exit with this status.

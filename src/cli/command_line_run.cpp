@@ -25,6 +25,7 @@
 #include "run/run.h"
 #include "results/run_lock.h"
 #include "run_error.h"
+#include "run_in_parallel.h"
 
 namespace {
 
@@ -297,6 +298,7 @@ void report(const CommandLine& options, const Model& model, const Plan& plan)
 
 void run(const CommandLine& options)
 {
+    if (options.threads > 0) chosen_engine_threads() = options.threads;
     // The results' folder must take files before the model, which may take
     // long to read, is opened.
     if (!hold_run_lock(platform::folder_of(options.output)))
