@@ -23,6 +23,7 @@
 #include "run/plan.h"
 #include "run/results.h"
 #include "run/run.h"
+#include "results/model_files.h"
 #include "results/run_lock.h"
 #include "run_error.h"
 #include "run_in_parallel.h"
@@ -193,71 +194,6 @@ Plan make_plan(const CommandLine& options, const AltitudeRange& range, const std
     return plan;
 }
 
-// Every result lies in the output's folder: the set is replaced there at once.
-void check_same_folder(const std::string& output, const std::string& table)
-{
-    const auto folder = [](const std::string& path) {
-        const std::string f = platform::folder_of(path);
-        return f.empty() ? std::string(".") : f;
-    };
-    platform::FileId a, b;
-    if (!platform::identify(folder(output), a)) throw RunError("cannot write " + output + ": " + std::strerror(errno));
-    if (!platform::identify(folder(table), b)) throw RunError("cannot write " + table + ": " + std::strerror(errno));
-    if (!platform::same_file(a, b))
-        throw RunError("the table " + table + " must lie in the folder of " + output +
-                       " (the results are replaced together)");
-}
-
-bool same_existing_file(const std::string& a, const std::string& b)
-{
-    platform::FileId id_a, id_b;
-    return platform::identify(a, id_a) && platform::identify(b, id_b) && platform::same_file(id_a, id_b);
-}
-
-// The result files the options name: the image, the table, a raw image's
-// descriptor, and beside a georeferenced PNG or BMP its world file and
-// projection. All are checked before any is made.
-Results create_results(const CommandLine& options, const Model& model)
-{
-    Results results(model.files);
-    const std::string stem = stem_of(options.output);
-    std::vector<std::pair<Results::Role, std::string>> paths{{Results::Role::image, options.output},
-                                                             {Results::Role::table, options.table}};
-    if (options.format == ImageFormat::raw) paths.emplace_back(Results::Role::descriptor, stem + ".txt");
-    const bool side_files =
-        model.georeference.present && (options.format == ImageFormat::bmp || options.format == ImageFormat::png);
-    // A result beside its model, under the model's name, finds the model's
-    // own .prj where its .prj would go: that file already names the
-    // projection and is left as it is.
-    const bool models_own_prj = std::any_of(model.files.begin(), model.files.end(), [&](const std::string& file) {
-        return same_existing_file(stem + ".prj", file);
-    });
-    const bool writes_prj = side_files && !model.georeference.projection_wkt.empty() && !models_own_prj;
-    if (side_files) paths.emplace_back(Results::Role::world_file, stem + world_file_extension(options.format));
-    if (writes_prj) paths.emplace_back(Results::Role::projection, stem + ".prj");
-    // What a GIS reads beside the image: GDAL's .aux.xml (the altitude of
-    // every tone, the transparent background, a PNG's or BMP's projection)
-    // and the QGIS style. A raw image is for the program's own readers.
-    if (options.format != ImageFormat::raw) {
-        paths.emplace_back(Results::Role::aux_xml, options.output + ".aux.xml");
-        paths.emplace_back(Results::Role::style, stem + ".qml");
-    }
-    check_same_folder(options.output, options.table);
-    for (size_t a = 0; a < paths.size(); ++a)
-        for (size_t b = a + 1; b < paths.size(); ++b)
-            if (same_entry(paths[a].second, paths[b].second))
-                throw RunError("the results " + paths[a].second + " and " + paths[b].second + " would be one file");
-    for (const auto& [role, path] : paths) results.refuse_model_file(path);
-
-    // Two runs naming one table would replace each other's: the table's name
-    // is locked as a result's is.
-    results.lock(stem);
-    const std::string table_stem = stem_of(options.table);
-    if (!same_entry(table_stem, stem)) results.lock(table_stem);
-    for (const auto& [role, path] : paths) results.create(role, path);
-    return results;
-}
-
 ImageSettings image_of(const CommandLine& options, const Model& model, const Plan& plan)
 {
     ImageSettings image;
@@ -299,17 +235,22 @@ void report(const CommandLine& options, const Model& model, const Plan& plan)
 void run(const CommandLine& options)
 {
     if (options.threads > 0) chosen_engine_threads() = options.threads;
-    // The results' folder must take files before the model, which may take
-    // long to read, is opened.
+    // What can be told before the model, which may take long to read, is
+    // opened: the results' folder must take files, and no result may be the
+    // model file itself.
+    refuse_private_model_name(options.input);
     if (!hold_run_lock(platform::folder_of(options.output)))
         throw RunError("cannot write " + options.output + ": " + std::strerror(errno));
+    const ModelFiles model_file = identify_model_files({options.input});
+    refuse_overwriting_model(options.output, model_file);
+    refuse_overwriting_model(options.table, model_file);
     Progress progress(options.quiet);
     const Model model = read_model(options, progress);
     progress.finish("reading");
     const Plan plan = make_plan(options, model.rows->range(), unit_of(options, model));
     check_plan_memory(model.nb_col1, plan.num_CL, options.input);
     if (!options.quiet) report(options, model, plan);
-    Results results = create_results(options, model);
+    Results results = create_result_set(options.output, options.format, options.table, model);
 
     RunHooks hooks;
     hooks.on_rows = [&](int64_t done, int64_t total) { progress.report("tracing", done, total); };

@@ -75,6 +75,10 @@ bool exists(const std::string& path);
 std::string folder_of(const std::string& path);
 std::string name_in_folder(const std::string& path);
 
+// Whether `name` is a plain name of an entry of a folder: not empty, not
+// "." or "..", and without a separator (nor, on Windows, a drive).
+bool is_plain_name(const std::string& name);
+
 // The names in a folder (without "." and ".."); empty when it cannot be read.
 std::vector<std::string> folder_entries(const std::string& folder);
 
@@ -134,6 +138,56 @@ struct Lock {
 };
 bool take_lock(const std::string& path, Lock& lock, bool& busy);
 void unlock_and_remove(const std::string& path, Lock& lock);
+// Gives the lock up and leaves its file.
+void unlock(Lock& lock);
+
+// ---- A folder held open ----
+
+// A folder opened once, in which names are then made, renamed, removed and
+// locked: whatever its path leads to later (a link swapped for another, the
+// folder moved), every name is taken in the folder that was opened, so that a
+// set of results cannot be split between two folders. On systems without
+// such calls the names are joined to the path. Functions that fail return
+// false (or null) with errno set.
+class Folder {
+public:
+    Folder() = default;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    ~Folder();
+
+    // Opens the folder of a path as folder_of gives it ("" for the current
+    // folder).
+    bool open(const std::string& folder);
+
+    // The path it was opened by, and the identity it had then.
+    const std::string& path() const { return path_; }
+    const FileId& id() const { return id_; }
+
+    // Whether its path still leads to this folder.
+    bool still_at_its_path() const;
+
+    bool exists(const std::string& name) const;
+    bool replace(const std::string& from, const std::string& to) const;
+    bool remove(const std::string& name) const;  // a name already gone counts as removed
+    bool sync() const;
+    std::vector<std::string> entries() const;  // empty when it cannot be read
+
+    // Creates `name` exclusively for writing; opens `name` for reading when
+    // it is a regular file (never waiting on a FIFO or device; errno EINVAL
+    // for another kind of file).
+    std::FILE* create_new(const std::string& name) const;
+    std::FILE* open_regular(const std::string& name) const;
+
+    // The lock on the file `name` (see take_lock above).
+    bool take_lock(const std::string& name, Lock& lock, bool& busy) const;
+    void unlock_and_remove(const std::string& name, Lock& lock) const;
+
+private:
+    int fd_ = -1;
+    std::string path_;
+    FileId id_;
+};
 
 // ---- Ending by a signal ----
 

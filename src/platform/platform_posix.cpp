@@ -25,14 +25,23 @@ namespace platform {
 
 // ---- Files ----
 
-bool identify(const std::string& path, FileId& id)
+namespace {
+
+void fill_id(const struct stat& info, FileId& id)
 {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) return false;
     id.device = static_cast<uint64_t>(info.st_dev);
     id.inode = static_cast<uint64_t>(info.st_ino);
     id.regular = S_ISREG(info.st_mode);
     id.folder = S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+bool identify(const std::string& path, FileId& id)
+{
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return false;
+    fill_id(info, id);
     return true;
 }
 
@@ -133,6 +142,11 @@ std::string folder_of(const std::string& path)
 }
 
 std::string name_in_folder(const std::string& path) { return path.substr(folder_of(path).size()); }
+
+bool is_plain_name(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\0", 2)) == std::string::npos;
+}
 
 std::vector<std::string> folder_entries(const std::string& folder)
 {
@@ -248,6 +262,144 @@ void unlock_and_remove(const std::string& path, Lock& lock)
 {
     if (lock.handle < 0) return;
     unlink(path.c_str());  // while still held, so nobody locks a file about to vanish
+    close(lock.handle);
+    lock.handle = -1;
+}
+
+// ---- A folder held open ----
+
+namespace {
+
+// Closes a descriptor keeping errno.
+void close_keeping_errno(int fd)
+{
+    const int error = errno;
+    close(fd);
+    errno = error;
+}
+
+std::FILE* stream_keeping_errno(int fd, const char* mode)
+{
+    std::FILE* stream = fdopen(fd, mode);
+    if (stream == nullptr) close_keeping_errno(fd);
+    return stream;
+}
+
+}  // namespace
+
+Folder::~Folder()
+{
+    if (fd_ >= 0) close(fd_);
+}
+
+bool Folder::open(const std::string& folder)
+{
+    path_ = folder;
+    fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return false;
+    struct stat info {};
+    if (fstat(fd_, &info) != 0) return false;
+    fill_id(info, id_);
+    return true;
+}
+
+bool Folder::still_at_its_path() const
+{
+    FileId now;
+    return identify(path_.empty() ? "." : path_, now) && same_file(now, id_);
+}
+
+bool Folder::exists(const std::string& name) const
+{
+    struct stat info {};
+    return fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool Folder::replace(const std::string& from, const std::string& to) const
+{
+    return renameat(fd_, from.c_str(), fd_, to.c_str()) == 0;
+}
+
+bool Folder::remove(const std::string& name) const { return unlinkat(fd_, name.c_str(), 0) == 0 || errno == ENOENT; }
+
+bool Folder::sync() const
+{
+    // Some file systems cannot sync a folder at all; there is nothing more to do on them.
+    return fsync(fd_) == 0 || errno == EINVAL || errno == ENOTSUP;
+}
+
+std::vector<std::string> Folder::entries() const
+{
+    std::vector<std::string> names;
+    const int fd = openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return names;
+    DIR* dir = fdopendir(fd);
+    if (dir == nullptr) {
+        close(fd);
+        return names;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+    return names;
+}
+
+std::FILE* Folder::create_new(const std::string& name) const
+{
+    const int fd = openat(fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    return fd < 0 ? nullptr : stream_keeping_errno(fd, "wb");
+}
+
+std::FILE* Folder::open_regular(const std::string& name) const
+{
+    const int fd = openat(fd_, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return nullptr;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (errno == 0 || S_ISREG(info.st_mode) == 0) errno = EINVAL;
+        close_keeping_errno(fd);
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return stream_keeping_errno(fd, "rb");
+}
+
+bool Folder::take_lock(const std::string& name, Lock& lock, bool& busy) const
+{
+    busy = false;
+    for (;;) {
+        const int fd = openat(fd_, name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0) return false;
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            busy = errno == EWOULDBLOCK;
+            close_keeping_errno(fd);
+            return false;
+        }
+        // The holder before us may have removed the file between our open and
+        // our lock: then the lock guards nothing, and the name is tried again.
+        struct stat locked {}, named {};
+        if (fstat(fd, &locked) == 0 && fstatat(fd_, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
+            lock.handle = fd;
+            return true;
+        }
+        close(fd);
+    }
+}
+
+void Folder::unlock_and_remove(const std::string& name, Lock& lock) const
+{
+    if (lock.handle < 0) return;
+    unlinkat(fd_, name.c_str(), 0);  // while still held, so nobody locks a file about to vanish
+    close(lock.handle);
+    lock.handle = -1;
+}
+
+void unlock(Lock& lock)
+{
+    if (lock.handle < 0) return;
     close(lock.handle);
     lock.handle = -1;
 }

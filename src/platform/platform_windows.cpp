@@ -268,6 +268,12 @@ std::string folder_of(const std::string& path)
 
 std::string name_in_folder(const std::string& path) { return path.substr(folder_of(path).size()); }
 
+bool is_plain_name(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string("/\\:\0", 4)) == std::string::npos;
+}
+
 std::vector<std::string> folder_entries(const std::string& folder)
 {
     std::vector<std::string> names;
@@ -434,6 +440,64 @@ void unlock_and_remove(const std::string& path, Lock& lock)
     DeleteFileW(widen(path).c_str());  // while still held: gone once the handle closes
     _close(lock.handle);
     lock.handle = -1;
+}
+
+void unlock(Lock& lock)
+{
+    if (lock.handle < 0) return;
+    _close(lock.handle);
+    lock.handle = -1;
+}
+
+// ---- A folder held open ----
+//
+// Windows cannot rename or remove relative to an open folder: names are
+// joined to the folder's path, and the folder's identity is checked instead.
+
+Folder::~Folder() = default;
+
+bool Folder::open(const std::string& folder)
+{
+    path_ = folder;
+    fd_ = 0;
+    return identify(folder.empty() ? "." : folder, id_);
+}
+
+bool Folder::still_at_its_path() const
+{
+    FileId now;
+    return identify(path_.empty() ? "." : path_, now) && same_file(now, id_);
+}
+
+bool Folder::exists(const std::string& name) const { return platform::exists(path_ + name); }
+
+bool Folder::replace(const std::string& from, const std::string& to) const
+{
+    return platform::replace(path_ + from, path_ + to);
+}
+
+bool Folder::remove(const std::string& name) const { return remove_file(path_ + name); }
+
+bool Folder::sync() const { return sync_folder(path_); }
+
+std::vector<std::string> Folder::entries() const { return folder_entries(path_); }
+
+std::FILE* Folder::create_new(const std::string& name) const { return platform::create_new(path_ + name); }
+
+std::FILE* Folder::open_regular(const std::string& name) const
+{
+    bool not_regular = false, is_folder = false;
+    return platform::open_regular(path_ + name, "rb", not_regular, is_folder);
+}
+
+bool Folder::take_lock(const std::string& name, Lock& lock, bool& busy) const
+{
+    return platform::take_lock(path_ + name, lock, busy);
+}
+
+void Folder::unlock_and_remove(const std::string& name, Lock& lock) const
+{
+    platform::unlock_and_remove(path_ + name, lock);
 }
 
 // ---- Ending by a console event ----

@@ -15,6 +15,15 @@ ModelFiles identify_model_files(const std::vector<std::string>& paths)
     return files;
 }
 
+bool is_one_of_model_files(const std::string& path, const ModelFiles& model)
+{
+    platform::FileId id;
+    if (!platform::identify(path, id)) return false;
+    for (const auto& [model_path, model_id] : model)
+        if (platform::same_file(id, model_id)) return true;
+    return false;
+}
+
 void refuse_overwriting_model(const std::string& result, const ModelFiles& model)
 {
     platform::FileId id;
@@ -25,6 +34,6 @@ void refuse_overwriting_model(const std::string& result, const ModelFiles& model
     for (const auto& [path, model_id] : model)
         if (platform::same_file(id, model_id))
             throw RunError("the result " + result + " is the model file " + path +
-                           " under another name; choose another result name");
+                           (result == path ? "" : " under another name") + "; choose another result name");
     if (!id.regular) throw RunError("the result " + result + " exists and is not a plain file; choose another result name");
 }

@@ -3,25 +3,33 @@
 #include <cerrno>
 #include <cstring>
 
+#include "results/run_lock.h"
 #include "run_error.h"
 
 ResultLock::ResultLock(const std::string& result_path)
-    : folder_(platform::folder_of(result_path)), name_(lock_file_prefix + platform::name_in_folder(result_path))
+    : name_(lock_file_prefix + platform::name_in_folder(result_path))
 {
-    const std::string path = folder_ + name_;
+    const std::string folder = platform::folder_of(result_path);
+    if (!folder_.open(folder)) throw RunError("cannot write " + result_path + ": " + std::strerror(errno));
+    const std::string path = folder + name_;
     platform::remove_on_signal(path);
     bool busy = false;
-    if (platform::take_lock(path, lock_, busy)) return;
+    if (folder_.take_lock(name_, lock_, busy)) {
+        // The lock names the run that holds it, so that a later run may tell
+        // one that a killed run left from any other file.
+        const std::string holder = run_lock_name(run_id());
+        platform::write_at(lock_.handle, holder.data(), holder.size(), 0);
+        return;
+    }
     const int error = errno;
     platform::forget_on_signal(path);
     if (busy)
         throw RunError(result_path + ": another run is writing this result now; try again once it has ended");
-    errno = error;
-    throw RunError("cannot write " + result_path + ": " + std::strerror(errno));
+    throw RunError("cannot write " + result_path + ": " + std::strerror(error));
 }
 
 ResultLock::~ResultLock()
 {
-    platform::unlock_and_remove(folder_ + name_, lock_);
-    platform::forget_on_signal(folder_ + name_);
+    folder_.unlock_and_remove(name_, lock_);
+    platform::forget_on_signal(folder_.path() + name_);
 }

@@ -2,9 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <set>
 #include <sstream>
 
 #include "platform/platform.h"
@@ -15,35 +13,40 @@ namespace {
 
 constexpr const char* kJournalEnd = "end";
 
-// One file of a replacement; names are relative to the result folder.
+// What a journal entry does to its final name.
+enum class Change { added = 0, replaced = 1, dropped = 2 };
+
+// One file of a replacement; names are plain names of the result folder.
 struct Entry {
-    bool had_earlier = false;
-    std::string temp;
+    Change change = Change::added;
+    std::string temp;  // the new file ("-" for a dropped one, which has none)
     std::string backup;
     std::string final_name;
 };
+
+constexpr const char* kNoTemp = "-";
 
 std::string describe_errno() { return std::strerror(errno); }
 
 // Renames the backups back and removes new files that had no earlier one.
 // With `keep_if_complete`, a set whose new files all arrived stays instead.
 // False (errno set) when the folder could not be put back.
-bool undo(const std::string& folder, const std::vector<Entry>& entries, bool keep_if_complete)
+bool undo(const platform::Folder& folder, const std::vector<Entry>& entries, bool keep_if_complete)
 {
     bool complete = true;
-    for (const Entry& e : entries) complete = complete && !platform::exists(folder + e.temp);
+    for (const Entry& e : entries)
+        if (e.change != Change::dropped) complete = complete && !folder.exists(e.temp);
     if (complete && keep_if_complete) return true;
     bool restored = true;
     for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
-        if (e->had_earlier) {
-            if (platform::exists(folder + e->backup) && !platform::replace(folder + e->backup, folder + e->final_name))
-                restored = false;
-        } else if (!platform::exists(folder + e->temp) && !platform::remove_file(folder + e->final_name)) {
+        if (e->change != Change::added) {
+            if (folder.exists(e->backup) && !folder.replace(e->backup, e->final_name)) restored = false;
+        } else if (!folder.exists(e->temp) && !folder.remove(e->final_name)) {
             restored = false;
         }
     }
     const int error = errno;
-    const bool synced = platform::sync_folder(folder);
+    const bool synced = folder.sync();
     if (!restored) errno = error;
     return restored && synced;
 }
@@ -84,13 +87,14 @@ bool decoded(const std::string& text, std::string& name)
     return true;
 }
 
-bool write_journal(const std::string& path, const std::string& lock_name, const std::vector<Entry>& entries)
+bool write_journal(const platform::Folder& folder, const std::string& name, const std::string& lock_name,
+                   const std::vector<Entry>& entries)
 {
-    std::FILE* journal = platform::create_new(path);
+    std::FILE* journal = folder.create_new(name);
     if (journal == nullptr) return false;
     std::fprintf(journal, "%s\n", encoded(lock_name).c_str());
     for (const Entry& e : entries)
-        std::fprintf(journal, "%d %s %s %s\n", e.had_earlier ? 1 : 0, encoded(e.temp).c_str(),
+        std::fprintf(journal, "%d %s %s %s\n", static_cast<int>(e.change), encoded(e.temp).c_str(),
                      encoded(e.backup).c_str(), encoded(e.final_name).c_str());
     std::fprintf(journal, "%s\n", kJournalEnd);
     const bool synced = std::ferror(journal) == 0 && platform::sync_stream(journal);
@@ -100,26 +104,39 @@ bool write_journal(const std::string& path, const std::string& lock_name, const 
     return synced && closed;
 }
 
-// Reads a journal; false when it is unreadable or was not written whole (then
-// nothing had been renamed yet).
-bool read_journal(const std::string& path, std::string& lock_name, std::vector<Entry>& entries)
+// A journal holds a few lines per result file; a larger file is none.
+constexpr size_t kLargestJournal = size_t{1} << 20;
+
+// What reading a journal found.
+enum class Journal { whole, cut, foreign };
+
+// Reads a journal: whole, cut (not written whole: nothing had been renamed
+// yet), or foreign (no run wrote it: not a regular file, or too large).
+Journal read_journal(const platform::Folder& folder, const std::string& name, std::string& lock_name,
+                     std::vector<Entry>& entries)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::FILE* f = folder.open_regular(name);
+    if (f == nullptr) return errno == ENOENT ? Journal::cut : Journal::foreign;
+    std::string text(kLargestJournal + 1, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), f));
+    std::fclose(f);
+    if (text.size() > kLargestJournal) return Journal::foreign;
+    std::istringstream in(text);
     std::string line;
-    if (!std::getline(in, line) || !decoded(line, lock_name)) return false;
+    if (!std::getline(in, line) || !decoded(line, lock_name)) return Journal::cut;
     while (std::getline(in, line)) {
-        if (line == kJournalEnd) return true;
+        if (line == kJournalEnd) return Journal::whole;
         std::istringstream fields(line);
         Entry e;
-        int had = 0;
+        int change = 0;
         std::string temp, backup, final_name;
-        if (!(fields >> had >> temp >> backup >> final_name) || !decoded(temp, e.temp) ||
-            !decoded(backup, e.backup) || !decoded(final_name, e.final_name))
-            return false;
-        e.had_earlier = had == 1;
+        if (!(fields >> change >> temp >> backup >> final_name) || change < 0 || change > 2 ||
+            !decoded(temp, e.temp) || !decoded(backup, e.backup) || !decoded(final_name, e.final_name))
+            return Journal::cut;
+        e.change = static_cast<Change>(change);
         entries.push_back(e);
     }
-    return false;
+    return Journal::cut;
 }
 
 bool ends_with(const std::string& name, const std::string& suffix)
@@ -127,85 +144,143 @@ bool ends_with(const std::string& name, const std::string& suffix)
     return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// Finishes or undoes the replacement of a journal whose process has ended;
-// false when it must stay for a later run (its result is locked by a run, or
-// the folder could not be put back).
-bool settle_journal(const std::string& folder, const std::string& journal, const ResultLock& held)
+// A private file of run `run` of that kind (".tmp", ".bak").
+bool private_file_of(const std::string& name, const std::string& run, const char* kind)
+{
+    return run_of(name) == run && ends_with(name, kind);
+}
+
+// Whether a journal of run `run` names only what such a journal names: the
+// lock of a result of its folder, that run's own temporary files and
+// backups, and final names that are plain names of the folder and none of
+// the program's own.
+bool written_by_run(const std::string& run, const std::string& lock_name, const std::vector<Entry>& entries)
+{
+    const std::string lock_prefix = lock_file_prefix;
+    if (lock_name.compare(0, lock_prefix.size(), lock_prefix) != 0 || !platform::is_plain_name(lock_name))
+        return false;
+    for (const Entry& e : entries) {
+        const bool temp_ok = e.change == Change::dropped ? e.temp == kNoTemp : private_file_of(e.temp, run, ".tmp");
+        if (!temp_ok || !private_file_of(e.backup, run, ".bak") || !platform::is_plain_name(e.final_name) ||
+            named_like_private(e.final_name))
+            return false;
+    }
+    return true;
+}
+
+// Finishes or undoes the replacement of a journal of run `run`, which has
+// ended; false when it must stay, with every file of its run (its result is
+// locked by a run, the folder could not be put back, or no run wrote it).
+bool settle_journal(const platform::Folder& folder, const std::string& journal, const std::string& run,
+                    const ResultLock& held)
 {
     std::string lock_name;
     std::vector<Entry> entries;
-    if (!read_journal(folder + journal, lock_name, entries)) return platform::remove_file(folder + journal);
+    const Journal read = read_journal(folder, journal, lock_name, entries);
+    if (read == Journal::foreign) return false;
+    if (read == Journal::cut) return folder.remove(journal);
+    if (!written_by_run(run, lock_name, entries)) return false;
     platform::Lock lock;
     bool busy = false;
     const bool own = lock_name == held.name();
-    if (!own && !platform::take_lock(folder + lock_name, lock, busy)) return false;
-    const bool settled = undo(folder, entries, true) && platform::remove_file(folder + journal);
-    if (!own) platform::unlock_and_remove(folder + lock_name, lock);
+    if (!own && !folder.take_lock(lock_name, lock, busy)) return false;
+    const bool settled = undo(folder, entries, true) && folder.remove(journal);
+    if (!own) folder.unlock_and_remove(lock_name, lock);
     return settled;
 }
 
 // The entries of a replacement: each file's names and whether an earlier
-// file of its final name exists.
-std::vector<Entry> entries_of(const std::vector<OutputFile*>& files)
+// file of its final name exists, then the earlier files taken away.
+std::vector<Entry> entries_of(const platform::Folder& folder, const std::vector<OutputFile*>& files,
+                              const std::vector<std::string>& dropped)
 {
     std::vector<Entry> entries;
     for (const OutputFile* file : files) {
         Entry e;
-        e.had_earlier = platform::exists(file->final_path());
+        e.final_name = platform::name_in_folder(file->final_path());
+        e.change = folder.exists(e.final_name) ? Change::replaced : Change::added;
         e.temp = platform::name_in_folder(file->temp_path());
         e.backup = private_name(".bak");
-        e.final_name = platform::name_in_folder(file->final_path());
         entries.push_back(e);
+    }
+    for (const std::string& path : dropped) {
+        const std::string name = platform::name_in_folder(path);
+        if (folder.exists(name)) entries.push_back(Entry{Change::dropped, kNoTemp, private_name(".bak"), name});
     }
     return entries;
 }
 
 // Renames each earlier file to its backup and each new file to its final
 // name, then syncs the folder. Returns the failure, or nothing.
-std::string put_in_place(const std::string& folder, const std::vector<Entry>& entries)
+std::string put_in_place(const platform::Folder& folder, const std::vector<Entry>& entries)
 {
     for (const Entry& e : entries) {
-        const std::string final_path = folder + e.final_name;
-        if ((e.had_earlier && !platform::replace(final_path, folder + e.backup)) ||
-            !platform::replace(folder + e.temp, final_path))
-            return "cannot put " + final_path + " in place: " + describe_errno();
+        if ((e.change != Change::added && !folder.replace(e.final_name, e.backup)) ||
+            (e.change != Change::dropped && !folder.replace(e.temp, e.final_name)))
+            return "cannot put " + folder.path() + e.final_name + " in place: " + describe_errno();
     }
-    if (!platform::sync_folder(folder)) return "cannot write the folder " + folder + ": " + describe_errno();
+    if (!folder.sync()) return "cannot write the folder " + shown_folder(folder.path()) + ": " + describe_errno();
     return {};
+}
+
+// A result's lock that no run holds any longer is removed, if it is one: a
+// lock file names the run that took it, or is still empty (just made, or
+// made by the taking itself).
+void remove_if_left(const platform::Folder& folder, const std::string& name)
+{
+    platform::Lock lock;
+    bool busy = false;
+    if (!folder.take_lock(name, lock, busy)) return;
+    char text[64];
+    const int64_t length = platform::read_at(lock.handle, text, sizeof text, 0);
+    const std::string holder = length > 0 ? std::string(text, static_cast<size_t>(length)) : std::string();
+    const std::string run = run_of(holder);
+    const bool a_lock = length == 0 || (!run.empty() && holder == run_lock_name(run));
+    if (a_lock)
+        folder.unlock_and_remove(name, lock);
+    else
+        platform::unlock(lock);
 }
 
 }  // namespace
 
-void commit_together(const std::vector<OutputFile*>& files, const ResultLock& lock)
+std::string shown_folder(const std::string& folder) { return folder.empty() ? "the current folder" : folder; }
+
+void commit_together(const std::vector<OutputFile*>& files, const std::vector<std::string>& dropped,
+                     const ResultLock& lock)
 {
     for (OutputFile* file : files) file->seal();
-    const std::string& folder = lock.folder();
-    const std::vector<Entry> entries = entries_of(files);
-    const std::string journal = folder + private_name(".jnl");
+    const platform::Folder& folder = lock.folder();
+    if (!folder.still_at_its_path())
+        throw RunError("the folder " + shown_folder(folder.path()) +
+                       " is no longer the folder this run began writing in (it was moved or replaced); nothing "
+                       "was put in place there, and the earlier results are as they were");
+    const std::vector<Entry> entries = entries_of(folder, files, dropped);
+    const std::string journal = private_name(".jnl");
 
     // No signal may end the process between two renames; they are delivered
     // once the set is whole again, old or new.
     platform::hold_signals();
     std::string failure;
-    if (!write_journal(journal, lock.name(), entries) || !platform::sync_folder(folder)) {
-        failure = "cannot put the results in place in " + (folder.empty() ? std::string("the current folder") : folder) +
-                  ": " + describe_errno() + "; the earlier results were kept";
-        platform::remove_file(journal);
+    if (!write_journal(folder, journal, lock.name(), entries) || !folder.sync()) {
+        failure = "cannot put the results in place in " + shown_folder(folder.path()) + ": " + describe_errno() +
+                  "; the earlier results were kept";
+        folder.remove(journal);
     } else {
         failure = put_in_place(folder, entries);
         if (failure.empty()) {
             for (OutputFile* file : files) file->mark_committed();
-            platform::remove_file(journal);
-            for (const Entry& e : entries) platform::remove_file(folder + e.backup);
-            platform::sync_folder(folder);
-        } else if (undo(folder, entries, false) && platform::remove_file(journal)) {
+            folder.remove(journal);
+            for (const Entry& e : entries) folder.remove(e.backup);
+            folder.sync();
+        } else if (undo(folder, entries, false) && folder.remove(journal)) {
             failure += "; the earlier results were kept";
         } else {
             // The journal stays, and so must every file it names, so that the
             // next run sees what arrived and what did not.
             for (OutputFile* file : files) file->mark_committed();
-            failure += "; the earlier results could not all be put back now: the next run in " + folder +
-                       " puts them back";
+            failure += "; the earlier results could not all be put back now: the next run in " +
+                       shown_folder(folder.path()) + " puts them back";
         }
     }
     platform::release_signals(failure.empty());
@@ -214,36 +289,27 @@ void commit_together(const std::vector<OutputFile*>& files, const ResultLock& lo
 
 void clean_up_folder(const ResultLock& held)
 {
-    const std::string& folder = held.folder();
-    const std::vector<std::string> names = platform::folder_entries(folder);
+    const platform::Folder& folder = held.folder();
     std::map<std::string, std::vector<std::string>> files_of;  // run -> its private files
-    for (const std::string& name : names) {
+    for (const std::string& name : folder.entries()) {
         const std::string run = run_of(name);
         if (!run.empty() && run != run_id()) files_of[run].push_back(name);
     }
     for (const auto& [run, files] : files_of) {
-        // A run whose lock can be taken is gone (a run without a lock has
-        // ended: it takes its lock before making its first private file).
-        const std::string lock_path = folder + run_lock_name(run);
+        // A run whose lock can be taken is gone (a run takes its lock before
+        // it makes its first private file, and keeps it while it lives).
+        const std::string lock_name = run_lock_name(run);
         platform::Lock lock;
         bool busy = false;
-        if (platform::exists(lock_path) && !platform::take_lock(lock_path, lock, busy)) continue;
+        if (!folder.take_lock(lock_name, lock, busy)) continue;
         bool kept = false;  // a journal that must stay keeps every file of its run
         for (const std::string& name : files)
-            if (ends_with(name, ".jnl") && !settle_journal(folder, name, held)) kept = true;
-        if (kept) {
-            if (lock.handle >= 0) platform::unlock_and_remove(lock_path, lock);
-            continue;
-        }
-        for (const std::string& name : files)
-            if (ends_with(name, ".tmp") || ends_with(name, ".bak")) platform::remove_file(folder + name);
-        platform::unlock_and_remove(lock_path, lock);
+            if (ends_with(name, ".jnl") && !settle_journal(folder, name, run, held)) kept = true;
+        if (!kept)
+            for (const std::string& name : files)
+                if (ends_with(name, ".tmp") || ends_with(name, ".bak")) folder.remove(name);
+        folder.unlock_and_remove(lock_name, lock);
     }
-    for (const std::string& name : names) {
-        if (name.compare(0, std::strlen(lock_file_prefix), lock_file_prefix) == 0 && name != held.name()) {
-            platform::Lock lock;
-            bool busy = false;
-            if (platform::take_lock(folder + name, lock, busy)) platform::unlock_and_remove(folder + name, lock);
-        }
-    }
+    for (const std::string& name : folder.entries())
+        if (name.rfind(lock_file_prefix, 0) == 0 && name != held.name()) remove_if_left(folder, name);
 }

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -12,17 +13,23 @@ namespace {
 
 constexpr const char* kRunLockSuffix = ".run";
 
-// The locks this run holds, by folder; given up and removed at a normal end.
+// A lock this run holds in a folder, and the path it was taken by.
+struct HeldLock {
+    std::string path;
+    platform::Lock lock;
+};
+
+// The locks this run holds, by the identity of their folder; given up and
+// removed at a normal end.
 struct RunLocks {
     std::mutex guard;
-    std::map<std::string, platform::Lock> held;
+    std::map<std::pair<uint64_t, uint64_t>, HeldLock> held;
     ~RunLocks() { release(); }
     void release()
     {
-        for (auto& [folder, lock] : held) {
-            const std::string path = folder + run_lock_name(run_id());
-            platform::unlock_and_remove(path, lock);
-            platform::forget_on_signal(path);
+        for (auto& [folder, held_lock] : held) {
+            platform::unlock_and_remove(held_lock.path, held_lock.lock);
+            platform::forget_on_signal(held_lock.path);
         }
         held.clear();
     }
@@ -52,14 +59,45 @@ std::string private_name(const std::string& suffix)
     return kPrivatePrefix + run_id() + "-" + std::to_string(counter++) + suffix;
 }
 
+namespace {
+
+// Drops the characters at the front of `text` that `accepted` takes; returns
+// how many there were.
+template <typename Accepted>
+size_t skip(std::string_view& text, Accepted accepted)
+{
+    size_t count = 0;
+    while (count < text.size() && accepted(static_cast<unsigned char>(text[count]))) ++count;
+    text.remove_prefix(count);
+    return count;
+}
+
+bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool is_hex_digit(unsigned char c) { return is_digit(c) || (c >= 'a' && c <= 'f'); }
+
+// Drops `prefix` from the front of `text`; false when it is not there.
+bool skip_text(std::string_view& text, std::string_view prefix)
+{
+    if (text.substr(0, prefix.size()) != prefix) return false;
+    text.remove_prefix(prefix.size());
+    return true;
+}
+
+}  // namespace
+
 std::string run_of(const std::string& name)
 {
-    const std::string prefix = kPrivatePrefix;
-    if (name.compare(0, prefix.size(), prefix) != 0) return "";
-    const size_t end = name.find_first_of("-.", prefix.size());
-    if (end == std::string::npos || end == prefix.size()) return "";
-    return name.substr(prefix.size(), end - prefix.size());
+    std::string_view rest = name;
+    if (!skip_text(rest, kPrivatePrefix)) return "";
+    const std::string_view run = rest;
+    if (skip(rest, is_digit) == 0 || !skip_text(rest, "r") || skip(rest, is_hex_digit) != 8) return "";
+    const std::string id(run.substr(0, run.size() - rest.size()));
+    if (rest == kRunLockSuffix) return id;
+    if (!skip_text(rest, "-") || skip(rest, is_digit) == 0) return "";
+    return rest == ".tmp" || rest == ".bak" || rest == ".jnl" ? id : "";
 }
+
+bool named_like_private(const std::string& name) { return name.rfind(".it4-", 0) == 0 || name.rfind(".it4~", 0) == 0; }
 
 std::string run_lock_name(const std::string& run) { return kPrivatePrefix + run + kRunLockSuffix; }
 
@@ -74,7 +112,10 @@ bool hold_run_lock(const std::string& folder)
 {
     RunLocks& locks = run_locks();
     const std::lock_guard<std::mutex> guard(locks.guard);
-    if (locks.held.count(folder) != 0) return true;
+    platform::FileId id;
+    if (!platform::identify(folder.empty() ? "." : folder, id)) return false;
+    const std::pair<uint64_t, uint64_t> key{id.device, id.inode};
+    if (locks.held.count(key) != 0) return true;
     const std::string path = folder + run_lock_name(run_id());
     platform::remove_on_signal(path);
     platform::Lock lock;
@@ -83,6 +124,6 @@ bool hold_run_lock(const std::string& folder)
         platform::forget_on_signal(path);
         return false;
     }
-    locks.held.emplace(folder, lock);
+    locks.held.emplace(key, HeldLock{path, lock});
     return true;
 }

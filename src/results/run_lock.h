@@ -19,16 +19,24 @@ const std::string& run_id();
 // ".it4-<run>-<n><suffix>".
 std::string private_name(const std::string& suffix);
 
-// The run id in a private file name (".it4-<run>-<n>.<kind>" or
-// ".it4-<run>.run"); empty when the name is no private file.
+// The run id of a name made exactly as a run makes its private files
+// (".it4-<run>-<n>.tmp", ".bak" or ".jnl", or ".it4-<run>.run", where <run>
+// is a process id, "r" and 8 hexadecimal digits, and <n> a number); empty for
+// any other name, which no clean-up ever touches.
 std::string run_of(const std::string& name);
+
+// Whether a name begins as the program's own files do (".it4-", ".it4~"):
+// such a name is refused as a model or a result, so that a user's file never
+// looks like a file a clean-up may take.
+bool named_like_private(const std::string& name);
 
 // The name of the lock of run `run` in a folder.
 std::string run_lock_name(const std::string& run);
 
-// Takes this run's lock in `folder` (once per folder; held until the process
-// ends, removed at a normal end and by a signal that ends it); false with
-// errno set when it cannot be made.
+// Takes this run's lock in `folder` (once per folder, however its path is
+// spelled: folders are told apart by identity; held until the process ends,
+// removed at a normal end and by a signal that ends it); false with errno
+// set when it cannot be made.
 bool hold_run_lock(const std::string& folder);
 
 // Gives up and removes every run lock this run holds, as a normal end does:

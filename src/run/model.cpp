@@ -14,6 +14,7 @@
 #include "input/stored_row_source.h"
 #include "platform/memory_limits.h"
 #include "platform/platform.h"
+#include "results/run_lock.h"
 #include "run_error.h"
 #include "run_in_parallel.h"
 
@@ -97,6 +98,13 @@ ModelKind model_kind(const std::string& path)
     if (extension == ".raw") return ModelKind::raw;
     if (extension == ".asc") return ModelKind::ascii;
     return ModelKind::raster;
+}
+
+void refuse_private_model_name(const std::string& path)
+{
+    if (named_like_private(platform::name_in_folder(path)))
+        throw RunError(path + " is named as the program's own private files are (.it4-..., .it4~...); rename it "
+                              "to read it as a model");
 }
 
 FileHandle open_model_file(const std::string& path)

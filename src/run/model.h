@@ -38,6 +38,10 @@ struct Model {
 enum class ModelKind { raw, ascii, raster };
 ModelKind model_kind(const std::string& path);
 
+// Refuses a model whose name begins as the program's private files do
+// (".it4-", ".it4~"): such a name belongs to the program's own files.
+void refuse_private_model_name(const std::string& path);
+
 // Opens a model file (or a raw raster's descriptor) for reading without ever
 // blocking on it. Null, with errno ENOENT, when it does not exist (each
 // front-end says so in its own way); a folder, a FIFO, device or socket, and

@@ -9,9 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "output/image_format.h"
 #include "results/output_file.h"
 #include "results/model_files.h"
 #include "results/result_set.h"
+
+struct Model;
 
 // Whether two result paths name one entry of one folder, however spelled
 // (the folders compared by identity, the names as the system compares them):
@@ -27,8 +30,12 @@ public:
     explicit Results(const std::vector<std::string>& model_files);
 
     // Refuses a result path that leads to one of the model's files however it
-    // is spelled, or to something that is not a plain file (RunError).
+    // is spelled, or to something that is not a plain file, or whose name
+    // begins as the program's private files do (RunError).
     void refuse_model_file(const std::string& path) const;
+
+    // Whether `path` leads to one of the model's files.
+    bool is_model_file(const std::string& path) const;
 
     // Takes the lock of the result `result_path` (folder and name, no
     // suffix), then settles what ended runs left in its folder. A set may
@@ -38,6 +45,11 @@ public:
     // Creates the file of that role under a temporary name (see OutputFile);
     // a path that is the entry of another file of the set is refused.
     OutputFile& create(Role role, const std::string& path);
+
+    // An earlier file at `path` that the new set lacks (a world file of an
+    // image that is no longer georeferenced): it is taken away as the set
+    // goes in place, together with it.
+    void drop(const std::string& path) { dropped_.push_back(path); }
 
     // The file of that role; null when the set has none.
     OutputFile* file(Role role) const { return files_[static_cast<size_t>(role)].get(); }
@@ -54,6 +66,20 @@ private:
     // are gone.
     std::vector<std::unique_ptr<ResultLock>> locks_;
     std::array<std::unique_ptr<OutputFile>, 7> files_;
+    std::vector<std::string> dropped_;
 };
+
+// The result set of an image `image` in `format` with its table `table`,
+// over `model`: the image, the table, a raw image's descriptor, beside a
+// georeferenced PNG or BMP its world file and projection (not where the
+// model's own .prj lies), and beside any but a raw image the .aux.xml a GIS
+// reads and the QGIS style <stem>.qml. Earlier files of those names that the
+// new set lacks go with it. Every file is checked before any is made:
+// - all lie in the image's folder, no two are one file, none is a file of
+//   the model, and no name begins as the program's private files;
+// - the files named by the image's stem (table, style, projection) serve one
+//   image: another image of that stem beside it (a result in another format,
+//   or the model) that would share one of them refuses the run, naming it.
+Results create_result_set(const std::string& image, ImageFormat format, const std::string& table, const Model& model);
 
 #endif

@@ -177,15 +177,14 @@ TEST(CommandLine, AnAsciiGridsPositionAndPrjGoBesideABitmap)
     ASSERT_EQ(ws.run_command({"-q", "-i", "5", "images/dem/g.asc", "out.bmp"}).status, 0);
     EXPECT_EQ(e2e::read_file(ws.root() / "out.bpw"), world);
     EXPECT_EQ(e2e::read_file(ws.root() / "out.prj"), kUtm32Prj);
-    // Beside its grid under the grid's name, the grid's own .prj is the
-    // result's: it is left as it is.
+    // Beside its grid under the grid's name, the result's style would become
+    // the grid's in a GIS: refused, the grid's files as they were.
+    const std::set<std::string> before = ws.files();
     const e2e::Run beside = ws.run_command({"-i", "5", "images/dem/g.asc", "images/dem/g.bmp"});
-    ASSERT_EQ(beside.status, 0) << beside.err;
-    EXPECT_NE(beside.out.find("written: images/dem/g.bmp images/dem/g.bpw images/dem/g.bmp.aux.xml images/dem/g.qml "
-                               "images/dem/g_tab.txt\n"), std::string::npos)
-        << beside.out;
-    EXPECT_EQ(e2e::read_file(ws.model_folder() / "g.bpw"), world);
-    EXPECT_EQ(e2e::read_file(ws.model_folder() / "g.prj"), kUtm32Prj);
+    EXPECT_EQ(beside.status, 1);
+    EXPECT_EQ(beside.err, "Error: the model images/dem/g.asc and images/dem/g.bmp share their name: g.qml would serve "
+                          "both; give images/dem/g.bmp another name\n");
+    EXPECT_EQ(ws.files(), before);
 }
 
 // A .prj beside the grid that cannot be read ends the run before any result.
@@ -249,18 +248,21 @@ TEST(CommandLineGdal, GeoTiffGivesTheRawModelsBytesAndKeepsItsGeoreference)
         EXPECT_EQ(result.status, 0) << result.err;
     };
     run(kModel, "raw.bmp", "gray");
-    for (const char* output : {"gray.bmp", "gray.png", "gray.tif"}) run("model.tif", output, "gray");
-    for (const char* output : {"distinct.bmp", "distinct.png", "distinct.tif"}) run("model.tif", output, "distinct");
+    // One name per format: images of one stem would share their table and style.
+    for (const char* output : {"gray.bmp", "gray_png.png", "gray_tif.tif"}) run("model.tif", output, "gray");
+    for (const char* output : {"distinct.bmp", "distinct_png.png", "distinct_tif.tif"})
+        run("model.tif", output, "distinct");
     EXPECT_TRUE(e2e::read_file(ws.root() / "raw.bmp") == e2e::read_file(ws.root() / "gray.bmp"));
     EXPECT_EQ(e2e::read_file(ws.root() / "raw_tab.txt"), e2e::read_file(ws.root() / "gray_tab.txt"));
-    EXPECT_EQ(gdal_tool(ws, "pixels raw.bmp gray.png gray.tif distinct.bmp distinct.png distinct.tif"), "same\n");
-    for (const char* output : {"gray.tif", "distinct.tif"})
+    EXPECT_EQ(gdal_tool(ws, "pixels raw.bmp gray_png.png gray_tif.tif distinct.bmp distinct_png.png distinct_tif.tif"),
+              "same\n");
+    for (const char* output : {"gray_tif.tif", "distinct_tif.tif"})
         EXPECT_EQ(gdal_tool(ws, std::string("georef model.tif ") + output), "same\n") << output;
     // Beside a BMP or PNG: a world file (cell size, rotation, centre of the
     // top-left cell) and the projection.
-    EXPECT_EQ(e2e::read_file(ws.root() / "gray.pgw"),
+    EXPECT_EQ(e2e::read_file(ws.root() / "gray_png.pgw"),
               "0.2500000000\n0.0000000000\n0.0000000000\n-0.2500000000\n80.1250000000\n29.8750000000\n");
-    EXPECT_EQ(e2e::read_file(ws.root() / "gray.bpw"), e2e::read_file(ws.root() / "gray.pgw"));
+    EXPECT_EQ(e2e::read_file(ws.root() / "gray.bpw"), e2e::read_file(ws.root() / "gray_png.pgw"));
     EXPECT_EQ(e2e::read_file(ws.root() / "gray.prj").rfind("GEOGCS[\"GCS_WGS_1984\"", 0), 0u);
     EXPECT_FALSE(fs::exists(ws.root() / "raw.bpw")) << "a model without georeference has no world file";
 
@@ -297,7 +299,7 @@ TEST(CommandLineGdal, Signed16BitGeoTiffWithGapsReportsItsTrueRange)
     long gaps = 0;
     expected >> lowest >> highest >> gaps;
     ASSERT_LT(lowest, -1000);
-    const e2e::Run run = ws.run_command({"-i", "500", "gaps.tif", "gaps.bmp"});
+    const e2e::Run run = ws.run_command({"-i", "500", "gaps.tif", "lines.bmp"});
     EXPECT_EQ(run.status, 0) << run.err;
     const std::string report = "gaps.tif: 120 lines x 160 columns, altitudes " + std::to_string(lowest) +
                                " to " + std::to_string(highest) + " m, " + std::to_string(gaps) +
@@ -324,12 +326,12 @@ TEST(CommandLineGdal, AnAsciiGridsResultsLieWhereGdalPlacesTheGrid)
         Workspace ws;
         ws.add_file("g.asc", small_grid(c.position));
         if (c.prj) ws.add_file("g.prj", kUtm32Prj);
-        for (const char* output : {"g.tif", "g.png", "g.bmp"}) {
+        for (const char* output : {"t.tif", "p.png", "b.bmp"}) {
             const e2e::Run run = ws.run_command({"-q", "-i", "5", "images/dem/g.asc", output});
             EXPECT_EQ(run.status, 0) << run.err;
         }
-        EXPECT_EQ(gdal_tool(ws, "georef images/dem/g.asc g.tif g.png g.bmp"), "same\n");
-        EXPECT_EQ(fs::exists(ws.root() / "g.prj"), c.prj);
+        EXPECT_EQ(gdal_tool(ws, "georef images/dem/g.asc t.tif p.png b.bmp"), "same\n");
+        EXPECT_EQ(fs::exists(ws.root() / "p.prj"), c.prj);
     }
 }
 
@@ -377,7 +379,7 @@ TEST(CommandLineGdal, AResultLargerThanTheMemoryLimitIsWritten)
     ws.add_file("flat_m2.txt", "10000\n10000\n2\n0\n0\n30\n");
     ws.add_file("flat_m2.raw", "");
     fs::resize_file(ws.model_folder() / "flat_m2.raw", 200000000);  // sparse: no disk taken
-    for (const char* output : {"images/dem/flat.tif", "images/dem/flat.png"}) {
+    for (const char* output : {"images/dem/flat_t.tif", "images/dem/flat_p.png"}) {
         const e2e::Run run =
             ws.run("", 120, "ulimit -v 350000;", -1, {"-q", "-i", "10", "images/dem/flat_m2.raw", output});
         EXPECT_EQ(run.status, 0) << output << ": " << run.err;

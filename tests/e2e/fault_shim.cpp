@@ -1,5 +1,5 @@
 // Preloaded into the program by the end-to-end tests to make the Nth call of
-// rename or fsync fail (IT4_FAIL_RENAME=N, IT4_FAIL_FSYNC=N, or a list such as
+// rename (or renameat) or fsync fail (IT4_FAIL_RENAME=N, IT4_FAIL_FSYNC=N, or a list such as
 // N,M: EIO) or to end the process by SIGKILL just before it, as a power cut
 // would (IT4_KILL_AT_RENAME=N, IT4_KILL_AT_FSYNC=N); to send the process a
 // SIGTERM from another thread just before the Nth rename, and give it time
@@ -49,16 +49,35 @@ int g_fsyncs = 0;
 
 }  // namespace
 
-extern "C" int rename(const char* from, const char* to)
+namespace {
+
+// Whether this rename is one to fail (then errno is set), after any end or
+// signal it was asked for.
+bool rename_fails_now()
 {
-    using Rename = int (*)(const char*, const char*);
-    static const auto real = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "rename"));
-    if (fails_now(g_renames, "IT4_FAIL_RENAME", "IT4_KILL_AT_RENAME")) return -1;
+    if (fails_now(g_renames, "IT4_FAIL_RENAME", "IT4_KILL_AT_RENAME")) return true;
     if (listed("IT4_TERM_AT_RENAME", g_renames)) {
         std::thread([] { kill(getpid(), SIGTERM); }).join();
         usleep(200000);
     }
-    return real(from, to);
+    return false;
+}
+
+}  // namespace
+
+// Renames by path and within an open folder count as one sequence.
+extern "C" int rename(const char* from, const char* to)
+{
+    using Rename = int (*)(const char*, const char*);
+    static const auto real = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "rename"));
+    return rename_fails_now() ? -1 : real(from, to);
+}
+
+extern "C" int renameat(int from_folder, const char* from, int to_folder, const char* to)
+{
+    using Renameat = int (*)(int, const char*, int, const char*);
+    static const auto real = reinterpret_cast<Renameat>(dlsym(RTLD_NEXT, "renameat"));
+    return rename_fails_now() ? -1 : real(from_folder, from, to_folder, to);
 }
 
 namespace {

@@ -30,11 +30,11 @@ TEST(GisResults, EveryFormatCarriesItsPlaceLegendAndTransparentBackground)
         std::string found;  // what gdal_tool.py gis prints
     } cases[] = {
         {"r.tif", "r", "500", common + lines + "overview 0: lines kept\n"},
-        {"r.png", "r", "500", common + "png transparent 255\n" + lines},
-        {"r.bmp", "r", "500", common + lines},
+        {"p.png", "p", "500", common + "png transparent 255\n" + lines},
+        {"b.bmp", "b", "500", common + lines},
         {"d.png", "d", "500", common + "png transparent 255\n" + lines},
         {"w.tif", "w", "10", wide + wide_lines + "overview 0: lines kept\n"},
-        {"w.png", "w", "10", wide + "png transparent 65535\n" + wide_lines},
+        {"wp.png", "wp", "10", wide + "png transparent 65535\n" + wide_lines},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.output);

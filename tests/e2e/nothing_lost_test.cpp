@@ -84,7 +84,9 @@ TEST(NothingLost, EveryReproductionEndsWithTheFilesWholeAndAMessage)
                                     "298.257223563],TOWGS84[1,2,3,0,0,0,0]],PRIMEM[\"Greenwich\",0.0],"
                                     "UNIT[\"Degree\",0.0174532925199433]]");
          },
-         {"-q", "-i", "500", in("dem.bil"), in("dem.png")}, "", 0, "", {"dem.prj", "dem.bil", "dem.hdr"}},
+         {"-q", "-i", "500", in("dem.bil"), in("dem.png")}, "", 1,
+         "the model images/dem/dem.bil and images/dem/dem.png share their name: dem.qml would serve both",
+         {"dem.prj", "dem.bil", "dem.hdr"}},
         {"a SIGTERM during the renames, GDAL's threads running",
          [&](Workspace& ws) {
              tif_of_slope(ws);
@@ -103,14 +105,14 @@ TEST(NothingLost, EveryReproductionEndsWithTheFilesWholeAndAMessage)
              ws.add_file("aux.tif.aux.xml", "<PAMDataset><PAMRasterBand band=\"1\"><NoDataValue>-9999</NoDataValue>"
                                             "</PAMRasterBand></PAMDataset>\n");
          },
-         {"-i", "100", in("aux.tif"), in("aux.bmp")}, "", 0, "altitudes 500 to 1500 m, 1 cells without data",
+         {"-i", "100", in("aux.tif"), in("lines.bmp")}, "", 0, "altitudes 500 to 1500 m, 1 cells without data",
          {"aux.tif", "aux.tif.aux.xml"}},
         {"a band's scale and offset",
          [&](Workspace& ws) {
              e2e::gdal_tool(ws, "grid images/dem/scaled.tif Int16 5 3 0.1 100 -" +
                                     cells(5, 3, [](int r, int c) { return std::to_string(4000 + 2500 * c + r); }));
          },
-         {"-i", "100", in("scaled.tif"), in("scaled.bmp")}, "", 0,
+         {"-i", "100", in("scaled.tif"), in("lines.bmp")}, "", 0,
          "altitudes 500 to 1500.2 m (the band's values x 0.1 + 100)", {"scaled.tif"}},
         {"an infinite cell",
          [&](Workspace& ws) {
