@@ -43,6 +43,20 @@ bool is_decimal_text(std::string_view text)
     return text.empty();
 }
 
+std::string readable_text(double value)
+{
+    const auto single = static_cast<float>(value);
+    char text[32];
+    if (static_cast<double>(single) == value) {
+        const auto [end, problem] = std::to_chars(text, text + sizeof text, single);
+        if (problem == std::errc()) return std::string(text, end);
+    }
+    const auto [end, problem] = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+    const std::string shortest = shortest_text(value);
+    return problem == std::errc() && static_cast<size_t>(end - text) < shortest.size() ? std::string(text, end)
+                                                                                       : shortest;
+}
+
 std::string shortest_text(double value)
 {
     char text[32];

@@ -8,6 +8,7 @@
 #include "gdal/gdal_formats.h"
 #include "input/raw_samples.h"
 #include "number_text.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -47,6 +48,18 @@ CLI::Validator whole_number()
     return CLI::Validator(
         [](std::string& text) -> std::string { return is_integer_text(text) ? "" : text + " is not a whole number"; },
         "INTEGER");
+}
+
+// A number of levels: 1 or more.
+CLI::Validator level_count()
+{
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            if (!is_integer_text(text)) return text + " is not a whole number";
+            int count = 0;
+            return CLI::detail::lexical_cast(text, count) && count >= 1 ? "" : text + " is not 1 or more";
+        },
+        "N");
 }
 
 // A band number: 1 or more.
@@ -122,10 +135,10 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
         ->check(whole_number() & CLI::IsMember({0, 1}))
         ->capture_default_str();
     app.add_option("--table-unit", options.table_unit,
-                   "unit of the table's altitudes: 0 meters with decimals, 1 meters, 2 decimeters, 3 centimeters, "
-                   "4 millimeters")
-        ->check(whole_number() & CLI::Range(0, 4))
-        ->capture_default_str();
+                   "unit of the table's altitudes: 0 meters with six decimals, 1 meters, 2 decimeters, 3 "
+                   "centimeters, 4 millimeters (default: whole units when every level is whole, else the "
+                   "decimals that give each level exactly)")
+        ->check(whole_number() & CLI::Range(0, 4));
     app.add_option("-b,--band", options.band, "band of the raster to read")
         ->check(band_number())
         ->capture_default_str();
@@ -144,7 +157,7 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
     app.add_option("--index-every", options.index_every,
                    "every Nth level (from the first) in a stronger colour: black among the grays, darker among "
                    "the distinct colours (the tones are the same)")
-        ->check(whole_number() & CLI::PositiveNumber);
+        ->check(level_count());
     app.add_option("--table", options.table, "the gray-tone table's path (default: <output stem>_tab.txt)");
     app.add_option("--palette", palette,
                    "gray: tone i shown as gray i; distinct: each level in a colour of its own (the tones are the "
@@ -215,8 +228,12 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
         return usage_error("--levels gives every level: leave out -i, --min and --max");
     if (options.unit && options.unit->empty()) return usage_error("--unit: the name is empty");
     options.distinct = palette == "distinct";
+    if (platform::name_in_folder(stem_of(options.output)).empty())
+        return usage_error("OUTPUT " + options.output + ": the name has nothing before its extension");
     if (options.distinct && options.format == ImageFormat::raw)
         return usage_error("--palette distinct: a .raw image holds no colours; choose .bmp, .png or .tif");
+    if (options.index_every > 0 && options.format == ImageFormat::raw)
+        return usage_error("--index-every: a .raw image holds no colours; choose .bmp, .png or .tif");
     if (options.table.empty()) options.table = stem_of(options.output) + "_tab.txt";
     status = 0;
     return options;

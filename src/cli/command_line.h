@@ -20,7 +20,7 @@ struct CommandLine {
     std::optional<double> dmin_alt;         // --min
     std::optional<double> dmax_alt;         // --max
     int first_GT = 1;                       // --first-tone
-    int table_unit = 1;                     // --table-unit: the gray-tone table's unit
+    std::optional<int> table_unit;          // --table-unit: the gray-tone table's unit (none: whole or exact)
     int band = 1;                           // -b
     double sample_factor = 1;               // --scale: the altitude of one unit of the samples
     std::optional<std::string> unit;        // --unit: the altitudes' unit, for the report and legend

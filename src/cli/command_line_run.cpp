@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "input/model_size.h"
 #include "number_text.h"
 #include "output/palette.h"
+#include "output/result_writers.h"
 #include "output/world_file.h"
 #include "platform/platform.h"
 #include "run/failure.h"
@@ -84,16 +86,19 @@ Model read_model(const CommandLine& options, Progress& progress)
 }
 
 // The smallest interval of the form 1, 2, 2.5 or 5 times a power of ten that
-// is at least `at_least`.
+// is at least `at_least` (1 when there is nothing to measure).
 double round_interval(double at_least)
 {
+    if (!(at_least > 0) || !std::isfinite(at_least)) return 1;
     double power = std::pow(10.0, std::floor(std::log10(at_least)));
     for (;; power *= 10)
         for (double step : {1.0, 2.0, 2.5, 5.0})
-            if (step * power >= at_least) return step * power;
+            if (step * power >= at_least) return std::isfinite(step * power) ? step * power : at_least;
 }
 
-// The smallest multiple of the interval at or above the altitude.
+// The smallest multiple of the interval at or above the altitude; not finite
+// when the interval is too small for the multiples of the altitude to be
+// counted in a double.
 double first_multiple_at_or_above(double altitude, double interval)
 {
     double multiple = std::ceil(altitude / interval) * interval;
@@ -101,10 +106,13 @@ double first_multiple_at_or_above(double altitude, double interval)
     return multiple + 0.0;  // never -0, which would print as "-0.000000"
 }
 
-// The plan the options give over the model's range: every level from the
-// minimum (by default the first multiple of the interval in the range) up to
-// the maximum (by default the model's highest altitude). A plan of no level
-// or of more than a run may trace ends the run with a hint.
+// The interval that gives at most `levels` levels from `low` to `high`,
+// rounded up to a readable one.
+double interval_for(double low, double high, int levels)
+{
+    return round_interval(static_cast<double>((static_cast<long double>(high) - low) / (levels - 1)));
+}
+
 // The unit of a model's altitudes as the report and the legend name it: the
 // one asked for; meters when the samples are scaled; else the unit the band
 // names (GDAL's spellings of the meter and the foot shortened), or meters.
@@ -131,20 +139,22 @@ int most_levels(const CommandLine& options)
 std::string too_many_levels(const std::string& plan, int64_t count, const CommandLine& options,
                             const std::string& fewer)
 {
-    std::string text = plan + " has " + std::to_string(count) + " levels, more than " +
-                       std::to_string(most_levels(options));
+    const std::string levels = count == std::numeric_limits<int64_t>::max()
+                                   ? "more levels than can be counted"
+                                   : std::to_string(count) + " levels, more than " + std::to_string(most_levels(options));
+    const std::string text = plan + " has " + levels;
     if (!holds_wide_tones(options.format) && count <= max_wide_levels)
         return text + " (a " + extension_of(options.output) +
                " result holds tones of 8 bits); write a .tif or .png, which hold 16 bits, or " + fewer;
     return text + "; " + fewer;
 }
 
-// A plan of a fixed list of altitudes: ascending, each once.
-Plan listed_plan(const CommandLine& options)
+// A plan of a fixed list of altitudes: ascending, each once, at least one of
+// them within the model's altitudes.
+Plan listed_plan(const CommandLine& options, const AltitudeRange& range, const std::string& in_unit)
 {
     Plan plan;
     plan.first_GT = options.first_GT;
-    plan.table_unit = options.table_unit;
     plan.listed = options.levels;
     std::sort(plan.listed.begin(), plan.listed.end());
     plan.listed.erase(std::unique(plan.listed.begin(), plan.listed.end()), plan.listed.end());
@@ -154,43 +164,81 @@ Plan listed_plan(const CommandLine& options)
     plan.num_CL = static_cast<int>(plan.listed.size());
     plan.dmin_alt = plan.listed.front();
     plan.dmax_alt = plan.listed.back();
+    const bool any_within = std::any_of(plan.listed.begin(), plan.listed.end(), [&](double level) {
+        return level >= range.min_dyn && level <= range.max_dyn;
+    });
+    if (!any_within) {
+        const std::string listed = count == 1 ? "the level " + readable_text(plan.dmin_alt)
+                                              : "the list of levels from " + readable_text(plan.dmin_alt) + " to " +
+                                                    readable_text(plan.dmax_alt);
+        throw RunError(listed + in_unit + " has no level within the model's altitudes (" +
+                       readable_text(range.min_dyn) + " to " + readable_text(range.max_dyn) + in_unit + ")");
+    }
     return plan;
 }
 
-Plan make_plan(const CommandLine& options, const AltitudeRange& range, const std::string& unit)
+// A plan of levels every interval.
+Plan interval_plan(const CommandLine& options, const AltitudeRange& range, const std::string& in_unit)
 {
-    if (!options.levels.empty()) {
-        Plan plan = listed_plan(options);
-        plan.unit = unit;
-        return plan;
-    }
     Plan plan;
-    plan.unit = unit;
-    const std::string in_unit = " " + unit;
     plan.first_GT = options.first_GT;
-    plan.table_unit = options.table_unit;
     plan.int_hypso = options.int_hypso;
     plan.dmin_alt = options.dmin_alt ? *options.dmin_alt : first_multiple_at_or_above(range.min_dyn, plan.int_hypso);
     plan.dmax_alt = options.dmax_alt ? *options.dmax_alt : range.max_dyn;
-    const int64_t count = plan_level_count(plan);
-    const auto altitude = [](double value) { return shortest_text(value); };
-    if (count > most_levels(options)) {
-        const double suggested = round_interval((plan.dmax_alt - plan.dmin_alt) / (most_levels(options) - 1));
-        throw RunError(too_many_levels("the plan from " + altitude(plan.dmin_alt) + " to " +
-                                           altitude(plan.dmax_alt) + in_unit + " every " +
-                                           altitude(plan.int_hypso) + in_unit,
-                                       count, options, "try -i " + altitude(suggested)));
-    }
+    // An interval too small for the altitudes' multiples to be counted gives
+    // more levels than any plan holds.
+    const bool countless = !std::isfinite(plan.dmin_alt);
+    const int64_t count = countless ? std::numeric_limits<int64_t>::max() : plan_level_count(plan);
+    const double from = countless ? range.min_dyn : plan.dmin_alt;
+    const std::string described = "the plan from " + readable_text(from) + " to " + readable_text(plan.dmax_alt) +
+                                  in_unit + " every " + readable_text(plan.int_hypso) + in_unit;
+    if (count > most_levels(options))
+        throw RunError(too_many_levels(described, count, options,
+                                       "try -i " + readable_text(interval_for(from, plan.dmax_alt, most_levels(options)))));
     if (count < 1) {
-        const double span = range.max_dyn - range.min_dyn;
         const std::string hint = plan.dmin_alt > plan.dmax_alt && (options.dmin_alt || options.dmax_alt)
                                      ? "; check --min and --max (the model's altitudes run from " +
-                                           altitude(range.min_dyn) + " to " + altitude(range.max_dyn) + in_unit + ")"
-                                     : "; try -i " + altitude(span > 0 ? round_interval(span / 20) : 1);
-        throw RunError("the plan from " + altitude(plan.dmin_alt) + " to " + altitude(plan.dmax_alt) + in_unit +
-                       " every " + altitude(plan.int_hypso) + in_unit + " has no level" + hint);
+                                           readable_text(range.min_dyn) + " to " + readable_text(range.max_dyn) +
+                                           in_unit + ")"
+                                     : "; try -i " + readable_text(interval_for(range.min_dyn, range.max_dyn, 21));
+        throw RunError(described + " has no level" + hint);
     }
     plan.num_CL = static_cast<int>(count);
+    return plan;
+}
+
+// The table's unit: the one asked for, when it holds every level; else whole
+// units when every level is whole, decimals that read back exactly when not.
+int table_unit_of(const CommandLine& options, const std::vector<Level>& levels, const std::string& in_unit)
+{
+    constexpr long double whole_limit = 9223372036854775807.0L;  // the largest whole value a table line holds
+    if (options.table_unit) {
+        for (const Level& level : levels) {
+            const int64_t value = table_altitude(level.alti, *options.table_unit);
+            if (*options.table_unit != 0 && (value == std::numeric_limits<int64_t>::max() ||
+                                             value == std::numeric_limits<int64_t>::min()))
+                throw RunError("the table unit " + std::to_string(*options.table_unit) + " cannot hold the altitude " +
+                               readable_text(level.alti) + in_unit + "; leave out --table-unit for exact decimals");
+        }
+        return *options.table_unit;
+    }
+    const bool whole = std::all_of(levels.begin(), levels.end(), [&](const Level& level) {
+        return level.alti == std::trunc(level.alti) && std::fabs(static_cast<long double>(level.alti)) < whole_limit;
+    });
+    return whole ? 1 : table_unit_exact;
+}
+
+// The plan the options give over the model's range: a list of levels, or
+// every level from the minimum (by default the first multiple of the
+// interval in the range) up to the maximum (by default the model's highest
+// altitude). A plan of no level or of more than the result holds ends the
+// run with a hint.
+Plan make_plan(const CommandLine& options, const AltitudeRange& range, const std::string& unit)
+{
+    const std::string in_unit = " " + unit;
+    Plan plan = options.levels.empty() ? interval_plan(options, range, in_unit) : listed_plan(options, range, in_unit);
+    plan.unit = unit;
+    plan.table_unit = table_unit_of(options, plan_levels(plan, range.max_dyn), in_unit);
     return plan;
 }
 
@@ -201,7 +249,9 @@ ImageSettings image_of(const CommandLine& options, const Model& model, const Pla
     image.nb_lig1 = model.nb_lig1;
     image.nb_col1 = model.nb_col1;
     image.tone_bytes = tone_bytes_for(plan.num_CL);
-    image.gray = !options.distinct;
+    // Index levels are marked in the image's own colours: a gray image too
+    // then holds its palette.
+    image.gray = !options.distinct && options.index_every == 0;
     image.palette = options.distinct ? distinct_palette(plan.first_GT, plan.num_CL, image.tone_bytes)
                                      : gray_palette(image.tone_bytes);
     if (options.index_every > 0) mark_index_levels(image.palette, plan.first_GT, plan.num_CL, options.index_every);
@@ -214,18 +264,26 @@ void report(const CommandLine& options, const Model& model, const Plan& plan)
     const AltitudeRange range = model.rows->range();
     const char* unit = plan.unit.c_str();
     std::printf("%s: %d lines x %d columns, altitudes %s to %s %s", options.input.c_str(), model.nb_lig1,
-                model.nb_col1, shortest_text(range.min_dyn).c_str(), shortest_text(range.max_dyn).c_str(), unit);
-    if (range.no_data_cells > 0) std::printf(", %lld cells without data", static_cast<long long>(range.no_data_cells));
+                model.nb_col1, readable_text(range.min_dyn).c_str(), readable_text(range.max_dyn).c_str(), unit);
+    if (range.no_data_cells > 0 || options.no_data)
+        std::printf(", %lld cells without data", static_cast<long long>(range.no_data_cells));
+    // The value given wins over the band's own.
+    if (options.no_data) {
+        std::printf(" (--snodata %s", readable_text(*options.no_data).c_str());
+        if (model.band_no_data && !(*model.band_no_data == *options.no_data))
+            std::printf(", in place of the band's %s", readable_text(*model.band_no_data).c_str());
+        std::printf(")");
+    }
     if (model.value_scale != 1 || model.value_offset != 0)
-        std::printf(" (the band's values x %s + %s)", shortest_text(model.value_scale).c_str(),
-                    shortest_text(model.value_offset).c_str());
+        std::printf(" (the band's values x %s + %s)", readable_text(model.value_scale).c_str(),
+                    readable_text(model.value_offset).c_str());
     if (plan.listed.empty()) {
-        std::printf("\n%d levels from %s %s every %s %s", plan.num_CL, shortest_text(plan.dmin_alt).c_str(), unit,
-                    shortest_text(plan.int_hypso).c_str(), unit);
+        std::printf("\n%d levels from %s %s every %s %s", plan.num_CL, readable_text(plan.dmin_alt).c_str(), unit,
+                    readable_text(plan.int_hypso).c_str(), unit);
     } else {
         std::printf("\n%d levels at", plan.num_CL);
         for (size_t k = 0; k < plan.listed.size(); ++k)
-            std::printf("%s %s", k == 0 ? "" : ",", shortest_text(plan.listed[k]).c_str());
+            std::printf("%s %s", k == 0 ? "" : ",", readable_text(plan.listed[k]).c_str());
         std::printf(" %s", unit);
     }
     std::printf(", tones %d to %d\n", plan.first_GT, plan.first_GT + plan.num_CL - 1);
@@ -239,6 +297,8 @@ void run(const CommandLine& options)
     // opened: the results' folder must take files, and no result may be the
     // model file itself.
     refuse_private_model_name(options.input);
+    refuse_private_name(options.output);
+    refuse_private_name(options.table);
     if (!hold_run_lock(platform::folder_of(options.output)))
         throw RunError("cannot write " + options.output + ": " + std::strerror(errno));
     const ModelFiles model_file = identify_model_files({options.input});

@@ -40,8 +40,12 @@ int64_t count_levels(double dmin_alt, double int_hypso, double dmax_alt)
     // without levels is the harmless answer.
     if (int_hypso == 0.0) return 0;
 
-    const double alti_dif = static_cast<double>(static_cast<long double>(dmax_alt) - dmin_alt);
-    const long double quotient = static_cast<long double>(alti_dif) / int_hypso;
+    const long double difference = static_cast<long double>(dmax_alt) - dmin_alt;
+    // The difference is rounded to a double, as plans always counted it; one
+    // too large for a double (a plan from -1e308 to 1e308) is kept as it is
+    // rather than counted as infinitely many levels.
+    const auto alti_dif = static_cast<double>(difference);
+    const long double quotient = (std::isinf(alti_dif) ? difference : static_cast<long double>(alti_dif)) / int_hypso;
     const int64_t whole_steps = truncate_saturated(quotient);
     // One level more than whole steps, unless the count is already saturated.
     if (whole_steps == std::numeric_limits<int64_t>::max() || whole_steps == std::numeric_limits<int64_t>::min())

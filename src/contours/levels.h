@@ -29,8 +29,9 @@ struct Level {
 };
 
 // Number of levels of a plan: trunc((dmax_alt - dmin_alt) / int_hypso) + 1, the
-// difference rounded to a double, the quotient formed in extended precision and
-// truncated toward zero. A quotient beyond the range of int64 keeps its sign and
+// difference rounded to a double (kept in extended precision when it is too
+// large for one), the quotient formed in extended precision and truncated
+// toward zero. A quotient beyond the range of int64 keeps its sign and
 // saturates. int_hypso must not be 0.
 int64_t count_levels(double dmin_alt, double int_hypso, double dmax_alt);
 

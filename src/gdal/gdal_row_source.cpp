@@ -141,6 +141,7 @@ GdalRowSource::GdalRowSource(const std::string& path, int band, std::optional<do
     int has_no_data = 0;
     dataset_->no_data = GDALGetRasterNoDataValue(dataset_->band, &has_no_data);
     dataset_->has_no_data = has_no_data != 0;
+    if (dataset_->has_no_data) band_no_data_ = dataset_->no_data;
     if (no_data) {
         dataset_->no_data = *no_data;
         dataset_->has_no_data = true;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -44,6 +45,10 @@ public:
     // names none.
     const std::string& unit() const { return unit_; }
 
+    // The no-data value the band itself names, when it names one (a value
+    // the run was given takes its place).
+    const std::optional<double>& band_no_data() const { return band_no_data_; }
+
     // The bytes of GDAL's block cache one reading thread needs to read rows in
     // order without reading (and decompressing) a block twice: the rows of
     // blocks its reads straddle (a tiled raster is stored by rows of tiles).
@@ -71,6 +76,7 @@ protected:
     double value_offset_ = 0;
     uint64_t cache_bytes_per_reader_ = 0;
     std::string unit_;
+    std::optional<double> band_no_data_;
     std::vector<std::string> files_;
     Georeference georeference_;
 };

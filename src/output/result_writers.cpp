@@ -2,9 +2,13 @@
 
 #include <cstdio>
 
+#include "number_text.h"
+
 void write_table_line(OutputFile& ftab, const Level& level, int table_unit)
 {
-    if (table_unit == 0)
+    if (table_unit == table_unit_exact)
+        ftab.printf("%d\t%s\n", level.tone, shortest_text(level.alti).c_str());
+    else if (table_unit == 0)
         ftab.printf("%d\t%lf\n", level.tone, level.alti);
     else
         ftab.printf("%d\t%lld\n", level.tone, static_cast<long long>(table_altitude(level.alti, table_unit)));

@@ -203,6 +203,7 @@ Model open_raster_model(const std::string& path, int band, double factor, std::o
     model.value_scale = raster->value_scale();
     model.value_offset = raster->value_offset();
     model.unit = raster->unit();
+    model.band_no_data = raster->band_no_data();
     model.georeference = raster->georeference();
     model.files = raster->files();
     model.files.push_back(path);

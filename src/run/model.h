@@ -31,6 +31,7 @@ struct Model {
     double value_scale = 1;
     double value_offset = 0;
     std::string unit;  // the unit the band names for its values ("ft"), empty when it names none
+    std::optional<double> band_no_data;  // the band's own no-data value, when it names one
 };
 
 // What a model file holds, by the extension of its name: a raw raster with a

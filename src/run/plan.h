@@ -17,7 +17,8 @@
 //               fewer: none
 //   table_unit  unit of the gray-tone table: 0 meters with decimals, 1 meters,
 //               2 decimeters, 3 centimeters, 4 millimeters (whole values; in
-//               the altitudes' unit when it is not the meter)
+//               the altitudes' unit when it is not the meter), or
+//               table_unit_exact (result_writers.h)
 //   listed      a fixed list of altitudes, when the plan is one (the command
 //               line's --levels): then the levels, ascending, and num_CL their
 //               number

@@ -26,12 +26,16 @@ bool same_existing_file(const std::string& a, const std::string& b)
     return platform::identify(a, id_a) && platform::identify(b, id_b) && platform::same_file(id_a, id_b);
 }
 
+}  // namespace
+
 void refuse_private_name(const std::string& path)
 {
     if (named_like_private(platform::name_in_folder(path)))
         throw RunError("the result " + path +
                        " is named as the program's own private files are (.it4-..., .it4~...); choose another name");
 }
+
+namespace {
 
 // Every result lies in the image's folder: the set is replaced there at once.
 void check_same_folder(const std::string& image, const std::string& other)

@@ -21,6 +21,10 @@ struct Model;
 // putting both in place would leave only one.
 bool same_entry(const std::string& a, const std::string& b);
 
+// Refuses a result whose name begins as the program's private files do
+// (".it4-", ".it4~"): a later clean-up must never take a result for one.
+void refuse_private_name(const std::string& path);
+
 class Results {
 public:
     // What each file of the set is, in the order they go in place.

@@ -284,7 +284,7 @@ TEST(CommandLineGdal, TiledReliefGeoTiffGivesTheDialoguesBytesAt250Levels)
     const e2e::Run dialogue = ws.run("dem relief 0 1 0 iso 1\n" + plan);
     ASSERT_EQ(dialogue.status, 0) << dialogue.err;
     EXPECT_NE(dialogue.out.find("the resulting image will have 250 contour lines"), std::string::npos);
-    const e2e::Run run = ws.run_command({"-i", "45.8", "--min", "-5200", "--max", "6229", "relief.tif", "out.bmp"});
+    const e2e::Run run = ws.run_command({"-i", "45.8", "--min", "-5200", "--max", "6229", "--table-unit", "1", "relief.tif", "out.bmp"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(e2e::read_file(ws.model_folder() / "iso.bmp") == e2e::read_file(ws.root() / "out.bmp"));
     EXPECT_TRUE(e2e::read_file(ws.model_folder() / "iso_tab.txt") == e2e::read_file(ws.root() / "out_tab.txt"));

@@ -71,14 +71,14 @@ TEST(GisResults, FixedLevelsABandsNoDataAndFeet)
     const e2e::Run listed =
         ws.run_command({"-fl", "2500", "0", "1000", "-snodata", "-32768", in("ramp.tif"), in("listed.tif")});
     ASSERT_EQ(listed.status, 0) << listed.err;
-    EXPECT_NE(listed.out.find("altitudes 0 to 3003 m, 1 cells without data\n3 levels at 0, 1000, 2500 m, tones 1 to 3"),
+    EXPECT_NE(listed.out.find("altitudes 0 to 3003 m, 1 cells without data (--snodata -32768)\n3 levels at 0, 1000, 2500 m, tones 1 to 3"),
               std::string::npos)
         << listed.out;
     EXPECT_EQ(e2e::read_file(ws.model_folder() / "listed_tab.txt"), "1\t0\n2\t1000\n3\t2500\n");
 
     const e2e::Run feet = ws.run_command({"-i", "50", "--min", "2400", "--snodata", "-32768", in("feet.tif"), in("feet.tif.png")});
     ASSERT_EQ(feet.status, 0) << feet.err;
-    EXPECT_NE(feet.out.find("altitudes 0 to 3003 ft, 1 cells without data\n13 levels from 2400 ft every 50 ft"),
+    EXPECT_NE(feet.out.find("altitudes 0 to 3003 ft, 1 cells without data (--snodata -32768)\n13 levels from 2400 ft every 50 ft"),
               std::string::npos)
         << feet.out;
     const std::string style = e2e::read_file(ws.model_folder() / "feet.tif.qml");
