@@ -5,6 +5,7 @@
 #ifndef GDAL_GDAL_FORMATS_H
 #define GDAL_GDAL_FORMATS_H
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,7 +16,8 @@
 // What the module offers (see gdal_module.h): the only way the program and
 // the module reach each other; the module calls nothing of the program's.
 struct GdalFormats {
-    std::unique_ptr<RasterRowSource> (*open_source)(const std::string& path, int band, std::optional<double> no_data);
+    std::unique_ptr<RasterRowSource> (*open_source)(const std::string& path, int band, std::optional<double> no_data,
+                                                    const FileCheck& check_file);
     std::unique_ptr<GdalImageSink> (*open_image_sink)(const std::string& scratch_path, const GdalImage& image);
     std::string (*prj_text)(const std::string& projection_wkt);
     std::string (*wkt_of_prj)(const std::string& prj_path, const std::string& text);

@@ -13,8 +13,11 @@
 // Opens band `band` (from 1) of the raster at `path`, whose no-data value is
 // `no_data` when given (else the band's own, if it has one); a file GDAL
 // cannot open, a missing band or a band of complex numbers throws RunError
-// naming the file.
-std::unique_ptr<RasterRowSource> open_gdal_source(const std::string& path, int band, std::optional<double> no_data);
+// naming the file. Every file the raster is made of is given to
+// `check_file` before GDAL opens it (`path` itself must have been checked),
+// and so is the model file whenever a reading thread opens it again.
+std::unique_ptr<RasterRowSource> open_gdal_source(const std::string& path, int band, std::optional<double> no_data,
+                                                  const FileCheck& check_file);
 
 // A sink whose scratch GeoTIFF is `scratch_path`, an empty file the caller
 // made and removes (the scratch file is replaced by GDAL's GeoTIFF).

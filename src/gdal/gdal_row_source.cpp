@@ -9,6 +9,8 @@
 
 #include <cpl_conv.h>
 #include <cpl_string.h>
+#include <cpl_minixml.h>
+#include <cpl_vsi.h>
 #include <gdal.h>
 #include <ogr_srs_api.h>
 
@@ -53,9 +55,116 @@ GDALDatasetH open_for_reading(const std::string& path)
     return handle;
 }
 
+// What a file was when it was first opened, to tell it from another put in
+// its place later (a FIFO, a wider raster).
+struct FileIdentity {
+    bool known = false;  // a local file (not one inside an archive, or of the network)
+    uint64_t device = 0;
+    uint64_t inode = 0;
+};
+
+// The identity of the file at `path` as GDAL's file layer sees it; a name
+// that is not a regular file is refused, as it would make GDAL wait on it.
+FileIdentity identity_of(const std::string& path)
+{
+    VSIStatBufL stat;
+    FileIdentity identity;
+    if (VSIStatL(path.c_str(), &stat) != 0) return identity;
+    if (!VSI_ISREG(stat.st_mode) && !VSI_ISDIR(stat.st_mode))
+        throw RunError(path + " is not a regular file (a FIFO, device or socket), not a model file");
+    // Only a file of the local file system has an identity to compare.
+    if (path.rfind("/vsi", 0) == 0) return identity;
+    identity.known = true;
+    identity.device = static_cast<uint64_t>(stat.st_dev);
+    identity.inode = static_cast<uint64_t>(stat.st_ino);
+    return identity;
+}
+
+bool same_identity(const FileIdentity& a, const FileIdentity& b)
+{
+    return a.known == b.known && a.device == b.device && a.inode == b.inode;
+}
+
+// Whether the file holds a VRT (whose sources GDAL opens when it reads).
+bool holds_vrt(const std::string& name)
+{
+    VSILFILE* f = VSIFOpenL(name.c_str(), "rb");
+    if (f == nullptr) return false;
+    char head[256] = {};
+    const size_t read = VSIFReadL(head, 1, sizeof head - 1, f);
+    VSIFCloseL(f);
+    return std::string(head, read).find("<VRTDataset") != std::string::npos;
+}
+
+// VRTs within VRTs deeper than this are none a user makes.
+constexpr int kDeepestVrt = 16;
+
+// The names a source of the VRT at `vrt` may stand for: as written, or, for
+// a source relative to the VRT, from the VRT's folder (and each field of a
+// name such as "GTIFF_DIR:1:dem.tif" from there in turn, since GDAL
+// resolves the file among them).
+std::vector<std::string> source_names(const std::string& vrt, const std::string& name, bool relative)
+{
+    const std::string folder = CPLGetPath(vrt.c_str());
+    if (!relative || folder.empty() || name.rfind("/vsi", 0) == 0) return {name};
+    std::vector<std::string> names{CPLFormFilename(folder.c_str(), name.c_str(), nullptr)};
+    for (size_t colon = name.find(':'); colon != std::string::npos; colon = name.find(':', colon + 1)) {
+        const size_t quote = name[colon + 1] == '"' ? 1 : 0;
+        names.push_back(name.substr(0, colon + 1 + quote) + folder + "/" + name.substr(colon + 1 + quote));
+    }
+    return names;
+}
+
+// Adds to `names` every source the VRT's text names, anywhere in it (bands,
+// masks, overviews).
+void add_vrt_sources(const std::string& vrt, const CPLXMLNode* node, std::vector<std::string>& names)
+{
+    for (; node != nullptr; node = node->psNext) {
+        if (node->eType != CXT_Element) continue;
+        if (std::strcmp(node->pszValue, "SourceFilename") == 0) {
+            const bool relative = std::strcmp(CPLGetXMLValue(node, "relativeToVRT", "0"), "1") == 0;
+            for (const std::string& name : source_names(vrt, CPLGetXMLValue(node, "", ""), relative))
+                names.push_back(name);
+        }
+        add_vrt_sources(vrt, node->psChild, names);
+    }
+}
+
+// Adds every name in `names` to `files`, each given to `check` before it is
+// opened; the sources of a VRT among them are read from its text and added
+// in turn (GDAL lists a VRT's sources, but not those of a VRT among them,
+// nor sources it cannot find by their name alone, such as
+// "GTIFF_DIR:1:dem.tif").
+void add_files(const std::vector<std::string>& names, const FileCheck& check, std::vector<std::string>& files,
+               int depth)
+{
+    for (const std::string& name : names) {
+        if (std::find(files.begin(), files.end(), name) != files.end()) continue;
+        check(name);
+        files.push_back(name);
+        if (depth >= kDeepestVrt || !holds_vrt(name)) continue;
+        CPLXMLNode* tree = CPLParseXMLFile(name.c_str());
+        std::vector<std::string> sources;
+        add_vrt_sources(name, tree, sources);
+        CPLDestroyXMLNode(tree);
+        add_files(sources, check, files, depth + 1);
+    }
+}
+
+// Every file the dataset is made of, as GDAL lists them, and the sources of
+// VRTs among them.
+void add_files_of(GDALDatasetH handle, const FileCheck& check, std::vector<std::string>& files)
+{
+    std::vector<std::string> names;
+    char** listed = GDALGetFileList(handle);
+    for (char** name = listed; name != nullptr && *name != nullptr; ++name) names.emplace_back(*name);
+    CSLDestroy(listed);
+    add_files(names, check, files, 0);
+}
+
 class GdalRowSource final : public RasterRowSource {
 public:
-    GdalRowSource(const std::string& path, int band, std::optional<double> no_data);
+    GdalRowSource(const std::string& path, int band, std::optional<double> no_data, const FileCheck& check_file);
     ~GdalRowSource() override
     {
         for (GDALDatasetH handle : opened_) GDALClose(handle);
@@ -69,7 +178,12 @@ private:
     // Reads rows first .. first + count - 1 as doubles into `values`.
     void read_rows(int32_t first, int32_t count, double* values) const;
 
+    // Opens the model again for one more reading thread: it must still be the
+    // file first opened.
+    GDALDatasetH open_again() const;
+
     std::string path_;
+    FileIdentity identity_;
     int band_number_;
     std::unique_ptr<Dataset> dataset_;
     // A GDAL dataset is read by one thread at a time: a thread that finds
@@ -125,11 +239,14 @@ uint64_t block_bytes_read_at_once(GDALRasterBandH band, int32_t nb_col1)
            static_cast<uint64_t>(GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band)));
 }
 
-GdalRowSource::GdalRowSource(const std::string& path, int band, std::optional<double> no_data)
+GdalRowSource::GdalRowSource(const std::string& path, int band, std::optional<double> no_data,
+                             const FileCheck& check_file)
     : path_(path), band_number_(band), dataset_(std::make_unique<Dataset>()), serial_(++sources_made)
 {
     set_up_gdal();
+    identity_ = identity_of(path);
     dataset_->handle = open_for_reading(path);
+    if (!same_identity(identity_of(path), identity_)) throw RunError(path + ": the file changed while it was opened");
     const int bands = GDALGetRasterCount(dataset_->handle);
     if (band < 1 || band > bands)
         throw RunError(path + ": there is no band " + std::to_string(band) + " (the raster has " +
@@ -166,9 +283,7 @@ GdalRowSource::GdalRowSource(const std::string& path, int band, std::optional<do
         if (wkt != nullptr) georeference_.projection_wkt = wkt;
     }
     cell_width_ = cell_width_in_meters(georeference_);
-    char** files = GDALGetFileList(dataset_->handle);
-    for (char** file = files; file != nullptr && *file != nullptr; ++file) files_.emplace_back(*file);
-    CSLDestroy(files);
+    add_files_of(dataset_->handle, check_file, files_);
     idle_.push_back(dataset_->handle);  // the first reader's
 }
 
@@ -214,12 +329,9 @@ void GdalRowSource::read_rows(int32_t first, int32_t count, double* values) cons
         }
     }
     if (handle == nullptr) {
-        handle = open_for_reading(path_);
-        {
-            const std::lock_guard<std::mutex> hold(pool_);
-            opened_.push_back(handle);
-        }
-        if (GDALGetRasterCount(handle) < band_number_) throw RunError(path_ + ": the file changed while it was read");
+        handle = open_again();
+        const std::lock_guard<std::mutex> hold(pool_);
+        opened_.push_back(handle);
     }
     last_used = {serial_, handle};
     const CPLErr read = GDALRasterIO(GDALGetRasterBand(handle, band_number_), GF_Read, 0, first, nb_col1_, count,
@@ -231,9 +343,23 @@ void GdalRowSource::read_rows(int32_t first, int32_t count, double* values) cons
     if (read != CE_None) throw RunError(path_ + ": " + last_gdal_error("read error"));
 }
 
+GDALDatasetH GdalRowSource::open_again() const
+{
+    const auto changed = [&] { return RunError(path_ + ": the file changed while it was read (another file took its name)"); };
+    if (!same_identity(identity_of(path_), identity_)) throw changed();
+    GDALDatasetH handle = open_for_reading(path_);
+    if (!same_identity(identity_of(path_), identity_) || GDALGetRasterCount(handle) < band_number_ ||
+        GDALGetRasterXSize(handle) != nb_col1_ || GDALGetRasterYSize(handle) != nb_lig1_) {
+        GDALClose(handle);
+        throw changed();
+    }
+    return handle;
+}
+
 }  // namespace
 
-std::unique_ptr<RasterRowSource> open_gdal_source(const std::string& path, int band, std::optional<double> no_data)
+std::unique_ptr<RasterRowSource> open_gdal_source(const std::string& path, int band, std::optional<double> no_data,
+                                                  const FileCheck& check_file)
 {
-    return std::make_unique<GdalRowSource>(path, band, no_data);
+    return std::make_unique<GdalRowSource>(path, band, no_data, check_file);
 }

@@ -15,6 +15,9 @@ void set_up_gdal()
     static std::once_flag once;
     std::call_once(once, [] {
         CPLSetErrorHandler(CPLQuietErrorHandler);
+        // Reading a model through /vsigzip/ would otherwise leave the index of
+        // its stream in a .properties file beside it.
+        CPLSetConfigOption("CPL_VSIL_GZIP_WRITE_PROPERTIES", "NO");
         GDALRegister_GTiff();
         GDALRegister_PNG();
         GDALRegister_MEM();

@@ -9,6 +9,7 @@
 #define INPUT_RASTER_ROW_SOURCE_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -24,6 +25,10 @@ inline constexpr uint64_t gdal_cache_floor = uint64_t{32} << 20;
 
 // GDAL and the hundred libraries it loads (about 53 MiB resident measured).
 inline constexpr uint64_t gdal_library_bytes = uint64_t{64} << 20;
+
+// Refuses (throws RunError) a file that GDAL is about to open for a raster,
+// named as GDAL names it.
+using FileCheck = std::function<void(const std::string& name)>;
 
 class RasterRowSource {
 public:
@@ -58,8 +63,9 @@ public:
     // would let it grow to a twentieth of the machine's memory).
     virtual void bound_cache(unsigned readers) const = 0;
 
-    // Every file the raster is made of, as GDAL lists them (a VRT's sources,
-    // a header, a .prj, an .aux.xml beside it).
+    // Every file the raster is made of, as GDAL names them (a VRT's sources,
+    // and theirs when they are VRTs too, a header, a .prj, an .aux.xml beside
+    // it).
     const std::vector<std::string>& files() const { return files_; }
 
     // Row i (0 = top line): nb_col1 samples in the band's unit (its scale

@@ -15,6 +15,7 @@
 #include "platform/memory_limits.h"
 #include "platform/platform.h"
 #include "results/run_lock.h"
+#include "run/raster_paths.h"
 #include "run_error.h"
 #include "run_in_parallel.h"
 
@@ -47,22 +48,6 @@ std::optional<std::string> read_prj(const std::string& prj)
         throw RunError("cannot read the projection " + prj + ": larger than " + std::to_string(kLargestPrj) +
                        " bytes, which no projection is");
     return text;
-}
-
-// GDAL also opens paths that are no files (/vsizip/..., NETCDF:"f":v); a
-// plain path that leads nowhere is reported with the system's reason. A FIFO,
-// device or socket is refused before GDAL opens it (it would wait on it for
-// ever); a folder may be a raster (an ArcInfo grid).
-void check_raster_file(const std::string& path)
-{
-    platform::FileId id;
-    if (!platform::identify(path, id)) {
-        if (errno == ENOENT && path.rfind("/vsi", 0) != 0 && path.find(':') == std::string::npos)
-            throw RunError(path + ": " + std::strerror(errno));
-        return;
-    }
-    if (!id.regular && !id.folder)
-        throw RunError(path + " is not a regular file (a FIFO, device or socket), not a model file");
 }
 
 // How many threads may read the raster at once: as many as the engine has,
@@ -188,11 +173,12 @@ Model open_raster_model(const std::string& path, int band, double factor, std::o
                         const std::string& scratch_folder,
                         const std::function<void(int32_t read, int32_t total)>& on_rows)
 {
-    check_raster_file(path);
-    std::unique_ptr<RasterRowSource> raster = gdal_formats(path).open_source(path, band, no_data);
-    // The files GDAL reads for it (a VRT's sources) are refused the same way
-    // before any row is read.
-    for (const std::string& file : raster->files()) check_raster_file(file);
+    // Every file GDAL opens for the model is checked before it is opened: the
+    // model, the files beside it, a VRT's sources and theirs.
+    RasterFileCheck check;
+    check(path);
+    std::unique_ptr<RasterRowSource> raster =
+        gdal_formats(path).open_source(path, band, no_data, [&](const std::string& file) { check(file); });
     Model model;
     model.nomim1 = path;
     model.nb_lig1 = raster->nb_lig1();
@@ -205,7 +191,11 @@ Model open_raster_model(const std::string& path, int band, double factor, std::o
     model.unit = raster->unit();
     model.band_no_data = raster->band_no_data();
     model.georeference = raster->georeference();
-    model.files = raster->files();
+    // The files behind every name GDAL gave (the file inside /vsigzip/ or
+    // behind GTIFF_DIR:1:...) are the model's, which no result may replace.
+    for (const std::string& name : raster->files())
+        for (const std::string& file : files_behind(name)) model.files.push_back(file);
+    for (const std::string& file : files_behind(path)) model.files.push_back(file);
     model.files.push_back(path);
     const auto on_row = [&](int32_t i) { on_rows(i + 1, model.nb_lig1); };
     // A model larger than the budget is read twice from the raster (once for

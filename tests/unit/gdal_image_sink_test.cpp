@@ -89,7 +89,7 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
 
         // Read back by three threads at once, each its own rows in a shuffled
         // order (each thread reads through a GDAL dataset of its own).
-        const std::unique_ptr<RasterRowSource> written = gdal_formats(path).open_source(path, 1, std::nullopt);
+        const std::unique_ptr<RasterRowSource> written = gdal_formats(path).open_source(path, 1, std::nullopt, [](const std::string&) {});
         ASSERT_EQ(written->nb_lig1(), c.nb_lig1);
         ASSERT_EQ(written->nb_col1(), c.nb_col1);
         std::atomic<int> wrong{0};
