@@ -67,6 +67,8 @@ TEST(CommandLine, UsageErrorsEndWithStatus2AndWriteNothing)
         {{kModel, "images/dem/out.bmp", "--index-every", "0"}, "--index-every"},
         {{"-i", "65", "--palette", "rainbow", kModel, "images/dem/out.bmp"}, "--palette"},
         {{"-i", "65", "--palette", "distinct", kModel, "images/dem/out.raw"}, "a .raw image holds no colours"},
+        {{"-i", "65", "--index-every", "2", kModel, "images/dem/out.raw"}, "--index-every: a .raw image holds no"},
+        {{"-i", "65", kModel, "images/dem/.bmp"}, "OUTPUT images/dem/.bmp: the name has nothing before its extension"},
         {{"-i", "65", "--bogus", kModel, "images/dem/out.bmp"}, "--bogus: unknown option"},
         {{"-i", "65", "-off", "100", kModel, "images/dem/out.bmp"}, "-off: unknown option"},
     };
@@ -142,6 +144,12 @@ TEST(CommandLine, RunFailuresEndWithStatus1AndLeaveEarlierResults)
         {{"-i", "0.1", kModel, "images/dem/out.png"}, "has 114340 levels, more than 65534; try -i 0.2"},
 #endif
         {{"-i", "10", "--min", "7000", kModel, "images/dem/out.bmp"}, "has no level; check --min and --max"},
+        {{"-fl", "9000", "7000", kModel, "images/dem/out.bmp"},
+         "the list of levels from 7000 to 9000 m has no level within the model's altitudes (-5205 to 6229 m)"},
+        {{"-i", "1e-320", kModel, "images/dem/out.bmp"}, "has more levels than can be counted"},
+        {{"-i", "65", kModel, kModel}, "the result " + kModel + " is the model file " + kModel + "; choose"},
+        {{"-i", "1e306", "--min", "-1e308", "--max", "1e308", "--table-unit", "1", kModel, "images/dem/out.bmp"},
+         "the table unit 1 cannot hold the altitude -1e+308 m; leave out --table-unit"},
         {{"-i", "65", "images/dem/none.raw", "images/dem/out.bmp"}, "images/dem/none.txt: No such file or directory"},
         {{"-i", "65", "-b", "2", kModel, "images/dem/out.bmp"}, "has only band 1"},
         {{"-i", "500", "--scale", "0.1", "images/dem/himalaya.asc", "images/dem/out.bmp"},
@@ -163,6 +171,36 @@ TEST(CommandLine, RunFailuresEndWithStatus1AndLeaveEarlierResults)
         EXPECT_EQ(ws.files(), before) << c.message;
     }
     EXPECT_TRUE(ws.result("out.bmp") == "earlier") << "the earlier result was replaced";
+}
+
+// What the plan's table and the image's palette hold for plans a user of
+// the command line writes: every level exactly in the table by default, and
+// index levels in the image's own colours.
+TEST(CommandLine, TablesHoldEveryLevelExactlyAndPalettesTheIndexLevels)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string table;                // the table written, or its first lines
+        std::string palette_of_tones_1_2; // the bitmap's colours of tones 1 and 2 (BGR and a zero)
+    } cases[] = {
+        {{"-fl", "2", "2.5", "123.5", "-0.5"}, "1\t-0.5\n2\t2\n3\t2.5\n4\t123.5\n", std::string("\1\1\1\0\2\2\2\0", 8)},
+        {{"-fl", "2", "2.5", "--table-unit", "1"}, "1\t2\n2\t2\n", std::string("\1\1\1\0\2\2\2\0", 8)},
+        {{"-i", "1e306", "--min", "-1e308", "--max", "1e308"}, "1\t-1e+308\n2\t-9.9e+307\n", ""},
+        {{"-i", "2000", "--min", "-4000", "--index-every", "2"}, "1\t-4000\n2\t-2000\n3\t0\n",
+         std::string("\0\0\0\0\xa0\xa0\xa0\0", 8)},
+    };
+    for (const auto& c : cases) {
+        ModelWorkspace ws;
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"-q", kModel, "images/dem/out.bmp"});
+        const e2e::Run run = ws.run_command(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(ws.result("out_tab.txt").substr(0, c.table.size()), c.table);
+        // A bitmap's palette follows its 54-byte headers, 4 bytes a tone.
+        if (!c.palette_of_tones_1_2.empty()) {
+            EXPECT_EQ(ws.result("out.bmp").substr(58, 8), c.palette_of_tones_1_2);
+        }
+    }
 }
 
 // Beside a bitmap made from an ASCII grid: a world file from the header (cell

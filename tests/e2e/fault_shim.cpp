@@ -5,7 +5,10 @@
 // SIGTERM from another thread just before the Nth rename, and give it time
 // to act on it (IT4_TERM_AT_RENAME=N); or to lose the last bytes of a PNG as
 // it is closed while the close reports nothing, as a full disk can make a
-// library lose them (IT4_CUT_PNG_AT_CLOSE=1). Calls are counted from 1; other
+// library lose them (IT4_CUT_PNG_AT_CLOSE=1); or to put the link
+// IT4_SWAP_FROM in the place of IT4_SWAP_TO just before the Nth rename or
+// fsync (IT4_SWAP_AT_RENAME=N, IT4_SWAP_AT_FSYNC=N), as another program
+// swapping a result folder's link would. Calls are counted from 1; other
 // calls pass through.
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -32,10 +35,16 @@ bool listed(const char* name, int call)
     return false;
 }
 
-// True when this call is one to fail; ends the process when asked to.
-bool fails_now(int& calls, const char* fail_name, const char* kill_name)
+// True when this call is one to fail; ends the process, or swaps a link,
+// when asked to.
+bool fails_now(int& calls, const char* fail_name, const char* kill_name, const char* swap_name)
 {
     ++calls;
+    if (listed(swap_name, calls)) {
+        using Rename = int (*)(const char*, const char*);
+        static const auto real_rename = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "rename"));
+        real_rename(std::getenv("IT4_SWAP_FROM"), std::getenv("IT4_SWAP_TO"));
+    }
     if (listed(kill_name, calls)) raise(SIGKILL);
     if (listed(fail_name, calls)) {
         errno = EIO;
@@ -55,7 +64,7 @@ namespace {
 // signal it was asked for.
 bool rename_fails_now()
 {
-    if (fails_now(g_renames, "IT4_FAIL_RENAME", "IT4_KILL_AT_RENAME")) return true;
+    if (fails_now(g_renames, "IT4_FAIL_RENAME", "IT4_KILL_AT_RENAME", "IT4_SWAP_AT_RENAME")) return true;
     if (listed("IT4_TERM_AT_RENAME", g_renames)) {
         std::thread([] { kill(getpid(), SIGTERM); }).join();
         usleep(200000);
@@ -118,6 +127,6 @@ extern "C" int fsync(int fd)
 {
     using Fsync = int (*)(int);
     static const auto real = reinterpret_cast<Fsync>(dlsym(RTLD_NEXT, "fsync"));
-    if (fails_now(g_fsyncs, "IT4_FAIL_FSYNC", "IT4_KILL_AT_FSYNC")) return -1;
+    if (fails_now(g_fsyncs, "IT4_FAIL_FSYNC", "IT4_KILL_AT_FSYNC", "IT4_SWAP_AT_FSYNC")) return -1;
     return real(fd);
 }

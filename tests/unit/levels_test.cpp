@@ -29,6 +29,8 @@ TEST(CountLevels, WorkedPlans)
         {100, 10, 99, 1},       // trunc(-0.1) is 0
         {100, 10, 80, -1},      // trunc(-2) is -2: a plan without levels
         {200, -10, 100, 11},    // falling levels
+        {-1e308, 1e306, 1e308, 200},  // a difference beyond a double's range is kept in extended precision
+        {1e308, -1e306, -1e308, 200},
     };
     for (const CountCase& c : cases)
         EXPECT_EQ(count_levels(c.dmin_alt, c.int_hypso, c.dmax_alt), c.expected)
