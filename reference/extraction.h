@@ -20,15 +20,19 @@ struct ExtractionInput {
     int32_t nb_col1;
     const std::vector<Level>* levels;  // from level_sequence
     int first_GT;                      // tone of the first level
-    int num_CL;                        // number of levels of the plan (at most 250; may be 0 or negative)
+    int num_CL;                        // number of levels of the plan (may be 0 or negative)
     double max_dyn;                    // largest altitude of dtab1
 };
 
 // Pass-by-pass engine: clear rather than fast, the reference for every other
-// engine. Fills tab3 (nb_lig1 rows of nb_col1) completely.
-void extract_contours_reference(const ExtractionInput& in, unsigned char** tab3);
+// engine. Fills tab3 (nb_lig1 rows of nb_col1) completely, in tones of type
+// Tone: unsigned char (background 255; a plan of up to 250 levels) or
+// uint16_t (background 65535; plans of up to 65,534 levels).
+template <typename Tone>
+void extract_contours_reference(const ExtractionInput& in, Tone** tab3);
 
 // Same result as extract_contours_reference, in one sweep for all levels.
-void extract_contours_fast(const ExtractionInput& in, unsigned char** tab3);
+template <typename Tone>
+void extract_contours_fast(const ExtractionInput& in, Tone** tab3);
 
 #endif

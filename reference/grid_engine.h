@@ -2,6 +2,8 @@
 //
 // extract_contours_fast (extraction.h) feeds the rows of dtab1 to the row
 // engine in stripes on every core and writes the finished rows into tab3.
+// Every function takes tones of one byte (unsigned char) or two (uint16_t),
+// as the row engine does.
 #ifndef REFERENCE_GRID_ENGINE_H
 #define REFERENCE_GRID_ENGINE_H
 
@@ -11,16 +13,19 @@
 #include "contours/stripes.h"
 
 // The whole extraction with the given stripe options (threads and all).
-StripeStats extract_contours_fast(const ExtractionInput& in, unsigned char** tab3, const StripeOptions& options);
+template <typename Tone>
+StripeStats extract_contours_fast(const ExtractionInput& in, Tone** tab3, const StripeOptions& options);
 
 // Traces every level of the plan into tab3 in one top-to-bottom sweep: tab3
-// ends as the level loop leaves it (255 background, each traced level's thinned
+// ends as the level loop leaves it (background, each traced level's thinned
 // line in its tone, a later level overwriting an earlier one), before cleaning.
-void trace_levels_fast(const ExtractionInput& in, unsigned char** tab3);
+template <typename Tone>
+void trace_levels_fast(const ExtractionInput& in, Tone** tab3);
 
 // The spur pass, then the corner pass and the isolated-pixel pass, each in one
 // scan for all the tones first_GT .. first_GT + num_CL - 2 together (the last
 // tone of the plan is handled by neither; num_CL <= 1 handles none), in place.
-void clean_contours_fast(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL);
+template <typename Tone>
+void clean_contours_fast(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL);
 
 #endif

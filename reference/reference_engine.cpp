@@ -16,7 +16,8 @@ constexpr unsigned char marked = 1;
 // j < nb_col1 - 1; sizes below 3 leave these ranges empty.
 
 // Number of the eight neighbours of interior cell (i, j) whose value equals ref.
-int count_equal_neighbours(unsigned char** grid, int32_t i, int32_t j, int ref)
+template <typename Tone>
+int count_equal_neighbours(Tone** grid, int32_t i, int32_t j, int ref)
 {
     int count = 0;
     for (int32_t di = -1; di <= 1; ++di)
@@ -51,13 +52,15 @@ void for_each_cleaned_tone(int first_GT, int num_CL, Scan scan)
 
 }  // namespace
 
-void fill_grid(unsigned char** grid, int32_t nb_lig1, int32_t nb_col1, unsigned char value)
+template <typename T>
+void fill_grid(T** grid, int32_t nb_lig1, int32_t nb_col1, std::type_identity_t<T> value)
 {
     for (int32_t i = 0; i < nb_lig1; ++i)
         for (int32_t j = 0; j < nb_col1; ++j) grid[i][j] = value;
 }
 
-int neighbour_code(unsigned char** grid, int32_t i, int32_t j, int ref)
+template <typename T>
+int neighbour_code(T** grid, int32_t i, int32_t j, int ref)
 {
     int code = 0;
     if (grid[i - 1][j - 1] == ref) code += NB_NW;
@@ -109,16 +112,19 @@ void thinning_pass(unsigned char** tab2, int32_t nb_lig1, int32_t nb_col1, doubl
     }
 }
 
-void tone_transfer(unsigned char** tab2, unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone)
+template <typename Tone>
+void tone_transfer(unsigned char** tab2, Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int tone)
 {
-    const auto tone_byte = static_cast<unsigned char>(tone);
+    const auto tone_value = static_cast<Tone>(tone);
     for (int32_t i = 0; i < nb_lig1; ++i)
         for (int32_t j = 0; j < nb_col1; ++j)
-            if (tab2[i][j] == marked) tab3[i][j] = tone_byte;
+            if (tab2[i][j] == marked) tab3[i][j] = tone_value;
 }
 
-void spur_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, double** dtab1)
+template <typename Tone>
+void spur_pass(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, double** dtab1)
 {
+    constexpr Tone background = background_of_grid<Tone>;
     for (int32_t i = 1; i < nb_lig1 - 1; ++i) {
         for (int32_t j = 1; j < nb_col1 - 1; ++j) {
             const int val = tab3[i][j];
@@ -128,8 +134,10 @@ void spur_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, double** 
     }
 }
 
-void corner_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1)
+template <typename Tone>
+void corner_scan(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1)
 {
+    constexpr Tone background = background_of_grid<Tone>;
     for (int32_t i = 1; i < nb_lig1 - 1; ++i) {
         for (int32_t j = 1; j < nb_col1 - 1; ++j) {
             const int val = tab3[i][j];
@@ -139,8 +147,10 @@ void corner_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int ton
     }
 }
 
-void isolated_pixel_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1)
+template <typename Tone>
+void isolated_pixel_scan(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1)
 {
+    constexpr Tone background = background_of_grid<Tone>;
     for (int32_t i = 1; i < nb_lig1 - 1; ++i) {
         for (int32_t j = 1; j < nb_col1 - 1; ++j) {
             const int val = tab3[i][j];
@@ -150,28 +160,31 @@ void isolated_pixel_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1,
     }
 }
 
-void corner_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL, double** dtab1)
+template <typename Tone>
+void corner_pass(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL, double** dtab1)
 {
     for_each_cleaned_tone(first_GT, num_CL, [&](int tone) { corner_scan(tab3, nb_lig1, nb_col1, tone, dtab1); });
 }
 
-void isolated_pixel_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL,
-                         double** dtab1)
+template <typename Tone>
+void isolated_pixel_pass(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL, double** dtab1)
 {
     for_each_cleaned_tone(first_GT, num_CL, [&](int tone) { isolated_pixel_scan(tab3, nb_lig1, nb_col1, tone, dtab1); });
 }
 
-void summit_fill(double** dtab1, unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, double max_dyn, int flag,
+template <typename Tone>
+void summit_fill(double** dtab1, Tone** tab3, int32_t nb_lig1, int32_t nb_col1, double max_dyn, int flag,
                  int final_GT)
 {
     if (flag != 1) return;
-    const auto tone_byte = static_cast<unsigned char>(final_GT);
+    const auto tone_value = static_cast<Tone>(final_GT);
     for (int32_t i = 0; i < nb_lig1; ++i)
         for (int32_t j = 0; j < nb_col1; ++j)
-            if (dtab1[i][j] == max_dyn) tab3[i][j] = tone_byte;
+            if (dtab1[i][j] == max_dyn) tab3[i][j] = tone_value;
 }
 
-void extract_contours_reference(const ExtractionInput& in, unsigned char** tab3)
+template <typename Tone>
+void extract_contours_reference(const ExtractionInput& in, Tone** tab3)
 {
     const int32_t nb_lig1 = in.nb_lig1;
     const int32_t nb_col1 = in.nb_col1;
@@ -181,7 +194,7 @@ void extract_contours_reference(const ExtractionInput& in, unsigned char** tab3)
     Grid<unsigned char> tab1 = make_grid<unsigned char>(nb_col1, nb_lig1, "work grid tab1");
     Grid<unsigned char> tab2 = make_grid<unsigned char>(nb_col1, nb_lig1, "work grid tab2");
 
-    fill_grid(tab3, nb_lig1, nb_col1, background);
+    fill_grid(tab3, nb_lig1, nb_col1, background_of_grid<Tone>);
     int flag = 0;
     int final_GT = 0;
 
@@ -209,3 +222,26 @@ void extract_contours_reference(const ExtractionInput& in, unsigned char** tab3)
     isolated_pixel_pass(tab3, nb_lig1, nb_col1, in.first_GT, in.num_CL, in.dtab1);
     summit_fill(in.dtab1, tab3, nb_lig1, nb_col1, in.max_dyn, flag, final_GT);
 }
+
+// The grids of tones of one byte (plans of up to 250 levels) and of two.
+template void fill_grid(unsigned char**, int32_t, int32_t, unsigned char);
+template int neighbour_code(unsigned char**, int32_t, int32_t, int);
+template void tone_transfer(unsigned char**, unsigned char**, int32_t, int32_t, int);
+template void spur_pass(unsigned char**, int32_t, int32_t, double**);
+template void corner_scan(unsigned char**, int32_t, int32_t, int, double**);
+template void isolated_pixel_scan(unsigned char**, int32_t, int32_t, int, double**);
+template void corner_pass(unsigned char**, int32_t, int32_t, int, int, double**);
+template void isolated_pixel_pass(unsigned char**, int32_t, int32_t, int, int, double**);
+template void summit_fill(double**, unsigned char**, int32_t, int32_t, double, int, int);
+template void extract_contours_reference(const ExtractionInput&, unsigned char**);
+
+template void fill_grid(uint16_t**, int32_t, int32_t, uint16_t);
+template int neighbour_code(uint16_t**, int32_t, int32_t, int);
+template void tone_transfer(unsigned char**, uint16_t**, int32_t, int32_t, int);
+template void spur_pass(uint16_t**, int32_t, int32_t, double**);
+template void corner_scan(uint16_t**, int32_t, int32_t, int, double**);
+template void isolated_pixel_scan(uint16_t**, int32_t, int32_t, int, double**);
+template void corner_pass(uint16_t**, int32_t, int32_t, int, int, double**);
+template void isolated_pixel_pass(uint16_t**, int32_t, int32_t, int, int, double**);
+template void summit_fill(double**, uint16_t**, int32_t, int32_t, double, int, int);
+template void extract_contours_reference(const ExtractionInput&, uint16_t**);

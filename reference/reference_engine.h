@@ -13,8 +13,10 @@
 // among its eight neighbours, as they skip a border cell. dtab1 may be null
 // for a model without gaps.
 //
-// 255 is the background value of every 8-bit grid; 1 marks a cell in the work
-// grids tab1 and tab2; tab3 holds the gray tones of the levels.
+// The work grids tab1 and tab2 are grids of bytes: 1 marks a cell, 255 is
+// their background. tab3 holds the tones of the levels, of type Tone: one
+// byte (background 255), or two for plans of more than 250 levels
+// (background 65535); the passes on it are the same for both.
 //
 // A cell without data (a NaN altitude) has no altitude: it is at or below no
 // level, and as a neighbour it lies above none, like a position outside the
@@ -24,16 +26,23 @@
 #define REFERENCE_REFERENCE_ENGINE_H
 
 #include <cstdint>
+#include <type_traits>
 
 #include "contours/cell_codes.h"
 #include "reference/extraction.h"
 
+// The background of a grid of cells of type T: its largest value.
+template <typename T>
+inline constexpr T background_of_grid = static_cast<T>(background_of(sizeof(T)));
+
 // Sets every cell of the grid to value.
-void fill_grid(unsigned char** grid, int32_t nb_lig1, int32_t nb_col1, unsigned char value);
+template <typename T>
+void fill_grid(T** grid, int32_t nb_lig1, int32_t nb_col1, std::type_identity_t<T> value);
 
 // Sum of the bit values of the eight neighbours of interior cell (i, j) whose
-// value equals ref (0 to 255).
-int neighbour_code(unsigned char** grid, int32_t i, int32_t j, int ref);
+// value equals ref.
+template <typename T>
+int neighbour_code(T** grid, int32_t i, int32_t j, int ref);
 
 // True for the 32 neighbour codes that remove a cell from a boundary line.
 bool is_clearing_code(int code);
@@ -56,34 +65,41 @@ void boundary_pass(unsigned char** tab1, unsigned char** tab2, int32_t nb_lig1, 
 // whose neighbour code (reference 1) is a clearing code becomes 255.
 void thinning_pass(unsigned char** tab2, int32_t nb_lig1, int32_t nb_col1, double** dtab1 = nullptr);
 
-// tab3 takes the low 8 bits of tone on every cell at 1 in tab2; the other
-// cells keep what they hold, so a later level overwrites an earlier one.
-void tone_transfer(unsigned char** tab2, unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone);
+// tab3 takes the low 8 (or 16) bits of tone on every cell at 1 in tab2; the
+// other cells keep what they hold, so a later level overwrites an earlier one.
+template <typename Tone>
+void tone_transfer(unsigned char** tab2, Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int tone);
 
 // Spur pass, all tones in one interior scan: a non-background cell with
-// exactly one neighbour of its own value becomes 255.
-void spur_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, double** dtab1 = nullptr);
+// exactly one neighbour of its own value becomes background.
+template <typename Tone>
+void spur_pass(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, double** dtab1 = nullptr);
 
 // One interior scan of the corner pass for one tone: a cell of that tone whose
 // neighbours of the same tone are exactly two sides at a right angle (codes 10,
-// 40, 160, 130) becomes 255.
-void corner_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1 = nullptr);
+// 40, 160, 130) becomes background.
+template <typename Tone>
+void corner_scan(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1 = nullptr);
 
 // One interior scan of the isolated-pixel pass for one tone: a cell of that
-// tone whose eight neighbours are all 255 becomes 255.
-void isolated_pixel_scan(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1 = nullptr);
+// tone whose eight neighbours are all background becomes background.
+template <typename Tone>
+void isolated_pixel_scan(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1 = nullptr);
 
 // The corner and isolated-pixel passes run one scan per tone for the tones
 // first_GT to first_GT + num_CL - 2: num_CL - 1 tones, so the last tone of the
 // plan is never handled, and a plan of 1 level or fewer makes no scan.
-void corner_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL,
-                 double** dtab1 = nullptr);
-void isolated_pixel_pass(unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL,
+template <typename Tone>
+void corner_pass(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL, double** dtab1 = nullptr);
+template <typename Tone>
+void isolated_pixel_pass(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL,
                          double** dtab1 = nullptr);
 
 // When flag is 1, every cell (border included) whose altitude equals max_dyn
-// exactly takes the low 8 bits of final_GT; when flag is 0 nothing changes.
-void summit_fill(double** dtab1, unsigned char** tab3, int32_t nb_lig1, int32_t nb_col1, double max_dyn, int flag,
+// exactly takes the low 8 (or 16) bits of final_GT; when flag is 0 nothing
+// changes.
+template <typename Tone>
+void summit_fill(double** dtab1, Tone** tab3, int32_t nb_lig1, int32_t nb_col1, double max_dyn, int flag,
                  int final_GT);
 
 #endif

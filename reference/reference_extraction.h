@@ -1,6 +1,7 @@
 // The pass-by-pass reference engine as the engine of a whole run (the
 // reference build): the model's rows gathered into whole grids, the result
-// handed on row by row once complete.
+// handed on row by row once complete, in tones of one byte or of two as the
+// program's engine gives them (tone_bytes_for).
 #ifndef REFERENCE_REFERENCE_EXTRACTION_H
 #define REFERENCE_REFERENCE_EXTRACTION_H
 

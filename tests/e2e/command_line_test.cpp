@@ -1,7 +1,12 @@
 // The program run from its command line: usage errors, help, the same
-// results as the dialogue, failures of a run, and rasters read and written
-// through GDAL.
+// results as the dialogue, failures of a run, rasters read and written
+// through GDAL, and the reference engine's tones on any number of threads.
 #include "harness.h"
+
+#include <cstring>
+
+#include "model_builders.h"
+#include "reference/extraction.h"
 
 using e2e::Workspace;
 namespace fs = std::filesystem;
@@ -326,6 +331,57 @@ TEST(CommandLineGdal, TiledReliefGeoTiffGivesTheDialoguesBytesAt250Levels)
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(e2e::read_file(ws.model_folder() / "iso.bmp") == e2e::read_file(ws.root() / "out.bmp"));
     EXPECT_TRUE(e2e::read_file(ws.model_folder() / "iso_tab.txt") == e2e::read_file(ws.root() / "out_tab.txt"));
+}
+
+// The real relief tiled six times down (720 rows: five stripes of at least
+// 128 rows) traced every 10 m, 1,143 levels in tones of two bytes, on 1, 2,
+// 3 and 5 threads: the same PNG every time, holding the reference engine's
+// tones. A strip of plateau at 1000 m replaces the last 8 columns, and a
+// trench one cell wide at 900 m runs down its middle from row 20 to row 699:
+// its contour, an open vertical line, is eaten by the spur pass from its top
+// end down. A stripe's own run, which starts 64 rows above the stripe inside
+// the trench, keeps the line; so the repair of every seam must rewrite the
+// trench's rows below it.
+TEST(CommandLineGdal, TallReliefOf1143LevelsGivesTheReferenceTonesOnAnyNumberOfThreads)
+{
+    if (!gdal_tests_can_run()) GTEST_SKIP() << "needs a build with GDAL, python3-gdal and python3-pil";
+    Workspace ws;
+    ws.add_tiled_raw("himalaya_m4", "relief_m4", 6, 1);
+    const std::string bytes = e2e::read_file(ws.model_folder() / "relief_m4.raw");
+    const int32_t rows = 720, columns = 160;
+    ASSERT_EQ(bytes.size(), size_t{rows} * columns * 4);
+    std::vector<int32_t> samples(size_t{rows} * columns);
+    std::memcpy(samples.data(), bytes.data(), bytes.size());
+    for (int32_t i = 0; i < rows; ++i)
+        for (int32_t j = columns - 8; j < columns; ++j)
+            samples[size_t(i) * columns + j] = j == columns - 5 && i >= 20 && i < 700 ? 900 : 1000;
+    ws.add_file("relief_m4.raw", std::string(reinterpret_cast<const char*>(samples.data()), bytes.size()));
+
+    for (const std::string threads : {"1", "2", "3", "5"}) {
+        const std::string result = "t" + threads + ".png";
+        const e2e::Run run = ws.run_command(
+            {"-q", "-i", "10", "--min", "-5200", "--threads", threads, "images/dem/relief_m4.raw", result});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(e2e::read_file(ws.root() / "t1.png") == e2e::read_file(ws.root() / result)) << threads << " threads";
+    }
+
+    const test_models::Model m = test_models::model(
+        rows, columns, [&](int32_t i, int32_t j) { return double(samples[size_t(i) * columns + j]); });
+    const test_models::Plan p = test_models::plan(-5200, 10, m.max_alt, 1, m.max_alt);
+    ASSERT_EQ(p.num_CL, 1143);
+    Grid<uint16_t> expected = make_grid<uint16_t>(columns, rows, "expected");
+    extract_contours_reference(ExtractionInput{m.grid.rows(), rows, columns, &p.levels, 1, p.num_CL, p.max_dyn},
+                               expected.rows());
+    gdal_tool(ws, "tones t1.png t1.tones");
+    const std::string tones = e2e::read_file(ws.root() / "t1.tones");
+    ASSERT_EQ(tones.size(), size_t{rows} * columns * 2);
+    Grid<uint16_t> actual = make_grid<uint16_t>(columns, rows, "actual");
+    for (int32_t i = 0; i < rows; ++i) std::memcpy(actual[i], tones.data() + size_t(i) * columns * 2, columns * 2);
+    int64_t lines = 0;
+    EXPECT_EQ(test_models::first_difference(expected.rows(), actual.rows(), rows, columns, lines), "");
+    EXPECT_GT(lines, 50000);
+    // The trench's line, which every seam cuts, is gone from the true result.
+    for (int32_t i = 20; i < 700; ++i) ASSERT_EQ(expected[i][columns - 5], 65535) << "the trench at row " << i;
 }
 
 TEST(CommandLineGdal, Signed16BitGeoTiffWithGapsReportsItsTrueRange)

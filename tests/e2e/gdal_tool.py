@@ -31,6 +31,8 @@
                                                 line pixel lies on its level: at or below
                                                 it with a side neighbour above (or at a
                                                 summit filled with the top level)
+  gdal_tool.py tones IMAGE OUT                  the cells of IMAGE's band 1, row after row,
+                                                written to OUT as bytes in the machine's order
   gdal_tool.py georef A B...                    prints "same" when every B has A's
                                                 geotransform (to 1e-9 relative) and
                                                 projection (osr IsSame); the projection
@@ -190,6 +192,10 @@ def main(args):
         images = [Image.open(path) for path in args[1:]]
         same = all(im.size == images[0].size and list(im.getdata()) == list(images[0].getdata()) for im in images)
         print("same" if same else "different")
+    elif args[0] == "tones":
+        dataset = gdal.Open(args[1])  # kept open while its band is read
+        with open(args[2], "wb") as f:
+            f.write(dataset.GetRasterBand(1).ReadRaster())
     elif args[0] == "georef":
         same = [same_georeference(args[1], b) for b in args[2:]]
         print("same" if all(same) else "different")

@@ -16,6 +16,7 @@
 
 #include "contours/levels.h"
 #include "reference/grid.h"
+#include "reference/whole_grid_readers.h"
 #include "rows.h"
 
 namespace test_models {
@@ -67,6 +68,19 @@ public:
 private:
     const Model& m_;
 };
+
+// The real crop of the Himalaya and the Bay of Bengal in tests/data/models
+// (120 x 160 cells).
+inline Model himalaya()
+{
+    AsciiModel ascii = read_ascii_grid_file(std::string(ISOLINES_TEST_DATA) + "/models/himalaya.asc");
+    Model m;
+    m.nb_lig1 = ascii.nb_lig1;
+    m.nb_col1 = ascii.nb_col1;
+    m.grid = std::move(ascii.dtab1);
+    measure_range(m);
+    return m;
+}
 
 // Sums of sines and cones: long smooth slopes, ridges and pits.
 inline Model smooth_model(int32_t nb_lig1, int32_t nb_col1, uint64_t seed)
@@ -173,16 +187,17 @@ inline Plan plan_of(int count, double low, double high, bool rising, int first_G
     return p;
 }
 
-// First differing cell of two grids, or "" when they agree; `lines` counts the
-// cells that are not background in the expected grid.
-inline std::string first_difference(unsigned char** expected, unsigned char** actual, int32_t nb_lig1, int32_t nb_col1,
-                             int64_t& lines)
+// First differing cell of two grids of tones (of one byte or two), or "" when
+// they agree; `lines` counts the cells that are not background (the largest
+// tone) in the expected grid.
+template <typename Tone>
+std::string first_difference(Tone** expected, Tone** actual, int32_t nb_lig1, int32_t nb_col1, int64_t& lines)
 {
     lines = 0;
     std::string difference;
     for (int32_t i = 0; i < nb_lig1; ++i)
         for (int32_t j = 0; j < nb_col1; ++j) {
-            lines += expected[i][j] != 255;
+            lines += expected[i][j] != std::numeric_limits<Tone>::max();
             if (difference.empty() && expected[i][j] != actual[i][j])
                 difference = "cell (" + std::to_string(i) + ", " + std::to_string(j) + "): expected " +
                              std::to_string(expected[i][j]) + ", got " + std::to_string(actual[i][j]);

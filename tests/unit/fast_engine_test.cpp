@@ -1,6 +1,7 @@
 // The row engine on whole grids against the pass-by-pass engine: on many
 // generated models and plans, every byte of the result grid must agree, both
-// after the tracing alone and after the whole extraction.
+// after the tracing alone and after the whole extraction, in tones of one
+// byte and of two.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,23 +25,13 @@ namespace {
 
 using namespace test_models;
 
-Model himalaya()
-{
-    AsciiModel ascii = read_ascii_grid_file(std::string(ISOLINES_TEST_DATA) + "/models/himalaya.asc");
-    Model m;
-    m.nb_lig1 = ascii.nb_lig1;
-    m.nb_col1 = ascii.nb_col1;
-    m.grid = std::move(ascii.dtab1);
-    measure_range(m);
-    return m;
-}
-
 // The pass-by-pass level loop alone, before cleaning.
-void reference_trace(const Model& m, const Plan& p, unsigned char** tab3)
+template <typename Tone>
+void reference_trace(const Model& m, const Plan& p, Tone** tab3)
 {
     Grid<unsigned char> tab1 = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "tab1");
     Grid<unsigned char> tab2 = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "tab2");
-    fill_grid(tab3, m.nb_lig1, m.nb_col1, 255);
+    fill_grid(tab3, m.nb_lig1, m.nb_col1, background_of_grid<Tone>);
     for (const Level& level : p.levels) {
         if (level.top) continue;
         fill_grid(tab1.rows(), m.nb_lig1, m.nb_col1, 255);
@@ -52,13 +43,14 @@ void reference_trace(const Model& m, const Plan& p, unsigned char** tab3)
     }
 }
 
-// Runs both engines (the tracing alone, then the whole extraction) and
-// compares every byte. Returns the number of line cells of the result, so
-// that a case can check it drew something.
-int64_t expect_same_result(const Model& m, const Plan& p, const std::string& what)
+// Runs both engines (the tracing alone, then the whole extraction) in tones
+// of type Tone and compares every tone. Returns the number of line cells of
+// the result.
+template <typename Tone>
+int64_t expect_same_result_in(const Model& m, const Plan& p, const std::string& what)
 {
-    Grid<unsigned char> expected = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "expected");
-    Grid<unsigned char> actual = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "actual");
+    Grid<Tone> expected = make_grid<Tone>(m.nb_col1, m.nb_lig1, "expected");
+    Grid<Tone> actual = make_grid<Tone>(m.nb_col1, m.nb_lig1, "actual");
     const ExtractionInput in{m.grid.rows(), m.nb_lig1, m.nb_col1, &p.levels, p.first_GT, p.num_CL, p.max_dyn};
     int64_t lines = 0;
 
@@ -74,6 +66,16 @@ int64_t expect_same_result(const Model& m, const Plan& p, const std::string& wha
     const std::string cleaned = first_difference(expected.rows(), actual.rows(), m.nb_lig1, m.nb_col1, lines);
     EXPECT_EQ(cleaned, "") << what << ": extraction";
     return lines;
+}
+
+// The same in tones of two bytes (those of a plan of more than 250 levels,
+// whose tones above 254 are cleaned like the others), then of one (the low 8
+// bits of the plan's tones). Returns the number of line cells of the one-byte
+// result, so that a case can check it drew something.
+int64_t expect_same_result(const Model& m, const Plan& p, const std::string& what)
+{
+    expect_same_result_in<uint16_t>(m, p, what + ", tones of two bytes");
+    return expect_same_result_in<uint8_t>(m, p, what);
 }
 
 std::string describe(const Model& m, const Plan& p, const std::string& kind)
@@ -204,6 +206,10 @@ TEST(FastEngine, HimalayaCropWithRealPlans)
     EXPECT_GT(expect_same_result(m, plan(9000, -250, 0, 1, m.max_alt), "himalaya, interval -250"), 0);
     EXPECT_GT(expect_same_result(m, plan_of(250, m.min_alt, m.max_alt, true, 1, m.max_alt), "himalaya, 250 to the top"),
               0);
+    // Every 10 m: 1,143 levels, the program's plan in tones of two bytes.
+    const Plan every_10 = plan(-5200, 10, m.max_alt, 1, m.max_alt);
+    ASSERT_EQ(every_10.num_CL, 1143);
+    EXPECT_GT(expect_same_result(m, every_10, "himalaya, every 10 m"), 0);
 }
 
 TEST(FastEngine, PlansLongerThanTheProgramMakes)
@@ -370,21 +376,23 @@ TEST(FastEngine, EveryLinePixelLiesOnItsLevelInTonesOfOneAndTwoBytes)
 // Cleaning alone, on dense pictures of few tones (many corners, spurs and
 // lone pixels, tones touching each other)
 
-TEST(FastCleaning, MatchesThePassesOnRandomPictures)
+// Tones of type Tone from first_GT on; a first tone of 253 puts the tones
+// on both sides of the one-byte background.
+template <typename Tone>
+void expect_same_cleaning(std::mt19937_64& gen)
 {
-    std::mt19937_64 gen(70);
     const std::vector<std::pair<int32_t, int32_t>> sizes = {{1, 9}, {2, 9}, {3, 3}, {3, 17}, {17, 3}, {40, 57}};
     for (const auto& [lig, col] : sizes)
-        for (int first_GT : {0, 1})
+        for (int first_GT : {0, 1, 253})
             for (int num_CL : {-1, 1, 2, 3, 5, 250})
                 for (int density : {10, 40, 70}) {
-                    Grid<unsigned char> expected = make_grid<unsigned char>(col, lig, "expected");
-                    Grid<unsigned char> actual = make_grid<unsigned char>(col, lig, "actual");
+                    Grid<Tone> expected = make_grid<Tone>(col, lig, "expected");
+                    Grid<Tone> actual = make_grid<Tone>(col, lig, "actual");
                     for (int32_t i = 0; i < lig; ++i)
                         for (int32_t j = 0; j < col; ++j) {
                             const bool line = static_cast<int>(gen() % 100) < density;
-                            const auto tone = static_cast<unsigned char>(first_GT + static_cast<int>(gen() % 4));
-                            expected[i][j] = actual[i][j] = line ? tone : 255;
+                            const auto tone = static_cast<Tone>(first_GT + static_cast<int>(gen() % 4));
+                            expected[i][j] = actual[i][j] = line ? tone : background_of_grid<Tone>;
                         }
                     spur_pass(expected.rows(), lig, col);
                     corner_pass(expected.rows(), lig, col, first_GT, num_CL);
@@ -393,8 +401,15 @@ TEST(FastCleaning, MatchesThePassesOnRandomPictures)
                     int64_t lines = 0;
                     EXPECT_EQ(first_difference(expected.rows(), actual.rows(), lig, col, lines), "")
                         << lig << "x" << col << " first_GT " << first_GT << " num_CL " << num_CL << " density "
-                        << density;
+                        << density << ", tones of " << sizeof(Tone) << " bytes";
                 }
+}
+
+TEST(FastCleaning, MatchesThePassesOnRandomPictures)
+{
+    std::mt19937_64 gen(70);
+    expect_same_cleaning<uint8_t>(gen);
+    expect_same_cleaning<uint16_t>(gen);
 }
 
 }  // namespace

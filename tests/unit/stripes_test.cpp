@@ -1,7 +1,8 @@
 // The row engine alone and in stripes on several threads, against the
 // pass-by-pass engine: wherever the seams fall and whatever the number of
-// threads, every byte agrees; and where a seam cuts a line whose cleaning
-// depends on rows far above, the repair really runs that far.
+// threads, every tone agrees, in tones of one byte and of two; and where a
+// seam cuts a line whose cleaning depends on rows far above, the repair
+// really runs that far.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,12 +24,14 @@ namespace {
 
 using namespace test_models;
 
-// Every row as last written, and how many times each was written.
+// Every row as last written (tones of type Tone), and how many times each was
+// written.
+template <typename Tone = uint8_t>
 class RecordingSink final : public ResultRowSink {
 public:
     RecordingSink(int32_t nb_lig1, int32_t nb_col1)
         : writes(static_cast<size_t>(nb_lig1), 0),
-          rows_(static_cast<size_t>(nb_lig1), std::vector<unsigned char>(static_cast<size_t>(nb_col1), 77))
+          rows_(static_cast<size_t>(nb_lig1), std::vector<Tone>(static_cast<size_t>(nb_col1), 77))
     {
         for (auto& row : rows_) pointers_.push_back(row.data());
     }
@@ -37,10 +40,10 @@ public:
         std::memcpy(rows_[static_cast<size_t>(i)].data(), row.data(), row.size());
         ++writes[static_cast<size_t>(i)];
     }
-    unsigned char** rows() { return pointers_.data(); }
-    std::vector<unsigned char> cells() const
+    Tone** rows() { return pointers_.data(); }
+    std::vector<Tone> cells() const
     {
-        std::vector<unsigned char> all;
+        std::vector<Tone> all;
         for (const auto& row : rows_) all.insert(all.end(), row.begin(), row.end());
         return all;
     }
@@ -48,30 +51,43 @@ public:
     std::vector<int> writes;
 
 private:
-    std::vector<std::vector<unsigned char>> rows_;
-    std::vector<unsigned char*> pointers_;
+    std::vector<std::vector<Tone>> rows_;
+    std::vector<Tone*> pointers_;
 };
 
+template <typename Tone>
 struct StripedRun {
     StripeStats stats;
     std::string difference;  // first cell that differs from the reference, "" when none
     int64_t lines = 0;       // line cells of the reference result
     std::vector<int> writes;
-    std::vector<unsigned char> result;  // row after row
+    std::vector<Tone> result;  // row after row
 };
 
-StripedRun run_in_stripes(const Model& m, const Plan& p, const StripeOptions& options)
+// The pass-by-pass engine's result, in tones of type Tone.
+template <typename Tone>
+Grid<Tone> reference_result(const Model& m, const Plan& p)
 {
-    Grid<unsigned char> expected = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "expected");
+    Grid<Tone> expected = make_grid<Tone>(m.nb_col1, m.nb_lig1, "expected");
     const ExtractionInput in{m.grid.rows(), m.nb_lig1, m.nb_col1, &p.levels, p.first_GT, p.num_CL, p.max_dyn};
     extract_contours_reference(in, expected.rows());
+    return expected;
+}
 
-    const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn);
+// The row engine in stripes, in tones of type Tone, against the reference
+// result `expected` (worked out here when not given).
+template <typename Tone = uint8_t>
+StripedRun<Tone> run_in_stripes(const Model& m, const Plan& p, const StripeOptions& options,
+                                 const Grid<Tone>* expected = nullptr)
+{
+    const Grid<Tone> own = expected == nullptr ? reference_result<Tone>(m, p) : Grid<Tone>();
+    const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn, sizeof(Tone) == 2);
     const CopyingSource source(m);
-    RecordingSink sink(m.nb_lig1, m.nb_col1);
-    StripedRun run;
+    RecordingSink<Tone> sink(m.nb_lig1, m.nb_col1);
+    StripedRun<Tone> run;
     run.stats = extract_in_stripes(plan, m.nb_lig1, m.nb_col1, source, sink, options);
-    run.difference = first_difference(expected.rows(), sink.rows(), m.nb_lig1, m.nb_col1, run.lines);
+    run.difference = first_difference((expected != nullptr ? *expected : own).rows(), sink.rows(), m.nb_lig1,
+                                      m.nb_col1, run.lines);
     run.writes = sink.writes;
     run.result = sink.cells();
     return run;
@@ -111,14 +127,53 @@ TEST(RowEngine, FinishesEveryRowAFewRowsAfterItIsPushed)
     EXPECT_GT(lines, 0);
 }
 
+// A model and a plan, traced in tones of `tone_bytes` bytes.
+struct StripesCase {
+    const char* kind;
+    Model model;
+    Plan plan;
+    int tone_bytes = 1;
+};
+
+// The case on 1, 2, 3 and 8 threads, with leads of 0 and 4 rows and three
+// budgets of repair states: every tone agrees with the reference. Returns
+// the rows repaired.
+template <typename Tone>
+int64_t expect_reference_tones_on_any_threads(const StripesCase& c)
+{
+    const Grid<Tone> expected = reference_result<Tone>(c.model, c.plan);
+    // The bytes of repair states a stripe may keep: no bound; room for about
+    // one state (the three cleaned rows and a few mask words); none, so that
+    // every stripe below the first is redone whole by its repair.
+    const uint64_t state_budgets[] = {UINT64_MAX, 3 * sizeof(Tone) * uint64_t(c.model.nb_col1) + 64, 0};
+    int64_t repaired = 0;
+    for (unsigned threads : {1u, 2u, 3u, 8u})
+        for (int32_t lead : {0, 4})
+            for (const uint64_t state_bytes : state_budgets) {
+                StripeOptions options = stripes_of(threads, 8, lead, 16);
+                options.state_bytes = state_bytes;
+                const StripedRun<Tone> run = run_in_stripes(c.model, c.plan, options, &expected);
+                const std::string what = std::string(c.kind) + ", " + std::to_string(threads) + " threads, lead " +
+                                         std::to_string(lead) + ", states of " + std::to_string(state_bytes) +
+                                         " bytes, tones of " + std::to_string(sizeof(Tone)) + " bytes";
+                if (state_bytes == 0) {
+                    EXPECT_EQ(run.stats.recomputed_stripes, run.stats.stripes - 1) << what;
+                }
+                // One stripe per thread, and those cut from running stripes.
+                const int32_t initial = std::min<int32_t>(static_cast<int32_t>(threads), c.model.nb_lig1 / 8);
+                EXPECT_GE(run.stats.stripes, initial) << what;
+                EXPECT_LE(run.stats.stripes, std::max<int32_t>(initial, 2 * static_cast<int32_t>(threads))) << what;
+                EXPECT_EQ(run.difference, "") << what;
+                EXPECT_GT(run.lines, 0) << what;
+                EXPECT_EQ(std::count(run.writes.begin(), run.writes.end(), 0), 0) << what << ": a row never written";
+                repaired += run.stats.repaired_rows;
+            }
+    return repaired;
+}
+
 TEST(Stripes, AnyNumberOfThreadsGivesTheReferenceBytes)
 {
-    struct Case {
-        const char* kind;
-        Model model;
-        Plan plan;
-    };
-    std::vector<Case> cases;
+    std::vector<StripesCase> cases;
     {
         Model m = smooth_model(150, 53, 7);
         Plan p = plan_of(250, m.min_alt, m.max_alt, true, 1, m.max_alt);
@@ -146,35 +201,30 @@ TEST(Stripes, AnyNumberOfThreadsGivesTheReferenceBytes)
         Plan p = plan_of(100, m.min_alt, m.max_alt, true, 1, m.max_alt);
         cases.push_back({name_of(shape), std::move(m), std::move(p)});
     }
+    // Plans of more than 250 levels, in tones of two bytes: the real crop
+    // every 10 m (1,143 levels), plateaus every meter and a smooth surface
+    // with a block of gaps.
+    {
+        Model m = himalaya();
+        Plan p = plan(-5200, 10, m.max_alt, 1, m.max_alt);
+        cases.push_back({"himalaya every 10 m", std::move(m), std::move(p), 2});
+    }
+    {
+        Model m = terraced_model(130, 47, 9, 20.0);
+        Plan p = plan(m.min_alt, 1.0, m.max_alt, 1, m.max_alt);
+        EXPECT_GT(p.num_CL, 250);
+        cases.push_back({"plateaus every meter", std::move(m), std::move(p), 2});
+    }
+    {
+        Model m = with_gaps(smooth_model(140, 45, 13), Gaps::block, 14);
+        Plan p = plan_of(400, m.min_alt, m.max_alt, false, 0, m.max_alt);
+        cases.push_back({"a block of gaps, 400 levels", std::move(m), std::move(p), 2});
+    }
 
-    // The bytes of repair states a stripe may keep: no bound; room for about
-    // one state (the three cleaned rows and a few mask words); none, so that
-    // every stripe below the first is redone whole by its repair.
-    const auto state_budgets = [](const Model& m) {
-        return std::vector<uint64_t>{UINT64_MAX, 3 * uint64_t(m.nb_col1) + 64, 0};
-    };
     int64_t repaired = 0;
-    for (const Case& c : cases)
-        for (unsigned threads : {1u, 2u, 3u, 8u})
-            for (int32_t lead : {0, 4})
-                for (const uint64_t state_bytes : state_budgets(c.model)) {
-                    StripeOptions options = stripes_of(threads, 8, lead, 16);
-                    options.state_bytes = state_bytes;
-                    const StripedRun run = run_in_stripes(c.model, c.plan, options);
-                    const std::string what = std::string(c.kind) + ", " + std::to_string(threads) + " threads, lead " +
-                                             std::to_string(lead) + ", states of " + std::to_string(state_bytes) + " bytes";
-                    if (state_bytes == 0) {
-                        EXPECT_EQ(run.stats.recomputed_stripes, run.stats.stripes - 1) << what;
-                    }
-                    // One stripe per thread, and those cut from running stripes.
-                    const int32_t initial = std::min<int32_t>(static_cast<int32_t>(threads), c.model.nb_lig1 / 8);
-                    EXPECT_GE(run.stats.stripes, initial) << what;
-                    EXPECT_LE(run.stats.stripes, std::max<int32_t>(initial, 2 * static_cast<int32_t>(threads))) << what;
-                    EXPECT_EQ(run.difference, "") << what;
-                    EXPECT_GT(run.lines, 0) << what;
-                    EXPECT_EQ(std::count(run.writes.begin(), run.writes.end(), 0), 0) << what << ": a row never written";
-                    repaired += run.stats.repaired_rows;
-                }
+    for (const StripesCase& c : cases)
+        repaired += c.tone_bytes == 2 ? expect_reference_tones_on_any_threads<uint16_t>(c)
+                                      : expect_reference_tones_on_any_threads<uint8_t>(c);
     EXPECT_GT(repaired, 0);  // the guesses were wrong somewhere, and mended
 }
 
@@ -196,7 +246,7 @@ TEST(Stripes, LinesMeetingAGapAreKeptAwayFromIt)
         const Model m = plane(&shape);
         for (unsigned threads : {1u, 2u, 3u, 8u}) {
             const std::string what = std::string(shape.name) + ", " + std::to_string(threads) + " threads";
-            const StripedRun run = run_in_stripes(m, p, stripes_of(threads, 8, 4, 16));
+            const auto run = run_in_stripes(m, p, stripes_of(threads, 8, 4, 16));
             EXPECT_EQ(run.difference, "") << what << ": against the reference engine";
             const gap_plane::Comparison away = gap_plane::compare_away_from_gaps(shape, expected, run.result);
             EXPECT_EQ(away.difference, "") << what;
@@ -217,7 +267,7 @@ TEST(Stripes, SeamAcrossALineEatenFromFarAboveIsRepairedDownToItsEnd)
 
     // Without a lead the stripes meet at row 40, and the second one's run
     // starts there; the states meet again past row 69.
-    const StripedRun whole = run_in_stripes(trench, p, stripes_of(2, 8, 0, 48, 2));
+    const auto whole = run_in_stripes(trench, p, stripes_of(2, 8, 0, 48, 2));
     EXPECT_EQ(whole.difference, "");
     EXPECT_EQ(whole.stats.stripes, 2);
     EXPECT_GE(whole.stats.longest_repair, 69 - 40);
@@ -226,7 +276,7 @@ TEST(Stripes, SeamAcrossALineEatenFromFarAboveIsRepairedDownToItsEnd)
     EXPECT_EQ(whole.writes[79], 1);  // already right
 
     // With fewer checkpoints than the repair needs, the stripe is redone whole.
-    const StripedRun redone = run_in_stripes(trench, p, stripes_of(2, 8, 0, 4, 2));
+    const auto redone = run_in_stripes(trench, p, stripes_of(2, 8, 0, 4, 2));
     EXPECT_EQ(redone.difference, "");
     EXPECT_EQ(redone.stats.recomputed_stripes, 1);
     EXPECT_EQ(redone.stats.longest_repair, 40);
@@ -304,7 +354,7 @@ TEST(Stripes, TinyGridsAndFewerRowsThanThreads)
         const Model m = rough_model(lig, col, ++seed, 0, 100);
         const double high = m.max_alt > m.min_alt ? m.max_alt : m.min_alt + 1;
         const Plan p = plan_of(65, m.min_alt, high, true, 1, m.max_alt);
-        const StripedRun run = run_in_stripes(m, p, stripes_of(8, 1, 4, 16, 8));
+        const auto run = run_in_stripes(m, p, stripes_of(8, 1, 4, 16, 8));
         EXPECT_EQ(run.difference, "") << lig << "x" << col;
         EXPECT_EQ(run.stats.stripes, std::max(1, std::min(8, lig / 8))) << lig << "x" << col;
     }
