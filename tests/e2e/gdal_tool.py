@@ -1,8 +1,12 @@
 #!/usr/bin/python3
 """Rasters made and examined with GDAL and Pillow for the command-line tests.
 
-  gdal_tool.py tif MODEL.raw OUT.tif            the raw 32-bit model (descriptor
-                                                beside it) as a georeferenced Int32 GeoTIFF
+  gdal_tool.py tif MODEL.raw OUT.tif [EPSG X Y CELL]
+                                                the raw 32-bit model (descriptor
+                                                beside it) as a georeferenced Int32 GeoTIFF:
+                                                in EPSG:4326 from 80 E 30 N, cells of 0.25
+                                                degree, or in that EPSG projection from X Y
+                                                in cells of CELL
   gdal_tool.py gaps MODEL.raw OUT.tif           the same as signed 16-bit with every
                                                 altitude lowered by 1000 m, a block and
                                                 every 7th cell of row 3 set to the
@@ -36,6 +40,11 @@
                                                 projection (osr IsSame); the projection
                                                 of an image GDAL gives none is read from
                                                 the .prj beside it, if any
+  gdal_tool.py place TIF IMAGE...               "IMAGE placed" for each IMAGE that GDAL
+                                                places where it places TIF: both warped to
+                                                Web Mercator on one grid, 99 % of the line
+                                                pixels of each within one pixel of a line
+                                                pixel of the other
 """
 import math
 import os
@@ -54,11 +63,17 @@ def read_raw(path):
     return lines, columns, list(struct.unpack("<%di" % (lines * columns), data))
 
 
-def write_tif(path, lines, columns, values, data_type, code, no_data=None):
+# A model's place: the EPSG code of its projection, its corner's x and y, its
+# cells' size.
+EPSG_4326_AT_80_E_30_N = ("4326", "80", "30", "0.25")
+
+
+def write_tif(path, lines, columns, values, data_type, code, no_data=None, place=EPSG_4326_AT_80_E_30_N):
     tif = gdal.GetDriverByName("GTiff").Create(path, columns, lines, 1, data_type)
-    tif.SetGeoTransform((80.0, 0.25, 0.0, 30.0, 0.0, -0.25))
+    x, y, cell = (float(v) for v in place[1:])
+    tif.SetGeoTransform((x, cell, 0.0, y, 0.0, -cell))
     srs = osr.SpatialReference()
-    srs.ImportFromEPSG(4326)
+    srs.ImportFromEPSG(int(place[0]))
     tif.SetProjection(srs.ExportToWkt())
     band = tif.GetRasterBand(1)
     if no_data is not None:
@@ -149,11 +164,38 @@ def gis(result, model, table, style):
         print("overview %d: %s" % (k, "lines kept" if kept >= sampled else "lines lost"))
 
 
+def line_pixels(dataset):
+    band = dataset.GetRasterBand(1)
+    background = band.GetNoDataValue()
+    return {divmod(k, band.XSize) for k, v in enumerate(band_values(band)) if v != background}
+
+
+def place(tif, images):
+    reference = gdal.Warp("", tif, format="MEM", dstSRS="EPSG:3857")
+    gt, width, height = reference.GetGeoTransform(), reference.RasterXSize, reference.RasterYSize
+    bounds = (gt[0], gt[3] + gt[5] * height, gt[0] + gt[1] * width, gt[3])
+    expected = line_pixels(reference)
+
+    def share_near(pixels, others):
+        near = sum(1 for i, j in pixels if any((i + a, j + b) in others for a in (-1, 0, 1) for b in (-1, 0, 1)))
+        return near / len(pixels) if pixels else 0
+
+    for path in images:
+        try:
+            found = line_pixels(gdal.Warp("", path, format="MEM", dstSRS="EPSG:3857", outputBounds=bounds,
+                                          width=width, height=height))
+        except RuntimeError as error:
+            print("%s: %s" % (path, error))
+            continue
+        share = min(share_near(found, expected), share_near(expected, found))
+        print("%s %s" % (path, "placed" if share >= 0.99 else "off: %.1f %% of the lines within a pixel" % (100 * share)))
+
+
 def main(args):
     gdal.UseExceptions()
     if args[0] == "tif":
         lines, columns, values = read_raw(args[1])
-        write_tif(args[2], lines, columns, values, gdal.GDT_Int32, "i")
+        write_tif(args[2], lines, columns, values, gdal.GDT_Int32, "i", None, args[3:7] or EPSG_4326_AT_80_E_30_N)
     elif args[0] == "gaps":
         lines, columns, values = read_raw(args[1])
         values = [v - 1000 for v in values]
@@ -186,6 +228,8 @@ def main(args):
         tif = None
     elif args[0] == "gis":
         gis(*args[1:5])
+    elif args[0] == "place":
+        place(args[1], args[2:])
     elif args[0] == "pixels":
         images = [Image.open(path) for path in args[1:]]
         same = all(im.size == images[0].size and list(im.getdata()) == list(images[0].getdata()) for im in images)

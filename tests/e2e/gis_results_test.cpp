@@ -49,6 +49,27 @@ TEST(GisResults, EveryFormatCarriesItsPlaceLegendAndTransparentBackground)
     }
 }
 
+// GDAL places a PNG or BMP where it places the GeoTIFF of the same model, in
+// a projection whose first axis is the latitude (EPSG:4326, as most global
+// models are) as in one that is east then north (UTM): warped to Web
+// Mercator, their lines fall on the GeoTIFF's.
+TEST(GisResults, PngAndBmpLieWhereTheGeoTiffLies)
+{
+    if (!e2e::gdal_tests_can_run()) GTEST_SKIP() << "needs a build with GDAL, python3-gdal and python3-pil";
+    Workspace ws;
+    ws.add_tiled_raw("himalaya_m4", "h_m4", 1, 1);
+    for (const char* place : {"4326 80 30 0.08333333333333333", "32645 200000 3400000 5000"}) {
+        SCOPED_TRACE(place);
+        e2e::gdal_tool(ws, "tif images/dem/h_m4.raw images/dem/h.tif " + std::string(place));
+        for (const char* output : {"p.tif", "p.png", "p.bmp"}) {
+            const e2e::Run run = ws.run_command({"-q", "-i", "500", in("h.tif"), in(output)});
+            ASSERT_EQ(run.status, 0) << run.err;
+        }
+        EXPECT_EQ(e2e::gdal_tool(ws, "place " + in("p.tif") + " " + in("p.png") + " " + in("p.bmp")),
+                  in("p.png") + " placed\n" + in("p.bmp") + " placed\n");
+    }
+}
+
 // The same three cases a gdal_contour user would write, each in one run.
 TEST(GisResults, FixedLevelsABandsNoDataAndFeet)
 {
