@@ -1,12 +1,13 @@
 #!/usr/bin/python3
 """Rasters made and examined with GDAL and Pillow for the command-line tests.
 
-  gdal_tool.py tif MODEL.raw OUT.tif [EPSG X Y CELL]
+  gdal_tool.py tif MODEL.raw OUT.tif [EPSG X Y CELL [LINES COLUMNS]]
                                                 the raw 32-bit model (descriptor
                                                 beside it) as a georeferenced Int32 GeoTIFF:
                                                 in EPSG:4326 from 80 E 30 N, cells of 0.25
                                                 degree, or in that EPSG projection from X Y
-                                                in cells of CELL
+                                                in cells of CELL; only its first LINES and
+                                                COLUMNS when given
   gdal_tool.py gaps MODEL.raw OUT.tif           the same as signed 16-bit with every
                                                 altitude lowered by 1000 m, a block and
                                                 every 7th cell of row 3 set to the
@@ -29,9 +30,10 @@
                                                 attribute table gives TABLE's altitude
                                                 for every tone, the labels of the QGIS
                                                 STYLE that give those altitudes, its
-                                                overviews, and whether each keeps at
-                                                least the line pixels of a plain
-                                                subsampling; its bits, and whether every
+                                                overviews, and whether each pixel of each
+                                                is the smallest of the 2 x 2 pixels it
+                                                covers in the level above; its bits, and
+                                                whether every
                                                 line pixel lies on its level: at or below
                                                 it with a side neighbour above (or at a
                                                 summit filled with the top level)
@@ -97,7 +99,9 @@ def projection(path, dataset):
 def same_georeference(a_path, b_path):
     a, b = gdal.Open(a_path), gdal.Open(b_path)
     ta, tb = a.GetGeoTransform(can_return_null=True), b.GetGeoTransform(can_return_null=True)
-    same_transform = ta is not None and tb is not None and all(math.isclose(x, y, rel_tol=1e-9) for x, y in zip(ta, tb))
+    # A world file gives the centre of the first cell: its corner comes back
+    # within a rounding or two, a rounded cell size does not.
+    same_transform = ta is not None and tb is not None and all(math.isclose(x, y, rel_tol=1e-12) for x, y in zip(ta, tb))
     sa, sb = projection(a_path, a), projection(b_path, b)
     same_srs = sa.IsSame(sb) if sa.Validate() == 0 or sb.Validate() == 0 else sa.ExportToWkt() == sb.ExportToWkt()
     if not (same_transform and same_srs):
@@ -156,12 +160,25 @@ def gis(result, model, table, style):
     width, height = band.XSize, band.YSize
     print("%d bits, %d line pixels off their level" % (gdal.GetDataTypeSize(band.DataType),
                                                         lines_off_their_levels(full, background, model, levels)))
+    above = full
     for k in range(band.GetOverviewCount()):
         overview = band.GetOverview(k)
-        step = max(1, round(width / overview.XSize))
-        kept = sum(1 for v in band_values(overview) if v != background)
-        sampled = sum(1 for y in range(0, height, step) for x in range(0, width, step) if full[y * width + x] != background)
-        print("overview %d: %s" % (k, "lines kept" if kept >= sampled else "lines lost"))
+        reduced = band_values(overview)
+        wrong = pixels_not_the_smallest(above, width, height, reduced, overview.XSize, overview.YSize)
+        print("overview %d, %d x %d: %s" % (k, overview.XSize, overview.YSize,
+                                            "%d pixels not the smallest of 2 x 2" % wrong if wrong else "smallest of 2 x 2"))
+        above, width, height = reduced, overview.XSize, overview.YSize
+
+
+def pixels_not_the_smallest(above, width, height, reduced, reduced_width, reduced_height):
+    """The pixels of an overview that are not the smallest of the 2 x 2 pixels they cover in the level above (the
+    last column or row of an odd size covers one); all of them when it is not half as large, rounded up."""
+    if (reduced_width, reduced_height) != ((width + 1) // 2, (height + 1) // 2):
+        return len(reduced)
+    return sum(1 for y in range(reduced_height) for x in range(reduced_width)
+               if reduced[y * reduced_width + x] != min(above[j * width + i]
+                                                        for j in range(2 * y, min(2 * y + 2, height))
+                                                        for i in range(2 * x, min(2 * x + 2, width))))
 
 
 def line_pixels(dataset):
@@ -195,6 +212,10 @@ def main(args):
     gdal.UseExceptions()
     if args[0] == "tif":
         lines, columns, values = read_raw(args[1])
+        if len(args) > 7:
+            kept_lines, kept_columns = int(args[7]), int(args[8])
+            values = [values[i * columns + j] for i in range(kept_lines) for j in range(kept_columns)]
+            lines, columns = kept_lines, kept_columns
         write_tif(args[2], lines, columns, values, gdal.GDT_Int32, "i", None, args[3:7] or EPSG_4326_AT_80_E_30_N)
     elif args[0] == "gaps":
         lines, columns, values = read_raw(args[1])
