@@ -28,12 +28,13 @@
                                                 value, "georef same" when it lies where
                                                 MODEL lies, "altitudes same" when its
                                                 attribute table gives TABLE's altitude
-                                                for every tone, the labels of the QGIS
-                                                STYLE that give those altitudes, its
-                                                overviews, and whether each pixel of each
-                                                is the smallest of the 2 x 2 pixels it
-                                                covers in the level above; its bits, and
-                                                whether every
+                                                for every tone, the table's unit and
+                                                whether every label is the row's altitude
+                                                and unit, the labels of the QGIS STYLE
+                                                that give those altitudes, its overviews,
+                                                and whether each pixel of each is the
+                                                smallest of the 2 x 2 pixels it covers in
+                                                the level above; its bits, and whether every
                                                 line pixel lies on its level: at or below
                                                 it with a side neighbour above (or at a
                                                 summit filled with the top level)
@@ -149,6 +150,11 @@ def gis(result, model, table, style):
     rows = {rat.GetValueAsInt(r, 0): rat.GetValueAsDouble(r, 1) for r in range(rat.GetRowCount())} if rat else {}
     print("altitudes %s" % ("same" if rows and all(abs(rows.get(t, 1e300) - a) < 1e-6 for t, a in levels.items())
                             and len(rows) == len(levels) else "different"))
+    units = [rat.GetValueAsString(r, 2) for r in range(rat.GetRowCount())] if rat else []
+    labels = [rat.GetValueAsString(r, 3).partition(" ") for r in range(len(units))]
+    labelled = units and all(float(altitude) == rat.GetValueAsDouble(r, 1) and unit == units[r]
+                             for r, (altitude, _, unit) in enumerate(labels))
+    print("unit %s, labels %s" % (" ".join(sorted(set(units))), "same" if labelled else "different"))
     entries = ElementTree.parse(style).getroot().findall(".//paletteEntry")
     labelled = sum(1 for e in entries if int(e.get("value")) in levels
                    and abs(float(e.get("label").split()[0]) - levels[int(e.get("value"))]) < 1e-6)

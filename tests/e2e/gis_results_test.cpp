@@ -21,10 +21,11 @@ TEST(GisResults, EveryFormatCarriesItsPlaceLegendAndTransparentBackground)
     // a GeoTIFF with an overview whose last row and column cover one pixel.
     ws.add_tiled_raw("himalaya_m4", "relief_m4", 4, 4);
     e2e::gdal_tool(ws, "tif images/dem/relief_m4.raw images/dem/relief.tif 4326 80 30 0.08333333333333333 479 637");
-    const std::string common = "nodata 255.0\ngeoref same\naltitudes same\nstyle labels 23 of 23\n";
+    const std::string common = "nodata 255.0\ngeoref same\naltitudes same\nunit m, labels same\nstyle labels 23 of 23\n";
     const std::string lines = "8 bits, 0 line pixels off their level\n";
     // Every 10 m, 1,143 levels: tones of 16 bits, background 65535.
-    const std::string wide = "nodata 65535.0\ngeoref same\naltitudes same\nstyle labels 1143 of 1143\n";
+    const std::string wide =
+        "nodata 65535.0\ngeoref same\naltitudes same\nunit m, labels same\nstyle labels 1143 of 1143\n";
     const std::string wide_lines = "16 bits, 0 line pixels off their level\n";
     const std::string overview = "overview 0, 319 x 240: smallest of 2 x 2\n";
     const struct {
@@ -108,6 +109,10 @@ TEST(GisResults, FixedLevelsABandsNoDataAndFeet)
         << feet.out;
     const std::string style = e2e::read_file(ws.model_folder() / "feet.tif.qml");
     EXPECT_NE(style.find("label=\"2400 ft\""), std::string::npos) << style;
+    EXPECT_EQ(e2e::gdal_tool(ws, "gis " + in("feet.tif.png") + " " + in("feet.tif") + " " + in("feet.tif_tab.txt") + " " +
+                                     in("feet.tif.qml")),
+              "nodata 255.0\ngeoref same\naltitudes same\nunit ft, labels same\nstyle labels 13 of 13\n"
+              "png transparent 255\n8 bits, 0 line pixels off their level\n");
 
     const e2e::Run meters = ws.run_command(
         {"-i", "50", "--scale", "0.3048", "--snodata", "-32768", in("feet.tif"), in("meters.bmp")});
