@@ -20,6 +20,7 @@ struct GdalFormats {
                                                     const FileCheck& check_file);
     std::unique_ptr<GdalImageSink> (*open_image_sink)(const std::string& scratch_path, const GdalImage& image);
     std::string (*prj_text)(const std::string& projection_wkt);
+    std::string (*axis_mapping)(const std::string& projection_wkt);
     std::string (*wkt_of_prj)(const std::string& prj_path, const std::string& text);
     std::string (*version)();
 };
@@ -37,6 +38,14 @@ std::string projection_from_prj(const std::string& prj_path, const std::string& 
 // The projection as the text of a .prj beside an image (ESRI WKT). A build
 // without GDAL gives it as it stands. `file` is named if GDAL cannot be loaded.
 std::string prj_text_of(const std::string& file, const std::string& projection_wkt);
+
+// How GDAL maps the x and y of a geotransform to the axes of the projection,
+// as the dataAxisToSRSAxisMapping of the SRS it writes in an .aux.xml: "2,1"
+// for a projection whose first axis is the latitude (EPSG:4326), "1,2" for
+// one that is east then north (UTM); empty for text GDAL cannot understand.
+// A build without GDAL holds an ESRI .prj, east then north: "1,2". `file` is
+// named if GDAL cannot be loaded.
+std::string axis_mapping_of(const std::string& file, const std::string& projection_wkt);
 
 // GDAL's version for --version, or why there is none.
 std::string gdal_version_text();

@@ -51,6 +51,11 @@ std::string prj_text_of(const std::string& file, const std::string& projection_w
     return gdal_formats(file).prj_text(projection_wkt);
 }
 
+std::string axis_mapping_of(const std::string& file, const std::string& projection_wkt)
+{
+    return gdal_formats(file).axis_mapping(projection_wkt);
+}
+
 std::string gdal_version_text()
 {
     const Loaded& module = loaded();

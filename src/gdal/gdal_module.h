@@ -26,6 +26,11 @@ std::unique_ptr<GdalImageSink> open_gdal_image_sink(const std::string& scratch_p
 // The projection in the form a .prj file beside an image holds (ESRI WKT).
 std::string prj_text(const std::string& projection_wkt);
 
+// The data axis to SRS axis mapping of the projection in GIS order (x east,
+// y north), as GDAL writes it beside the SRS of an .aux.xml ("2,1", "1,2");
+// empty when GDAL does not understand the projection.
+std::string axis_mapping(const std::string& projection_wkt);
+
 // The projection named by `text`, the content of the .prj file `prj_path`
 // (ESRI WKT or plain WKT, or the older ESRI keyword form), as WKT. Text GDAL
 // cannot understand throws RunError naming the file.

@@ -61,6 +61,6 @@ std::string last_gdal_error(const std::string& fallback)
 // The module's one entry point, looked up by name when it is loaded.
 extern "C" __attribute__((visibility("default"))) const GdalFormats* isolines_gdal_formats()
 {
-    static const GdalFormats formats{open_gdal_source, open_gdal_image_sink, prj_text, wkt_of_prj, gdal_release};
+    static const GdalFormats formats{open_gdal_source, open_gdal_image_sink, prj_text, axis_mapping, wkt_of_prj, gdal_release};
     return &formats;
 }

@@ -297,6 +297,25 @@ std::string prj_text(const std::string& projection_wkt)
     return text;
 }
 
+std::string axis_mapping(const std::string& projection_wkt)
+{
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(projection_wkt.c_str());
+    if (srs == nullptr) return "";
+    // A GIS reads a geotransform's x as the easting or longitude whatever
+    // order the projection's definition gives its axes; GDAL records how
+    // they map so that a latitude-first projection is not read as x = latitude.
+    OSRSetAxisMappingStrategy(srs, OAMS_TRADITIONAL_GIS_ORDER);
+    int count = 0;
+    const int* axes = OSRGetDataAxisToSRSAxisMapping(srs, &count);
+    std::string mapping;
+    for (int k = 0; k < count; ++k) {
+        if (k > 0) mapping += ',';
+        mapping += std::to_string(axes[k]);
+    }
+    OSRDestroySpatialReference(srs);
+    return mapping;
+}
+
 std::string wkt_of_prj(const std::string& prj_path, const std::string& text)
 {
     set_up_gdal();

@@ -13,4 +13,7 @@ std::string projection_from_prj(const std::string&, const std::string& text) { r
 
 std::string prj_text_of(const std::string&, const std::string& projection_wkt) { return projection_wkt; }
 
+// The .prj text of ESRI WKT names no axes: they are east then north.
+std::string axis_mapping_of(const std::string&, const std::string&) { return "1,2"; }
+
 std::string gdal_version_text() { return "built without GDAL"; }

@@ -6,12 +6,17 @@
 #include "output/xml_text.h"
 
 
-std::string aux_xml_text(const Legend& legend, const Georeference& georeference, bool with_place)
+std::string aux_xml_text(const Legend& legend, const Georeference& georeference, bool with_place,
+                         const std::string& axis_mapping)
 {
     std::string xml = "<PAMDataset>\n";
     if (with_place && georeference.present) {
-        if (!georeference.projection_wkt.empty())
-            xml += "  <SRS dataAxisToSRSAxisMapping=\"1,2\">" + escaped(georeference.projection_wkt) + "</SRS>\n";
+        if (!georeference.projection_wkt.empty()) {
+            // Without a mapping GDAL takes its default, the GIS order.
+            const std::string mapping =
+                axis_mapping.empty() ? "" : " dataAxisToSRSAxisMapping=\"" + axis_mapping + "\"";
+            xml += "  <SRS" + mapping + ">" + escaped(georeference.projection_wkt) + "</SRS>\n";
+        }
         xml += "  <GeoTransform>";
         for (size_t k = 0; k < georeference.geotransform.size(); ++k)
             xml += (k == 0 ? " " : ", ") + shortest_text(georeference.geotransform[k]);

@@ -11,7 +11,12 @@
 #include "georeference.h"
 #include "output/legend.h"
 
-// The text of the .aux.xml; `georeference` is written only when `with_place`.
-std::string aux_xml_text(const Legend& legend, const Georeference& georeference, bool with_place);
+// The text of the .aux.xml; `georeference` is written only when `with_place`,
+// its projection with `axis_mapping`, how the geotransform's x and y map to
+// the projection's axes ("2,1" when its first axis is the latitude; see
+// axis_mapping_of), which GDAL needs to read a latitude-first projection
+// (EPSG:4326) with x as the longitude.
+std::string aux_xml_text(const Legend& legend, const Georeference& georeference, bool with_place,
+                         const std::string& axis_mapping);
 
 #endif

@@ -12,8 +12,8 @@
 // The world file's extension beside an image of that format (.pgw, .bpw).
 std::string world_file_extension(ImageFormat format);
 
-// Six lines: the cell's size and rotation, then the map coordinates of the
-// centre of the top-left cell.
+// Six lines, each number to 17 significant digits: the cell's size and
+// rotation, then the map coordinates of the centre of the top-left cell.
 void write_world_file(OutputFile& file, const Georeference& geo);
 
 #endif

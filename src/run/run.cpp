@@ -56,7 +56,10 @@ void write_side_files(const Model& model, const Plan& plan, const std::vector<Le
     legend.colours = image.palette;
     legend.background_tone = background_of(image.tone_bytes);
     if (OutputFile* aux = results.file(Results::Role::aux_xml)) {
-        const std::string xml = aux_xml_text(legend, model.georeference, image.format != ImageFormat::geotiff);
+        const bool with_place = image.format != ImageFormat::geotiff;
+        const std::string& wkt = model.georeference.projection_wkt;
+        const std::string axis_mapping = with_place && !wkt.empty() ? axis_mapping_of(model.nomim1, wkt) : "";
+        const std::string xml = aux_xml_text(legend, model.georeference, with_place, axis_mapping);
         aux->write(xml.data(), xml.size());
         aux->close();
     }

@@ -215,8 +215,7 @@ TEST(CommandLine, AnAsciiGridsPositionAndPrjGoBesideABitmap)
     Workspace ws;
     ws.add_file("g.asc", small_grid("xllcorner 500000.5\nyllcorner 4100000.25\ncellsize 30\n"));
     ws.add_file("g.prj", kUtm32Prj);
-    const std::string world = "30.0000000000\n0.0000000000\n0.0000000000\n-30.0000000000\n500015.5000000000\n"
-                              "4100345.2500000000\n";
+    const std::string world = "30\n0\n0\n-30\n500015.5\n4100345.25\n";
     ASSERT_EQ(ws.run_command({"-q", "-i", "5", "images/dem/g.asc", "out.bmp"}).status, 0);
     EXPECT_EQ(e2e::read_file(ws.root() / "out.bpw"), world);
     EXPECT_EQ(e2e::read_file(ws.root() / "out.prj"), kUtm32Prj);
@@ -304,7 +303,7 @@ TEST(CommandLineGdal, GeoTiffGivesTheRawModelsBytesAndKeepsItsGeoreference)
     // Beside a BMP or PNG: a world file (cell size, rotation, centre of the
     // top-left cell) and the projection.
     EXPECT_EQ(e2e::read_file(ws.root() / "gray_png.pgw"),
-              "0.2500000000\n0.0000000000\n0.0000000000\n-0.2500000000\n80.1250000000\n29.8750000000\n");
+              "0.25\n0\n0\n-0.25\n80.125\n29.875\n");
     EXPECT_EQ(e2e::read_file(ws.root() / "gray.bpw"), e2e::read_file(ws.root() / "gray_png.pgw"));
     EXPECT_EQ(e2e::read_file(ws.root() / "gray.prj").rfind("GEOGCS[\"GCS_WGS_1984\"", 0), 0u);
     EXPECT_FALSE(fs::exists(ws.root() / "raw.bpw")) << "a model without georeference has no world file";

@@ -1,7 +1,8 @@
-// Results as a GIS opens them: every format carries where it lies, its
-// background as no data (transparent), the altitude of every tone and a
-// QGIS style; a large GeoTIFF its overviews, on which the lines stay; and the
-// plans a gdal_contour user writes (a list of levels, a no-data value, feet).
+// Results as a GIS opens them: every format carries where it lies (to the
+// last digit of its cell size), its background as no data (transparent), the
+// altitude of every tone and a QGIS style; a large GeoTIFF its overviews, each
+// pixel the smallest tone of the 2 x 2 it covers, so that the lines stay; and
+// the plans a gdal_contour user writes (a list of levels, a no-data value, feet).
 #include "harness.h"
 
 #include <sstream>
@@ -16,24 +17,28 @@ TEST(GisResults, EveryFormatCarriesItsPlaceLegendAndTransparentBackground)
 {
     if (!e2e::gdal_tests_can_run()) GTEST_SKIP() << "needs a build with GDAL, python3-gdal and python3-pil";
     Workspace ws;
-    ws.add_tiled_raw("himalaya_m4", "relief_m4", 4, 4);  // 480 x 640: a GeoTIFF with an overview
-    e2e::gdal_tool(ws, "tif images/dem/relief_m4.raw images/dem/relief.tif");
-    const std::string common = "nodata 255.0\ngeoref same\naltitudes same\nstyle labels 23 of 23\n";
+    // The relief at its resolution, cells of 1/12 degree, cut to 479 x 637:
+    // a GeoTIFF with an overview whose last row and column cover one pixel.
+    ws.add_tiled_raw("himalaya_m4", "relief_m4", 4, 4);
+    e2e::gdal_tool(ws, "tif images/dem/relief_m4.raw images/dem/relief.tif 4326 80 30 0.08333333333333333 479 637");
+    const std::string common = "nodata 255.0\ngeoref same\naltitudes same\nunit m, labels same\nstyle labels 23 of 23\n";
     const std::string lines = "8 bits, 0 line pixels off their level\n";
     // Every 10 m, 1,143 levels: tones of 16 bits, background 65535.
-    const std::string wide = "nodata 65535.0\ngeoref same\naltitudes same\nstyle labels 1143 of 1143\n";
+    const std::string wide =
+        "nodata 65535.0\ngeoref same\naltitudes same\nunit m, labels same\nstyle labels 1143 of 1143\n";
     const std::string wide_lines = "16 bits, 0 line pixels off their level\n";
+    const std::string overview = "overview 0, 319 x 240: smallest of 2 x 2\n";
     const struct {
         const char* output;
         const char* stem;
         const char* interval;
         std::string found;  // what gdal_tool.py gis prints
     } cases[] = {
-        {"r.tif", "r", "500", common + lines + "overview 0: lines kept\n"},
+        {"r.tif", "r", "500", common + lines + overview},
         {"p.png", "p", "500", common + "png transparent 255\n" + lines},
         {"b.bmp", "b", "500", common + lines},
         {"d.png", "d", "500", common + "png transparent 255\n" + lines},
-        {"w.tif", "w", "10", wide + wide_lines + "overview 0: lines kept\n"},
+        {"w.tif", "w", "10", wide + wide_lines + overview},
         {"wp.png", "wp", "10", wide + "png transparent 65535\n" + wide_lines},
     };
     for (const auto& c : cases) {
@@ -46,6 +51,27 @@ TEST(GisResults, EveryFormatCarriesItsPlaceLegendAndTransparentBackground)
         EXPECT_EQ(e2e::gdal_tool(ws, "gis " + in(c.output) + " " + in("relief.tif") + " " + in(stem + "_tab.txt") + " " +
                                          in(stem + ".qml")),
                   c.found);
+    }
+}
+
+// GDAL places a PNG or BMP where it places the GeoTIFF of the same model, in
+// a projection whose first axis is the latitude (EPSG:4326, as most global
+// models are) as in one that is east then north (UTM): warped to Web
+// Mercator, their lines fall on the GeoTIFF's.
+TEST(GisResults, PngAndBmpLieWhereTheGeoTiffLies)
+{
+    if (!e2e::gdal_tests_can_run()) GTEST_SKIP() << "needs a build with GDAL, python3-gdal and python3-pil";
+    Workspace ws;
+    ws.add_tiled_raw("himalaya_m4", "h_m4", 1, 1);
+    for (const char* place : {"4326 80 30 0.08333333333333333", "32645 200000 3400000 5000"}) {
+        SCOPED_TRACE(place);
+        e2e::gdal_tool(ws, "tif images/dem/h_m4.raw images/dem/h.tif " + std::string(place));
+        for (const char* output : {"t.tif", "p.png", "b.bmp"}) {
+            const e2e::Run run = ws.run_command({"-q", "-i", "500", in("h.tif"), in(output)});
+            ASSERT_EQ(run.status, 0) << run.err;
+        }
+        EXPECT_EQ(e2e::gdal_tool(ws, "place " + in("t.tif") + " " + in("p.png") + " " + in("b.bmp")),
+                  in("p.png") + " placed\n" + in("b.bmp") + " placed\n");
     }
 }
 
@@ -83,6 +109,10 @@ TEST(GisResults, FixedLevelsABandsNoDataAndFeet)
         << feet.out;
     const std::string style = e2e::read_file(ws.model_folder() / "feet.tif.qml");
     EXPECT_NE(style.find("label=\"2400 ft\""), std::string::npos) << style;
+    EXPECT_EQ(e2e::gdal_tool(ws, "gis " + in("feet.tif.png") + " " + in("feet.tif") + " " + in("feet.tif_tab.txt") + " " +
+                                     in("feet.tif.qml")),
+              "nodata 255.0\ngeoref same\naltitudes same\nunit ft, labels same\nstyle labels 13 of 13\n"
+              "png transparent 255\n8 bits, 0 line pixels off their level\n");
 
     const e2e::Run meters = ws.run_command(
         {"-i", "50", "--scale", "0.3048", "--snodata", "-32768", in("feet.tif"), in("meters.bmp")});

@@ -158,13 +158,15 @@ TEST(NothingLost, EveryReproductionEndsWithTheFilesWholeAndAMessage)
          },
          {"-i", "100", in("aux.tif"), in("lines.bmp")}, "", 0, "altitudes 500 to 1500 m, 1 cells without data",
          {"aux.tif", "aux.tif.aux.xml"}},
-        {"a band's scale and offset",
+        {"a band's scale and offset, and a cell without data (a void, not -899.9 m)",
          [&](Workspace& ws) {
-             e2e::gdal_tool(ws, "grid images/dem/scaled.tif Int16 5 3 0.1 100 -" +
-                                    cells(5, 3, [](int r, int c) { return std::to_string(4000 + 2500 * c + r); }));
+             e2e::gdal_tool(ws, "grid images/dem/scaled.tif Int16 5 3 0.1 100 -9999" +
+                                    cells(5, 3, [](int r, int c) {
+                                        return r == 1 && c == 3 ? "-9999" : std::to_string(4000 + 2500 * c + r);
+                                    }));
          },
          {"-i", "100", in("scaled.tif"), in("lines.bmp")}, "", 0,
-         "altitudes 500 to 1500.2 m (the band's values x 0.1 + 100)", {"scaled.tif"}},
+         "altitudes 500 to 1500.2 m, 1 cells without data (the band's values x 0.1 + 100)", {"scaled.tif"}},
         {"an infinite cell",
          [&](Workspace& ws) {
              e2e::gdal_tool(ws, "grid images/dem/inf.tif Float32 4 3 - - -" +
