@@ -7,9 +7,14 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build"
+echo "Checking the packages the build needs..."
 "$top/scripts/install-packages.sh" $(cat "$top/scripts/build-packages.txt")
+echo "Configuring the build in $build..."
 cmake -S "$top" -B "$build" >/dev/null
-cmake --build "$build" -j2 --target isolines_trace_4 >/dev/null
+# The first build takes a few minutes on two cores: its progress is shown.
+echo "Building the program (a few minutes the first time)..."
+cmake --build "$build" -j2 --target isolines_trace_4 | sed -un 's/^\[ *\([0-9]*\)%\].*/  \1% built/p' | uniq
+echo "Drawing the contour lines..."
 work="$build/demo"
 mkdir -p "$work/images/himalaya"
 cp "$top/tests/data/models/himalaya.asc" "$work/images/himalaya/"

@@ -8,7 +8,8 @@
 // library lose them (IT4_CUT_PNG_AT_CLOSE=1); or to put the link
 // IT4_SWAP_FROM in the place of IT4_SWAP_TO just before the Nth rename or
 // fsync (IT4_SWAP_AT_RENAME=N, IT4_SWAP_AT_FSYNC=N), as another program
-// swapping a result folder's link would. Calls are counted from 1; other
+// swapping a result folder's link would, or before the Nth opening of
+// IT4_SWAP_TO (IT4_SWAP_AT_OPEN=N), as a model replaced while it is read. Calls are counted from 1; other
 // calls pass through.
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -121,6 +122,19 @@ extern "C" int fclose(std::FILE* stream)
         }
     }
     return real(stream);
+}
+
+// GDAL opens a raster's files with fopen64: the swap may come just before
+// the Nth opening of the file the link IT4_SWAP_TO names
+// (IT4_SWAP_AT_OPEN=N), as a model replaced while a run reads it.
+extern "C" std::FILE* fopen64(const char* path, const char* mode)
+{
+    using Fopen = std::FILE* (*)(const char*, const char*);
+    static const auto real = reinterpret_cast<Fopen>(dlsym(RTLD_NEXT, "fopen64"));
+    static int opens = 0;
+    const char* target = std::getenv("IT4_SWAP_TO");
+    if (target != nullptr && std::strcmp(path, target) == 0) fails_now(opens, "", "", "IT4_SWAP_AT_OPEN");
+    return real(path, mode);
 }
 
 extern "C" int fsync(int fd)
