@@ -321,6 +321,9 @@ void run(const CommandLine& options)
     if (!options.quiet) {
         std::printf("written:");
         for (const OutputFile* file : results.files()) std::printf(" %s", file->final_path().c_str());
+        if (!results.folder_still_at_its_path())
+            std::printf(" (in the folder %s led to when the run began; it now leads to another)",
+                        platform::folder_of(options.output).c_str());
         std::printf("\n");
     }
 }

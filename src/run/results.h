@@ -64,6 +64,10 @@ public:
     // Puts the complete files in place together, under the lock.
     void commit();
 
+    // Whether the result folder's path still leads to the folder the set was
+    // put in (a link may have been swapped since).
+    bool folder_still_at_its_path() const { return locks_.front()->folder().still_at_its_path(); }
+
 private:
     ModelFiles model_;
     // Declared before the files, so that they are given up after the files

@@ -250,8 +250,9 @@ TEST(NothingLost, EveryReproductionEndsWithTheFilesWholeAndAMessage)
              std::filesystem::create_directory_symlink("dem", ws.root() / "images/lnk");
              std::filesystem::create_directory_symlink("other", ws.root() / "images/lnk2");
          },
-         {"-q", "-i", "500", in("slope.asc"), "images/lnk/o.bmp"},
-         e2e::with_fault("IT4_SWAP_AT_RENAME=2 IT4_SWAP_FROM=images/lnk2 IT4_SWAP_TO=images/lnk"), 0, "",
+         {"-i", "500", in("slope.asc"), "images/lnk/o.bmp"},
+         e2e::with_fault("IT4_SWAP_AT_RENAME=2 IT4_SWAP_FROM=images/lnk2 IT4_SWAP_TO=images/lnk"), 0,
+         "in the folder images/lnk/ led to when the run began; it now leads to another",
          {}, {"../other/o.bmp", "../other/o_tab.txt"}},
         {"the result folder's link swapped before the commit",
          [&](Workspace& ws) {
