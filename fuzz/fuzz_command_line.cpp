@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check(std::isfinite(options->sample_factor) && options->sample_factor > 0);
     check(!options->dmin_alt || !options->dmax_alt || *options->dmin_alt <= *options->dmax_alt);
     check(options->band >= 1);
-    check(!options->table.empty() && !options->input.empty() && !options->output.empty());
+    check(!options->request.table.empty() && !options->request.model.path.empty() && !options->request.image.empty());
     check(!(options->distinct && options->format == ImageFormat::raw));
     return 0;
 }

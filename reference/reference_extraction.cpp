@@ -26,17 +26,17 @@ void extract_into(const ExtractionInput& input, ResultRowSink& result)
 void extract_with_reference(const Model& model, const std::vector<Level>& levels, const Plan& plan,
                             ResultRowSink& result)
 {
-    check_grid_size(model.nb_lig1, model.nb_col1, model.nomim1);
-    Grid<double> dtab1 = make_grid<double>(model.nb_col1, model.nb_lig1, "altitude grid");
-    std::vector<double> buffer(static_cast<size_t>(model.nb_col1));
-    for (int32_t i = 0; i < model.nb_lig1; ++i) {
-        const AltitudeRow row = model.rows->read_row(i, buffer);
+    check_grid_size(model.rows, model.columns, model.path);
+    Grid<double> dtab1 = make_grid<double>(model.columns, model.rows, "altitude grid");
+    std::vector<double> buffer(static_cast<size_t>(model.columns));
+    for (int32_t i = 0; i < model.rows; ++i) {
+        const AltitudeRow row = model.altitudes->read_row(i, buffer);
         std::copy(row.begin(), row.end(), dtab1[i]);
     }
-    const ExtractionInput input{dtab1.rows(), model.nb_lig1,  model.nb_col1,
-                                &levels,      plan.first_GT,  plan.num_CL,
-                                model.rows->range().max_dyn};
-    if (tone_bytes_for(plan.num_CL) == 2)
+    const ExtractionInput input{dtab1.rows(), model.rows,  model.columns,
+                                &levels,      plan.first_tone,  plan.level_count,
+                                model.altitudes->range().max_dyn};
+    if (tone_bytes_for(plan.level_count) == 2)
         extract_into<uint16_t>(input, result);
     else
         extract_into<unsigned char>(input, result);

@@ -97,7 +97,8 @@ std::vector<std::string> arguments_of(int argc, const char* const* argv)
 std::optional<CommandLine> parse_command_line(int argc, const char* const* argv, std::ostream& out,
                                               std::ostream& err, int& status)
 {
-    CommandLine options;
+    CommandLine command_line;
+    RunRequest& options = command_line.request;
     std::string palette = "gray";
     bool version = false;
 
@@ -105,11 +106,11 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
                  "and writes the table of tones and altitudes.\nWithout arguments the program asks its "
                  "questions in a dialogue.",
                  "isolines_trace_4");
-    app.add_option("INPUT", options.input,
+    app.add_option("INPUT", options.model.path,
                    "the model: a .raw with its <name>.txt descriptor beside it, an ASCII grid (.asc), or any "
                    "raster GDAL reads (GeoTIFF, HGT, VRT, ...)")
         ->required();
-    app.add_option("OUTPUT", options.output,
+    app.add_option("OUTPUT", options.image,
                    "the image: .bmp, .raw (with a .txt descriptor), .png or .tif (GeoTIFF); a georeferenced "
                    "model gives a georeferenced image (a world file and .prj beside a .png or .bmp). Beside a "
                    ".bmp, .png or .tif go an .aux.xml (the altitude of every tone, the transparent background) "
@@ -117,44 +118,44 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
                    "keep the lines (a third more pixels to write). Up to 250 levels the tones take 8 bits; a "
                    "plan of more, up to 65534, needs a .png or .tif (16 bits, background 65535)")
         ->required();
-    app.add_option("-i,--interval", options.int_hypso,
+    app.add_option("-i,--interval", options.plan.interval,
                    "altitude step between two levels, in the altitudes' unit (above 0); or --levels")
         ->check(finite_number(true));
-    app.add_option("--levels,-l", options.levels,
+    app.add_option("--levels,-l", options.plan.listed,
                    "a fixed list of level altitudes, in any order, instead of -i, --min and --max (also -fl, as "
                    "gdal_contour takes it)")
         ->check(finite_number(false))
         ->expected(1, -1);
-    app.add_option("--min", options.dmin_alt,
+    app.add_option("--min", options.plan.lowest,
                    "altitude of the first level (default: the smallest multiple of the interval at or above the "
                    "model's smallest altitude)")
         ->check(finite_number(false));
-    app.add_option("--max", options.dmax_alt, "largest altitude of the plan (default: the model's largest altitude)")
+    app.add_option("--max", options.plan.highest, "largest altitude of the plan (default: the model's largest altitude)")
         ->check(finite_number(false));
-    app.add_option("--first-tone", options.first_GT, "tone of the first level, 0 or 1")
+    app.add_option("--first-tone", options.plan.first_tone, "tone of the first level, 0 or 1")
         ->check(whole_number() & CLI::IsMember({0, 1}))
         ->capture_default_str();
-    app.add_option("--table-unit", options.table_unit,
+    app.add_option("--table-unit", options.plan.table_unit,
                    "unit of the table's altitudes: 0 meters with six decimals, 1 meters, 2 decimeters, 3 "
                    "centimeters, 4 millimeters (default: whole units when every level is whole, else the "
                    "decimals that give each level exactly)")
         ->check(whole_number() & CLI::Range(0, 4));
-    app.add_option("-b,--band", options.band, "band of the raster to read")
+    app.add_option("-b,--band", options.model.band, "band of the raster to read")
         ->check(band_number())
         ->capture_default_str();
-    app.add_option("--scale", options.sample_factor,
+    app.add_option("--scale", options.model.sample_factor,
                    "altitude of one unit of the model's samples, above 0: 0.1 for decimeters, 0.3048 for feet "
                    "to meters (the altitudes are then in meters); without it the altitudes keep the unit the "
                    "band names (feet stay feet)")
         ->check(finite_number(true))
         ->capture_default_str();
-    app.add_option("--unit", options.unit,
+    app.add_option("--unit", options.plan.unit,
                    "the altitudes' unit as the report and the legend name it (default: m, or the unit the band "
                    "names when there is no --scale)");
-    app.add_option("--snodata", options.no_data,
+    app.add_option("--snodata", options.model.no_data,
                    "the band's no-data value, where the raster gives none (also -snodata, as gdal_contour takes it)")
         ->check(finite_number(false));
-    app.add_option("--index-every", options.index_every,
+    app.add_option("--index-every", options.palette.index_every,
                    "every Nth level (from the first) in a stronger colour: black among the grays, darker among "
                    "the distinct colours (the tones are the same)")
         ->check(level_count());
@@ -168,7 +169,7 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
                    "threads that read and trace the model (default: one per core); the result is the same on any "
                    "number")
         ->check(whole_number() & CLI::Range(1, 1024));
-    app.add_flag("-q,--quiet", options.quiet, "no report on standard output, no progress on standard error");
+    app.add_flag("-q,--quiet", command_line.quiet, "no report on standard output, no progress on standard error");
     app.add_flag("--version", version, "print the version and end");
 
     try {
@@ -214,27 +215,29 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
     };
     // An empty argument names no file: a usage error, not a run that fails
     // to open "".
-    if (options.input.empty()) return usage_error("INPUT: the path is empty");
-    if (options.dmin_alt && options.dmax_alt && *options.dmin_alt > *options.dmax_alt)
-        return usage_error("--min " + shortest_text(*options.dmin_alt) + " is above --max " +
-                           shortest_text(*options.dmax_alt) + ": the plan would have no level");
+    const PlanRequest& plan = options.plan;
+    if (options.model.path.empty()) return usage_error("INPUT: the path is empty");
+    if (plan.lowest && plan.highest && *plan.lowest > *plan.highest)
+        return usage_error("--min " + shortest_text(*plan.lowest) + " is above --max " + shortest_text(*plan.highest) +
+                           ": the plan would have no level");
     std::string problem;
-    const std::optional<ImageFormat> format = format_of(options.output, problem);
+    const std::optional<ImageFormat> format = format_of(options.image, problem);
     if (!format) return usage_error(problem);
     options.format = *format;
-    if (options.levels.empty() && options.int_hypso == 0)
+    if (plan.listed.empty() && plan.interval == 0)
         return usage_error("--interval is required (or --levels, a list of altitudes)");
-    if (!options.levels.empty() && (options.int_hypso != 0 || options.dmin_alt || options.dmax_alt))
+    if (!plan.listed.empty() && (plan.interval != 0 || plan.lowest || plan.highest))
         return usage_error("--levels gives every level: leave out -i, --min and --max");
-    if (options.unit && options.unit->empty()) return usage_error("--unit: the name is empty");
-    options.distinct = palette == "distinct";
-    if (platform::name_in_folder(stem_of(options.output)).empty())
-        return usage_error("OUTPUT " + options.output + ": the name has nothing before its extension");
-    if (options.distinct && options.format == ImageFormat::raw)
+    if (plan.unit && plan.unit->empty()) return usage_error("--unit: the name is empty");
+    options.palette.distinct = palette == "distinct";
+    options.plan.scaled = options.model.sample_factor != 1;
+    if (platform::name_in_folder(stem_of(options.image)).empty())
+        return usage_error("OUTPUT " + options.image + ": the name has nothing before its extension");
+    if (options.palette.distinct && options.format == ImageFormat::raw)
         return usage_error("--palette distinct: a .raw image holds no colours; choose .bmp, .png or .tif");
-    if (options.index_every > 0 && options.format == ImageFormat::raw)
+    if (options.palette.index_every > 0 && options.format == ImageFormat::raw)
         return usage_error("--index-every: a .raw image holds no colours; choose .bmp, .png or .tif");
-    if (options.table.empty()) options.table = stem_of(options.output) + "_tab.txt";
+    if (options.table.empty()) options.table = stem_of(options.image) + "_tab.txt";
     status = 0;
-    return options;
+    return command_line;
 }

@@ -5,30 +5,13 @@
 
 #include <optional>
 #include <ostream>
-#include <string>
-#include <vector>
 
-#include "output/image_format.h"
+#include "run/command_run.h"
 
+// What the arguments ask for: the run, and whether it is quiet.
 struct CommandLine {
-    std::string input;
-    std::string output;
-    ImageFormat format = ImageFormat::bmp;  // from the output's extension
-    std::string table;                      // the gray-tone table's path
-    double int_hypso = 0;                   // -i: the interval, above 0 (0: a list of levels instead)
-    std::vector<double> levels;             // --levels (-fl): a fixed list of altitudes
-    std::optional<double> dmin_alt;         // --min
-    std::optional<double> dmax_alt;         // --max
-    int first_GT = 1;                       // --first-tone
-    std::optional<int> table_unit;          // --table-unit: the gray-tone table's unit (none: whole or exact)
-    int band = 1;                           // -b
-    double sample_factor = 1;               // --scale: the altitude of one unit of the samples
-    std::optional<std::string> unit;        // --unit: the altitudes' unit, for the report and legend
-    std::optional<double> no_data;          // --snodata (-snodata): a no-data value for the band
-    int index_every = 0;                    // --index-every: every Nth level drawn stronger (0: none)
-    bool distinct = false;                  // --palette distinct
-    bool quiet = false;                     // -q
-    unsigned threads = 0;                   // --threads: the threads that read and trace (0: one per core)
+    RunRequest request;
+    bool quiet = false;  // -q: no report, no progress
 };
 
 // Usage errors exit with this status.
@@ -42,6 +25,6 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
 
 // Runs the command line; returns the exit status (1 for a failure, its
 // message on standard error).
-int run_command_line(const CommandLine& options);
+int run_command_line(const CommandLine& command_line);
 
 #endif

@@ -104,7 +104,7 @@ void open_raster_model(OpeningState& s)
 void settle_pixel_size(OpeningState& s)
 {
     if (s.pix_size == 0) s.pix_size = console::ask_int([] { console::print("\n\tPixel Size (in meters) ? "); });
-    s.model.pix_size = s.pix_size;
+    s.model.pixel_size = s.pix_size;
 }
 
 // The result files, checked and created as their names are given: the table
@@ -168,7 +168,7 @@ OpenedRun opening()
     console::print("\n\tTHE DIGITAL ELEVATION MODEL HAS:  ");
     console::print("\n\t            %d LINES", s.nb_lig1);
     console::print("\n\t        AND %d COLUMNS", s.nb_col1);
-    const int64_t no_data_cells = s.model.rows->range().no_data_cells;
+    const int64_t no_data_cells = s.model.altitudes->range().no_data_cells;
     if (no_data_cells > 0) console::print("\n\t        AND %lld NO-DATA CELLS", static_cast<long long>(no_data_cells));
 
     ImageFormat format = ImageFormat::bmp;

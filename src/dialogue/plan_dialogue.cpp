@@ -34,18 +34,22 @@ void ask_levels(Plan& plan)
 {
     for (;;) {
         console::print("\n\tContour line extraction : ");
-        plan.dmin_alt = console::ask_double([] { console::print("\n\t\tMinimum altitude ? "); });
-        plan.first_GT = ask_first_tone();
-        plan.int_hypso = ask_interval();
-        plan.dmax_alt = console::ask_double([] { console::print("\t\tMaximum altitude ? "); });
+        const double dmin_alt = console::ask_double([] { console::print("\n\t\tMinimum altitude ? "); });
+        const int first_GT = ask_first_tone();
+        const double int_hypso = ask_interval();
+        const double dmax_alt = console::ask_double([] { console::print("\t\tMaximum altitude ? "); });
 
-        const int64_t count = plan_level_count(plan);
+        const IntervalLevels levels{dmin_alt, int_hypso, dmax_alt};
+        const int64_t count = levels.count();
         console::print("\n\tAccording to the minimum altitude value ");
         console::print("\n\tand the hypsometric values defined ");
         console::print("\n\tthe resulting image will have %lld contour lines \n", static_cast<long long>(count));
         if (within_level_bound(count)) {
+            plan.placed = levels;
+            plan.first_tone = first_GT;
             // A very negative count is a plan without levels.
-            plan.num_CL = count < 0 ? static_cast<int>(std::max<int64_t>(count, INT32_MIN)) : static_cast<int>(count);
+            plan.level_count =
+                count < 0 ? static_cast<int>(std::max<int64_t>(count, INT32_MIN)) : static_cast<int>(count);
             return;
         }
         console::print("\n\tThis number is too big. ");

@@ -7,13 +7,10 @@
 
 void treatment(OpenedRun& run, const ExtractionEngine& engine)
 {
-    const AltitudeRange range = run.model.rows->range();
+    const AltitudeRange range = run.model.altitudes->range();
     const Plan plan = ask_plan(range.min_dyn, range.max_dyn);
 
-    ImageSettings image;
-    image.format = run.format;
-    image.nb_lig1 = run.model.nb_lig1;
-    image.nb_col1 = run.model.nb_col1;
+    const ImageSettings image = image_settings_for(run.model, plan, run.format);
     const std::string nomim2 = run.results.file(Results::Role::image)->final_path();
     RunHooks hooks;
     hooks.on_level = [](const Level& level) {

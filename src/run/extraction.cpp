@@ -10,11 +10,11 @@
 void extract_on_every_core(const Model& model, const std::vector<Level>& levels, const Plan& plan,
                            ResultRowSink& result)
 {
-    const int tone_bytes = tone_bytes_for(plan.num_CL);
-    const PreparedPlan prepared(&levels, plan.first_GT, plan.num_CL, model.rows->range().max_dyn, tone_bytes == 2);
-    const unsigned threads = std::min(engine_threads(), model.rows->max_readers());
-    const StripeOptions options = stripes_within(model.nb_col1, prepared.sorted.count, tone_bytes, threads,
-                                                 model.rows->bytes_held(threads) + result.bytes_held(),
+    const int tone_bytes = tone_bytes_for(plan.level_count);
+    const PreparedPlan prepared(&levels, plan.first_tone, plan.level_count, model.altitudes->range().max_dyn, tone_bytes == 2);
+    const unsigned threads = std::min(engine_threads(), model.altitudes->max_readers());
+    const StripeOptions options = stripes_within(model.columns, prepared.sorted.count, tone_bytes, threads,
+                                                 model.altitudes->bytes_held(threads) + result.bytes_held(),
                                                  memory_available().bytes);
-    extract_in_stripes(prepared, model.nb_lig1, model.nb_col1, *model.rows, result, options);
+    extract_in_stripes(prepared, model.rows, model.columns, *model.altitudes, result, options);
 }

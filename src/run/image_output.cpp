@@ -14,9 +14,9 @@ public:
         // Nothing goes through the stream: the sink writes at row offsets.
         const int fd = platform::descriptor_of(image.stream());
         if (settings.format == ImageFormat::raw)
-            sink_ = std::make_unique<RawResultSink>(fd, image.final_path(), settings.nb_lig1, settings.nb_col1);
+            sink_ = std::make_unique<RawResultSink>(fd, image.final_path(), settings.rows, settings.columns);
         else
-            sink_ = std::make_unique<BitmapSink>(fd, image.final_path(), settings.nb_lig1, settings.nb_col1,
+            sink_ = std::make_unique<BitmapSink>(fd, image.final_path(), settings.rows, settings.columns,
                                                  settings.gray ? nullptr : settings.palette.data());
     }
     ResultRowSink& rows() override { return *sink_; }
@@ -39,8 +39,8 @@ public:
         const GdalImage target{image.temp_path(),
                                image.final_path(),
                                settings.format == ImageFormat::png ? GdalFormat::png : GdalFormat::geotiff,
-                               settings.nb_lig1,
-                               settings.nb_col1,
+                               settings.rows,
+                               settings.columns,
                                settings.tone_bytes,
                                settings.palette,
                                settings.gray,
@@ -61,6 +61,23 @@ private:
 };
 
 }  // namespace
+
+ImageSettings image_settings_for(const Model& model, const Plan& plan, ImageFormat format, const PaletteRequest& palette)
+{
+    ImageSettings image;
+    image.format = format;
+    image.rows = model.rows;
+    image.columns = model.columns;
+    image.tone_bytes = tone_bytes_for(plan.level_count);
+    // Index levels are marked in the image's own colours: a gray image too
+    // then holds its palette.
+    image.gray = !palette.distinct && palette.index_every == 0;
+    image.palette = palette.distinct ? distinct_palette(plan.first_tone, plan.level_count, image.tone_bytes)
+                                     : gray_palette(image.tone_bytes);
+    if (palette.index_every > 0) mark_index_levels(image.palette, plan.first_tone, plan.level_count, palette.index_every);
+    image.georeference = model.georeference;
+    return image;
+}
 
 std::unique_ptr<ImageOutput> open_image_output(OutputFile& image, const ImageSettings& settings)
 {

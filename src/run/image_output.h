@@ -16,11 +16,13 @@
 #include "output/image_format.h"
 #include "results/output_file.h"
 #include "rows.h"
+#include "run/model.h"
+#include "run/plan.h"
 
 struct ImageSettings {
     ImageFormat format = ImageFormat::bmp;
-    int32_t nb_lig1 = 0;
-    int32_t nb_col1 = 0;
+    int32_t rows = 0;
+    int32_t columns = 0;
     int tone_bytes = 1;  // 2 for plans of more than max_levels levels (PNG and GeoTIFF only)
     // The colours of the tones: the gray ramp (tone i shown as gray i), or
     // this palette. A raw image holds none.
@@ -28,6 +30,18 @@ struct ImageSettings {
     Palette palette = gray_palette();
     Georeference georeference;  // carried inside a GeoTIFF
 };
+
+// The colours a front-end asks for: each level in a colour of its own, or
+// the gray ramp; every Nth level drawn stronger (0: none).
+struct PaletteRequest {
+    bool distinct = false;
+    int index_every = 0;
+};
+
+// The image of the plan over the model in `format`: its size, its tones'
+// bytes, its palette, its place.
+ImageSettings image_settings_for(const Model& model, const Plan& plan, ImageFormat format,
+                                 const PaletteRequest& palette = {});
 
 class ImageOutput {
 public:

@@ -71,7 +71,7 @@ unsigned raster_readers(const RasterRowSource& raster, const std::string& path)
 // no range and nothing to trace.
 Model with_data(Model model)
 {
-    check_model_has_data(*model.rows, model.nomim1);
+    check_model_has_data(*model.altitudes, model.path);
     return model;
 }
 
@@ -112,15 +112,15 @@ int32_t pixel_size_in_meters(double cell_size)
 Model open_raw_model(FileHandle f1, const std::string& path, const std::string& descriptor, const RawLayout& layout,
                      const std::function<double(const RawRange&)>& factor_for)
 {
-    auto source = std::make_unique<RawRowSource>(std::move(f1), path, layout.nb_lig1, layout.nb_col1, layout.itype);
+    auto source = std::make_unique<RawRowSource>(std::move(f1), path, layout.rows, layout.columns, layout.sample_kind);
     source->set_factor(factor_for(source->measure_raw_range(engine_threads())));
     Model model;
-    model.nomim1 = path;
-    model.nb_lig1 = layout.nb_lig1;
-    model.nb_col1 = layout.nb_col1;
-    model.pix_size = layout.pix_size;
+    model.path = path;
+    model.rows = layout.rows;
+    model.columns = layout.columns;
+    model.pixel_size = layout.pixel_size;
     model.files = {path, descriptor};
-    model.rows = std::move(source);
+    model.altitudes = std::move(source);
     return model;
 }
 
@@ -128,14 +128,14 @@ RawLayout read_raw_layout(FileHandle f1d, const std::string& descriptor)
 {
     int32_t val = 0, mind = 0, maxd = 0;
     RawLayout layout;
-    int32_t* const values[6] = {&layout.nb_lig1, &layout.nb_col1, &val, &mind, &maxd, &layout.pix_size};
+    int32_t* const values[6] = {&layout.rows, &layout.columns, &val, &mind, &maxd, &layout.pixel_size};
     const int read = read_descriptor(f1d.get(), values);
     if (read < 3)
         throw RunError(descriptor + ": a descriptor holds lines, columns and bytes per sample (then smallest and "
                                     "largest sample and pixel size), one integer per line");
     if (val != 2 && val != 4)
         throw RunError(descriptor + ": " + std::to_string(val) + " bytes per sample; a raw model has 2 or 4");
-    layout.itype = val == 2 ? 0 : 1;
+    layout.sample_kind = val == 2 ? 0 : 1;
     return layout;
 }
 
@@ -144,12 +144,12 @@ Model open_ascii_model(FileHandle f1, const std::string& path, const std::string
 {
     Model model;
     AsciiGridSize header;
-    model.rows = read_ascii_source(f1.get(), path, scratch_folder, stored_rows_budget, on_progress, header);
+    model.altitudes = read_ascii_source(f1.get(), path, scratch_folder, stored_rows_budget, on_progress, header);
     f1.reset();
-    model.nomim1 = path;
-    model.nb_lig1 = model.rows->nb_lig1();
-    model.nb_col1 = model.rows->nb_col1();
-    model.pix_size = pixel_size_in_meters(header.dsizepix);
+    model.path = path;
+    model.rows = model.altitudes->nb_lig1();
+    model.columns = model.altitudes->nb_col1();
+    model.pixel_size = pixel_size_in_meters(header.dsizepix);
     model.georeference = header.georeference;
     model.files = {path};
     return with_data(std::move(model));
@@ -169,6 +169,62 @@ void attach_projection(Model& model, const Projection& projection)
     model.files.push_back(projection.file);
 }
 
+namespace {
+
+// A model file that must exist.
+FileHandle open_existing(const std::string& path)
+{
+    FileHandle f = open_model_file(path);
+    if (!f) throw RunError(path + ": " + std::strerror(errno));
+    return f;
+}
+
+// A raw raster: its descriptor <name>.txt beside it gives the size, the bytes
+// per sample and the pixel size.
+Model open_raw_model_for(const ModelRequest& request)
+{
+    const std::string descriptor = stem_of(request.path) + ".txt";
+    const RawLayout layout = read_raw_layout(open_existing(descriptor), descriptor);
+    return open_raw_model(open_existing(request.path), request.path, descriptor, layout,
+                          [&](const RawRange&) { return request.sample_factor; });
+}
+
+// An ASCII grid, with the projection of the .prj beside it when there is one.
+Model open_ascii_model_for(const ModelRequest& request, const std::function<void(int64_t, int64_t)>& on_reading)
+{
+    const std::string& path = request.path;
+    if (request.sample_factor != 1)
+        throw RunError(path + ": the values of an ASCII grid are read as they stand; leave out --scale");
+    if (request.no_data) throw RunError(path + ": an ASCII grid names its own NODATA_value; leave out --snodata");
+    const std::optional<Projection> projection = projection_beside(path);
+    FileHandle f1 = open_existing(path);
+    // The grid's lines are not known before its header is read: the progress
+    // is the share of the file's bytes read so far.
+    std::FILE* const stream = f1.get();
+    const int64_t bytes = platform::regular_length(platform::descriptor_of(stream));
+    Model model = open_ascii_model(std::move(f1), path, request.scratch_folder,
+                                   [&](int32_t) { on_reading(std::ftell(stream), bytes); });
+    if (projection) attach_projection(model, *projection);
+    return model;
+}
+
+}  // namespace
+
+Model open_model_for(const ModelRequest& request, const std::function<void(int64_t, int64_t)>& on_reading)
+{
+    refuse_private_model_name(request.path);
+    const ModelKind kind = model_kind(request.path);
+    if (kind == ModelKind::raster) {
+        return open_raster_model(request.path, request.band, request.sample_factor, request.no_data,
+                                 request.scratch_folder, [&](int32_t read, int32_t total) { on_reading(read, total); });
+    }
+    if (request.band != 1)
+        throw RunError(request.path + ": a " + extension_of(request.path) + " model has only band 1");
+    if (kind == ModelKind::raw && request.no_data)
+        throw RunError(request.path + ": a raw model has no cells without data; leave out --snodata");
+    return kind == ModelKind::raw ? open_raw_model_for(request) : open_ascii_model_for(request, on_reading);
+}
+
 Model open_raster_model(const std::string& path, int band, double factor, std::optional<double> no_data,
                         const std::string& scratch_folder,
                         const std::function<void(int32_t read, int32_t total)>& on_rows)
@@ -180,12 +236,12 @@ Model open_raster_model(const std::string& path, int band, double factor, std::o
     std::unique_ptr<RasterRowSource> raster =
         gdal_formats(path).open_source(path, band, no_data, [&](const std::string& file) { check(file); });
     Model model;
-    model.nomim1 = path;
-    model.nb_lig1 = raster->nb_lig1();
-    model.nb_col1 = raster->nb_col1();
-    check_model_size(model.nb_lig1, model.nb_col1, path);
+    model.path = path;
+    model.rows = raster->nb_lig1();
+    model.columns = raster->nb_col1();
+    check_model_size(model.rows, model.columns, path);
     const unsigned readers = raster_readers(*raster, path);
-    model.pix_size = pixel_size_in_meters(raster->cell_width());
+    model.pixel_size = pixel_size_in_meters(raster->cell_width());
     model.value_scale = raster->value_scale();
     model.value_offset = raster->value_offset();
     model.unit = raster->unit();
@@ -197,23 +253,23 @@ Model open_raster_model(const std::string& path, int band, double factor, std::o
         for (const std::string& file : files_behind(name)) model.files.push_back(file);
     for (const std::string& file : files_behind(path)) model.files.push_back(file);
     model.files.push_back(path);
-    const auto on_row = [&](int32_t i) { on_rows(i + 1, model.nb_lig1); };
+    const auto on_row = [&](int32_t i) { on_rows(i + 1, model.rows); };
     // A model larger than the budget is read twice from the raster (once for
     // its range) rather than kept: a copy of it as doubles would take four
     // times a 16-bit file's room on the disk.
-    const uint64_t cells = static_cast<uint64_t>(model.nb_lig1) * static_cast<uint64_t>(model.nb_col1);
+    const uint64_t cells = static_cast<uint64_t>(model.rows) * static_cast<uint64_t>(model.columns);
     if (cells > stored_rows_budget / sizeof(double)) {
         raster->bound_cache(readers);
-        model.rows = std::make_unique<RasterPassSource>(std::move(raster), factor, readers, on_row);
+        model.altitudes = std::make_unique<RasterPassSource>(std::move(raster), factor, readers, on_row);
         return with_data(std::move(model));
     }
-    auto rows = std::make_unique<StoredRowSource>(model.nb_lig1, model.nb_col1, scratch_folder, stored_rows_budget);
-    std::vector<double> buffer(static_cast<size_t>(model.nb_col1));
-    for (int32_t i = 0; i < model.nb_lig1; ++i) {
+    auto rows = std::make_unique<StoredRowSource>(model.rows, model.columns, scratch_folder, stored_rows_budget);
+    std::vector<double> buffer(static_cast<size_t>(model.columns));
+    for (int32_t i = 0; i < model.rows; ++i) {
         rows->append_row(read_scaled_row(*raster, i, buffer, factor).data());
         on_row(i);
     }
     rows->finish();
-    model.rows = std::move(rows);
+    model.altitudes = std::move(rows);
     return with_data(std::move(model));
 }

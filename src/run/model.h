@@ -19,13 +19,13 @@
 #include "input/row_source.h"
 
 struct Model {
-    std::string nomim1;               // the model file, named in messages
-    int32_t nb_lig1 = 0;              // lines
-    int32_t nb_col1 = 0;              // columns
-    int32_t pix_size = 0;             // pixel size in whole meters; 0 when the model does not say
-    Georeference georeference;        // where it lies, when it says
-    std::vector<std::string> files;   // every file it is made of: no result may replace one
-    std::unique_ptr<RowSource> rows;  // dtab1, with its range
+    std::string path;                      // the model file, named in messages
+    int32_t rows = 0;
+    int32_t columns = 0;
+    int32_t pixel_size = 0;                // in whole meters; 0 when the model does not say
+    Georeference georeference;             // where it lies, when it says
+    std::vector<std::string> files;        // every file it is made of: no result may replace one
+    std::unique_ptr<RowSource> altitudes;  // served row by row, with their range
     // How a raster's band turns its stored values into altitudes (value x
     // scale + offset, as GDAL's tools read it): 1 and 0 but for such a band.
     double value_scale = 1;
@@ -55,10 +55,10 @@ int32_t pixel_size_in_meters(double cell_size);
 
 // A raw raster's layout, from its descriptor or from the dialogue's answers.
 struct RawLayout {
-    int32_t nb_lig1 = 0;
-    int32_t nb_col1 = 0;
-    int itype = 0;         // 0: unsigned 16-bit samples, 1: signed 32-bit
-    int32_t pix_size = 0;  // whole meters, 0 when unknown
+    int32_t rows = 0;
+    int32_t columns = 0;
+    int sample_kind = 0;     // 0: unsigned 16-bit samples, 1: signed 32-bit
+    int32_t pixel_size = 0;  // whole meters, 0 when unknown
 };
 
 // The raw raster `f1` (taken over) at `path`, described by `descriptor`: its
@@ -98,5 +98,22 @@ void attach_projection(Model& model, const Projection& projection);
 Model open_raster_model(const std::string& path, int band, double factor, std::optional<double> no_data,
                         const std::string& scratch_folder,
                         const std::function<void(int32_t read, int32_t total)>& on_rows);
+
+// A model as a front-end names it by its path alone: the kind of file
+// (model_kind) says how it is read.
+struct ModelRequest {
+    std::string path;
+    int band = 1;                   // of a raster (a .raw or .asc model has only band 1)
+    double sample_factor = 1;       // the altitude of one unit of a .raw's or raster's samples
+    std::optional<double> no_data;  // a raster's no-data value, in place of its own
+    std::string scratch_folder;     // where a large ASCII grid's values may be kept
+};
+
+// Opens the model the request names: a .raw with its descriptor <name>.txt
+// beside it, an ASCII grid with the projection of the .prj beside it, or any
+// raster GDAL reads. `on_reading(done, total)` is called as it is read. A
+// model that is missing, cannot be read, or does not take the request's
+// settings ends the run (RunError).
+Model open_model_for(const ModelRequest& request, const std::function<void(int64_t done, int64_t total)>& on_reading);
 
 #endif

@@ -86,9 +86,9 @@ void refuse_shared_stem_files(const std::string& image, const std::vector<std::s
                        image + " another name" + (table_only ? " (or its table, with --table)" : ""));
     };
     // The model's own style would become the result's.
-    if (same_entry(stem_of(model.nomim1), stem)) {
+    if (same_entry(stem_of(model.path), stem)) {
         const std::string shared = shared_names(written, {stem + ".qml"});
-        if (!shared.empty()) refuse("the model " + model.nomim1, shared);
+        if (!shared.empty()) refuse("the model " + model.path, shared);
     }
     for (const std::string& name : platform::folder_entries(folder)) {
         const std::string other = folder + name;

@@ -58,7 +58,7 @@ void write_side_files(const Model& model, const Plan& plan, const std::vector<Le
     if (OutputFile* aux = results.file(Results::Role::aux_xml)) {
         const bool with_place = image.format != ImageFormat::geotiff;
         const std::string& wkt = model.georeference.projection_wkt;
-        const std::string axis_mapping = with_place && !wkt.empty() ? axis_mapping_of(model.nomim1, wkt) : "";
+        const std::string axis_mapping = with_place && !wkt.empty() ? axis_mapping_of(model.path, wkt) : "";
         const std::string xml = aux_xml_text(legend, model.georeference, with_place, axis_mapping);
         aux->write(xml.data(), xml.size());
         aux->close();
@@ -69,7 +69,7 @@ void write_side_files(const Model& model, const Plan& plan, const std::vector<Le
         style->close();
     }
     if (OutputFile* descriptor = results.file(Results::Role::descriptor)) {
-        write_result_descriptor(*descriptor, model.nb_lig1, model.nb_col1, plan.num_CL, model.pix_size);
+        write_result_descriptor(*descriptor, model.rows, model.columns, plan.level_count, model.pixel_size);
         descriptor->close();
     }
     if (OutputFile* world_file = results.file(Results::Role::world_file)) {
@@ -77,7 +77,7 @@ void write_side_files(const Model& model, const Plan& plan, const std::vector<Le
         world_file->close();
     }
     if (OutputFile* projection = results.file(Results::Role::projection)) {
-        const std::string prj = prj_text_of(model.nomim1, model.georeference.projection_wkt);
+        const std::string prj = prj_text_of(model.path, model.georeference.projection_wkt);
         projection->write(prj.data(), prj.size());
         projection->close();
     }
@@ -88,11 +88,11 @@ void write_side_files(const Model& model, const Plan& plan, const std::vector<Le
 void trace_and_commit(const Model& model, const Plan& plan, Results& results, const ImageSettings& image,
                       const RunHooks& hooks, const ExtractionEngine& engine)
 {
-    const std::vector<Level> levels = plan_levels(plan, model.rows->range().max_dyn);
+    const std::vector<Level> levels = plan_levels(plan, model.altitudes->range().max_dyn);
     write_table(levels, plan, *results.file(Results::Role::table), hooks);
 
     const std::unique_ptr<ImageOutput> output = open_image_output(*results.file(Results::Role::image), image);
-    CountingSink counting(output->rows(), model.nb_lig1, hooks.on_rows);
+    CountingSink counting(output->rows(), model.rows, hooks.on_rows);
     engine(model, levels, plan, counting);
     if (hooks.on_saving) hooks.on_saving();
     output->finish(hooks.on_writing ? hooks.on_writing : [](double) {});

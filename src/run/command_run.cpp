@@ -1,0 +1,52 @@
+#include "run/command_run.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "input/model_size.h"
+#include "platform/platform.h"
+#include "results/model_files.h"
+#include "results/run_lock.h"
+#include "run/results.h"
+#include "run_error.h"
+#include "run_in_parallel.h"
+
+namespace {
+
+// What can be told before the model, which may take long to read, is
+// opened: the results' folder must take files, and no result may be the
+// model file itself or be named as the program's private files are.
+void check_before_reading(const RunRequest& request)
+{
+    refuse_private_model_name(request.model.path);
+    refuse_private_name(request.image);
+    refuse_private_name(request.table);
+    if (!hold_run_lock(platform::folder_of(request.image)))
+        throw RunError("cannot write " + request.image + ": " + std::strerror(errno));
+    const ModelFiles model_file = identify_model_files({request.model.path});
+    refuse_overwriting_model(request.image, model_file);
+    refuse_overwriting_model(request.table, model_file);
+}
+
+}  // namespace
+
+RunOutcome run_request(const RunRequest& request, const RequestHooks& hooks)
+{
+    if (request.threads > 0) chosen_engine_threads() = request.threads;
+    check_before_reading(request);
+    ModelRequest model_request = request.model;
+    // Scratch files go where the results go: a folder the run may write.
+    model_request.scratch_folder = platform::folder_of(request.image);
+    const Model model = open_model_for(model_request, hooks.on_reading);
+    const Plan plan = plan_for(request.plan, model, request.format, request.image);
+    check_plan_memory(model.columns, plan.level_count, model.path);
+    if (hooks.on_planned) hooks.on_planned(model, plan);
+
+    Results results = create_result_set(request.image, request.format, request.table, model);
+    trace_and_commit(model, plan, results, image_settings_for(model, plan, request.format, request.palette),
+                     hooks.tracing, extract_on_every_core);
+    RunOutcome outcome;
+    for (const OutputFile* file : results.files()) outcome.written.push_back(file->final_path());
+    if (!results.folder_still_at_its_path()) outcome.moved_folder = platform::folder_of(request.image);
+    return outcome;
+}

@@ -1,0 +1,47 @@
+// A whole run asked for at once, as the command line asks for it: a model by
+// its path, a plan, an image and its table. The run decides the rest (the
+// plan's defaults, the result set and its side files, the palette), checks
+// what it can before the model is read, and reports through hooks; a front-end
+// only shows what it is told.
+#ifndef RUN_COMMAND_RUN_H
+#define RUN_COMMAND_RUN_H
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "output/image_format.h"
+#include "run/image_output.h"
+#include "run/model.h"
+#include "run/plan.h"
+#include "run/plan_request.h"
+#include "run/run.h"
+
+struct RunRequest {
+    ModelRequest model;       // its scratch folder is filled by the run (the image's folder)
+    PlanRequest plan;
+    std::string image;        // the image's path; its format follows
+    ImageFormat format = ImageFormat::bmp;
+    std::string table;        // the table's path
+    PaletteRequest palette;
+    unsigned threads = 0;     // that read and trace; 0: one per core
+};
+
+struct RequestHooks {
+    std::function<void(int64_t done, int64_t total)> on_reading;    // the model as it is read
+    std::function<void(const Model&, const Plan&)> on_planned;      // before any result file is made
+    RunHooks tracing;                                               // then the run's own
+};
+
+// What the run put in place.
+struct RunOutcome {
+    std::vector<std::string> written;  // every file of the set, in the order they went in place
+    std::string moved_folder;          // the image folder's path, when it led elsewhere once they were
+};
+
+// Runs the request whole; a failure ends it (RunError), any earlier result
+// set left as it was.
+RunOutcome run_request(const RunRequest& request, const RequestHooks& hooks);
+
+#endif
