@@ -237,7 +237,7 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
         return usage_error("--palette distinct: a .raw image holds no colours; choose .bmp, .png or .tif");
     if (options.palette.index_every > 0 && options.format == ImageFormat::raw)
         return usage_error("--index-every: a .raw image holds no colours; choose .bmp, .png or .tif");
-    if (options.table.empty()) options.table = stem_of(options.image) + "_tab.txt";
+    if (options.table.empty()) options.table = table_path_of(stem_of(options.image));
     status = 0;
     return command_line;
 }

@@ -114,28 +114,21 @@ Results create_result_files(const OpeningState& s, ImageFormat& format)
 {
     Results results(s.model.files);
     const std::string nomfic1 = ask_name([] { console::print("\n\n\tName of the resulting file : "); });
-    std::string nomim2 = s.nomdir + nomfic1;
-    const std::string nomtab = nomim2 + "_tab.txt";
+    const std::string stem = s.nomdir + nomfic1;
+    const std::string nomtab = table_path_of(stem);
     results.refuse_model_file(nomtab);
     results.create(Results::Role::table, nomtab);
-    results.lock(nomim2);
+    results.lock(stem);
 
     const int type_image = console::ask_choice(
         [] { console::print("\n\tImage type"); console::print("\n\t\t0 ====> raster\n\t\t1 ====> bitmap\n\t\t"); },
         0, 1);
     format = type_image == 0 ? ImageFormat::raw : ImageFormat::bmp;
-    if (format == ImageFormat::raw) {
-        const std::string nomdescr2 = nomim2 + ".txt";
-        nomim2 += ".raw";
-        results.refuse_model_file(nomim2);
-        results.refuse_model_file(nomdescr2);
-        results.create(Results::Role::image, nomim2);
-        results.create(Results::Role::descriptor, nomdescr2);
-    } else {
-        nomim2 += ".bmp";
-        results.refuse_model_file(nomim2);
-        results.create(Results::Role::image, nomim2);
-    }
+    const std::string nomim2 = image_path_of(stem, format);
+    results.refuse_model_file(nomim2);
+    if (format == ImageFormat::raw) results.refuse_model_file(descriptor_path_of(stem));
+    results.create(Results::Role::image, nomim2);
+    if (format == ImageFormat::raw) results.create(Results::Role::descriptor, descriptor_path_of(stem));
     return results;
 }
 

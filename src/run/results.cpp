@@ -52,10 +52,10 @@ void check_same_folder(const std::string& image, const std::string& other)
 // table (by default), its style, its projection, a raw image's descriptor.
 std::vector<std::string> stem_files_of(const std::string& stem, ImageFormat format)
 {
-    std::vector<std::string> files{stem + "_tab.txt"};
-    if (format != ImageFormat::raw) files.push_back(stem + ".qml");
+    std::vector<std::string> files{table_path_of(stem)};
+    if (format != ImageFormat::raw) files.push_back(style_path_of(stem));
     if (format == ImageFormat::png || format == ImageFormat::bmp) files.push_back(stem + ".prj");
-    if (format == ImageFormat::raw) files.push_back(stem + ".txt");
+    if (format == ImageFormat::raw) files.push_back(descriptor_path_of(stem));
     return files;
 }
 
@@ -81,13 +81,13 @@ void refuse_shared_stem_files(const std::string& image, const std::vector<std::s
     const std::string stem = stem_of(image);
     const std::string folder = platform::folder_of(image);
     const auto refuse = [&](const std::string& other, const std::string& shared) {
-        const bool table_only = default_table && shared == platform::name_in_folder(stem) + "_tab.txt";
+        const bool table_only = default_table && shared == platform::name_in_folder(table_path_of(stem));
         throw RunError(other + " and " + image + " share their name: " + shared + " would serve both; give " +
                        image + " another name" + (table_only ? " (or its table, with --table)" : ""));
     };
     // The model's own style would become the result's.
     if (same_entry(stem_of(model.path), stem)) {
-        const std::string shared = shared_names(written, {stem + ".qml"});
+        const std::string shared = shared_names(written, {style_path_of(stem)});
         if (!shared.empty()) refuse("the model " + model.path, shared);
     }
     for (const std::string& name : platform::folder_entries(folder)) {
@@ -101,6 +101,23 @@ void refuse_shared_stem_files(const std::string& image, const std::vector<std::s
 }
 
 }  // namespace
+
+std::string table_path_of(const std::string& stem) { return stem + "_tab.txt"; }
+
+std::string image_path_of(const std::string& stem, ImageFormat format)
+{
+    switch (format) {
+    case ImageFormat::raw: return stem + ".raw";
+    case ImageFormat::bmp: return stem + ".bmp";
+    case ImageFormat::png: return stem + ".png";
+    case ImageFormat::geotiff: return stem + ".tif";
+    }
+    return stem;
+}
+
+std::string descriptor_path_of(const std::string& stem) { return stem + ".txt"; }
+
+std::string style_path_of(const std::string& stem) { return stem + ".qml"; }
 
 bool same_entry(const std::string& a, const std::string& b)
 {
@@ -155,7 +172,7 @@ Results create_result_set(const std::string& image, ImageFormat format, const st
     using Role = Results::Role;
     std::vector<std::pair<Role, std::string>> paths{{Role::image, image}, {Role::table, table}};
     std::vector<std::string> lacked;  // side files of such an image that this set lacks
-    if (format == ImageFormat::raw) paths.emplace_back(Role::descriptor, stem + ".txt");
+    if (format == ImageFormat::raw) paths.emplace_back(Role::descriptor, descriptor_path_of(stem));
     const bool placed = format == ImageFormat::bmp || format == ImageFormat::png;
     const bool side_files = model.georeference.present && placed;
     // A result beside its model, under the model's name, finds the model's
@@ -174,7 +191,7 @@ Results create_result_set(const std::string& image, ImageFormat format, const st
     // and the QGIS style. A raw image is for the program's own readers.
     if (format != ImageFormat::raw) {
         paths.emplace_back(Role::aux_xml, image + ".aux.xml");
-        paths.emplace_back(Role::style, stem + ".qml");
+        paths.emplace_back(Role::style, style_path_of(stem));
     }
     check_same_folder(image, table);
     for (size_t a = 0; a < paths.size(); ++a)
@@ -186,7 +203,7 @@ Results create_result_set(const std::string& image, ImageFormat format, const st
     for (const auto& [role, path] : paths)
         if (role == Role::table || role == Role::style || role == Role::projection || role == Role::descriptor)
             stem_files.push_back(path);
-    refuse_shared_stem_files(image, stem_files, same_entry(table, stem + "_tab.txt"), model);
+    refuse_shared_stem_files(image, stem_files, same_entry(table, table_path_of(stem)), model);
 
     // Two runs naming one table would replace each other's: the table's name
     // is locked as a result's is.

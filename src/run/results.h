@@ -16,6 +16,14 @@
 
 struct Model;
 
+// The names of a result set's files, from the result's path without its
+// extension (its stem): the table, the image of that format, a raw image's
+// descriptor, the style.
+std::string table_path_of(const std::string& stem);
+std::string image_path_of(const std::string& stem, ImageFormat format);
+std::string descriptor_path_of(const std::string& stem);
+std::string style_path_of(const std::string& stem);
+
 // Whether two result paths name one entry of one folder, however spelled
 // (the folders compared by identity, the names as the system compares them):
 // putting both in place would leave only one.
