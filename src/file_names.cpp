@@ -15,4 +15,6 @@ std::string extension_of(const std::string& path)
     return extension;
 }
 
+std::string file_name_of(const std::string& path) { return platform::name_in_folder(path); }
+
 std::string stem_of(const std::string& path) { return path.substr(0, path.size() - extension_of(path).size()); }

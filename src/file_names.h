@@ -9,4 +9,7 @@
 std::string extension_of(const std::string& path);
 std::string stem_of(const std::string& path);
 
+// The name of a path's file, without its folder.
+std::string file_name_of(const std::string& path);
+
 #endif

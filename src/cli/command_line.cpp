@@ -5,10 +5,7 @@
 #include <cmath>
 
 #include "file_names.h"
-#include "gdal/gdal_formats.h"
-#include "input/raw_samples.h"
 #include "number_text.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -76,7 +73,7 @@ CLI::Validator band_number()
 
 std::string version_text()
 {
-    return std::string("isolines_trace_4 ") + ISOLINES_VERSION + " (" + gdal_version_text() + ")\n";
+    return std::string("isolines_trace_4 ") + ISOLINES_VERSION + " (" + raster_formats_version() + ")\n";
 }
 
 // GDAL's tools spell some options with one dash (gdal_contour -fl,
@@ -231,7 +228,7 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
     if (plan.unit && plan.unit->empty()) return usage_error("--unit: the name is empty");
     options.palette.distinct = palette == "distinct";
     options.plan.scaled = options.model.sample_factor != 1;
-    if (platform::name_in_folder(stem_of(options.image)).empty())
+    if (file_name_of(stem_of(options.image)).empty())
         return usage_error("OUTPUT " + options.image + ": the name has nothing before its extension");
     if (options.palette.distinct && options.format == ImageFormat::raw)
         return usage_error("--palette distinct: a .raw image holds no colours; choose .bmp, .png or .tif");

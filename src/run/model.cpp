@@ -85,6 +85,8 @@ ModelKind model_kind(const std::string& path)
     return ModelKind::raster;
 }
 
+std::string raster_formats_version() { return gdal_version_text(); }
+
 void refuse_private_model_name(const std::string& path)
 {
     if (named_like_private(platform::name_in_folder(path)))

@@ -99,6 +99,10 @@ Model open_raster_model(const std::string& path, int band, double factor, std::o
                         const std::string& scratch_folder,
                         const std::function<void(int32_t read, int32_t total)>& on_rows);
 
+// The library that reads other rasters, and its version, for --version (or
+// why there is none).
+std::string raster_formats_version();
+
 // A model as a front-end names it by its path alone: the kind of file
 // (model_kind) says how it is read.
 struct ModelRequest {
