@@ -19,6 +19,7 @@
 
 #include "gdal/gdal_setup.h"
 #include "gdal/image_memory.h"
+#include "gdal/min_overviews.h"
 #include "run_error.h"
 
 namespace {
@@ -98,48 +99,6 @@ bool ends_whole(const GdalImage& image)
             if (offset == nullptr || size == nullptr) return false;
             if (std::strtoull(offset, nullptr, 10) + std::strtoull(size, nullptr, 10) > length) return false;
         }
-    return true;
-}
-
-// The overview factors of a GeoTIFF of that size: halvings while the image
-// is larger than a map tile (256 pixels) either way; none for an image of at
-// most 512 x 512, which a GIS draws whole.
-std::vector<int> overview_factors(int32_t nb_lig1, int32_t nb_col1)
-{
-    std::vector<int> factors;
-    const int32_t largest = std::max(nb_lig1, nb_col1);
-    if (largest <= 512) return factors;
-    for (int factor = 2; largest / factor >= 256 && factor < (1 << 20); factor *= 2) factors.push_back(factor);
-    return factors;
-}
-
-// Fills the overview `reduced` from the band `full` of twice its size, a
-// row at a time: each pixel takes the smallest tone of the 2 x 2 pixels it
-// covers, so that a line pixel wins over the background (the largest tone)
-// and a one-pixel line stays visible however far the map is zoomed out.
-template <typename Tone>
-bool reduce_by_min(GDALRasterBandH full, GDALRasterBandH reduced)
-{
-    constexpr GDALDataType type = sizeof(Tone) == 2 ? GDT_UInt16 : GDT_Byte;
-    const int width = GDALGetRasterBandXSize(full), height = GDALGetRasterBandYSize(full);
-    const int out_width = GDALGetRasterBandXSize(reduced), out_height = GDALGetRasterBandYSize(reduced);
-    std::vector<Tone> two_rows(2 * static_cast<size_t>(width)), row(static_cast<size_t>(out_width));
-    for (int y = 0; y < out_height; ++y) {
-        const int first = std::min(2 * y, height - 1);
-        const int count = std::min(2, height - first);
-        if (GDALRasterIO(full, GF_Read, 0, first, width, count, two_rows.data(), width, count, type, 0, 0) !=
-            CE_None)
-            return false;
-        if (count == 1) std::copy(two_rows.begin(), two_rows.begin() + width, two_rows.begin() + width);
-        for (int x = 0; x < out_width; ++x) {
-            const int left = std::min(2 * x, width - 1), right = std::min(2 * x + 1, width - 1);
-            row[static_cast<size_t>(x)] = std::min({two_rows[static_cast<size_t>(left)], two_rows[static_cast<size_t>(right)],
-                                                    two_rows[static_cast<size_t>(width + left)],
-                                                    two_rows[static_cast<size_t>(width + right)]});
-        }
-        if (GDALRasterIO(reduced, GF_Write, 0, y, out_width, 1, row.data(), out_width, 1, type, 0, 0) != CE_None)
-            return false;
-    }
     return true;
 }
 
@@ -249,9 +208,9 @@ void ScratchImageSink::write_image(const std::function<void(double)>& on_progres
         check(GDALBuildOverviews(scratch_.get(), "NONE", static_cast<int>(factors.size()), factors.data(), 0, nullptr,
                                  nullptr, nullptr) == CE_None,
               "GDAL could not make the overviews");
-        const auto reduce = image_.tone_bytes == 2 ? reduce_by_min<uint16_t> : reduce_by_min<uint8_t>;
         for (int k = 0; k < static_cast<int>(factors.size()); ++k)
-            check(reduce(k == 0 ? band_ : GDALGetOverview(band_, k - 1), GDALGetOverview(band_, k)),
+            check(reduce_by_min(k == 0 ? band_ : GDALGetOverview(band_, k - 1), GDALGetOverview(band_, k),
+                                image_.tone_bytes),
                   "GDAL could not write the overviews");
         GDALFlushCache(scratch_.get());
         check(true, "GDAL could not write the overviews");
