@@ -18,16 +18,13 @@
 #include <ogr_srs_api.h>
 
 #include "gdal/gdal_setup.h"
+#include "gdal/image_completeness.h"
 #include "gdal/image_memory.h"
 #include "gdal/min_overviews.h"
+#include "gdal/owned_dataset.h"
 #include "run_error.h"
 
 namespace {
-
-struct DatasetCloser {
-    void operator()(void* handle) const { GDALClose(static_cast<GDALDatasetH>(handle)); }
-};
-using Dataset = std::unique_ptr<void, DatasetCloser>;
 
 [[noreturn]] void fail(const std::string& shown_path, const std::string& fallback)
 {
@@ -67,41 +64,6 @@ void describe_image(GDALDatasetH dataset, const GdalImage& image)
     }
 }
 
-// Whether the image file ends as its format ends: a PNG with its IEND chunk;
-// a GeoTIFF that opens and whose every block of data lies within the file.
-bool ends_whole(const GdalImage& image)
-{
-    VSIStatBufL stat;
-    if (VSIStatL(image.path.c_str(), &stat) != 0) return false;
-    const auto length = static_cast<uint64_t>(stat.st_size);
-    if (image.format == GdalFormat::png) {
-        static const unsigned char iend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
-        unsigned char tail[12] = {};
-        VSILFILE* f = VSIFOpenL(image.path.c_str(), "rb");
-        if (f == nullptr) return false;
-        const bool read = length >= sizeof tail && VSIFSeekL(f, length - sizeof tail, SEEK_SET) == 0 &&
-                          VSIFReadL(tail, 1, sizeof tail, f) == sizeof tail;
-        VSIFCloseL(f);
-        return read && std::memcmp(tail, iend, sizeof tail) == 0;
-    }
-    Dataset written(GDALOpen(image.path.c_str(), GA_ReadOnly));
-    if (!written) return false;
-    GDALRasterBandH band = GDALGetRasterBand(written.get(), 1);
-    int block_width = 0, block_height = 0;
-    GDALGetBlockSize(band, &block_width, &block_height);
-    const int across = (image.nb_col1 + block_width - 1) / std::max(block_width, 1);
-    const int down = (image.nb_lig1 + block_height - 1) / std::max(block_height, 1);
-    for (int y = 0; y < down; ++y)
-        for (int x = 0; x < across; ++x) {
-            const std::string at = std::to_string(x) + "_" + std::to_string(y);
-            const char* offset = GDALGetMetadataItem(band, ("BLOCK_OFFSET_" + at).c_str(), "TIFF");
-            const char* size = GDALGetMetadataItem(band, ("BLOCK_SIZE_" + at).c_str(), "TIFF");
-            if (offset == nullptr || size == nullptr) return false;
-            if (std::strtoull(offset, nullptr, 10) + std::strtoull(size, nullptr, 10) > length) return false;
-        }
-    return true;
-}
-
 int CPL_STDCALL report_progress(double share, const char*, void* on_progress)
 {
     (*static_cast<const std::function<void(double)>*>(on_progress))(share);
@@ -120,7 +82,7 @@ private:
     GdalImage image_;
     size_t row_bytes_;
     std::unique_ptr<ImageMemory> memory_;  // the image, when held in memory
-    Dataset scratch_;                      // over memory_, or the scratch GeoTIFF
+    OwnedDataset scratch_;                 // over memory_, or the scratch GeoTIFF
     GDALRasterBandH band_ = nullptr;
     std::mutex writing_;  // a GDAL dataset is written by one thread at a time
 };
@@ -223,7 +185,7 @@ void ScratchImageSink::write_image(const std::function<void(double)>& on_progres
     const char* tiff_options[] = {"COMPRESS=DEFLATE", "ZLEVEL=1", "TILED=YES", "BLOCKXSIZE=512", "BLOCKYSIZE=512",
                                   "NUM_THREADS=ALL_CPUS", "BIGTIFF=IF_SAFER", "COPY_SRC_OVERVIEWS=YES", nullptr};
     const char* png_options[] = {"ZLEVEL=2", nullptr};
-    Dataset file(GDALCreateCopy(driver, image_.path.c_str(), scratch_.get(), TRUE,
+    OwnedDataset file(GDALCreateCopy(driver, image_.path.c_str(), scratch_.get(), TRUE,
                                 const_cast<char**>(image_.format == GdalFormat::geotiff ? tiff_options : png_options),
                                 report_progress, const_cast<std::function<void(double)>*>(&on_progress)));
     check(file != nullptr, "GDAL could not write it");
