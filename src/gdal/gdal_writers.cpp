@@ -12,10 +12,8 @@
 #include <vector>
 
 #include <cpl_conv.h>
-#include <cpl_string.h>
 #include <cpl_vsi.h>
 #include <gdal.h>
-#include <ogr_srs_api.h>
 
 #include "gdal/gdal_setup.h"
 #include "gdal/image_completeness.h"
@@ -186,8 +184,8 @@ void ScratchImageSink::write_image(const std::function<void(double)>& on_progres
                                   "NUM_THREADS=ALL_CPUS", "BIGTIFF=IF_SAFER", "COPY_SRC_OVERVIEWS=YES", nullptr};
     const char* png_options[] = {"ZLEVEL=2", nullptr};
     OwnedDataset file(GDALCreateCopy(driver, image_.path.c_str(), scratch_.get(), TRUE,
-                                const_cast<char**>(image_.format == GdalFormat::geotiff ? tiff_options : png_options),
-                                report_progress, const_cast<std::function<void(double)>*>(&on_progress)));
+                                     const_cast<char**>(image_.format == GdalFormat::geotiff ? tiff_options : png_options),
+                                     report_progress, const_cast<std::function<void(double)>*>(&on_progress)));
     check(file != nullptr, "GDAL could not write it");
     // The last blocks go to the file as it closes: a full disk shows only then.
     file.reset();
@@ -203,60 +201,6 @@ void ScratchImageSink::write_image(const std::function<void(double)>& on_progres
 std::unique_ptr<GdalImageSink> open_gdal_image_sink(const std::string& scratch_path, const GdalImage& image)
 {
     return std::make_unique<ScratchImageSink>(scratch_path, image);
-}
-
-std::string prj_text(const std::string& projection_wkt)
-{
-    OGRSpatialReferenceH srs = OSRNewSpatialReference(projection_wkt.c_str());
-    if (srs == nullptr) return projection_wkt;
-    char* esri = nullptr;
-    const char* options[] = {"FORMAT=WKT1_ESRI", nullptr};
-    std::string text = projection_wkt;
-    if (OSRExportToWktEx(srs, &esri, options) == OGRERR_NONE && esri != nullptr) text = esri;
-    CPLFree(esri);
-    OSRDestroySpatialReference(srs);
-    return text;
-}
-
-std::string axis_mapping(const std::string& projection_wkt)
-{
-    OGRSpatialReferenceH srs = OSRNewSpatialReference(projection_wkt.c_str());
-    if (srs == nullptr) return "";
-    // A GIS reads a geotransform's x as the easting or longitude whatever
-    // order the projection's definition gives its axes; GDAL records how
-    // they map so that a latitude-first projection is not read as x = latitude.
-    OSRSetAxisMappingStrategy(srs, OAMS_TRADITIONAL_GIS_ORDER);
-    int count = 0;
-    const int* axes = OSRGetDataAxisToSRSAxisMapping(srs, &count);
-    std::string mapping;
-    for (int k = 0; k < count; ++k) {
-        if (k > 0) mapping += ',';
-        mapping += std::to_string(axes[k]);
-    }
-    OSRDestroySpatialReference(srs);
-    return mapping;
-}
-
-std::string wkt_of_prj(const std::string& prj_path, const std::string& text)
-{
-    set_up_gdal();
-    CPLErrorReset();
-    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
-    // Read line by line as GDAL reads the .prj of an ASCII grid: ESRI WKT (or
-    // plain WKT), or the older keyword form. Not as a "user input", which
-    // would also take the text as the name of a file to read.
-    char** lines = CSLTokenizeString2(text.c_str(), "\r\n", 0);
-    bool understood = lines != nullptr && OSRImportFromESRI(srs, lines) == OGRERR_NONE;
-    CSLDestroy(lines);
-    char* wkt = nullptr;
-    if (understood) understood = OSRExportToWkt(srs, &wkt) == OGRERR_NONE && wkt != nullptr && *wkt != '\0';
-    const std::string result = understood ? wkt : "";
-    CPLFree(wkt);
-    OSRDestroySpatialReference(srs);
-    if (!understood)
-        throw RunError(prj_path + ": GDAL does not understand the projection it holds (" +
-                       last_gdal_error("not a projection in ESRI WKT or the ESRI keyword form") + ")");
-    return result;
 }
 
 std::string gdal_release() { return std::string("GDAL ") + GDALVersionInfo("RELEASE_NAME"); }
