@@ -1,3 +1,10 @@
+// The sink of a PNG or GeoTIFF result. Rows arrive in any order, from
+// several threads, and a repaired stripe writes some again, while a PNG or a
+// compressed GeoTIFF can only be written from top to bottom, once: so the
+// rows are gathered first in a scratch image (in memory up to
+// image_memory_budget, beyond it an uncompressed GeoTIFF), and GDAL copies
+// the image file from it once every row is in. A failure GDAL reports at any
+// step of the writing ends the run, and the file must end whole.
 #include "gdal/gdal_module.h"
 
 #include "contours/levels.h"
@@ -5,14 +12,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-#include <cpl_conv.h>
-#include <cpl_vsi.h>
 #include <gdal.h>
 
 #include "gdal/gdal_setup.h"
@@ -202,5 +206,3 @@ std::unique_ptr<GdalImageSink> open_gdal_image_sink(const std::string& scratch_p
 {
     return std::make_unique<ScratchImageSink>(scratch_path, image);
 }
-
-std::string gdal_release() { return std::string("GDAL ") + GDALVersionInfo("RELEASE_NAME"); }
