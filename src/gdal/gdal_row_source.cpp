@@ -13,6 +13,7 @@
 #include <ogr_srs_api.h>
 
 #include "gdal/dataset_files.h"
+#include "gdal/dataset_opening.h"
 #include "gdal/gdal_setup.h"
 #include "input/row_blocks.h"
 #include "run_error.h"
@@ -32,27 +33,6 @@ struct Dataset {
         if (handle != nullptr) GDALClose(handle);
     }
 };
-
-// Opens the raster for reading: an uncompressed GeoTIFF is then read straight
-// from the file into the rows asked for, not through GDAL's block cache (a
-// copy less, and no fresh cache blocks): twice as fast on a model in strips
-// of one row. GDAL reads the option as the dataset opens, for it alone.
-GDALDatasetH open_for_reading(const std::string& path)
-{
-    // A GeoTIFF or PNG model needs no other format; any other, every format
-    // GDAL has (no other format reads a GeoTIFF or PNG before them).
-    CPLSetThreadLocalConfigOption("GTIFF_DIRECT_IO", "YES");
-    const char* const first_formats[] = {"GTiff", "PNG", nullptr};
-    GDALDatasetH handle = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, first_formats, nullptr, nullptr);
-    if (handle == nullptr) {
-        register_every_format();
-        handle = GDALOpen(path.c_str(), GA_ReadOnly);
-    }
-    CPLSetThreadLocalConfigOption("GTIFF_DIRECT_IO", nullptr);
-    if (handle == nullptr)
-        throw RunError(path + ": not a raster GDAL can read (" + last_gdal_error("no reason given") + ")");
-    return handle;
-}
 
 // What a file was when it was first opened, to tell it from another put in
 // its place later (a FIFO, a wider raster).
