@@ -1,10 +1,11 @@
 // Result images in formats written through GDAL: PNG and GeoTIFF.
 //
-// The rows are not gathered in memory: they go, as the engine finishes them,
-// into an uncompressed GeoTIFF under a private temporary name (a scratch
-// file), and once every row is in, the image file is copied from it by GDAL,
-// which reads it a few rows at a time. Memory stays bounded by GDAL's block
-// cache, whatever the number of rows.
+// The rows go, as the engine finishes them, into a scratch image: held in
+// memory when the image fits in image_memory_budget, else an uncompressed
+// GeoTIFF under a private temporary name (a scratch file), so that memory
+// stays bounded by GDAL's block cache whatever the number of rows. Once every
+// row is in, the image file is copied from it by GDAL, which reads it a few
+// rows at a time.
 #ifndef GDAL_GDAL_IMAGE_SINK_H
 #define GDAL_GDAL_IMAGE_SINK_H
 
@@ -42,7 +43,7 @@ struct GdalImage {
 };
 
 // Takes the rows (any order, several threads, a row again replaces it) into
-// the scratch GeoTIFF, then makes the image file from them. A failure throws
+// the scratch image, then makes the image file from them. A failure throws
 // RunError naming the image's shown path.
 class GdalImageSink : public ResultRowSink {
 public:

@@ -1,174 +1,39 @@
+// A band of any raster GDAL reads, as rows of altitudes: its no-data value
+// (or the one the run gives) becomes a hole, its scale and offset are applied
+// as GDAL's tools apply them, and an infinite value is refused with its row
+// and column. Rows are read a block at a time, each thread through a dataset
+// of the pool, and the source says what the raster is (size, georeference,
+// unit, the files it is made of).
 #include "gdal/gdal_module.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <mutex>
 
-#include <cpl_conv.h>
-#include <cpl_string.h>
-#include <cpl_minixml.h>
-#include <cpl_vsi.h>
 #include <gdal.h>
 #include <ogr_srs_api.h>
 
+#include "gdal/dataset_files.h"
+#include "gdal/dataset_pool.h"
 #include "gdal/gdal_setup.h"
 #include "input/row_blocks.h"
 #include "run_error.h"
 
 namespace {
 
-struct Dataset {
-    GDALDatasetH handle = nullptr;
-    GDALRasterBandH band = nullptr;
+// The band read, and how its values become altitudes.
+struct Band {
+    GDALRasterBandH band = nullptr;  // of the dataset first opened
     bool has_no_data = false;
     double no_data = 0;
     bool float32 = false;  // a float no-data value is also matched as stored in 32 bits
     double scale = 1;      // altitude = value x scale + offset, as GDAL's tools read the band
     double offset = 0;
-    ~Dataset()
-    {
-        if (handle != nullptr) GDALClose(handle);
-    }
 };
-
-// Opens the raster for reading: an uncompressed GeoTIFF is then read straight
-// from the file into the rows asked for, not through GDAL's block cache (a
-// copy less, and no fresh cache blocks): twice as fast on a model in strips
-// of one row. GDAL reads the option as the dataset opens, for it alone.
-GDALDatasetH open_for_reading(const std::string& path)
-{
-    // A GeoTIFF or PNG model needs no other format; any other, every format
-    // GDAL has (no other format reads a GeoTIFF or PNG before them).
-    CPLSetThreadLocalConfigOption("GTIFF_DIRECT_IO", "YES");
-    const char* const first_formats[] = {"GTiff", "PNG", nullptr};
-    GDALDatasetH handle = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, first_formats, nullptr, nullptr);
-    if (handle == nullptr) {
-        register_every_format();
-        handle = GDALOpen(path.c_str(), GA_ReadOnly);
-    }
-    CPLSetThreadLocalConfigOption("GTIFF_DIRECT_IO", nullptr);
-    if (handle == nullptr)
-        throw RunError(path + ": not a raster GDAL can read (" + last_gdal_error("no reason given") + ")");
-    return handle;
-}
-
-// What a file was when it was first opened, to tell it from another put in
-// its place later (a FIFO, a wider raster).
-struct FileIdentity {
-    bool known = false;  // a local file (not one inside an archive, or of the network)
-    uint64_t device = 0;
-    uint64_t inode = 0;
-};
-
-// The identity of the file at `path` as GDAL's file layer sees it; a name
-// that is not a regular file is refused, as it would make GDAL wait on it.
-FileIdentity identity_of(const std::string& path)
-{
-    VSIStatBufL stat;
-    FileIdentity identity;
-    if (VSIStatL(path.c_str(), &stat) != 0) return identity;
-    if (!VSI_ISREG(stat.st_mode) && !VSI_ISDIR(stat.st_mode))
-        throw RunError(path + " is not a regular file (a FIFO, device or socket), not a model file");
-    // Only a file of the local file system has an identity to compare.
-    if (path.rfind("/vsi", 0) == 0) return identity;
-    identity.known = true;
-    identity.device = static_cast<uint64_t>(stat.st_dev);
-    identity.inode = static_cast<uint64_t>(stat.st_ino);
-    return identity;
-}
-
-bool same_identity(const FileIdentity& a, const FileIdentity& b)
-{
-    return a.known == b.known && a.device == b.device && a.inode == b.inode;
-}
-
-// Whether the file holds a VRT (whose sources GDAL opens when it reads).
-bool holds_vrt(const std::string& name)
-{
-    VSILFILE* f = VSIFOpenL(name.c_str(), "rb");
-    if (f == nullptr) return false;
-    char head[256] = {};
-    const size_t read = VSIFReadL(head, 1, sizeof head - 1, f);
-    VSIFCloseL(f);
-    return std::string(head, read).find("<VRTDataset") != std::string::npos;
-}
-
-// VRTs within VRTs deeper than this are none a user makes.
-constexpr int kDeepestVrt = 16;
-
-// The names a source of the VRT at `vrt` may stand for: as written, or, for
-// a source relative to the VRT, from the VRT's folder (and each field of a
-// name such as "GTIFF_DIR:1:dem.tif" from there in turn, since GDAL
-// resolves the file among them).
-std::vector<std::string> source_names(const std::string& vrt, const std::string& name, bool relative)
-{
-    const std::string folder = CPLGetPath(vrt.c_str());
-    if (!relative || folder.empty() || name.rfind("/vsi", 0) == 0) return {name};
-    std::vector<std::string> names{CPLFormFilename(folder.c_str(), name.c_str(), nullptr)};
-    for (size_t colon = name.find(':'); colon != std::string::npos; colon = name.find(':', colon + 1)) {
-        const size_t quote = name[colon + 1] == '"' ? 1 : 0;
-        names.push_back(name.substr(0, colon + 1 + quote) + folder + "/" + name.substr(colon + 1 + quote));
-    }
-    return names;
-}
-
-// Adds to `names` every source the VRT's text names, anywhere in it (bands,
-// masks, overviews).
-void add_vrt_sources(const std::string& vrt, const CPLXMLNode* node, std::vector<std::string>& names)
-{
-    for (; node != nullptr; node = node->psNext) {
-        if (node->eType != CXT_Element) continue;
-        if (std::strcmp(node->pszValue, "SourceFilename") == 0) {
-            const bool relative = std::strcmp(CPLGetXMLValue(node, "relativeToVRT", "0"), "1") == 0;
-            for (const std::string& name : source_names(vrt, CPLGetXMLValue(node, "", ""), relative))
-                names.push_back(name);
-        }
-        add_vrt_sources(vrt, node->psChild, names);
-    }
-}
-
-// Adds every name in `names` to `files`, each given to `check` before it is
-// opened; the sources of a VRT among them are read from its text and added
-// in turn (GDAL lists a VRT's sources, but not those of a VRT among them,
-// nor sources it cannot find by their name alone, such as
-// "GTIFF_DIR:1:dem.tif").
-void add_files(const std::vector<std::string>& names, const FileCheck& check, std::vector<std::string>& files,
-               int depth)
-{
-    for (const std::string& name : names) {
-        if (std::find(files.begin(), files.end(), name) != files.end()) continue;
-        check(name);
-        files.push_back(name);
-        if (depth >= kDeepestVrt || !holds_vrt(name)) continue;
-        CPLXMLNode* tree = CPLParseXMLFile(name.c_str());
-        std::vector<std::string> sources;
-        add_vrt_sources(name, tree, sources);
-        CPLDestroyXMLNode(tree);
-        add_files(sources, check, files, depth + 1);
-    }
-}
-
-// Every file the dataset is made of, as GDAL lists them, and the sources of
-// VRTs among them.
-void add_files_of(GDALDatasetH handle, const FileCheck& check, std::vector<std::string>& files)
-{
-    std::vector<std::string> names;
-    char** listed = GDALGetFileList(handle);
-    for (char** name = listed; name != nullptr && *name != nullptr; ++name) names.emplace_back(*name);
-    CSLDestroy(listed);
-    add_files(names, check, files, 0);
-}
 
 class GdalRowSource final : public RasterRowSource {
 public:
     GdalRowSource(const std::string& path, int band, std::optional<double> no_data, const FileCheck& check_file);
-    ~GdalRowSource() override
-    {
-        for (GDALDatasetH handle : opened_) GDALClose(handle);
-    }
     GdalRowSource(const GdalRowSource&) = delete;
     GdalRowSource& operator=(const GdalRowSource&) = delete;
     void bound_cache(unsigned readers) const override { bound_gdal_cache(readers * cache_bytes_per_reader_); }
@@ -178,21 +43,12 @@ private:
     // Reads rows first .. first + count - 1 as doubles into `values`.
     void read_rows(int32_t first, int32_t count, double* values) const;
 
-    // Opens the model again for one more reading thread: it must still be the
-    // file first opened.
-    GDALDatasetH open_again() const;
-
     std::string path_;
-    FileIdentity identity_;
     int band_number_;
-    std::unique_ptr<Dataset> dataset_;
-    // A GDAL dataset is read by one thread at a time: a thread that finds
-    // every dataset busy opens one more (as many as threads read at once),
-    // so that reads, and the decompression of compressed blocks, go on in
-    // parallel.
-    mutable std::mutex pool_;
-    mutable std::vector<GDALDatasetH> idle_;
-    mutable std::vector<GDALDatasetH> opened_;
+    // The datasets the threads read through, taken and given back by
+    // read_row, which reads the source without changing it.
+    mutable DatasetPool pool_;
+    Band band_;
     uint64_t serial_;  // tells this source's rows from another's in a thread's last block
 };
 
@@ -241,50 +97,46 @@ uint64_t block_bytes_read_at_once(GDALRasterBandH band, int32_t nb_col1)
 
 GdalRowSource::GdalRowSource(const std::string& path, int band, std::optional<double> no_data,
                              const FileCheck& check_file)
-    : path_(path), band_number_(band), dataset_(std::make_unique<Dataset>()), serial_(++sources_made)
+    : path_(path), band_number_(band), pool_(path, band), serial_(++sources_made)
 {
-    set_up_gdal();
-    identity_ = identity_of(path);
-    dataset_->handle = open_for_reading(path);
-    if (!same_identity(identity_of(path), identity_)) throw RunError(path + ": the file changed while it was opened");
-    const int bands = GDALGetRasterCount(dataset_->handle);
+    const GDALDatasetH dataset = pool_.first();
+    const int bands = GDALGetRasterCount(dataset);
     if (band < 1 || band > bands)
         throw RunError(path + ": there is no band " + std::to_string(band) + " (the raster has " +
                        std::to_string(bands) + ")");
-    dataset_->band = GDALGetRasterBand(dataset_->handle, band);
-    const GDALDataType type = GDALGetRasterDataType(dataset_->band);
+    band_.band = GDALGetRasterBand(dataset, band);
+    const GDALDataType type = GDALGetRasterDataType(band_.band);
     if (GDALDataTypeIsComplex(type))
         throw RunError(path + ": band " + std::to_string(band) + " holds complex numbers, not altitudes");
     int has_no_data = 0;
-    dataset_->no_data = GDALGetRasterNoDataValue(dataset_->band, &has_no_data);
-    dataset_->has_no_data = has_no_data != 0;
-    if (dataset_->has_no_data) band_no_data_ = dataset_->no_data;
+    band_.no_data = GDALGetRasterNoDataValue(band_.band, &has_no_data);
+    band_.has_no_data = has_no_data != 0;
+    if (band_.has_no_data) band_no_data_ = band_.no_data;
     if (no_data) {
-        dataset_->no_data = *no_data;
-        dataset_->has_no_data = true;
+        band_.no_data = *no_data;
+        band_.has_no_data = true;
     }
-    if (const char* unit = GDALGetRasterUnitType(dataset_->band)) unit_ = unit;
-    dataset_->float32 = type == GDT_Float32;
-    dataset_->scale = GDALGetRasterScale(dataset_->band, nullptr);
-    dataset_->offset = GDALGetRasterOffset(dataset_->band, nullptr);
-    value_scale_ = dataset_->scale;
-    value_offset_ = dataset_->offset;
+    if (const char* unit = GDALGetRasterUnitType(band_.band)) unit_ = unit;
+    band_.float32 = type == GDT_Float32;
+    band_.scale = GDALGetRasterScale(band_.band, nullptr);
+    band_.offset = GDALGetRasterOffset(band_.band, nullptr);
+    value_scale_ = band_.scale;
+    value_offset_ = band_.offset;
 
-    nb_col1_ = GDALGetRasterXSize(dataset_->handle);
-    nb_lig1_ = GDALGetRasterYSize(dataset_->handle);
-    cache_bytes_per_reader_ = block_bytes_read_at_once(dataset_->band, nb_col1_);
+    nb_col1_ = GDALGetRasterXSize(dataset);
+    nb_lig1_ = GDALGetRasterYSize(dataset);
+    cache_bytes_per_reader_ = block_bytes_read_at_once(band_.band, nb_col1_);
     bound_cache(1);
 
     double gt[6];
-    if (GDALGetGeoTransform(dataset_->handle, gt) == CE_None) {
+    if (GDALGetGeoTransform(dataset, gt) == CE_None) {
         georeference_.present = true;
         std::copy(gt, gt + 6, georeference_.geotransform.begin());
-        const char* wkt = GDALGetProjectionRef(dataset_->handle);
+        const char* wkt = GDALGetProjectionRef(dataset);
         if (wkt != nullptr) georeference_.projection_wkt = wkt;
     }
     cell_width_ = cell_width_in_meters(georeference_);
-    add_files_of(dataset_->handle, check_file, files_);
-    idle_.push_back(dataset_->handle);  // the first reader's
+    add_files_of(dataset, check_file, files_);
 }
 
 std::span<const double> GdalRowSource::read_row(int32_t i, std::span<double> buffer) const
@@ -296,14 +148,14 @@ std::span<const double> GdalRowSource::read_row(int32_t i, std::span<double> buf
     });
     std::copy(row, row + width, buffer.begin());
     const std::span<double> values = buffer.first(width);
-    if (dataset_->has_no_data) {
-        const double no_data = dataset_->no_data;
-        const double stored = dataset_->float32 ? static_cast<double>(static_cast<float>(no_data)) : no_data;
+    if (band_.has_no_data) {
+        const double no_data = band_.no_data;
+        const double stored = band_.float32 ? static_cast<double>(static_cast<float>(no_data)) : no_data;
         for (double& value : values)
             if (value == no_data || value == stored) value = std::nan("");
     }
-    if (dataset_->scale != 1 || dataset_->offset != 0)
-        for (double& value : values) value = value * dataset_->scale + dataset_->offset;
+    if (band_.scale != 1 || band_.offset != 0)
+        for (double& value : values) value = value * band_.scale + band_.offset;
     for (size_t j = 0; j < width; ++j)
         if (std::isinf(values[j]))
             throw RunError(path_ + ": row " + std::to_string(i + 1) + ", column " + std::to_string(j + 1) +
@@ -313,47 +165,11 @@ std::span<const double> GdalRowSource::read_row(int32_t i, std::span<double> buf
 
 void GdalRowSource::read_rows(int32_t first, int32_t count, double* values) const
 {
-    // A thread takes back the dataset it read last when it is idle: the
-    // blocks GDAL caches belong to a dataset, and a thread reads on from where
-    // it stopped, so that a compressed block is not decompressed again for
-    // another dataset.
-    thread_local std::pair<uint64_t, GDALDatasetH> last_used{0, nullptr};
-    GDALDatasetH handle = nullptr;
-    {
-        const std::lock_guard<std::mutex> hold(pool_);
-        auto idle = std::find(idle_.begin(), idle_.end(), last_used.first == serial_ ? last_used.second : nullptr);
-        if (idle == idle_.end() && !idle_.empty()) idle = idle_.end() - 1;
-        if (idle != idle_.end()) {
-            handle = *idle;
-            idle_.erase(idle);
-        }
-    }
-    if (handle == nullptr) {
-        handle = open_again();
-        const std::lock_guard<std::mutex> hold(pool_);
-        opened_.push_back(handle);
-    }
-    last_used = {serial_, handle};
+    GDALDatasetH handle = pool_.take();
     const CPLErr read = GDALRasterIO(GDALGetRasterBand(handle, band_number_), GF_Read, 0, first, nb_col1_, count,
                                      values, nb_col1_, count, GDT_Float64, 0, 0);
-    {
-        const std::lock_guard<std::mutex> hold(pool_);
-        idle_.push_back(handle);
-    }
+    pool_.give_back(handle);
     if (read != CE_None) throw RunError(path_ + ": " + last_gdal_error("read error"));
-}
-
-GDALDatasetH GdalRowSource::open_again() const
-{
-    const auto changed = [&] { return RunError(path_ + ": the file changed while it was read (another file took its name)"); };
-    if (!same_identity(identity_of(path_), identity_)) throw changed();
-    GDALDatasetH handle = open_for_reading(path_);
-    if (!same_identity(identity_of(path_), identity_) || GDALGetRasterCount(handle) < band_number_ ||
-        GDALGetRasterXSize(handle) != nb_col1_ || GDALGetRasterYSize(handle) != nb_lig1_) {
-        GDALClose(handle);
-        throw changed();
-    }
-    return handle;
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 #include "gdal/gdal_setup.h"
 
-#include "gdal/gdal_formats.h"
-#include "gdal/gdal_module.h"
-
 #include <mutex>
 
 #include <cpl_conv.h>
@@ -56,11 +53,4 @@ std::string last_gdal_error(const std::string& fallback)
 {
     const char* message = CPLGetLastErrorMsg();
     return message != nullptr && *message != '\0' ? std::string(message) : fallback;
-}
-
-// The module's one entry point, looked up by name when it is loaded.
-extern "C" __attribute__((visibility("default"))) const GdalFormats* isolines_gdal_formats()
-{
-    static const GdalFormats formats{open_gdal_source, open_gdal_image_sink, prj_text, axis_mapping, wkt_of_prj, gdal_release};
-    return &formats;
 }

@@ -1,3 +1,10 @@
+// The sink of a PNG or GeoTIFF result. Rows arrive in any order, from
+// several threads, and a repaired stripe writes some again, while a PNG or a
+// compressed GeoTIFF can only be written from top to bottom, once: so the
+// rows are gathered first in a scratch image (in memory up to
+// image_memory_budget, beyond it an uncompressed GeoTIFF), and GDAL copies
+// the image file from it once every row is in. A failure GDAL reports at any
+// step of the writing ends the run, and the file must end whole.
 #include "gdal/gdal_module.h"
 
 #include "contours/levels.h"
@@ -5,28 +12,21 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-#include <cpl_conv.h>
-#include <cpl_string.h>
-#include <cpl_vsi.h>
 #include <gdal.h>
-#include <ogr_srs_api.h>
 
 #include "gdal/gdal_setup.h"
+#include "gdal/image_completeness.h"
 #include "gdal/image_memory.h"
+#include "gdal/min_overviews.h"
+#include "gdal/owned_dataset.h"
 #include "run_error.h"
 
 namespace {
-
-struct DatasetCloser {
-    void operator()(void* handle) const { GDALClose(static_cast<GDALDatasetH>(handle)); }
-};
-using Dataset = std::unique_ptr<void, DatasetCloser>;
 
 [[noreturn]] void fail(const std::string& shown_path, const std::string& fallback)
 {
@@ -66,83 +66,6 @@ void describe_image(GDALDatasetH dataset, const GdalImage& image)
     }
 }
 
-// Whether the image file ends as its format ends: a PNG with its IEND chunk;
-// a GeoTIFF that opens and whose every block of data lies within the file.
-bool ends_whole(const GdalImage& image)
-{
-    VSIStatBufL stat;
-    if (VSIStatL(image.path.c_str(), &stat) != 0) return false;
-    const auto length = static_cast<uint64_t>(stat.st_size);
-    if (image.format == GdalFormat::png) {
-        static const unsigned char iend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
-        unsigned char tail[12] = {};
-        VSILFILE* f = VSIFOpenL(image.path.c_str(), "rb");
-        if (f == nullptr) return false;
-        const bool read = length >= sizeof tail && VSIFSeekL(f, length - sizeof tail, SEEK_SET) == 0 &&
-                          VSIFReadL(tail, 1, sizeof tail, f) == sizeof tail;
-        VSIFCloseL(f);
-        return read && std::memcmp(tail, iend, sizeof tail) == 0;
-    }
-    Dataset written(GDALOpen(image.path.c_str(), GA_ReadOnly));
-    if (!written) return false;
-    GDALRasterBandH band = GDALGetRasterBand(written.get(), 1);
-    int block_width = 0, block_height = 0;
-    GDALGetBlockSize(band, &block_width, &block_height);
-    const int across = (image.nb_col1 + block_width - 1) / std::max(block_width, 1);
-    const int down = (image.nb_lig1 + block_height - 1) / std::max(block_height, 1);
-    for (int y = 0; y < down; ++y)
-        for (int x = 0; x < across; ++x) {
-            const std::string at = std::to_string(x) + "_" + std::to_string(y);
-            const char* offset = GDALGetMetadataItem(band, ("BLOCK_OFFSET_" + at).c_str(), "TIFF");
-            const char* size = GDALGetMetadataItem(band, ("BLOCK_SIZE_" + at).c_str(), "TIFF");
-            if (offset == nullptr || size == nullptr) return false;
-            if (std::strtoull(offset, nullptr, 10) + std::strtoull(size, nullptr, 10) > length) return false;
-        }
-    return true;
-}
-
-// The overview factors of a GeoTIFF of that size: halvings while the image
-// is larger than a map tile (256 pixels) either way; none for an image of at
-// most 512 x 512, which a GIS draws whole.
-std::vector<int> overview_factors(int32_t nb_lig1, int32_t nb_col1)
-{
-    std::vector<int> factors;
-    const int32_t largest = std::max(nb_lig1, nb_col1);
-    if (largest <= 512) return factors;
-    for (int factor = 2; largest / factor >= 256 && factor < (1 << 20); factor *= 2) factors.push_back(factor);
-    return factors;
-}
-
-// Fills the overview `reduced` from the band `full` of twice its size, a
-// row at a time: each pixel takes the smallest tone of the 2 x 2 pixels it
-// covers, so that a line pixel wins over the background (the largest tone)
-// and a one-pixel line stays visible however far the map is zoomed out.
-template <typename Tone>
-bool reduce_by_min(GDALRasterBandH full, GDALRasterBandH reduced)
-{
-    constexpr GDALDataType type = sizeof(Tone) == 2 ? GDT_UInt16 : GDT_Byte;
-    const int width = GDALGetRasterBandXSize(full), height = GDALGetRasterBandYSize(full);
-    const int out_width = GDALGetRasterBandXSize(reduced), out_height = GDALGetRasterBandYSize(reduced);
-    std::vector<Tone> two_rows(2 * static_cast<size_t>(width)), row(static_cast<size_t>(out_width));
-    for (int y = 0; y < out_height; ++y) {
-        const int first = std::min(2 * y, height - 1);
-        const int count = std::min(2, height - first);
-        if (GDALRasterIO(full, GF_Read, 0, first, width, count, two_rows.data(), width, count, type, 0, 0) !=
-            CE_None)
-            return false;
-        if (count == 1) std::copy(two_rows.begin(), two_rows.begin() + width, two_rows.begin() + width);
-        for (int x = 0; x < out_width; ++x) {
-            const int left = std::min(2 * x, width - 1), right = std::min(2 * x + 1, width - 1);
-            row[static_cast<size_t>(x)] = std::min({two_rows[static_cast<size_t>(left)], two_rows[static_cast<size_t>(right)],
-                                                    two_rows[static_cast<size_t>(width + left)],
-                                                    two_rows[static_cast<size_t>(width + right)]});
-        }
-        if (GDALRasterIO(reduced, GF_Write, 0, y, out_width, 1, row.data(), out_width, 1, type, 0, 0) != CE_None)
-            return false;
-    }
-    return true;
-}
-
 int CPL_STDCALL report_progress(double share, const char*, void* on_progress)
 {
     (*static_cast<const std::function<void(double)>*>(on_progress))(share);
@@ -161,7 +84,7 @@ private:
     GdalImage image_;
     size_t row_bytes_;
     std::unique_ptr<ImageMemory> memory_;  // the image, when held in memory
-    Dataset scratch_;                      // over memory_, or the scratch GeoTIFF
+    OwnedDataset scratch_;                 // over memory_, or the scratch GeoTIFF
     GDALRasterBandH band_ = nullptr;
     std::mutex writing_;  // a GDAL dataset is written by one thread at a time
 };
@@ -249,9 +172,9 @@ void ScratchImageSink::write_image(const std::function<void(double)>& on_progres
         check(GDALBuildOverviews(scratch_.get(), "NONE", static_cast<int>(factors.size()), factors.data(), 0, nullptr,
                                  nullptr, nullptr) == CE_None,
               "GDAL could not make the overviews");
-        const auto reduce = image_.tone_bytes == 2 ? reduce_by_min<uint16_t> : reduce_by_min<uint8_t>;
         for (int k = 0; k < static_cast<int>(factors.size()); ++k)
-            check(reduce(k == 0 ? band_ : GDALGetOverview(band_, k - 1), GDALGetOverview(band_, k)),
+            check(reduce_by_min(k == 0 ? band_ : GDALGetOverview(band_, k - 1), GDALGetOverview(band_, k),
+                                image_.tone_bytes),
                   "GDAL could not write the overviews");
         GDALFlushCache(scratch_.get());
         check(true, "GDAL could not write the overviews");
@@ -264,9 +187,9 @@ void ScratchImageSink::write_image(const std::function<void(double)>& on_progres
     const char* tiff_options[] = {"COMPRESS=DEFLATE", "ZLEVEL=1", "TILED=YES", "BLOCKXSIZE=512", "BLOCKYSIZE=512",
                                   "NUM_THREADS=ALL_CPUS", "BIGTIFF=IF_SAFER", "COPY_SRC_OVERVIEWS=YES", nullptr};
     const char* png_options[] = {"ZLEVEL=2", nullptr};
-    Dataset file(GDALCreateCopy(driver, image_.path.c_str(), scratch_.get(), TRUE,
-                                const_cast<char**>(image_.format == GdalFormat::geotiff ? tiff_options : png_options),
-                                report_progress, const_cast<std::function<void(double)>*>(&on_progress)));
+    OwnedDataset file(GDALCreateCopy(driver, image_.path.c_str(), scratch_.get(), TRUE,
+                                     const_cast<char**>(image_.format == GdalFormat::geotiff ? tiff_options : png_options),
+                                     report_progress, const_cast<std::function<void(double)>*>(&on_progress)));
     check(file != nullptr, "GDAL could not write it");
     // The last blocks go to the file as it closes: a full disk shows only then.
     file.reset();
@@ -283,59 +206,3 @@ std::unique_ptr<GdalImageSink> open_gdal_image_sink(const std::string& scratch_p
 {
     return std::make_unique<ScratchImageSink>(scratch_path, image);
 }
-
-std::string prj_text(const std::string& projection_wkt)
-{
-    OGRSpatialReferenceH srs = OSRNewSpatialReference(projection_wkt.c_str());
-    if (srs == nullptr) return projection_wkt;
-    char* esri = nullptr;
-    const char* options[] = {"FORMAT=WKT1_ESRI", nullptr};
-    std::string text = projection_wkt;
-    if (OSRExportToWktEx(srs, &esri, options) == OGRERR_NONE && esri != nullptr) text = esri;
-    CPLFree(esri);
-    OSRDestroySpatialReference(srs);
-    return text;
-}
-
-std::string axis_mapping(const std::string& projection_wkt)
-{
-    OGRSpatialReferenceH srs = OSRNewSpatialReference(projection_wkt.c_str());
-    if (srs == nullptr) return "";
-    // A GIS reads a geotransform's x as the easting or longitude whatever
-    // order the projection's definition gives its axes; GDAL records how
-    // they map so that a latitude-first projection is not read as x = latitude.
-    OSRSetAxisMappingStrategy(srs, OAMS_TRADITIONAL_GIS_ORDER);
-    int count = 0;
-    const int* axes = OSRGetDataAxisToSRSAxisMapping(srs, &count);
-    std::string mapping;
-    for (int k = 0; k < count; ++k) {
-        if (k > 0) mapping += ',';
-        mapping += std::to_string(axes[k]);
-    }
-    OSRDestroySpatialReference(srs);
-    return mapping;
-}
-
-std::string wkt_of_prj(const std::string& prj_path, const std::string& text)
-{
-    set_up_gdal();
-    CPLErrorReset();
-    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
-    // Read line by line as GDAL reads the .prj of an ASCII grid: ESRI WKT (or
-    // plain WKT), or the older keyword form. Not as a "user input", which
-    // would also take the text as the name of a file to read.
-    char** lines = CSLTokenizeString2(text.c_str(), "\r\n", 0);
-    bool understood = lines != nullptr && OSRImportFromESRI(srs, lines) == OGRERR_NONE;
-    CSLDestroy(lines);
-    char* wkt = nullptr;
-    if (understood) understood = OSRExportToWkt(srs, &wkt) == OGRERR_NONE && wkt != nullptr && *wkt != '\0';
-    const std::string result = understood ? wkt : "";
-    CPLFree(wkt);
-    OSRDestroySpatialReference(srs);
-    if (!understood)
-        throw RunError(prj_path + ": GDAL does not understand the projection it holds (" +
-                       last_gdal_error("not a projection in ESRI WKT or the ESRI keyword form") + ")");
-    return result;
-}
-
-std::string gdal_release() { return std::string("GDAL ") + GDALVersionInfo("RELEASE_NAME"); }

@@ -1,0 +1,26 @@
+// The overviews of a large GeoTIFF result: how many halvings it gets, and
+// how each one is reduced from the level below it. A pixel of an overview
+// takes the smallest tone of the 2 x 2 pixels it covers, so that a line pixel
+// wins over the background (the largest tone) and a one-pixel line stays
+// visible however far the map is zoomed out; GDAL's own resamplings would
+// average or pick lines away.
+#ifndef GDAL_MIN_OVERVIEWS_H
+#define GDAL_MIN_OVERVIEWS_H
+
+#include <cstdint>
+#include <vector>
+
+#include <gdal.h>
+
+// The overview factors of a GeoTIFF of that size: halvings while the image
+// is larger than a map tile (256 pixels) either way; none for an image of at
+// most 512 x 512, which a GIS draws whole.
+std::vector<int> overview_factors(int32_t nb_lig1, int32_t nb_col1);
+
+// Fills the overview `reduced` from the band `full` of twice its size (tones
+// of `tone_bytes` bytes, 1 or 2), a row at a time, each pixel the smallest
+// tone of the 2 x 2 pixels it covers. False when GDAL could not read or
+// write a row.
+bool reduce_by_min(GDALRasterBandH full, GDALRasterBandH reduced, int tone_bytes);
+
+#endif
