@@ -5,8 +5,11 @@
 
 #include <array>
 
-// Tone of a cell on no line, in the result and in the work grids.
-constexpr unsigned char background = 255;
+#include "contours/levels.h"
+
+// Tone of a cell on no line in a result of one-byte tones and in the work
+// grids of bytes.
+constexpr unsigned char background = background_tone<unsigned char>;
 
 // Bit values of the eight neighbours in a neighbour code, clockwise from the
 // upper left; the row above is row i - 1.

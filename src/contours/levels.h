@@ -3,7 +3,16 @@
 #define CONTOURS_LEVELS_H
 
 #include <cstdint>
+#include <limits>
 #include <vector>
+
+// The tone of a cell on no line (and of a cell without data) in a result of
+// tones of type Tone: one byte (every plan of up to max_levels levels, the
+// dialogue's), or two for plans of more levels. It is the largest value of
+// the type, 255 or 65535, so that the tones of the levels, counting up from 0
+// or 1, stay below it.
+template <typename Tone>
+inline constexpr Tone background_tone = std::numeric_limits<Tone>::max();
 
 // The most levels a plan of one-byte tones may have (the dialogue's plans,
 // and results in formats of 8 bits): their tones, counting up from 0 or 1,
@@ -12,14 +21,17 @@ inline constexpr int max_levels = 250;
 
 // The most levels of a plan of two-byte tones: counting up from 0 or 1, they
 // stay below the background tone 65535.
-inline constexpr int max_wide_levels = 65534;
+inline constexpr int max_wide_levels = background_tone<uint16_t> - 1;
 
 // The bytes of a result's tones for a plan of that many levels: one up to
 // max_levels, so that such a plan keeps its 8-bit result, else two.
 inline constexpr int tone_bytes_for(int64_t level_count) { return level_count > max_levels ? 2 : 1; }
 
 // The background tone of a result of tones of that many bytes: the largest.
-inline constexpr int background_of(int tone_bytes) { return tone_bytes == 2 ? 65535 : 255; }
+inline constexpr int background_of(int tone_bytes)
+{
+    return tone_bytes == 2 ? background_tone<uint16_t> : background_tone<uint8_t>;
+}
 
 // One level of the plan, in plan order.
 struct Level {

@@ -11,17 +11,11 @@
 
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <utility>
 #include <vector>
 
 #include "contours/data_edge.h"
-
-// The tone of a result cell: one byte (every plan of up to 250 levels, the
-// dialogue's), or two for plans of more levels. The background is the
-// largest value of the type: 255, or 65535.
-template <typename Tone>
-inline constexpr Tone background_tone = std::numeric_limits<Tone>::max();
+#include "contours/levels.h"
 
 // The tones handled by the corner and isolated-pixel passes, as one range of
 // cell values: first_tone .. first_tone + level_count - 2, below the

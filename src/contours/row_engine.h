@@ -38,7 +38,7 @@ struct EngineState {
 };
 
 // The engine for results of tones of type Tone (uint8_t, or uint16_t for
-// plans of more than 250 levels: see row_cleaning.h).
+// plans of more than 250 levels: see background_tone in levels.h).
 template <typename Tone>
 class RowEngine {
 public:

@@ -66,7 +66,7 @@ public:
 };
 
 // The stage for results of tones of type Tone (uint8_t or uint16_t: see
-// row_cleaning.h).
+// background_tone in levels.h).
 template <typename Tone>
 std::unique_ptr<TraceStage<Tone>> make_trace_stage(const SortedLevels& levels, int32_t rows, int32_t columns,
                                              int32_t first_row);

@@ -11,13 +11,12 @@
 #include "IMAGE.h"
 #include "output/palette.h"
 #include "contours/levels.h"
-#include "contours/cell_codes.h"
 
 struct Legend {
     std::vector<Level> levels;        // in plan order: each level's tone and altitude
     std::string unit = "m";           // of the altitudes
     Palette colours = gray_palette();  // of the tones
-    int background_tone = background;  // of no line: transparent, no data: the largest tone
+    int background_tone = background_of(1);  // of no line: transparent, no data: the largest tone
 };
 
 #endif
