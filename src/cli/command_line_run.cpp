@@ -36,7 +36,7 @@ namespace {
 FileHandle open_existing(const std::string& path)
 {
     FileHandle f = open_model_file(path);
-    if (!f) throw RunError(path + ": " + std::strerror(errno));
+    if (!f) throw RunError(path + ": " + std::strerror(ENOENT));
     return f;
 }
 
@@ -299,8 +299,8 @@ void run(const CommandLine& options)
     refuse_private_model_name(options.input);
     refuse_private_name(options.output);
     refuse_private_name(options.table);
-    if (!hold_run_lock(platform::folder_of(options.output)))
-        throw RunError("cannot write " + options.output + ": " + std::strerror(errno));
+    const platform::Status locked = hold_run_lock(platform::folder_of(options.output));
+    if (!locked) throw RunError("cannot write " + options.output + ": " + locked.reason());
     const ModelFiles model_file = identify_model_files({options.input});
     refuse_overwriting_model(options.output, model_file);
     refuse_overwriting_model(options.table, model_file);
