@@ -168,7 +168,7 @@ done
 # still in its dialogue is refused; a file left by a process that has ended is
 # removed by the next run.
 fresh_folder block.asc
-printf 'left' >"$folder/.it4-99999-0.tmp"
+printf 'left' >"$folder/.it4-99999r0badcafe-0.tmp"
 rm -f "$work/answers"
 mkfifo "$work/answers"
 (cd "$work" && wine "$program" <answers >first.out 2>&1) &
@@ -183,7 +183,7 @@ grep -qF 'c:\images\dem\iso: another run is writing this result now' "$work/stde
     fail "second run: not refused for the lock: $(cat "$work/stderr")"
 run_program 'dem block 1 other 0\n20 1 10 20 1\n'
 [ "$status" = 0 ] || fail "another result name: exit status $status, expected 0: $(cat "$work/stderr")"
-[ -e "$folder/.it4-99999-0.tmp" ] && fail "the file of an ended process was not removed"
+[ -e "$folder/.it4-99999r0badcafe-0.tmp" ] && fail "the file of an ended process was not removed"
 exec 3>&-  # the first run's answers end: it ends too
 wait "$first"
 no_private_files "one run per result"
