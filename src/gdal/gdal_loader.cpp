@@ -22,11 +22,13 @@ const Loaded& loaded()
     std::call_once(once, [] {
         for (const std::string& path : {platform::program_folder() + kModuleName, std::string(ISOLINES_GDAL_MODULE)}) {
             using Entry = const GdalFormats* (*)();
-            const auto entry = reinterpret_cast<Entry>(platform::module_symbol(path, "isolines_gdal_formats", module.problem));
-            if (entry != nullptr) {
-                module.formats = entry();
+            void* entry = nullptr;
+            const platform::Status found = platform::module_symbol(path, "isolines_gdal_formats", entry);
+            if (found) {
+                module.formats = reinterpret_cast<Entry>(entry)();
                 return;
             }
+            module.problem = found.reason();
         }
     });
     return module;

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -35,11 +33,12 @@ RawRowSource::RawRowSource(FileHandle f1, std::string path, int32_t nb_lig1, int
 int32_t RawRowSource::read_rows(int32_t first, int32_t count, unsigned char* bytes) const
 {
     const size_t wanted = row_bytes_ * static_cast<size_t>(count);
-    const int64_t got = platform::read_at(platform::descriptor_of(f1_.get()), bytes, wanted, static_cast<uint64_t>(first) * row_bytes_);
-    if (got < 0)
-        throw RunError("read error on " + path_ + " in line " + std::to_string(first + 1) + ": " +
-                       std::strerror(errno));
-    const auto whole = static_cast<int32_t>(static_cast<size_t>(got) / row_bytes_);
+    size_t got = 0;
+    const platform::Status read = platform::read_at(platform::descriptor_of(f1_.get()), bytes, wanted,
+                                                    static_cast<uint64_t>(first) * row_bytes_, got);
+    if (!read)
+        throw RunError("read error on " + path_ + " in line " + std::to_string(first + 1) + ": " + read.reason());
+    const auto whole = static_cast<int32_t>(got / row_bytes_);
     if (whole == 0 && count > 0) throw_shortened(first);
     return whole;
 }

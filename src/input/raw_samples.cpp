@@ -1,7 +1,6 @@
 // The samples of raw rasters: decoding, range and conversion to meters.
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>

@@ -1,8 +1,6 @@
 #include "input/stored_row_source.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -28,12 +26,13 @@ StoredRowSource::StoredRowSource(int32_t nb_lig1, int32_t nb_col1, const std::st
     }
     // A name of this process, like its temporary files, so that a run killed
     // before the name is removed leaves nothing a later run keeps.
+    platform::Status created;
     do {
-        scratch_fd_ = platform::create_unnamed(folder + private_name(".scratch"));
-    } while (scratch_fd_ < 0 && errno == EEXIST);
-    if (scratch_fd_ < 0)
+        created = platform::create_unnamed(folder + private_name(".scratch"), scratch_fd_);
+    } while (created.already_exists());
+    if (!created)
         throw RunError("cannot create " + scratch_name_ + " for the " + std::to_string(bytes) +
-                       " bytes of the model's values: " + std::strerror(errno));
+                       " bytes of the model's values: " + created.reason());
 }
 
 StoredRowSource::~StoredRowSource() { platform::close_descriptor(scratch_fd_); }
@@ -52,8 +51,8 @@ void StoredRowSource::append_row(const double* row)
 void StoredRowSource::flush_pending()
 {
     const size_t bytes = memory_.size() * sizeof(double);
-    if (!platform::write_at(scratch_fd_, memory_.data(), bytes, written_bytes_))
-        throw RunError("cannot write " + scratch_name_ + " (the model's values): " + std::strerror(errno));
+    const platform::Status written = platform::write_at(scratch_fd_, memory_.data(), bytes, written_bytes_);
+    if (!written) throw RunError("cannot write " + scratch_name_ + " (the model's values): " + written.reason());
     written_bytes_ += bytes;
     memory_.clear();
 }
@@ -72,10 +71,12 @@ std::span<const double> StoredRowSource::read_row(int32_t i, std::span<double> b
     const size_t cells = static_cast<size_t>(nb_col1());
     const size_t start = static_cast<size_t>(i) * cells;
     if (!spilled()) return std::span<const double>(memory_.data() + start, cells);
-    const int64_t got = platform::read_at(scratch_fd_, buffer.data(), cells * sizeof(double), start * sizeof(double));
-    if (got != static_cast<int64_t>(cells * sizeof(double)))
+    size_t got = 0;
+    const platform::Status read =
+        platform::read_at(scratch_fd_, buffer.data(), cells * sizeof(double), start * sizeof(double), got);
+    if (!read || got != cells * sizeof(double))
         throw RunError("cannot read back " + scratch_name_ + " (the model's values): " +
-                       (got < 0 ? std::strerror(errno) : "the file is shorter than what was written"));
+                       (!read ? read.reason() : "the file is shorter than what was written"));
     return buffer.first(cells);
 }
 

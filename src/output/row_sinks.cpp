@@ -1,4 +1,3 @@
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -9,7 +8,8 @@
 
 void FileRowSink::put(const void* bytes, size_t size, uint64_t offset) const
 {
-    if (!platform::write_at(fd_, bytes, size, offset)) throw RunError("cannot write " + path_ + ": " + std::strerror(errno));
+    const platform::Status written = platform::write_at(fd_, bytes, size, offset);
+    if (!written) throw RunError("cannot write " + path_ + ": " + written.reason());
     // The disk writes the rows while the engine computes the next ones,
     // rather than all of them at the sync once the image is complete.
     if (unsynced_.fetch_add(size) + size >= writeback_step) {
@@ -20,7 +20,8 @@ void FileRowSink::put(const void* bytes, size_t size, uint64_t offset) const
 
 void FileRowSink::set_length(uint64_t length) const
 {
-    if (!platform::set_length(fd_, length)) throw RunError("cannot write " + path_ + ": " + std::strerror(errno));
+    const platform::Status set = platform::set_length(fd_, length);
+    if (!set) throw RunError("cannot write " + path_ + ": " + set.reason());
 }
 
 RawResultSink::RawResultSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1)

@@ -4,8 +4,9 @@
 // the cleanup done when a signal ends the process. One source file per
 // platform implements it.
 //
-// Functions that can fail return false (or null) and leave the system's error
-// code in errno, so that callers can report the system's own reason.
+// Functions that can fail return a Status (status.h): success, or the
+// system's reason; what they make (a stream, a descriptor, an identity) comes
+// back through a parameter.
 #ifndef PLATFORM_PLATFORM_H
 #define PLATFORM_PLATFORM_H
 
@@ -14,6 +15,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "platform/status.h"
 
 namespace platform {
 
@@ -27,9 +30,9 @@ struct FileId {
     bool folder = false;
 };
 
-// The identity of the file `path` leads to; false with errno set when it
-// cannot be found (ENOENT) or examined.
-bool identify(const std::string& path, FileId& id);
+// The identity of the file `path` leads to; fails when it cannot be found
+// (not_found) or examined.
+Status identify(const std::string& path, FileId& id);
 
 inline bool same_file(const FileId& a, const FileId& b) { return a.device == b.device && a.inode == b.inode; }
 
@@ -39,20 +42,21 @@ bool same_name(const std::string& a, const std::string& b);
 
 // Opens an existing file for reading as a stream without ever blocking (a FIFO
 // with no writer, a device): a file that is not a regular file is closed again
-// at once and `not_regular` is set (with `is_folder` for a folder). Returns
-// null with errno set when it cannot be opened.
-std::FILE* open_regular(const std::string& path, const char* mode, bool& not_regular, bool& is_folder);
+// at once (not_regular, is_folder for a folder). `stream` is null unless it
+// succeeds.
+Status open_regular(const std::string& path, const char* mode, std::FILE*& stream);
 
-// Creates `path` exclusively (it must not exist) for writing; null with errno.
-std::FILE* create_new(const std::string& path);
+// Creates `path` exclusively (it must not exist) for writing.
+Status create_new(const std::string& path, std::FILE*& stream);
 
 // Opens `path` for writing from its start, creating or emptying it (a writer
-// that takes a path, such as the bitmap writer); null with errno.
-std::FILE* open_for_writing(const std::string& path);
+// that takes a path, such as the bitmap writer).
+Status open_for_writing(const std::string& path, std::FILE*& stream);
 
-// Forces the data of an open stream, or of the file at `path`, to the disk.
-bool sync_stream(std::FILE* stream);
-bool sync_file(const std::string& path);
+// Forces the data of an open stream, or of the file at `path`, to the disk. A
+// stream that a write failed on already fails with that write's reason.
+Status sync_stream(std::FILE* stream);
+Status sync_file(const std::string& path);
 
 // Starts writing the file's changed data to the disk without waiting for it,
 // so that the sync before it replaces another has less left to wait for. A
@@ -60,13 +64,13 @@ bool sync_file(const std::string& path);
 void start_writeback(int fd);
 
 // Forces the folder's entries (renames, new and removed names) to the disk.
-bool sync_folder(const std::string& folder);
+Status sync_folder(const std::string& folder);
 
 // Replaces `to` by `from` in one step (the same folder).
-bool replace(const std::string& from, const std::string& to);
+Status replace(const std::string& from, const std::string& to);
 
 // Removes a file; a file already gone counts as removed.
-bool remove_file(const std::string& path);
+Status remove_file(const std::string& path);
 
 bool exists(const std::string& path);
 
@@ -88,15 +92,15 @@ std::vector<std::string> folder_entries(const std::string& folder);
 // a shared file position.
 
 // Reads up to `size` bytes at `offset`, retrying after interruptions and
-// partial reads. Returns the bytes read (fewer than `size` only at the end of
-// the file), or -1 with errno set.
-int64_t read_at(int fd, void* data, size_t size, uint64_t offset);
+// partial reads; `got` tells how many were read (fewer than `size` only at
+// the end of the file).
+Status read_at(int fd, void* data, size_t size, uint64_t offset, size_t& got);
 
-// Writes all `size` bytes at `offset`; false with errno set.
-bool write_at(int fd, const void* data, size_t size, uint64_t offset);
+// Writes all `size` bytes at `offset`.
+Status write_at(int fd, const void* data, size_t size, uint64_t offset);
 
 // Sets the length of an open file; bytes added at the end read as 0.
-bool set_length(int fd, uint64_t length);
+Status set_length(int fd, uint64_t length);
 
 // Length of an open regular file, or -1 when it is not one.
 int64_t regular_length(int fd);
@@ -107,8 +111,8 @@ int descriptor_of(std::FILE* stream);
 // Creates `path` exclusively (it must not exist), open for reading and
 // writing, and removes its name at once: the file has no name left that
 // another process could find, and the system frees it when it is closed or
-// the process ends, however. Returns its descriptor, or -1 with errno set.
-int create_unnamed(const std::string& path);
+// the process ends, however. `fd` is its descriptor, or -1 when it fails.
+Status create_unnamed(const std::string& path, int& fd);
 
 void close_descriptor(int fd);
 
@@ -118,9 +122,10 @@ void close_descriptor(int fd);
 // when it cannot be found).
 std::string program_folder();
 
-// Loads the shared module at `path` (once) and returns the address of its
-// `symbol`; null with the system's reason in `problem` when either fails.
-void* module_symbol(const std::string& path, const char* symbol, std::string& problem);
+// Loads the shared module at `path` (once) and gives the address of its
+// `symbol`; null, with the loader's own words as the reason, when either
+// fails.
+Status module_symbol(const std::string& path, const char* symbol, void*& address);
 
 // ---- Processes ----
 
@@ -129,14 +134,14 @@ long process_id();
 // ---- Locks ----
 
 // An exclusive advisory lock held on the file at `path`, created when needed.
-// `busy` tells that another process holds it. The lock is given up, and the
+// A lock another process holds fails as busy. The lock is given up, and the
 // file removed, by unlock(); a lock file found empty of holders may be
 // removed by anyone who takes it, so take() makes sure the file it locked is
 // still the one the path names.
 struct Lock {
     int handle = -1;
 };
-bool take_lock(const std::string& path, Lock& lock, bool& busy);
+Status take_lock(const std::string& path, Lock& lock);
 void unlock_and_remove(const std::string& path, Lock& lock);
 // Gives the lock up and leaves its file.
 void unlock(Lock& lock);
@@ -147,8 +152,7 @@ void unlock(Lock& lock);
 // locked: whatever its path leads to later (a link swapped for another, the
 // folder moved), every name is taken in the folder that was opened, so that a
 // set of results cannot be split between two folders. On systems without
-// such calls the names are joined to the path. Functions that fail return
-// false (or null) with errno set.
+// such calls the names are joined to the path.
 class Folder {
 public:
     Folder() = default;
@@ -158,7 +162,7 @@ public:
 
     // Opens the folder of a path as folder_of gives it ("" for the current
     // folder).
-    bool open(const std::string& folder);
+    Status open(const std::string& folder);
 
     // The path it was opened by, and the identity it had then.
     const std::string& path() const { return path_; }
@@ -168,19 +172,19 @@ public:
     bool still_at_its_path() const;
 
     bool exists(const std::string& name) const;
-    bool replace(const std::string& from, const std::string& to) const;
-    bool remove(const std::string& name) const;  // a name already gone counts as removed
-    bool sync() const;
+    Status replace(const std::string& from, const std::string& to) const;
+    Status remove(const std::string& name) const;  // a name already gone counts as removed
+    Status sync() const;
     std::vector<std::string> entries() const;  // empty when it cannot be read
 
     // Creates `name` exclusively for writing; opens `name` for reading when
-    // it is a regular file (never waiting on a FIFO or device; errno EINVAL
+    // it is a regular file (never waiting on a FIFO or device: not_regular
     // for another kind of file).
-    std::FILE* create_new(const std::string& name) const;
-    std::FILE* open_regular(const std::string& name) const;
+    Status create_new(const std::string& name, std::FILE*& stream) const;
+    Status open_regular(const std::string& name, std::FILE*& stream) const;
 
     // The lock on the file `name` (see take_lock above).
-    bool take_lock(const std::string& name, Lock& lock, bool& busy) const;
+    Status take_lock(const std::string& name, Lock& lock) const;
     void unlock_and_remove(const std::string& name, Lock& lock) const;
 
 private:

@@ -35,62 +35,85 @@ void fill_id(const struct stat& info, FileId& id)
     id.folder = S_ISDIR(info.st_mode);
 }
 
-}  // namespace
+// The failure of the call just made, by the code it left in errno.
+Status last_error() { return Status::failure(errno); }
 
-bool identify(const std::string& path, FileId& id)
+// A stream on an open descriptor, which the stream then owns; the descriptor
+// is closed when no stream can be made.
+Status stream_on(int fd, const char* mode, std::FILE*& stream)
+{
+    stream = fdopen(fd, mode);
+    if (stream != nullptr) return {};
+    const Status failed = last_error();
+    close(fd);
+    return failed;
+}
+
+// A descriptor opened without blocking, kept when it is a regular file (reads
+// then go on in the ordinary mode: a regular file never blocks), closed when
+// it is not.
+Status keep_if_regular(int fd)
 {
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0) return false;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return Status::not_regular_file(S_ISDIR(info.st_mode));
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return {};
+}
+
+// Forces a folder's entries to the disk; some file systems cannot sync a
+// folder at all, and there is nothing more to do on them.
+Status sync_folder_descriptor(int fd)
+{
+    if (fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP) return {};
+    return last_error();
+}
+
+}  // namespace
+
+Status identify(const std::string& path, FileId& id)
+{
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return last_error();
     fill_id(info, id);
-    return true;
+    return {};
 }
 
 bool same_name(const std::string& a, const std::string& b) { return a == b; }
 
-std::FILE* open_regular(const std::string& path, const char* mode, bool& not_regular, bool& is_folder)
+Status open_regular(const std::string& path, const char* mode, std::FILE*& stream)
 {
-    not_regular = is_folder = false;
+    stream = nullptr;
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int error = errno;
-        not_regular = true;
-        is_folder = S_ISDIR(info.st_mode);
-        close(fd);
-        errno = error;
-        return nullptr;
-    }
-    // A regular file never blocks; reads go on in the ordinary mode.
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    std::FILE* stream = fdopen(fd, mode);
-    if (stream == nullptr) {
-        const int error = errno;
-        close(fd);
-        errno = error;
-    }
-    return stream;
+    if (fd < 0) return last_error();
+    const Status regular = keep_if_regular(fd);
+    if (!regular) return regular;
+    return stream_on(fd, mode, stream);
 }
 
-std::FILE* create_new(const std::string& path)
+Status create_new(const std::string& path, std::FILE*& stream)
 {
+    stream = nullptr;
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
-    std::FILE* stream = fdopen(fd, "wb");
-    if (stream == nullptr) {
-        const int error = errno;
-        close(fd);
-        unlink(path.c_str());
-        errno = error;
-    }
-    return stream;
+    if (fd < 0) return last_error();
+    const Status made = stream_on(fd, "wb", stream);
+    if (!made) unlink(path.c_str());
+    return made;
 }
 
-std::FILE* open_for_writing(const std::string& path) { return std::fopen(path.c_str(), "wb"); }
-
-bool sync_stream(std::FILE* stream)
+Status open_for_writing(const std::string& path, std::FILE*& stream)
 {
-    return std::fflush(stream) == 0 && fsync(fileno(stream)) == 0;
+    stream = std::fopen(path.c_str(), "wb");
+    return stream != nullptr ? Status() : last_error();
+}
+
+Status sync_stream(std::FILE* stream)
+{
+    // The C library left the reason of the write that failed in errno.
+    if (std::ferror(stream) != 0 || std::fflush(stream) != 0 || fsync(fileno(stream)) != 0) return last_error();
+    return {};
 }
 
 void start_writeback(int fd)
@@ -102,32 +125,33 @@ void start_writeback(int fd)
 #endif
 }
 
-bool sync_file(const std::string& path)
+Status sync_file(const std::string& path)
 {
     const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool synced = fsync(fd) == 0;
-    const int error = errno;
+    if (fd < 0) return last_error();
+    const Status synced = fsync(fd) == 0 ? Status() : last_error();
     close(fd);
-    errno = error;
     return synced;
 }
 
-bool sync_folder(const std::string& folder)
+Status sync_folder(const std::string& folder)
 {
     const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    // Some file systems cannot sync a folder at all; there is nothing more to do on them.
-    const bool synced = fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
-    const int error = errno;
+    if (fd < 0) return last_error();
+    const Status synced = sync_folder_descriptor(fd);
     close(fd);
-    errno = error;
     return synced;
 }
 
-bool replace(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+Status replace(const std::string& from, const std::string& to)
+{
+    return std::rename(from.c_str(), to.c_str()) == 0 ? Status() : last_error();
+}
 
-bool remove_file(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
+Status remove_file(const std::string& path)
+{
+    return unlink(path.c_str()) == 0 || errno == ENOENT ? Status() : last_error();
+}
 
 bool exists(const std::string& path)
 {
@@ -164,23 +188,23 @@ std::vector<std::string> folder_entries(const std::string& folder)
 
 // ---- Reads and writes at offsets ----
 
-int64_t read_at(int fd, void* data, size_t size, uint64_t offset)
+Status read_at(int fd, void* data, size_t size, uint64_t offset, size_t& got)
 {
     auto* at = static_cast<unsigned char*>(data);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t got = pread(fd, at + done, size - done, static_cast<off_t>(offset + done));
-        if (got < 0) {
+    got = 0;
+    while (got < size) {
+        const ssize_t chunk = pread(fd, at + got, size - got, static_cast<off_t>(offset + got));
+        if (chunk < 0) {
             if (errno == EINTR) continue;
-            return -1;
+            return last_error();
         }
-        if (got == 0) break;
-        done += static_cast<size_t>(got);
+        if (chunk == 0) break;
+        got += static_cast<size_t>(chunk);
     }
-    return static_cast<int64_t>(done);
+    return {};
 }
 
-bool write_at(int fd, const void* data, size_t size, uint64_t offset)
+Status write_at(int fd, const void* data, size_t size, uint64_t offset)
 {
     const auto* at = static_cast<const unsigned char*>(data);
     size_t done = 0;
@@ -188,22 +212,19 @@ bool write_at(int fd, const void* data, size_t size, uint64_t offset)
         const ssize_t put = pwrite(fd, at + done, size - done, static_cast<off_t>(offset + done));
         if (put < 0) {
             if (errno == EINTR) continue;
-            return false;
+            return last_error();
         }
-        if (put == 0) {
-            errno = ENOSPC;
-            return false;
-        }
+        if (put == 0) return Status::failure(ENOSPC);
         done += static_cast<size_t>(put);
     }
-    return true;
+    return {};
 }
 
-bool set_length(int fd, uint64_t length)
+Status set_length(int fd, uint64_t length)
 {
     while (ftruncate(fd, static_cast<off_t>(length)) != 0)
-        if (errno != EINTR) return false;
-    return true;
+        if (errno != EINTR) return last_error();
+    return {};
 }
 
 int64_t regular_length(int fd)
@@ -215,11 +236,12 @@ int64_t regular_length(int fd)
 
 int descriptor_of(std::FILE* stream) { return fileno(stream); }
 
-int create_unnamed(const std::string& path)
+Status create_unnamed(const std::string& path, int& fd)
 {
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) unlink(path.c_str());
-    return fd;
+    fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return last_error();
+    unlink(path.c_str());
+    return {};
 }
 
 void close_descriptor(int fd)
@@ -233,26 +255,34 @@ long process_id() { return static_cast<long>(getpid()); }
 
 // ---- Locks ----
 
-bool take_lock(const std::string& path, Lock& lock, bool& busy)
+namespace {
+
+// The exclusive lock of an open file without waiting; the descriptor is
+// closed when it cannot be taken.
+Status lock_or_close(int fd)
 {
-    busy = false;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return {};
+    const Status failed = errno == EWOULDBLOCK ? Status::lock_held() : last_error();
+    close(fd);
+    return failed;
+}
+
+}  // namespace
+
+Status take_lock(const std::string& path, Lock& lock)
+{
     for (;;) {
         const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0) return false;
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            const int error = errno;
-            busy = error == EWOULDBLOCK;
-            close(fd);
-            errno = error;
-            return false;
-        }
+        if (fd < 0) return last_error();
+        const Status taken = lock_or_close(fd);
+        if (!taken) return taken;
         // The holder before us may have removed the file between our open and
         // our lock: then the lock guards nothing, and the path is tried again.
         struct stat locked {}, named {};
         if (fstat(fd, &locked) == 0 && stat(path.c_str(), &named) == 0 && locked.st_dev == named.st_dev &&
             locked.st_ino == named.st_ino) {
             lock.handle = fd;
-            return true;
+            return {};
         }
         close(fd);
     }
@@ -268,39 +298,20 @@ void unlock_and_remove(const std::string& path, Lock& lock)
 
 // ---- A folder held open ----
 
-namespace {
-
-// Closes a descriptor keeping errno.
-void close_keeping_errno(int fd)
-{
-    const int error = errno;
-    close(fd);
-    errno = error;
-}
-
-std::FILE* stream_keeping_errno(int fd, const char* mode)
-{
-    std::FILE* stream = fdopen(fd, mode);
-    if (stream == nullptr) close_keeping_errno(fd);
-    return stream;
-}
-
-}  // namespace
-
 Folder::~Folder()
 {
     if (fd_ >= 0) close(fd_);
 }
 
-bool Folder::open(const std::string& folder)
+Status Folder::open(const std::string& folder)
 {
     path_ = folder;
     fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ < 0) return false;
+    if (fd_ < 0) return last_error();
     struct stat info {};
-    if (fstat(fd_, &info) != 0) return false;
+    if (fstat(fd_, &info) != 0) return last_error();
     fill_id(info, id_);
-    return true;
+    return {};
 }
 
 bool Folder::still_at_its_path() const
@@ -315,18 +326,17 @@ bool Folder::exists(const std::string& name) const
     return fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-bool Folder::replace(const std::string& from, const std::string& to) const
+Status Folder::replace(const std::string& from, const std::string& to) const
 {
-    return renameat(fd_, from.c_str(), fd_, to.c_str()) == 0;
+    return renameat(fd_, from.c_str(), fd_, to.c_str()) == 0 ? Status() : last_error();
 }
 
-bool Folder::remove(const std::string& name) const { return unlinkat(fd_, name.c_str(), 0) == 0 || errno == ENOENT; }
-
-bool Folder::sync() const
+Status Folder::remove(const std::string& name) const
 {
-    // Some file systems cannot sync a folder at all; there is nothing more to do on them.
-    return fsync(fd_) == 0 || errno == EINVAL || errno == ENOTSUP;
+    return unlinkat(fd_, name.c_str(), 0) == 0 || errno == ENOENT ? Status() : last_error();
 }
+
+Status Folder::sync() const { return sync_folder_descriptor(fd_); }
 
 std::vector<std::string> Folder::entries() const
 {
@@ -346,44 +356,38 @@ std::vector<std::string> Folder::entries() const
     return names;
 }
 
-std::FILE* Folder::create_new(const std::string& name) const
+Status Folder::create_new(const std::string& name, std::FILE*& stream) const
 {
+    stream = nullptr;
     const int fd = openat(fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    return fd < 0 ? nullptr : stream_keeping_errno(fd, "wb");
+    if (fd < 0) return last_error();
+    return stream_on(fd, "wb", stream);
 }
 
-std::FILE* Folder::open_regular(const std::string& name) const
+Status Folder::open_regular(const std::string& name, std::FILE*& stream) const
 {
+    stream = nullptr;
     const int fd = openat(fd_, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return nullptr;
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        if (errno == 0 || S_ISREG(info.st_mode) == 0) errno = EINVAL;
-        close_keeping_errno(fd);
-        return nullptr;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return stream_keeping_errno(fd, "rb");
+    if (fd < 0) return last_error();
+    const Status regular = keep_if_regular(fd);
+    if (!regular) return regular;
+    return stream_on(fd, "rb", stream);
 }
 
-bool Folder::take_lock(const std::string& name, Lock& lock, bool& busy) const
+Status Folder::take_lock(const std::string& name, Lock& lock) const
 {
-    busy = false;
     for (;;) {
         const int fd = openat(fd_, name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd < 0) return false;
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            busy = errno == EWOULDBLOCK;
-            close_keeping_errno(fd);
-            return false;
-        }
+        if (fd < 0) return last_error();
+        const Status taken = lock_or_close(fd);
+        if (!taken) return taken;
         // The holder before us may have removed the file between our open and
         // our lock: then the lock guards nothing, and the name is tried again.
         struct stat locked {}, named {};
         if (fstat(fd, &locked) == 0 && fstatat(fd_, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
             lock.handle = fd;
-            return true;
+            return {};
         }
         close(fd);
     }
@@ -544,16 +548,13 @@ std::string program_folder()
     return folder_of(std::string(path, static_cast<size_t>(length)));
 }
 
-void* module_symbol(const std::string& path, const char* symbol, std::string& problem)
+Status module_symbol(const std::string& path, const char* symbol, void*& address)
 {
+    address = nullptr;
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) {
-        problem = dlerror();
-        return nullptr;
-    }
-    void* address = dlsym(module, symbol);
-    if (address == nullptr) problem = dlerror();
-    return address;
+    if (module == nullptr) return Status::in_words(dlerror());
+    address = dlsym(module, symbol);
+    return address != nullptr ? Status() : Status::in_words(dlerror());
 }
 
 // ---- Terminal ----

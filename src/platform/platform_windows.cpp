@@ -1,7 +1,7 @@
 // The platform interface on Windows. Paths keep the bytes the user typed and
 // are turned into UTF-16 for every call to the system, so that folder and file
-// names outside ASCII work; failures leave a C library error code in errno,
-// like the POSIX side, so that callers report them the same way.
+// names outside ASCII work; failures carry a C library error code, like the
+// POSIX side, so that callers report them the same way.
 #include "platform/platform.h"
 #include "platform/signal_slots.h"
 
@@ -52,46 +52,44 @@ std::wstring widen(const std::string& path)
     return wide;
 }
 
-// Leaves the C library's code for the last system error in errno.
-void set_errno_from_system()
+// The C library's code for a system error.
+int code_of_system_error(DWORD error)
 {
-    switch (GetLastError()) {
+    switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
     case ERROR_BAD_NETPATH:
     case ERROR_INVALID_DRIVE:
-        errno = ENOENT;
-        break;
+        return ENOENT;
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
-        errno = EEXIST;
-        break;
+        return EEXIST;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT:
-        errno = EACCES;
-        break;
+        return EACCES;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-        errno = ENOSPC;
-        break;
+        return ENOSPC;
     case ERROR_NOT_ENOUGH_MEMORY:
     case ERROR_OUTOFMEMORY:
-        errno = ENOMEM;
-        break;
+        return ENOMEM;
     case ERROR_DIRECTORY:
-        errno = ENOTDIR;
-        break;
+        return ENOTDIR;
     case ERROR_FILENAME_EXCED_RANGE:
-        errno = ENAMETOOLONG;
-        break;
+        return ENAMETOOLONG;
     default:
-        errno = EIO;
-        break;
+        return EIO;
     }
 }
+
+// The failure of the system call just made.
+Status last_system_error() { return Status::failure(code_of_system_error(GetLastError())); }
+
+// The failure of the C library call just made, by the code it left in errno.
+Status last_library_error() { return Status::failure(errno); }
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -115,23 +113,21 @@ bool identify_handle(HANDLE file, FileId& id)
 
 // A C stream on a handle the stream then owns, in binary mode whatever the
 // mode says: text files are the same bytes as on other systems.
-std::FILE* stream_on(HANDLE file, int flags, const char* mode)
+Status stream_on(HANDLE file, int flags, const char* mode, std::FILE*& stream)
 {
+    stream = nullptr;
     std::string binary = mode;
     if (binary.find('b') == std::string::npos) binary += 'b';
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), flags | _O_BINARY);
     if (fd < 0) {
         CloseHandle(file);
-        errno = EMFILE;
-        return nullptr;
+        return Status::failure(EMFILE);
     }
-    std::FILE* stream = _fdopen(fd, binary.c_str());
-    if (stream == nullptr) {
-        const int error = errno;
-        _close(fd);
-        errno = error;
-    }
-    return stream;
+    stream = _fdopen(fd, binary.c_str());
+    if (stream != nullptr) return {};
+    const Status failed = last_library_error();
+    _close(fd);
+    return failed;
 }
 
 HANDLE handle_of(std::FILE* stream) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))); }
@@ -149,112 +145,90 @@ bool same_name(const std::string& a, const std::string& b)
                                 TRUE) == CSTR_EQUAL;
 }
 
-bool identify(const std::string& path, FileId& id)
+Status identify(const std::string& path, FileId& id)
 {
     const HANDLE file = open_for_query(path);
-    if (file == INVALID_HANDLE_VALUE) {
-        set_errno_from_system();
-        return false;
-    }
-    const bool known = identify_handle(file, id);
-    if (!known) set_errno_from_system();
+    if (file == INVALID_HANDLE_VALUE) return last_system_error();
+    const Status known = identify_handle(file, id) ? Status() : last_system_error();
     CloseHandle(file);
     return known;
 }
 
-std::FILE* open_regular(const std::string& path, const char* mode, bool& not_regular, bool& is_folder)
+Status open_regular(const std::string& path, const char* mode, std::FILE*& stream)
 {
-    not_regular = is_folder = false;
+    stream = nullptr;
     const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        set_errno_from_system();
-        return nullptr;
-    }
+    if (file == INVALID_HANDLE_VALUE) return last_system_error();
     FileId id;
     if (!identify_handle(file, id) || !id.regular) {
         // A folder, a device (CON, NUL, a COM port) or a pipe.
         BY_HANDLE_FILE_INFORMATION info{};
-        is_folder = GetFileInformationByHandle(file, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-        not_regular = true;
+        const bool is_folder =
+            GetFileInformationByHandle(file, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
         CloseHandle(file);
-        errno = is_folder ? EISDIR : EINVAL;
-        return nullptr;
+        return Status::not_regular_file(is_folder);
     }
-    return stream_on(file, _O_RDONLY, mode);
+    return stream_on(file, _O_RDONLY, mode, stream);
 }
 
-std::FILE* create_new(const std::string& path)
+Status create_new(const std::string& path, std::FILE*& stream)
 {
+    stream = nullptr;
     const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                     nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        set_errno_from_system();
-        return nullptr;
-    }
-    std::FILE* stream = stream_on(file, _O_RDWR, "wb");
-    if (stream == nullptr) {
-        const int error = errno;
-        DeleteFileW(widen(path).c_str());
-        errno = error;
-    }
-    return stream;
+    if (file == INVALID_HANDLE_VALUE) return last_system_error();
+    const Status made = stream_on(file, _O_RDWR, "wb", stream);
+    if (!made) DeleteFileW(widen(path).c_str());
+    return made;
 }
 
-std::FILE* open_for_writing(const std::string& path)
+Status open_for_writing(const std::string& path, std::FILE*& stream)
 {
+    stream = nullptr;
     const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        set_errno_from_system();
-        return nullptr;
-    }
-    return stream_on(file, _O_RDWR, "wb");
+    if (file == INVALID_HANDLE_VALUE) return last_system_error();
+    return stream_on(file, _O_RDWR, "wb", stream);
 }
 
-bool sync_stream(std::FILE* stream)
+Status sync_stream(std::FILE* stream)
 {
-    if (std::fflush(stream) != 0) return false;
-    if (FlushFileBuffers(handle_of(stream))) return true;
-    set_errno_from_system();
-    return false;
+    // The C library left the reason of the write that failed in errno.
+    if (std::ferror(stream) != 0 || std::fflush(stream) != 0) return last_library_error();
+    if (FlushFileBuffers(handle_of(stream))) return {};
+    return last_system_error();
 }
 
-bool sync_file(const std::string& path)
+Status sync_file(const std::string& path)
 {
     const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        set_errno_from_system();
-        return false;
-    }
-    const bool synced = FlushFileBuffers(file) != 0;
-    if (!synced) set_errno_from_system();
+    if (file == INVALID_HANDLE_VALUE) return last_system_error();
+    const Status synced = FlushFileBuffers(file) ? Status() : last_system_error();
     CloseHandle(file);
     return synced;
 }
 
 // A folder's entries cannot be flushed on their own on Windows; every rename
 // is written through (replace below) instead.
-bool sync_folder(const std::string&) { return true; }
+Status sync_folder(const std::string&) { return {}; }
 
-bool replace(const std::string& from, const std::string& to)
+Status replace(const std::string& from, const std::string& to)
 {
     if (MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    set_errno_from_system();
-    return false;
+        return {};
+    return last_system_error();
 }
 
-bool remove_file(const std::string& path)
+Status remove_file(const std::string& path)
 {
-    if (DeleteFileW(widen(path).c_str())) return true;
+    if (DeleteFileW(widen(path).c_str())) return {};
     const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
-    set_errno_from_system();
-    return false;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+    return Status::failure(code_of_system_error(error));
 }
 
 bool exists(const std::string& path) { return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -309,26 +283,25 @@ constexpr size_t kMostPerCall = size_t{1} << 30;
 
 }  // namespace
 
-int64_t read_at(int fd, void* data, size_t size, uint64_t offset)
+Status read_at(int fd, void* data, size_t size, uint64_t offset, size_t& got)
 {
     auto* at = static_cast<unsigned char*>(data);
-    size_t done = 0;
-    while (done < size) {
-        OVERLAPPED where = at_offset(offset + done);
-        DWORD got = 0;
-        const DWORD ask = static_cast<DWORD>(std::min(size - done, kMostPerCall));
-        if (!ReadFile(handle_of_descriptor(fd), at + done, ask, &got, &where)) {
+    got = 0;
+    while (got < size) {
+        OVERLAPPED where = at_offset(offset + got);
+        DWORD chunk = 0;
+        const DWORD ask = static_cast<DWORD>(std::min(size - got, kMostPerCall));
+        if (!ReadFile(handle_of_descriptor(fd), at + got, ask, &chunk, &where)) {
             if (GetLastError() == ERROR_HANDLE_EOF) break;
-            set_errno_from_system();
-            return -1;
+            return last_system_error();
         }
-        if (got == 0) break;
-        done += got;
+        if (chunk == 0) break;
+        got += chunk;
     }
-    return static_cast<int64_t>(done);
+    return {};
 }
 
-bool write_at(int fd, const void* data, size_t size, uint64_t offset)
+Status write_at(int fd, const void* data, size_t size, uint64_t offset)
 {
     const auto* at = static_cast<const unsigned char*>(data);
     size_t done = 0;
@@ -336,26 +309,19 @@ bool write_at(int fd, const void* data, size_t size, uint64_t offset)
         OVERLAPPED where = at_offset(offset + done);
         DWORD put = 0;
         const DWORD ask = static_cast<DWORD>(std::min(size - done, kMostPerCall));
-        if (!WriteFile(handle_of_descriptor(fd), at + done, ask, &put, &where)) {
-            set_errno_from_system();
-            return false;
-        }
-        if (put == 0) {
-            errno = ENOSPC;
-            return false;
-        }
+        if (!WriteFile(handle_of_descriptor(fd), at + done, ask, &put, &where)) return last_system_error();
+        if (put == 0) return Status::failure(ENOSPC);
         done += put;
     }
-    return true;
+    return {};
 }
 
 void start_writeback(int) {}  // no asynchronous flush: the sync at the end does all of it
 
-bool set_length(int fd, uint64_t length)
+Status set_length(int fd, uint64_t length)
 {
     const errno_t error = _chsize_s(fd, static_cast<__int64>(length));
-    if (error != 0) errno = error;
-    return error == 0;
+    return error == 0 ? Status() : Status::failure(error);
 }
 
 int64_t regular_length(int fd)
@@ -370,20 +336,16 @@ int descriptor_of(std::FILE* stream) { return _fileno(stream); }
 
 // The file is deleted by the system when its last handle closes, however the
 // process ends; it is shared for deletion so that nothing else can hold it.
-int create_unnamed(const std::string& path)
+Status create_unnamed(const std::string& path, int& fd)
 {
+    fd = -1;
     const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
                                     CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        set_errno_from_system();
-        return -1;
-    }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
-    if (fd < 0) {
-        CloseHandle(file);
-        errno = EMFILE;
-    }
-    return fd;
+    if (file == INVALID_HANDLE_VALUE) return last_system_error();
+    fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+    if (fd >= 0) return {};
+    CloseHandle(file);
+    return Status::failure(EMFILE);
 }
 
 void close_descriptor(int fd)
@@ -397,9 +359,8 @@ long process_id() { return static_cast<long>(GetCurrentProcessId()); }
 
 // ---- Locks ----
 
-bool take_lock(const std::string& path, Lock& lock, bool& busy)
+Status take_lock(const std::string& path, Lock& lock)
 {
-    busy = false;
     // The file may be in the middle of its removal by the run that held it
     // (open handles keep it until closed): that run is ending, try again.
     for (int attempt = 0;; ++attempt) {
@@ -410,25 +371,22 @@ bool take_lock(const std::string& path, Lock& lock, bool& busy)
                 Sleep(10);
                 continue;
             }
-            set_errno_from_system();
-            return false;
+            return last_system_error();
         }
         OVERLAPPED whole{};
         if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole)) {
-            busy = GetLastError() == ERROR_LOCK_VIOLATION;
-            set_errno_from_system();
+            const Status failed =
+                GetLastError() == ERROR_LOCK_VIOLATION ? Status::lock_held() : last_system_error();
             CloseHandle(file);
-            if (busy) errno = EWOULDBLOCK;
-            return false;
+            return failed;
         }
         // As on POSIX: the file locked must still be the one the path names.
         FileId locked, named;
         if (identify_handle(file, locked) && identify(path, named) && same_file(locked, named)) {
             lock.handle = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR);
-            if (lock.handle >= 0) return true;
+            if (lock.handle >= 0) return {};
             CloseHandle(file);
-            errno = EMFILE;
-            return false;
+            return Status::failure(EMFILE);
         }
         CloseHandle(file);
     }
@@ -456,7 +414,7 @@ void unlock(Lock& lock)
 
 Folder::~Folder() = default;
 
-bool Folder::open(const std::string& folder)
+Status Folder::open(const std::string& folder)
 {
     path_ = folder;
     fd_ = 0;
@@ -471,29 +429,28 @@ bool Folder::still_at_its_path() const
 
 bool Folder::exists(const std::string& name) const { return platform::exists(path_ + name); }
 
-bool Folder::replace(const std::string& from, const std::string& to) const
+Status Folder::replace(const std::string& from, const std::string& to) const
 {
     return platform::replace(path_ + from, path_ + to);
 }
 
-bool Folder::remove(const std::string& name) const { return remove_file(path_ + name); }
+Status Folder::remove(const std::string& name) const { return remove_file(path_ + name); }
 
-bool Folder::sync() const { return sync_folder(path_); }
+Status Folder::sync() const { return sync_folder(path_); }
 
 std::vector<std::string> Folder::entries() const { return folder_entries(path_); }
 
-std::FILE* Folder::create_new(const std::string& name) const { return platform::create_new(path_ + name); }
-
-std::FILE* Folder::open_regular(const std::string& name) const
+Status Folder::create_new(const std::string& name, std::FILE*& stream) const
 {
-    bool not_regular = false, is_folder = false;
-    return platform::open_regular(path_ + name, "rb", not_regular, is_folder);
+    return platform::create_new(path_ + name, stream);
 }
 
-bool Folder::take_lock(const std::string& name, Lock& lock, bool& busy) const
+Status Folder::open_regular(const std::string& name, std::FILE*& stream) const
 {
-    return platform::take_lock(path_ + name, lock, busy);
+    return platform::open_regular(path_ + name, "rb", stream);
 }
+
+Status Folder::take_lock(const std::string& name, Lock& lock) const { return platform::take_lock(path_ + name, lock); }
 
 void Folder::unlock_and_remove(const std::string& name, Lock& lock) const
 {
@@ -582,16 +539,14 @@ std::string program_folder()
     return folder_of(std::string(path, length));
 }
 
-void* module_symbol(const std::string& path, const char* symbol, std::string& problem)
+Status module_symbol(const std::string& path, const char* symbol, void*& address)
 {
+    address = nullptr;
     const HMODULE module = LoadLibraryA(path.c_str());
-    if (module == nullptr) {
-        problem = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
-        return nullptr;
-    }
-    void* address = reinterpret_cast<void*>(GetProcAddress(module, symbol));
-    if (address == nullptr) problem = path + " has no " + symbol;
-    return address;
+    if (module == nullptr)
+        return Status::in_words("cannot load " + path + " (error " + std::to_string(GetLastError()) + ")");
+    address = reinterpret_cast<void*>(GetProcAddress(module, symbol));
+    return address != nullptr ? Status() : Status::in_words(path + " has no " + symbol);
 }
 
 // ---- Terminal ----

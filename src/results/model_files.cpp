@@ -1,8 +1,5 @@
 #include "results/model_files.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "run_error.h"
 
 ModelFiles identify_model_files(const std::vector<std::string>& paths)
@@ -27,9 +24,10 @@ bool is_one_of_model_files(const std::string& path, const ModelFiles& model)
 void refuse_overwriting_model(const std::string& result, const ModelFiles& model)
 {
     platform::FileId id;
-    if (!platform::identify(result, id)) {
-        if (errno == ENOENT) return;  // a file still to be made is none of the model's
-        throw RunError("cannot create " + result + ": " + std::strerror(errno));
+    const platform::Status found = platform::identify(result, id);
+    if (!found) {
+        if (found.not_found()) return;  // a file still to be made is none of the model's
+        throw RunError("cannot create " + result + ": " + found.reason());
     }
     for (const auto& [path, model_id] : model)
         if (platform::same_file(id, model_id))

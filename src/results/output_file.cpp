@@ -8,17 +8,12 @@
 #include "results/run_lock.h"
 #include "run_error.h"
 
-namespace {
-
-std::string describe_errno() { return std::strerror(errno); }
-
-}  // namespace
-
 OutputFile::OutputFile(std::string final_path) : final_path_(std::move(final_path))
 {
     const std::string folder = platform::folder_of(final_path_);
     // The run's lock in the folder comes before its first private file there.
-    if (!hold_run_lock(folder)) throw RunError("cannot create " + final_path_ + ": " + describe_errno());
+    const platform::Status locked = hold_run_lock(folder);
+    if (!locked) throw RunError("cannot create " + final_path_ + ": " + locked.reason());
     // A name of this run left by a run that had the same id before us is
     // skipped.
     for (;;) {
@@ -26,19 +21,17 @@ OutputFile::OutputFile(std::string final_path) : final_path_(std::move(final_pat
         // Registered first: a signal between the creation and the
         // registration would otherwise leave the file behind.
         platform::remove_on_signal(temp_path_);
-        stream_ = platform::create_new(temp_path_);
-        if (stream_ != nullptr) return;
-        const int error = errno;
+        const platform::Status created = platform::create_new(temp_path_, stream_);
+        if (created) return;
         platform::forget_on_signal(temp_path_);
-        errno = error;
-        if (error != EEXIST) throw RunError("cannot create " + final_path_ + ": " + describe_errno());
+        if (!created.already_exists()) throw RunError("cannot create " + final_path_ + ": " + created.reason());
     }
 }
 
 OutputFile::~OutputFile()
 {
     if (stream_ != nullptr) std::fclose(stream_);
-    if (!committed_) platform::remove_file(temp_path_);
+    if (!committed_) (void)platform::remove_file(temp_path_);  // a later run removes what is left
     platform::forget_on_signal(temp_path_);
 }
 
@@ -49,7 +42,7 @@ void OutputFile::fail(const std::string& problem) const
 
 void OutputFile::write(const void* data, size_t size)
 {
-    if (size != 0 && std::fwrite(data, 1, size, stream_) != size) fail(describe_errno());
+    if (size != 0 && std::fwrite(data, 1, size, stream_) != size) fail(std::strerror(errno));
 }
 
 void OutputFile::printf(const char* format, ...)
@@ -58,7 +51,7 @@ void OutputFile::printf(const char* format, ...)
     va_start(args, format);
     const int written = std::vfprintf(stream_, format, args);
     va_end(args);
-    if (written < 0) fail(describe_errno());
+    if (written < 0) fail(std::strerror(errno));
 }
 
 void OutputFile::close()
@@ -66,14 +59,10 @@ void OutputFile::close()
     if (stream_ == nullptr) return;
     std::FILE* stream = stream_;
     stream_ = nullptr;
-    const bool synced = std::ferror(stream) == 0 && platform::sync_stream(stream);
-    const int sync_errno = errno;
+    const platform::Status synced = platform::sync_stream(stream);
     const bool closed = std::fclose(stream) == 0;
-    if (!synced) {
-        errno = sync_errno;
-        fail(describe_errno());
-    }
-    if (!closed) fail(describe_errno());
+    if (!synced) fail(synced.reason());
+    if (!closed) fail(std::strerror(errno));
     sealed_ = true;
 }
 
@@ -88,17 +77,19 @@ void OutputFile::seal()
 {
     if (stream_ != nullptr) return close();
     if (sealed_) return;
-    if (!platform::sync_file(temp_path_)) fail(describe_errno());
+    const platform::Status synced = platform::sync_file(temp_path_);
+    if (!synced) fail(synced.reason());
     sealed_ = true;
 }
 
 void OutputFile::commit()
 {
     seal();
-    if (!platform::replace(temp_path_, final_path_)) throw RunError("cannot put " + final_path_ + " in place: " + describe_errno());
+    const platform::Status replaced = platform::replace(temp_path_, final_path_);
+    if (!replaced) throw RunError("cannot put " + final_path_ + " in place: " + replaced.reason());
     mark_committed();
-    if (!platform::sync_folder(platform::folder_of(final_path_)))
-        throw RunError("cannot write " + final_path_ + ": " + describe_errno());
+    const platform::Status synced = platform::sync_folder(platform::folder_of(final_path_));
+    if (!synced) throw RunError("cannot write " + final_path_ + ": " + synced.reason());
 }
 
 void OutputFile::mark_committed()

@@ -1,8 +1,5 @@
 #include "results/result_lock.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "results/run_lock.h"
 #include "run_error.h"
 
@@ -10,22 +7,23 @@ ResultLock::ResultLock(const std::string& result_path)
     : name_(lock_file_prefix + platform::name_in_folder(result_path))
 {
     const std::string folder = platform::folder_of(result_path);
-    if (!folder_.open(folder)) throw RunError("cannot write " + result_path + ": " + std::strerror(errno));
+    const platform::Status opened = folder_.open(folder);
+    if (!opened) throw RunError("cannot write " + result_path + ": " + opened.reason());
     const std::string path = folder + name_;
     platform::remove_on_signal(path);
-    bool busy = false;
-    if (folder_.take_lock(name_, lock_, busy)) {
+    const platform::Status locked = folder_.take_lock(name_, lock_);
+    if (locked) {
         // The lock names the run that holds it, so that a later run may tell
-        // one that a killed run left from any other file.
+        // one that a killed run left from any other file. A lock left empty
+        // counts as one too (see clean_up_folder).
         const std::string holder = run_lock_name(run_id());
-        platform::write_at(lock_.handle, holder.data(), holder.size(), 0);
+        (void)platform::write_at(lock_.handle, holder.data(), holder.size(), 0);
         return;
     }
-    const int error = errno;
     platform::forget_on_signal(path);
-    if (busy)
+    if (locked.busy())
         throw RunError(result_path + ": another run is writing this result now; try again once it has ended");
-    throw RunError("cannot write " + result_path + ": " + std::strerror(error));
+    throw RunError("cannot write " + result_path + ": " + locked.reason());
 }
 
 ResultLock::~ResultLock()

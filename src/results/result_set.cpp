@@ -1,7 +1,6 @@
 #include "results/result_set.h"
 
 #include <cerrno>
-#include <cstring>
 #include <map>
 #include <sstream>
 
@@ -26,11 +25,9 @@ struct Entry {
 
 constexpr const char* kNoTemp = "-";
 
-std::string describe_errno() { return std::strerror(errno); }
-
 // Renames the backups back and removes new files that had no earlier one.
 // With `keep_if_complete`, a set whose new files all arrived stays instead.
-// False (errno set) when the folder could not be put back.
+// False when the folder could not be put back.
 bool undo(const platform::Folder& folder, const std::vector<Entry>& entries, bool keep_if_complete)
 {
     bool complete = true;
@@ -45,9 +42,7 @@ bool undo(const platform::Folder& folder, const std::vector<Entry>& entries, boo
             restored = false;
         }
     }
-    const int error = errno;
-    const bool synced = folder.sync();
-    if (!restored) errno = error;
+    const bool synced = static_cast<bool>(folder.sync());
     return restored && synced;
 }
 
@@ -87,21 +82,21 @@ bool decoded(const std::string& text, std::string& name)
     return true;
 }
 
-bool write_journal(const platform::Folder& folder, const std::string& name, const std::string& lock_name,
-                   const std::vector<Entry>& entries)
+platform::Status write_journal(const platform::Folder& folder, const std::string& name, const std::string& lock_name,
+                               const std::vector<Entry>& entries)
 {
-    std::FILE* journal = folder.create_new(name);
-    if (journal == nullptr) return false;
+    std::FILE* journal = nullptr;
+    const platform::Status created = folder.create_new(name, journal);
+    if (!created) return created;
     std::fprintf(journal, "%s\n", encoded(lock_name).c_str());
     for (const Entry& e : entries)
         std::fprintf(journal, "%d %s %s %s\n", static_cast<int>(e.change), encoded(e.temp).c_str(),
                      encoded(e.backup).c_str(), encoded(e.final_name).c_str());
     std::fprintf(journal, "%s\n", kJournalEnd);
-    const bool synced = std::ferror(journal) == 0 && platform::sync_stream(journal);
-    const int error = errno;
+    const platform::Status synced = platform::sync_stream(journal);
     const bool closed = std::fclose(journal) == 0;
-    errno = error;
-    return synced && closed;
+    if (!synced) return synced;
+    return closed ? platform::Status() : platform::Status::failure(errno);  // fclose's reason
 }
 
 // A journal holds a few lines per result file; a larger file is none.
@@ -115,8 +110,9 @@ enum class Journal { whole, cut, foreign };
 Journal read_journal(const platform::Folder& folder, const std::string& name, std::string& lock_name,
                      std::vector<Entry>& entries)
 {
-    std::FILE* f = folder.open_regular(name);
-    if (f == nullptr) return errno == ENOENT ? Journal::cut : Journal::foreign;
+    std::FILE* f = nullptr;
+    const platform::Status opened = folder.open_regular(name, f);
+    if (!opened) return opened.not_found() ? Journal::cut : Journal::foreign;
     std::string text(kLargestJournal + 1, '\0');
     text.resize(std::fread(text.data(), 1, text.size(), f));
     std::fclose(f);
@@ -178,12 +174,11 @@ bool settle_journal(const platform::Folder& folder, const std::string& journal, 
     std::vector<Entry> entries;
     const Journal read = read_journal(folder, journal, lock_name, entries);
     if (read == Journal::foreign) return false;
-    if (read == Journal::cut) return folder.remove(journal);
+    if (read == Journal::cut) return static_cast<bool>(folder.remove(journal));
     if (!written_by_run(run, lock_name, entries)) return false;
     platform::Lock lock;
-    bool busy = false;
     const bool own = lock_name == held.name();
-    if (!own && !folder.take_lock(lock_name, lock, busy)) return false;
+    if (!own && !folder.take_lock(lock_name, lock)) return false;
     const bool settled = undo(folder, entries, true) && folder.remove(journal);
     if (!own) folder.unlock_and_remove(lock_name, lock);
     return settled;
@@ -215,11 +210,13 @@ std::vector<Entry> entries_of(const platform::Folder& folder, const std::vector<
 std::string put_in_place(const platform::Folder& folder, const std::vector<Entry>& entries)
 {
     for (const Entry& e : entries) {
-        if ((e.change != Change::added && !folder.replace(e.final_name, e.backup)) ||
-            (e.change != Change::dropped && !folder.replace(e.temp, e.final_name)))
-            return "cannot put " + folder.path() + e.final_name + " in place: " + describe_errno();
+        platform::Status moved;
+        if (e.change != Change::added) moved = folder.replace(e.final_name, e.backup);
+        if (moved && e.change != Change::dropped) moved = folder.replace(e.temp, e.final_name);
+        if (!moved) return "cannot put " + folder.path() + e.final_name + " in place: " + moved.reason();
     }
-    if (!folder.sync()) return "cannot write the folder " + shown_folder(folder.path()) + ": " + describe_errno();
+    const platform::Status synced = folder.sync();
+    if (!synced) return "cannot write the folder " + shown_folder(folder.path()) + ": " + synced.reason();
     return {};
 }
 
@@ -229,13 +226,13 @@ std::string put_in_place(const platform::Folder& folder, const std::vector<Entry
 void remove_if_left(const platform::Folder& folder, const std::string& name)
 {
     platform::Lock lock;
-    bool busy = false;
-    if (!folder.take_lock(name, lock, busy)) return;
+    if (!folder.take_lock(name, lock)) return;
     char text[64];
-    const int64_t length = platform::read_at(lock.handle, text, sizeof text, 0);
-    const std::string holder = length > 0 ? std::string(text, static_cast<size_t>(length)) : std::string();
+    size_t length = 0;
+    const bool read = static_cast<bool>(platform::read_at(lock.handle, text, sizeof text, 0, length));
+    const std::string holder = read ? std::string(text, length) : std::string();
     const std::string run = run_of(holder);
-    const bool a_lock = length == 0 || (!run.empty() && holder == run_lock_name(run));
+    const bool a_lock = read && (length == 0 || (!run.empty() && holder == run_lock_name(run)));
     if (a_lock)
         folder.unlock_and_remove(name, lock);
     else
@@ -262,17 +259,20 @@ void commit_together(const std::vector<OutputFile*>& files, const std::vector<st
     // once the set is whole again, old or new.
     platform::hold_signals();
     std::string failure;
-    if (!write_journal(folder, journal, lock.name(), entries) || !folder.sync()) {
-        failure = "cannot put the results in place in " + shown_folder(folder.path()) + ": " + describe_errno() +
+    platform::Status journaled = write_journal(folder, journal, lock.name(), entries);
+    if (journaled) journaled = folder.sync();
+    if (!journaled) {
+        failure = "cannot put the results in place in " + shown_folder(folder.path()) + ": " + journaled.reason() +
                   "; the earlier results were kept";
-        folder.remove(journal);
+        (void)folder.remove(journal);
     } else {
         failure = put_in_place(folder, entries);
         if (failure.empty()) {
+            // The set is in place: what is left behind here, a later run removes.
             for (OutputFile* file : files) file->mark_committed();
-            folder.remove(journal);
-            for (const Entry& e : entries) folder.remove(e.backup);
-            folder.sync();
+            (void)folder.remove(journal);
+            for (const Entry& e : entries) (void)folder.remove(e.backup);
+            (void)folder.sync();
         } else if (undo(folder, entries, false) && folder.remove(journal)) {
             failure += "; the earlier results were kept";
         } else {
@@ -300,14 +300,13 @@ void clean_up_folder(const ResultLock& held)
         // it makes its first private file, and keeps it while it lives).
         const std::string lock_name = run_lock_name(run);
         platform::Lock lock;
-        bool busy = false;
-        if (!folder.take_lock(lock_name, lock, busy)) continue;
+        if (!folder.take_lock(lock_name, lock)) continue;
         bool kept = false;  // a journal that must stay keeps every file of its run
         for (const std::string& name : files)
             if (ends_with(name, ".jnl") && !settle_journal(folder, name, run, held)) kept = true;
         if (!kept)
             for (const std::string& name : files)
-                if (ends_with(name, ".tmp") || ends_with(name, ".bak")) folder.remove(name);
+                if (ends_with(name, ".tmp") || ends_with(name, ".bak")) (void)folder.remove(name);
         folder.unlock_and_remove(lock_name, lock);
     }
     for (const std::string& name : folder.entries())

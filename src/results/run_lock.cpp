@@ -108,22 +108,23 @@ void release_run_locks()
     locks.release();
 }
 
-bool hold_run_lock(const std::string& folder)
+platform::Status hold_run_lock(const std::string& folder)
 {
     RunLocks& locks = run_locks();
     const std::lock_guard<std::mutex> guard(locks.guard);
     platform::FileId id;
-    if (!platform::identify(folder.empty() ? "." : folder, id)) return false;
+    const platform::Status found = platform::identify(folder.empty() ? "." : folder, id);
+    if (!found) return found;
     const std::pair<uint64_t, uint64_t> key{id.device, id.inode};
-    if (locks.held.count(key) != 0) return true;
+    if (locks.held.count(key) != 0) return {};
     const std::string path = folder + run_lock_name(run_id());
     platform::remove_on_signal(path);
     platform::Lock lock;
-    bool busy = false;
-    if (!platform::take_lock(path, lock, busy)) {
+    const platform::Status locked = platform::take_lock(path, lock);
+    if (!locked) {
         platform::forget_on_signal(path);
-        return false;
+        return locked;
     }
     locks.held.emplace(key, HeldLock{path, lock});
-    return true;
+    return {};
 }

@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "platform/status.h"
+
 // The start of the name of every private file of a run in a result folder.
 inline constexpr const char* kPrivatePrefix = ".it4-";
 
@@ -35,9 +37,9 @@ std::string run_lock_name(const std::string& run);
 
 // Takes this run's lock in `folder` (once per folder, however its path is
 // spelled: folders are told apart by identity; held until the process ends,
-// removed at a normal end and by a signal that ends it); false with errno
-// set when it cannot be made.
-bool hold_run_lock(const std::string& folder);
+// removed at a normal end and by a signal that ends it); fails when it
+// cannot be made.
+platform::Status hold_run_lock(const std::string& folder);
 
 // Gives up and removes every run lock this run holds, as a normal end does:
 // for a process that goes on once it is done with its result folders (a

@@ -1,8 +1,5 @@
 #include "run/command_run.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "input/model_size.h"
 #include "platform/platform.h"
 #include "results/model_files.h"
@@ -21,8 +18,8 @@ void check_before_reading(const RunRequest& request)
     refuse_private_model_name(request.model.path);
     refuse_private_name(request.image);
     refuse_private_name(request.table);
-    if (!hold_run_lock(platform::folder_of(request.image)))
-        throw RunError("cannot write " + request.image + ": " + std::strerror(errno));
+    const platform::Status held = hold_run_lock(platform::folder_of(request.image));
+    if (!held) throw RunError("cannot write " + request.image + ": " + held.reason());
     const ModelFiles model_file = identify_model_files({request.model.path});
     refuse_overwriting_model(request.image, model_file);
     refuse_overwriting_model(request.table, model_file);

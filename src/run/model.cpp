@@ -29,14 +29,14 @@ constexpr size_t kLargestPrj = size_t{1} << 20;
 // have it.
 std::optional<std::string> read_prj(const std::string& prj)
 {
-    bool not_regular = false, is_folder = false;
-    std::FILE* f = platform::open_regular(prj, "rb", not_regular, is_folder);
-    if (f == nullptr) {
-        if (is_folder) throw RunError("cannot read the projection " + prj + ": " + std::strerror(EISDIR));
-        if (not_regular)
+    std::FILE* f = nullptr;
+    const platform::Status opened = platform::open_regular(prj, "rb", f);
+    if (!opened) {
+        if (opened.is_folder()) throw RunError("cannot read the projection " + prj + ": " + std::strerror(EISDIR));
+        if (opened.not_regular())
             throw RunError("cannot read the projection " + prj + ": not a regular file (a FIFO, device or socket)");
-        if (errno == ENOENT) return std::nullopt;
-        throw RunError("cannot read the projection " + prj + ": " + std::strerror(errno));
+        if (opened.not_found()) return std::nullopt;
+        throw RunError("cannot read the projection " + prj + ": " + opened.reason());
     }
     std::string text(kLargestPrj + 1, '\0');
     text.resize(std::fread(text.data(), 1, text.size(), f));
@@ -96,12 +96,13 @@ void refuse_private_model_name(const std::string& path)
 
 FileHandle open_model_file(const std::string& path)
 {
-    bool not_regular = false, is_folder = false;
-    FileHandle f(platform::open_regular(path, "rb", not_regular, is_folder));
-    if (f) return f;
-    if (is_folder) throw RunError(path + " is a folder, not a model file");
-    if (not_regular) throw RunError(path + " is not a regular file (a FIFO, device or socket), not a model file");
-    if (errno != ENOENT) throw RunError(path + ": " + std::strerror(errno));
+    std::FILE* stream = nullptr;
+    const platform::Status opened = platform::open_regular(path, "rb", stream);
+    if (opened) return FileHandle(stream);
+    if (opened.is_folder()) throw RunError(path + " is a folder, not a model file");
+    if (opened.not_regular())
+        throw RunError(path + " is not a regular file (a FIFO, device or socket), not a model file");
+    if (!opened.not_found()) throw RunError(path + ": " + opened.reason());
     return nullptr;
 }
 
@@ -176,8 +177,9 @@ namespace {
 // A model file that must exist.
 FileHandle open_existing(const std::string& path)
 {
+    // open_model_file gives none only for a file that does not exist.
     FileHandle f = open_model_file(path);
-    if (!f) throw RunError(path + ": " + std::strerror(errno));
+    if (!f) throw RunError(path + ": " + std::strerror(ENOENT));
     return f;
 }
 

@@ -44,7 +44,7 @@ ModelKind model_kind(const std::string& path);
 void refuse_private_model_name(const std::string& path);
 
 // Opens a model file (or a raw raster's descriptor) for reading without ever
-// blocking on it. Null, with errno ENOENT, when it does not exist (each
+// blocking on it. Null when it does not exist (each
 // front-end says so in its own way); a folder, a FIFO, device or socket, and
 // any other failure end the run with a RunError naming the file.
 FileHandle open_model_file(const std::string& path);

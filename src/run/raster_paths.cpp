@@ -1,8 +1,6 @@
 #include "run/raster_paths.h"
 
-#include <cerrno>
 #include <cctype>
-#include <cstring>
 #include <map>
 
 #include "platform/platform.h"
@@ -133,7 +131,8 @@ void RasterFileCheck::operator()(const std::string& name)
     // A plain path that leads nowhere is reported with the system's reason.
     if (files.empty() && !starts_with(name, "/vsi") && name.find(':') == std::string::npos) {
         platform::FileId id;
-        if (!platform::identify(name, id)) throw RunError(name + ": " + std::strerror(errno));
+        const platform::Status found = platform::identify(name, id);
+        if (!found) throw RunError(name + ": " + found.reason());
     }
     for (const std::string& file : files) check_local_file(file);
 }
@@ -141,7 +140,8 @@ void RasterFileCheck::operator()(const std::string& name)
 void RasterFileCheck::check_local_file(const std::string& path)
 {
     platform::FileId id;
-    if (!platform::identify(path, id)) throw RunError(path + ": " + std::strerror(errno));
+    const platform::Status found = platform::identify(path, id);
+    if (!found) throw RunError(path + ": " + found.reason());
     if (!id.regular && !id.folder)
         throw RunError(path + " is not a regular file (a FIFO, device or socket), not a model file");
     const std::string folder = platform::folder_of(path);

@@ -1,8 +1,6 @@
 #include "run/results.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "file_names.h"
 #include "output/world_file.h"
@@ -41,8 +39,10 @@ namespace {
 void check_same_folder(const std::string& image, const std::string& other)
 {
     platform::FileId a, b;
-    if (!platform::identify(folder_or_here(image), a)) throw RunError("cannot write " + image + ": " + std::strerror(errno));
-    if (!platform::identify(folder_or_here(other), b)) throw RunError("cannot write " + other + ": " + std::strerror(errno));
+    const platform::Status image_folder = platform::identify(folder_or_here(image), a);
+    if (!image_folder) throw RunError("cannot write " + image + ": " + image_folder.reason());
+    const platform::Status other_folder = platform::identify(folder_or_here(other), b);
+    if (!other_folder) throw RunError("cannot write " + other + ": " + other_folder.reason());
     if (!platform::same_file(a, b))
         throw RunError("the table " + other + " must lie in the folder of " + image +
                        " (the results are replaced together)");
