@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "run_error.h"
+#include "shared/run_error.h"
 #include "reference/whole_grid_readers.h"
 
 namespace {

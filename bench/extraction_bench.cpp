@@ -23,9 +23,9 @@
 
 #include "reference/extraction.h"
 #include "reference/grid_engine.h"
-#include "contours/levels.h"
+#include "shared/levels.h"
 #include "reference/grid.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 #include "reference/whole_grid_readers.h"
 
 namespace {

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "contours/levels.h"
+#include "shared/levels.h"
 #include "contours/stripes.h"
 #include "reference/grid.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 #include "reference/whole_grid_readers.h"
 
 namespace {

@@ -21,7 +21,7 @@
 
 #include "dialogue/console.h"
 #include "fuzz_input.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 #include "input/ascii_reader.h"
 #include "reference/whole_grid_readers.h"
 

@@ -21,7 +21,7 @@
 #include <string>
 
 #include "fuzz_input.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 #include "input/descriptor.h"
 #include "input/raw_samples.h"
 #include "reference/whole_grid_readers.h"

@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "reference/extraction.h"
-#include "contours/levels.h"
+#include "shared/levels.h"
 #include "contours/stripes.h"
 #include "fuzz_input.h"
 #include "reference/grid.h"

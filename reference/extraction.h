@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "contours/levels.h"
+#include "shared/levels.h"
 
 struct ExtractionInput {
     double** dtab1;                    // altitudes in meters, nb_lig1 rows of nb_col1

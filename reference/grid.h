@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "NRUTIL.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 inline void release_rows(unsigned char** m, int32_t n) { frucmatrice(m, n); }
 inline void release_rows(uint16_t** m, int32_t n) { frusmatrice(m, n); }

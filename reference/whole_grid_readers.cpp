@@ -5,13 +5,13 @@
 #include <cstring>
 #include <vector>
 
-#include "file_handle.h"
+#include "shared/file_handle.h"
 #include "input/ascii_reader.h"
 #include "input/model_size.h"
 #include "platform/memory_limits.h"
 #include "platform/platform.h"
 #include "reference/huge_pages.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

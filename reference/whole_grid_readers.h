@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "georeference.h"
+#include "shared/georeference.h"
 #include "input/raw_samples.h"
 #include "reference/grid.h"
 

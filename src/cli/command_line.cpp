@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "file_names.h"
-#include "number_text.h"
+#include "shared/file_names.h"
+#include "shared/number_text.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 
 #include "cli/command_line.h"
 #include "cli/progress.h"
-#include "number_text.h"
+#include "shared/number_text.h"
 #include "run/failure.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

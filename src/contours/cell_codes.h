@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "contours/levels.h"
+#include "shared/levels.h"
 
 // Tone of a cell on no line in a result of one-byte tones and in the work
 // grids of bytes.

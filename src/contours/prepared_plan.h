@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "contours/levels.h"
+#include "shared/levels.h"
 #include "contours/sorted_levels.h"
 
 struct PreparedPlan {

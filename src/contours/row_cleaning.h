@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "contours/data_edge.h"
-#include "contours/levels.h"
+#include "shared/levels.h"
 
 // The tones handled by the corner and isolated-pixel passes, as one range of
 // cell values: first_tone .. first_tone + level_count - 2, below the

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "contours/levels.h"
+#include "shared/levels.h"
 
 // How the plan order runs along the sorted levels: the same way (a rising
 // plan), the other way (a falling plan), or neither.

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "run_in_parallel.h"
+#include "shared/run_in_parallel.h"
 
 namespace {
 

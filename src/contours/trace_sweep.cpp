@@ -12,7 +12,7 @@
 
 #include "contours/bit_sliced_clearing.h"
 #include "contours/level_lookup.h"
-#include "contours/levels.h"
+#include "shared/levels.h"
 #include "contours/sweep_rows.h"
 #include "contours/tone_order.h"
 

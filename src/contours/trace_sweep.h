@@ -28,7 +28,7 @@
 
 #include "contours/data_edge.h"
 #include "contours/sorted_levels.h"
-#include "rows.h"
+#include "shared/rows.h"
 
 // The tracing stage of one run over the rows first_row .. rows - 1.
 //

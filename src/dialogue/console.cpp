@@ -1,6 +1,6 @@
 #include "dialogue/console.h"
 
-#include "number_text.h"
+#include "shared/number_text.h"
 
 #include <cerrno>
 #include <climits>
@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace console {
 

@@ -3,7 +3,7 @@
 #include "dialogue/console.h"
 #include "platform/platform.h"
 #include "run/failure.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

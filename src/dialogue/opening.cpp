@@ -11,7 +11,7 @@
 #include "dialogue/isolines_trace_4.h"
 #include "input/descriptor.h"
 #include "run/results.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

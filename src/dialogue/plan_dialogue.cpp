@@ -4,7 +4,7 @@
 #include "dialogue/plan_dialogue.h"
 
 #include "dialogue/console.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

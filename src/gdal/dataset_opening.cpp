@@ -3,7 +3,7 @@
 #include <cpl_conv.h>
 
 #include "gdal/gdal_setup.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 GDALDatasetH open_for_reading(const std::string& path)
 {

@@ -8,7 +8,7 @@
 
 #include "gdal/dataset_opening.h"
 #include "gdal/gdal_setup.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 // step of the writing ends the run, and the file must end whole.
 #include "gdal/gdal_module.h"
 
-#include "contours/levels.h"
+#include "shared/levels.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -24,7 +24,7 @@
 #include "gdal/image_memory.h"
 #include "gdal/min_overviews.h"
 #include "gdal/owned_dataset.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 
 #include "IMAGE.h"
 #include "output/palette.h"
-#include "georeference.h"
-#include "rows.h"
+#include "shared/georeference.h"
+#include "shared/rows.h"
 
 enum class GdalFormat { png, geotiff };
 

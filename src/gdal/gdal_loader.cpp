@@ -4,7 +4,7 @@
 
 #include "gdal/gdal_formats.h"
 #include "platform/platform.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

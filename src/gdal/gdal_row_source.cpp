@@ -17,7 +17,7 @@
 #include "gdal/dataset_pool.h"
 #include "gdal/gdal_setup.h"
 #include "input/row_blocks.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

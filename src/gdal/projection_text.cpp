@@ -11,7 +11,7 @@
 #include <ogr_srs_api.h>
 
 #include "gdal/gdal_setup.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 std::string prj_text(const std::string& projection_wkt)
 {

@@ -1,6 +1,6 @@
 // A build without GDAL: its own formats only; every other raster is refused.
 #include "gdal/gdal_formats.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 const GdalFormats& gdal_formats(const std::string& file)
 {

@@ -21,7 +21,7 @@
 
 #include "input/model_size.h"
 #include "platform/platform.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "georeference.h"
+#include "shared/georeference.h"
 
 // The file is read in chunks of this many bytes (a token cut by a chunk end
 // is completed from the next chunk; no token may be longer than a chunk).

@@ -7,10 +7,10 @@
 #include "input/model_size.h"
 
 #include "contours/engine_memory.h"
-#include "contours/levels.h"
+#include "shared/levels.h"
 #include "input/stored_row_source.h"
 #include "platform/memory_limits.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

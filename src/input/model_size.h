@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "contours/levels.h"
+#include "shared/levels.h"
 
 // "the model size <lines> lines x <columns> columns", for messages.
 std::string size_text(int64_t nb_lig1, int64_t nb_col1);

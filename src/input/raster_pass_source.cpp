@@ -5,7 +5,7 @@
 
 #include "input/raster_pass_source.h"
 #include "input/raw_samples.h"
-#include "run_in_parallel.h"
+#include "shared/run_in_parallel.h"
 
 void widen_range(AltitudeRange& range, const double* row, int32_t n)
 {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "georeference.h"
+#include "shared/georeference.h"
 
 // The room GDAL's block cache has besides the blocks of the model read at
 // once: enough for the result's rows and for its copy into the image file to

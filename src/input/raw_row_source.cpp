@@ -7,8 +7,8 @@
 
 #include "input/model_size.h"
 #include "platform/platform.h"
-#include "run_error.h"
-#include "run_in_parallel.h"
+#include "shared/run_error.h"
+#include "shared/run_in_parallel.h"
 #include "input/row_blocks.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "file_handle.h"
+#include "shared/file_handle.h"
 #include "input/raw_samples.h"
 #include "input/row_source.h"
 

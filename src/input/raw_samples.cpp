@@ -11,7 +11,7 @@
 
 #include "input/raw_samples.h"
 
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

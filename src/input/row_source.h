@@ -21,7 +21,7 @@
 #include <span>
 #include <string>
 
-#include "rows.h"
+#include "shared/rows.h"
 
 // Smallest and largest altitude of a model, in meters, over the cells with
 // data; the cells without data (NaN) are counted apart.

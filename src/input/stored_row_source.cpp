@@ -4,9 +4,9 @@
 #include <limits>
 #include <stdexcept>
 
-#include "results/run_lock.h"
+#include "shared/private_names.h"
 #include "platform/platform.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

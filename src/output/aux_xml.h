@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "georeference.h"
+#include "shared/georeference.h"
 #include "output/legend.h"
 
 // The text of the .aux.xml; `georeference` is written only when `with_place`,

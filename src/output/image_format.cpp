@@ -1,6 +1,6 @@
 #include "output/image_format.h"
 
-#include "file_names.h"
+#include "shared/file_names.h"
 
 std::optional<ImageFormat> image_format_of(const std::string& path)
 {

@@ -10,7 +10,7 @@
 
 #include "IMAGE.h"
 #include "output/palette.h"
-#include "contours/levels.h"
+#include "shared/levels.h"
 
 struct Legend {
     std::vector<Level> levels;        // in plan order: each level's tone and altitude

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "number_text.h"
+#include "shared/number_text.h"
 #include "output/xml_text.h"
 
 std::string qgis_style_text(const Legend& legend)

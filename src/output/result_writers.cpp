@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "number_text.h"
+#include "shared/number_text.h"
 
 void write_table_line(OutputFile& ftab, const Level& level, int table_unit)
 {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "contours/levels.h"
+#include "shared/levels.h"
 #include "results/output_file.h"
 
 // The table's unit of the command line's plans whose levels are not all

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "IMAGE.h"
-#include "rows.h"
+#include "shared/rows.h"
 
 // The engine's result rows (row 0 is the top line, nb_col1 gray tones each),
 // owned through this base. A failed write throws RunError naming the file.

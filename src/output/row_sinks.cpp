@@ -3,7 +3,7 @@
 
 #include "IMAGE.h"
 #include "platform/platform.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 #include "output/row_sink.h"
 
 void FileRowSink::put(const void* bytes, size_t size, uint64_t offset) const

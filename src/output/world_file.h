@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "georeference.h"
+#include "shared/georeference.h"
 #include "output/image_format.h"
 #include "results/output_file.h"
 

@@ -1,6 +1,6 @@
 #include "results/model_files.h"
 
-#include "run_error.h"
+#include "shared/run_error.h"
 
 ModelFiles identify_model_files(const std::vector<std::string>& paths)
 {

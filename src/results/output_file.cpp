@@ -6,7 +6,7 @@
 
 #include "platform/platform.h"
 #include "results/run_lock.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 OutputFile::OutputFile(std::string final_path) : final_path_(std::move(final_path))
 {

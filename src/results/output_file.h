@@ -1,7 +1,7 @@
 // A result file that replaces an earlier file of its name only once complete.
 //
 // The file is created under a short private name in the folder of its final
-// path, ".it4-<run>-<n>.tmp" (run_lock.h), short so that every valid final
+// path, ".it4-<run>-<n>.tmp" (private_names.h), short so that every valid final
 // name works, and recognisable so that a later run can remove it once its run
 // is gone (see result_set.h). close() writes it completely and forces it to
 // the disk; commit() renames it into place. Until then an earlier file of that

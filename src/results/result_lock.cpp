@@ -1,7 +1,7 @@
 #include "results/result_lock.h"
 
-#include "results/run_lock.h"
-#include "run_error.h"
+#include "shared/private_names.h"
+#include "shared/run_error.h"
 
 ResultLock::ResultLock(const std::string& result_path)
     : name_(lock_file_prefix + platform::name_in_folder(result_path))

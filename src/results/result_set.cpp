@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "platform/platform.h"
-#include "results/run_lock.h"
-#include "run_error.h"
+#include "shared/private_names.h"
+#include "shared/run_error.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include "results/model_files.h"
 #include "results/run_lock.h"
 #include "run/results.h"
-#include "run_error.h"
-#include "run_in_parallel.h"
+#include "shared/run_error.h"
+#include "shared/run_in_parallel.h"
 
 namespace {
 

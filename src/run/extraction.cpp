@@ -5,7 +5,7 @@
 #include "contours/engine_memory.h"
 #include "contours/stripes.h"
 #include "platform/memory_limits.h"
-#include "run_in_parallel.h"
+#include "shared/run_in_parallel.h"
 
 void extract_on_every_core(const Model& model, const std::vector<Level>& levels, const Plan& plan,
                            ResultRowSink& result)

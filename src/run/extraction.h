@@ -5,8 +5,8 @@
 #include <functional>
 #include <vector>
 
-#include "contours/levels.h"
-#include "rows.h"
+#include "shared/levels.h"
+#include "shared/rows.h"
 #include "run/model.h"
 #include "run/plan.h"
 

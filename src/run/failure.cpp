@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <new>
 
-#include "run_error.h"
+#include "shared/run_error.h"
 
 void report_failure(const char* lead, const std::string& message)
 {

@@ -12,10 +12,10 @@
 
 #include "IMAGE.h"
 #include "output/palette.h"
-#include "georeference.h"
+#include "shared/georeference.h"
 #include "output/image_format.h"
 #include "results/output_file.h"
-#include "rows.h"
+#include "shared/rows.h"
 #include "run/model.h"
 #include "run/plan.h"
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "file_names.h"
+#include "shared/file_names.h"
 #include "gdal/gdal_formats.h"
 #include "input/descriptor.h"
 #include "input/model_size.h"
@@ -14,10 +14,10 @@
 #include "input/stored_row_source.h"
 #include "platform/memory_limits.h"
 #include "platform/platform.h"
-#include "results/run_lock.h"
+#include "shared/private_names.h"
 #include "run/raster_paths.h"
-#include "run_error.h"
-#include "run_in_parallel.h"
+#include "shared/run_error.h"
+#include "shared/run_in_parallel.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "file_handle.h"
-#include "georeference.h"
+#include "shared/file_handle.h"
+#include "shared/georeference.h"
 #include "input/raw_samples.h"
 #include "input/row_source.h"
 

@@ -12,7 +12,7 @@
 #include <variant>
 #include <vector>
 
-#include "contours/levels.h"
+#include "shared/levels.h"
 
 // Levels every `interval` from `first` up to `last` (in the altitudes' unit);
 // `count` of them, as count_levels gives it.

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <limits>
 
-#include "file_names.h"
-#include "number_text.h"
+#include "shared/file_names.h"
+#include "shared/number_text.h"
 #include "output/result_writers.h"
 #include "run/model.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

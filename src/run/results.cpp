@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "file_names.h"
+#include "shared/file_names.h"
 #include "output/world_file.h"
 #include "platform/platform.h"
-#include "results/run_lock.h"
+#include "shared/private_names.h"
 #include "run/model.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "contours/levels.h"
+#include "shared/levels.h"
 #include "run/extraction.h"
 #include "run/image_output.h"
 #include "run/model.h"

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "contours/levels.h"
+#include "shared/levels.h"
 #include "reference/grid.h"
 #include "reference/whole_grid_readers.h"
-#include "rows.h"
+#include "shared/rows.h"
 
 namespace test_models {
 

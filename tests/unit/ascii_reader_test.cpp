@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "temp_folder.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 #include "input/ascii_reader.h"
 #include "reference/whole_grid_readers.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "dialogue/console.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

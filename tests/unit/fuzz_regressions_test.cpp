@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "run_error.h"
+#include "shared/run_error.h"
 #include "input/raw_samples.h"
 #include "reference/whole_grid_readers.h"
 

@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "contours/levels.h"
+#include "shared/levels.h"
 
 namespace {
 

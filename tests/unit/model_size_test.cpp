@@ -9,7 +9,7 @@
 #include "input/model_size.h"
 #include "platform/memory_limits.h"
 #include "reference/whole_grid_readers.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

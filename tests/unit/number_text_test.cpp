@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "number_text.h"
+#include "shared/number_text.h"
 
 TEST(NumberText, ReportsShowTheDigitsAPersonMeant)
 {

@@ -9,7 +9,7 @@
 
 #include "results/output_file.h"
 #include "results/run_lock.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -13,7 +13,7 @@
 
 #include "counting_blocks.h"
 #include "temp_folder.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 #include "input/raw_samples.h"
 #include "reference/whole_grid_readers.h"
 

@@ -17,7 +17,7 @@
 
 #include "IMAGE.h"
 #include "output/row_sink.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 #include "temp_folder.h"
 #include "input/ascii_reader.h"
 #include "input/raster_pass_source.h"

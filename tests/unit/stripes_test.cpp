@@ -18,7 +18,7 @@
 #include "contours/row_engine.h"
 #include "contours/stripes.h"
 #include "reference/grid.h"
-#include "run_error.h"
+#include "shared/run_error.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // An open stream that closes itself, so that no failure path has to.
-#ifndef FILE_HANDLE_H
-#define FILE_HANDLE_H
+#ifndef SHARED_FILE_HANDLE_H
+#define SHARED_FILE_HANDLE_H
 
 #include <cstdio>
 #include <memory>

@@ -1,6 +1,6 @@
 // The levels of a contour plan, as plain values.
-#ifndef CONTOURS_LEVELS_H
-#define CONTOURS_LEVELS_H
+#ifndef SHARED_LEVELS_H
+#define SHARED_LEVELS_H
 
 #include <cstdint>
 #include <limits>

@@ -1,6 +1,6 @@
 // The parts of a file name that say what a file is.
-#ifndef FILE_NAMES_H
-#define FILE_NAMES_H
+#ifndef SHARED_FILE_NAMES_H
+#define SHARED_FILE_NAMES_H
 
 #include <string>
 

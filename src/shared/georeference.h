@@ -1,6 +1,6 @@
 // Where a model lies on the Earth, carried from the model to its result.
-#ifndef GEOREFERENCE_H
-#define GEOREFERENCE_H
+#ifndef SHARED_GEOREFERENCE_H
+#define SHARED_GEOREFERENCE_H
 
 #include <array>
 #include <string>

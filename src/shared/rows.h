@@ -1,8 +1,8 @@
 // The rows that flow through a run: altitudes from the model to the contour
 // engine, tones from the engine to the result. The row sources (input/), the
 // engine (contours/) and the sinks (output/) meet only here.
-#ifndef ROWS_H
-#define ROWS_H
+#ifndef SHARED_ROWS_H
+#define SHARED_ROWS_H
 
 #include <cstddef>
 #include <cstdint>

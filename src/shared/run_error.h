@@ -4,8 +4,8 @@
 // value, a full disk, no memory): the driver prints its message, removes any
 // file the run had started, and ends with status 1.  RunExit is an ordinary
 // early end (the "Exit" choice) carrying its exit status.
-#ifndef RUN_ERROR_H
-#define RUN_ERROR_H
+#ifndef SHARED_RUN_ERROR_H
+#define SHARED_RUN_ERROR_H
 
 #include <stdexcept>
 #include <string>

@@ -1,7 +1,7 @@
 // Runs count independent tasks at once, one per thread, the first on the
 // calling thread; and how many threads a run uses.
-#ifndef RUN_IN_PARALLEL_H
-#define RUN_IN_PARALLEL_H
+#ifndef SHARED_RUN_IN_PARALLEL_H
+#define SHARED_RUN_IN_PARALLEL_H
 
 #include <algorithm>
 #include <cstddef>

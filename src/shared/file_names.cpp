@@ -1,4 +1,4 @@
-#include "file_names.h"
+#include "shared/file_names.h"
 
 #include <algorithm>
 #include <cctype>

@@ -2,7 +2,7 @@
 // long double (64-bit significand on x86-64) and only then stored: rounded to a
 // double when it becomes an altitude, truncated toward zero when it becomes an
 // integer. Stored plans and tables depend on these exact roundings.
-#include "contours/levels.h"
+#include "shared/levels.h"
 
 #include <cmath>
 #include <limits>

@@ -1,8 +1,8 @@
 // Numbers as the program reads and writes them: whole decimal words on
 // input (the dialogue's answers and the command line's options alike), and
 // the shortest text that reads back to the same double on output.
-#ifndef NUMBER_TEXT_H
-#define NUMBER_TEXT_H
+#ifndef SHARED_NUMBER_TEXT_H
+#define SHARED_NUMBER_TEXT_H
 
 #include <string>
 #include <string_view>
