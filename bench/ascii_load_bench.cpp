@@ -71,10 +71,10 @@ double load_with_reader(const char* path, int64_t& cells, double& checksum)
     const AsciiModel model = read_ascii_grid(f1, path, [](int32_t) {});
     const double elapsed = seconds_since(start);
     std::fclose(f1);
-    cells = int64_t{model.nb_lig1} * model.nb_col1;
+    cells = int64_t{model.row_count} * model.column_count;
     checksum = 0;
-    for (int32_t i = 0; i < model.nb_lig1; ++i)
-        for (int32_t j = 0; j < model.nb_col1; ++j) checksum += model.dtab1[i][j];
+    for (int32_t i = 0; i < model.row_count; ++i)
+        for (int32_t j = 0; j < model.column_count; ++j) checksum += model.altitude_grid[i][j];
     return elapsed;
 }
 

@@ -47,17 +47,17 @@ double median(std::vector<double> values)
 
 struct Model {
     Grid<double> grid;
-    int32_t nb_lig1 = 0;
-    int32_t nb_col1 = 0;
+    int32_t row_count = 0;
+    int32_t column_count = 0;
 };
 
 Model load(const std::string& path)
 {
     AsciiModel ascii = read_ascii_grid_file(path);
     Model m;
-    m.nb_lig1 = ascii.nb_lig1;
-    m.nb_col1 = ascii.nb_col1;
-    m.grid = std::move(ascii.dtab1);
+    m.row_count = ascii.row_count;
+    m.column_count = ascii.column_count;
+    m.grid = std::move(ascii.altitude_grid);
     return m;
 }
 
@@ -74,19 +74,19 @@ void source_position(int64_t t, int32_t factor, int32_t n, int32_t& lower, doubl
 Model enlarge(const Model& source, int32_t factor)
 {
     Model m;
-    m.nb_lig1 = source.nb_lig1 * factor;
-    m.nb_col1 = source.nb_col1 * factor;
-    m.grid = make_grid<double>(m.nb_col1, m.nb_lig1, "enlarged model");
-    for (int32_t i = 0; i < m.nb_lig1; ++i) {
+    m.row_count = source.row_count * factor;
+    m.column_count = source.column_count * factor;
+    m.grid = make_grid<double>(m.column_count, m.row_count, "enlarged model");
+    for (int32_t i = 0; i < m.row_count; ++i) {
         int32_t i0 = 0;
         double wi = 0;
-        source_position(i, factor, source.nb_lig1, i0, wi);
-        const int32_t i1 = std::min(i0 + 1, source.nb_lig1 - 1);
-        for (int32_t j = 0; j < m.nb_col1; ++j) {
+        source_position(i, factor, source.row_count, i0, wi);
+        const int32_t i1 = std::min(i0 + 1, source.row_count - 1);
+        for (int32_t j = 0; j < m.column_count; ++j) {
             int32_t j0 = 0;
             double wj = 0;
-            source_position(j, factor, source.nb_col1, j0, wj);
-            const int32_t j1 = std::min(j0 + 1, source.nb_col1 - 1);
+            source_position(j, factor, source.column_count, j0, wj);
+            const int32_t j1 = std::min(j0 + 1, source.column_count - 1);
             const double top = source.grid[i0][j0] * (1 - wj) + source.grid[i0][j1] * wj;
             const double bottom = source.grid[i1][j0] * (1 - wj) + source.grid[i1][j1] * wj;
             m.grid[i][j] = top * (1 - wi) + bottom * wi;
@@ -97,8 +97,8 @@ Model enlarge(const Model& source, int32_t factor)
 
 bool same_bytes(unsigned char** a, unsigned char** b, const Model& m)
 {
-    for (int32_t i = 0; i < m.nb_lig1; ++i)
-        if (!std::equal(a[i], a[i] + m.nb_col1, b[i])) return false;
+    for (int32_t i = 0; i < m.row_count; ++i)
+        if (!std::equal(a[i], a[i] + m.column_count, b[i])) return false;
     return true;
 }
 
@@ -118,25 +118,25 @@ int run(int argc, char** argv)
 
     const Model source = load(argv[1]);
     const Model m = enlarge(source, factor);
-    double min_dyn = m.grid[0][0];
-    double max_dyn = m.grid[0][0];
-    for (int32_t i = 0; i < m.nb_lig1; ++i)
-        for (int32_t j = 0; j < m.nb_col1; ++j) {
-            min_dyn = std::min(min_dyn, m.grid[i][j]);
-            max_dyn = std::max(max_dyn, m.grid[i][j]);
+    double lowest = m.grid[0][0];
+    double highest = m.grid[0][0];
+    for (int32_t i = 0; i < m.row_count; ++i)
+        for (int32_t j = 0; j < m.column_count; ++j) {
+            lowest = std::min(lowest, m.grid[i][j]);
+            highest = std::max(highest, m.grid[i][j]);
         }
 
     // 250 levels from the minimum, the last one half an interval under the maximum.
-    const double int_hypso = (max_dyn - min_dyn) / 249.5;
-    const int num_CL = static_cast<int>(count_levels(min_dyn, int_hypso, max_dyn));
-    const std::vector<Level> levels = level_sequence(min_dyn, int_hypso, 1, num_CL, max_dyn);
-    const ExtractionInput in{m.grid.rows(), m.nb_lig1, m.nb_col1, &levels, 1, num_CL, max_dyn};
-    std::printf("grid %d x %d (%lld cells), %d levels from %.3f by %.6f\n", m.nb_lig1, m.nb_col1,
-                static_cast<long long>(m.nb_lig1) * m.nb_col1, num_CL, min_dyn, int_hypso);
+    const double interval = (highest - lowest) / 249.5;
+    const int level_count = static_cast<int>(count_levels(lowest, interval, highest));
+    const std::vector<Level> levels = level_sequence(lowest, interval, 1, level_count, highest);
+    const ExtractionInput in{m.grid.rows(), m.row_count, m.column_count, &levels, 1, level_count, highest};
+    std::printf("grid %d x %d (%lld cells), %d levels from %.3f by %.6f\n", m.row_count, m.column_count,
+                static_cast<long long>(m.row_count) * m.column_count, level_count, lowest, interval);
 
-    Grid<unsigned char> reference = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "reference result");
-    Grid<unsigned char> one = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "one-thread result");
-    Grid<unsigned char> two = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "two-thread result");
+    Grid<unsigned char> reference = make_grid<unsigned char>(m.column_count, m.row_count, "reference result");
+    Grid<unsigned char> one = make_grid<unsigned char>(m.column_count, m.row_count, "one-thread result");
+    Grid<unsigned char> two = make_grid<unsigned char>(m.column_count, m.row_count, "two-thread result");
     StripeOptions one_thread;
     one_thread.threads = 1;
     StripeOptions two_threads;
@@ -158,13 +158,13 @@ int run(int argc, char** argv)
     }
     // The two halves of the row engine on whole grids (the summit fill, a
     // few rows at most, is left out).
-    Grid<unsigned char> halves = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "phase result");
+    Grid<unsigned char> halves = make_grid<unsigned char>(m.column_count, m.row_count, "phase result");
     for (int r = 0; r < fast_runs; ++r) {
         Clock::time_point start = Clock::now();
         trace_levels_fast(in, halves.rows());
         trace_times.push_back(seconds_since(start));
         start = Clock::now();
-        clean_contours_fast(halves.rows(), m.nb_lig1, m.nb_col1, 1, num_CL);
+        clean_contours_fast(halves.rows(), m.row_count, m.column_count, 1, level_count);
         clean_times.push_back(seconds_since(start));
     }
     for (int r = 0; r < reference_runs; ++r) {
@@ -179,8 +179,8 @@ int run(int argc, char** argv)
         return 1;
     }
     int64_t line_cells = 0;
-    for (int32_t i = 0; i < m.nb_lig1; ++i)
-        for (int32_t j = 0; j < m.nb_col1; ++j) line_cells += one[i][j] != 255;
+    for (int32_t i = 0; i < m.row_count; ++i)
+        for (int32_t j = 0; j < m.column_count; ++j) line_cells += one[i][j] != 255;
 
     const double reference_median = against_reference ? median(reference_times) : 0.0;
     const double one_median = median(one_times);

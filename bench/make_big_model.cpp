@@ -32,10 +32,10 @@ FlatModel load(const char* path)
     AsciiModel m = read_ascii_grid(f, path, [](int32_t) {});
     std::fclose(f);
     FlatModel flat;
-    flat.rows = m.nb_lig1;
-    flat.cols = m.nb_col1;
-    for (int32_t i = 0; i < m.nb_lig1; ++i)
-        for (int32_t j = 0; j < m.nb_col1; ++j) flat.cells.push_back(m.dtab1[i][j]);
+    flat.rows = m.row_count;
+    flat.cols = m.column_count;
+    for (int32_t i = 0; i < m.row_count; ++i)
+        for (int32_t j = 0; j < m.column_count; ++j) flat.cells.push_back(m.altitude_grid[i][j]);
     return flat;
 }
 

@@ -31,22 +31,22 @@ namespace {
 class EnlargedSource final : public AltitudeSource {
 public:
     EnlargedSource(AsciiModel& model, int32_t factor)
-        : model_(model), factor_(factor), nb_lig1(model.nb_lig1 * factor), nb_col1(model.nb_col1 * factor)
+        : model_(model), factor_(factor), row_count(model.row_count * factor), column_count(model.column_count * factor)
     {
     }
     AltitudeRow read_row(int32_t i, std::span<double> buffer) const override
     {
         int32_t i0 = 0;
         double wi = 0;
-        position(i, model_.nb_lig1, i0, wi);
-        const int32_t i1 = std::min(i0 + 1, model_.nb_lig1 - 1);
-        for (int32_t j = 0; j < nb_col1; ++j) {
+        position(i, model_.row_count, i0, wi);
+        const int32_t i1 = std::min(i0 + 1, model_.row_count - 1);
+        for (int32_t j = 0; j < column_count; ++j) {
             int32_t j0 = 0;
             double wj = 0;
-            position(j, model_.nb_col1, j0, wj);
-            const int32_t j1 = std::min(j0 + 1, model_.nb_col1 - 1);
-            const double top = model_.dtab1[i0][j0] * (1 - wj) + model_.dtab1[i0][j1] * wj;
-            const double bottom = model_.dtab1[i1][j0] * (1 - wj) + model_.dtab1[i1][j1] * wj;
+            position(j, model_.column_count, j0, wj);
+            const int32_t j1 = std::min(j0 + 1, model_.column_count - 1);
+            const double top = model_.altitude_grid[i0][j0] * (1 - wj) + model_.altitude_grid[i0][j1] * wj;
+            const double bottom = model_.altitude_grid[i1][j0] * (1 - wj) + model_.altitude_grid[i1][j1] * wj;
             buffer[static_cast<size_t>(j)] = top * (1 - wi) + bottom * wi;
         }
         return buffer;
@@ -64,14 +64,14 @@ private:
     int32_t factor_;
 
 public:
-    const int32_t nb_lig1;
-    const int32_t nb_col1;
+    const int32_t row_count;
+    const int32_t column_count;
 };
 
 // One FNV-1a hash per row; a row written again replaces its hash.
 class HashingSink final : public ResultRowSink {
 public:
-    explicit HashingSink(int32_t nb_lig1) : hashes_(static_cast<size_t>(nb_lig1), 0) {}
+    explicit HashingSink(int32_t row_count) : hashes_(static_cast<size_t>(row_count), 0) {}
     void write_row(int32_t i, ToneRow row) override
     {
         uint64_t h = 1469598103934665603ull;
@@ -104,28 +104,28 @@ int run(int argc, char** argv)
 
     // The enlarged model keeps the source's range; 250 levels from the
     // minimum, the last half an interval under the maximum.
-    double min_dyn = model.dtab1[0][0];
-    double max_dyn = min_dyn;
-    for (int32_t i = 0; i < model.nb_lig1; ++i)
-        for (int32_t j = 0; j < model.nb_col1; ++j) {
-            min_dyn = std::min(min_dyn, model.dtab1[i][j]);
-            max_dyn = std::max(max_dyn, model.dtab1[i][j]);
+    double lowest = model.altitude_grid[0][0];
+    double highest = lowest;
+    for (int32_t i = 0; i < model.row_count; ++i)
+        for (int32_t j = 0; j < model.column_count; ++j) {
+            lowest = std::min(lowest, model.altitude_grid[i][j]);
+            highest = std::max(highest, model.altitude_grid[i][j]);
         }
-    const double int_hypso = (max_dyn - min_dyn) / 249.5;
-    const int num_CL = static_cast<int>(count_levels(min_dyn, int_hypso, max_dyn));
-    const std::vector<Level> levels = level_sequence(min_dyn, int_hypso, 1, num_CL, max_dyn);
-    const PreparedPlan plan(&levels, 1, num_CL, max_dyn);
+    const double interval = (highest - lowest) / 249.5;
+    const int level_count = static_cast<int>(count_levels(lowest, interval, highest));
+    const std::vector<Level> levels = level_sequence(lowest, interval, 1, level_count, highest);
+    const PreparedPlan plan(&levels, 1, level_count, highest);
 
     const EnlargedSource source(model, factor);
-    std::printf("model %d x %d (%lld cells), %d levels\n", source.nb_lig1, source.nb_col1,
-                static_cast<long long>(source.nb_lig1) * source.nb_col1, num_CL);
+    std::printf("model %d x %d (%lld cells), %d levels\n", source.row_count, source.column_count,
+                static_cast<long long>(source.row_count) * source.column_count, level_count);
     uint64_t first_digest = 0;
     for (int a = 3; a < argc; ++a) {
         StripeOptions options;
         options.threads = static_cast<unsigned>(std::atoi(argv[a]));
-        HashingSink sink(source.nb_lig1);
+        HashingSink sink(source.row_count);
         const auto start = std::chrono::steady_clock::now();
-        const StripeStats stats = extract_in_stripes(plan, source.nb_lig1, source.nb_col1, source, sink, options);
+        const StripeStats stats = extract_in_stripes(plan, source.row_count, source.column_count, source, sink, options);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("%u thread(s): %.2f s, %d stripes, %lld rows repaired, digest %016llx\n", options.threads, seconds,
                     stats.stripes, static_cast<long long>(stats.repaired_rows),
@@ -139,7 +139,7 @@ int run(int argc, char** argv)
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("peak resident memory: %.1f MiB (source grid %.1f MiB)\n", usage.ru_maxrss / 1024.0,
-                static_cast<double>(model.nb_lig1) * model.nb_col1 * sizeof(double) / (1024.0 * 1024.0));
+                static_cast<double>(model.row_count) * model.column_count * sizeof(double) / (1024.0 * 1024.0));
     return 0;
 }
 

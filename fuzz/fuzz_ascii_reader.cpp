@@ -93,11 +93,11 @@ Layout layout_of(const char* text, size_t size)
 
 void check_model(const AsciiModel& model, const std::vector<int32_t>& progress, const Layout& layout)
 {
-    FUZZ_CHECK(model.nb_col1 > 0 && model.nb_lig1 > 0);
+    FUZZ_CHECK(model.column_count > 0 && model.row_count > 0);
     // Exactly one value per cell: none missing, none left over.
-    FUZZ_CHECK(layout.body_values == int64_t{model.nb_col1} * model.nb_lig1);
-    FUZZ_CHECK(model.dtab1);
-    FUZZ_CHECK(std::isfinite(model.dsizepix) && model.dsizepix >= 0);
+    FUZZ_CHECK(layout.body_values == int64_t{model.column_count} * model.row_count);
+    FUZZ_CHECK(model.altitude_grid);
+    FUZZ_CHECK(std::isfinite(model.cell_size) && model.cell_size >= 0);
     // A grid placed on the map lies at a finite place, with cells of a size.
     if (model.georeference.present) {
         const auto& gt = model.georeference.geotransform;
@@ -106,14 +106,14 @@ void check_model(const AsciiModel& model, const std::vector<int32_t>& progress, 
     }
     // A cell is an altitude or, counted, a cell without data (NaN); never infinite.
     int64_t no_data_cells = 0;
-    for (int32_t i = 0; i < model.nb_lig1; ++i)
-        for (int32_t j = 0; j < model.nb_col1; ++j) {
-            FUZZ_CHECK(!std::isinf(model.dtab1[i][j]));
-            no_data_cells += std::isnan(model.dtab1[i][j]);
+    for (int32_t i = 0; i < model.row_count; ++i)
+        for (int32_t j = 0; j < model.column_count; ++j) {
+            FUZZ_CHECK(!std::isinf(model.altitude_grid[i][j]));
+            no_data_cells += std::isnan(model.altitude_grid[i][j]);
         }
     FUZZ_CHECK(no_data_cells == model.no_data_cells);
     // Progress comes before rows 100, 200, ... and for nothing else.
-    FUZZ_CHECK(progress.size() == static_cast<size_t>((model.nb_lig1 - 1) / 100));
+    FUZZ_CHECK(progress.size() == static_cast<size_t>((model.row_count - 1) / 100));
     for (size_t k = 0; k < progress.size(); ++k) FUZZ_CHECK(progress[k] == static_cast<int32_t>(100 * (k + 1)));
 }
 

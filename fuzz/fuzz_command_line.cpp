@@ -51,18 +51,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     check(status == 0);
-    check(options->levels.empty() ? std::isfinite(options->int_hypso) && options->int_hypso > 0
-                                  : options->int_hypso == 0 && !options->dmin_alt && !options->dmax_alt);
+    check(options->levels.empty() ? std::isfinite(options->interval) && options->interval > 0
+                                  : options->interval == 0 && !options->lowest_level && !options->highest_level);
     for (const double level : options->levels) check(std::isfinite(level));
     check(!options->no_data || std::isfinite(*options->no_data));
     check(!options->unit || !options->unit->empty());
     check(options->index_every >= 0);
-    check(!options->dmin_alt || std::isfinite(*options->dmin_alt));
-    check(!options->dmax_alt || std::isfinite(*options->dmax_alt));
-    check(options->first_GT == 0 || options->first_GT == 1);
+    check(!options->lowest_level || std::isfinite(*options->lowest_level));
+    check(!options->highest_level || std::isfinite(*options->highest_level));
+    check(options->first_tone == 0 || options->first_tone == 1);
     check(options->table_unit >= 0 && options->table_unit <= 4);
     check(std::isfinite(options->sample_factor) && options->sample_factor > 0);
-    check(!options->dmin_alt || !options->dmax_alt || *options->dmin_alt <= *options->dmax_alt);
+    check(!options->lowest_level || !options->highest_level || *options->lowest_level <= *options->highest_level);
     check(options->band >= 1);
     check(!options->request.table.empty() && !options->request.model.path.empty() && !options->request.image.empty());
     check(!(options->distinct && options->format == ImageFormat::raw));

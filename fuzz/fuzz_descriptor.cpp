@@ -39,13 +39,13 @@ int32_t little_endian(const uint8_t* b, int bytes)
 
 void fuzz_descriptor(const uint8_t* text, size_t size)
 {
-    std::FILE* f1d = stream_of(text, size);
-    if (f1d == nullptr) return;
+    std::FILE* descriptor_file = stream_of(text, size);
+    if (descriptor_file == nullptr) return;
     constexpr int32_t untouched = 0x5A5A5A5A;
     int32_t v[6] = {untouched, untouched, untouched, untouched, untouched, untouched};
     int32_t* const values[6] = {&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]};
-    const int n = read_descriptor(f1d, values);
-    std::fclose(f1d);
+    const int n = read_descriptor(descriptor_file, values);
+    std::fclose(descriptor_file);
     FUZZ_CHECK(n >= 0 && n <= 6);
     // The values not read keep their previous content.
     for (int k = n; k < 6; ++k) FUZZ_CHECK(v[k] == untouched);
@@ -53,17 +53,17 @@ void fuzz_descriptor(const uint8_t* text, size_t size)
 
 // Every cell must hold its sample decoded from the file, and the range must
 // be the true range of the samples.
-void check_samples(const Grid<double>& dtab1, const uint8_t* raw, int32_t nb_lig1, int32_t nb_col1, int itype,
+void check_samples(const Grid<double>& altitude_grid, const uint8_t* raw, int32_t row_count, int32_t column_count, int sample_kind,
                    const RawRange& range)
 {
-    const int width = itype == 0 ? 2 : 4;
+    const int width = sample_kind == 0 ? 2 : 4;
     int32_t lowest = INT32_MAX, highest = INT32_MIN;
     size_t at = 0;
-    for (int32_t i = 0; i < nb_lig1; ++i) {
-        for (int32_t j = 0; j < nb_col1; ++j, at += static_cast<size_t>(width)) {
+    for (int32_t i = 0; i < row_count; ++i) {
+        for (int32_t j = 0; j < column_count; ++j, at += static_cast<size_t>(width)) {
             const int32_t sample = width == 2 ? int32_t{static_cast<uint16_t>(raw[at] | (raw[at + 1] << 8))}
                                               : little_endian(raw + at, 4);
-            FUZZ_CHECK(dtab1[i][j] == static_cast<double>(sample));
+            FUZZ_CHECK(altitude_grid[i][j] == static_cast<double>(sample));
             if (sample < lowest) lowest = sample;
             if (sample > highest) highest = sample;
         }
@@ -74,9 +74,9 @@ void check_samples(const Grid<double>& dtab1, const uint8_t* raw, int32_t nb_lig
 void fuzz_raw_samples(const uint8_t* data, size_t size)
 {
     const bool wide_sizes = (data[0] & 2) != 0;
-    const int itype = data[0] & 1;
-    const int32_t nb_lig1 = little_endian(data + 1, wide_sizes ? 4 : 2);
-    const int32_t nb_col1 = little_endian(data + 5, wide_sizes ? 4 : 2);
+    const int sample_kind = data[0] & 1;
+    const int32_t row_count = little_endian(data + 1, wide_sizes ? 4 : 2);
+    const int32_t column_count = little_endian(data + 5, wide_sizes ? 4 : 2);
     const size_t text_bytes = std::min<size_t>(data[9], size - kHeaderBytes);
     const uint8_t* raw = data + kHeaderBytes + text_bytes;
     const size_t raw_bytes = size - kHeaderBytes - text_bytes;
@@ -87,12 +87,12 @@ void fuzz_raw_samples(const uint8_t* data, size_t size)
     if (f1 == nullptr) return;
     RawRange range{0, 0};
     try {
-        const Grid<double> dtab1 = read_raw_samples(f1, "fuzz_m2.raw", nb_lig1, nb_col1, itype, range);
+        const Grid<double> altitude_grid = read_raw_samples(f1, "fuzz_m2.raw", row_count, column_count, sample_kind, range);
         // Accepted: the sizes were positive and the file held every sample.
-        FUZZ_CHECK(nb_lig1 > 0 && nb_col1 > 0 && dtab1);
-        FUZZ_CHECK(static_cast<uint64_t>(nb_lig1) * static_cast<uint64_t>(nb_col1) * (itype == 0 ? 2 : 4) <=
+        FUZZ_CHECK(row_count > 0 && column_count > 0 && altitude_grid);
+        FUZZ_CHECK(static_cast<uint64_t>(row_count) * static_cast<uint64_t>(column_count) * (sample_kind == 0 ? 2 : 4) <=
                    raw_bytes);
-        check_samples(dtab1, raw, nb_lig1, nb_col1, itype, range);
+        check_samples(altitude_grid, raw, row_count, column_count, sample_kind, range);
     } catch (const RunError&) {
         // Refused with a message: empty, negative or too large a size, or a short file.
     }

@@ -49,22 +49,22 @@ private:
 
 class GridSource final : public AltitudeSource {
 public:
-    explicit GridSource(const Grid<double>& grid, int32_t nb_col1) : grid_(grid), nb_col1_(nb_col1) {}
+    explicit GridSource(const Grid<double>& grid, int32_t column_count) : grid_(grid), column_count_(column_count) {}
     AltitudeRow read_row(int32_t i, std::span<double> buffer) const override
     {
-        std::copy(grid_[i], grid_[i] + nb_col1_, buffer.begin());
-        return buffer.first(static_cast<size_t>(nb_col1_));
+        std::copy(grid_[i], grid_[i] + column_count_, buffer.begin());
+        return buffer.first(static_cast<size_t>(column_count_));
     }
 
 private:
     const Grid<double>& grid_;
-    int32_t nb_col1_;
+    int32_t column_count_;
 };
 
 // The rows as last written, and how many times each was.
 class RowsSink final : public ResultRowSink {
 public:
-    explicit RowsSink(int32_t nb_lig1) : rows(static_cast<size_t>(nb_lig1)), writes(static_cast<size_t>(nb_lig1), 0) {}
+    explicit RowsSink(int32_t row_count) : rows(static_cast<size_t>(row_count)), writes(static_cast<size_t>(row_count), 0) {}
     void write_row(int32_t i, ToneRow row) override
     {
         rows[static_cast<size_t>(i)].assign(row.begin(), row.end());
@@ -80,10 +80,10 @@ public:
 template <typename Tone>
 void check_against_reference(const ExtractionInput& input, const RowsSink& sink)
 {
-    Grid<Tone> expected = make_grid<Tone>(input.nb_col1, input.nb_lig1, "expected");
+    Grid<Tone> expected = make_grid<Tone>(input.column_count, input.row_count, "expected");
     extract_contours_reference(input, expected.rows());
-    const size_t row_bytes = static_cast<size_t>(input.nb_col1) * sizeof(Tone);
-    for (int32_t i = 0; i < input.nb_lig1; ++i) {
+    const size_t row_bytes = static_cast<size_t>(input.column_count) * sizeof(Tone);
+    for (int32_t i = 0; i < input.row_count; ++i) {
         FUZZ_CHECK(sink.writes[static_cast<size_t>(i)] > 0);
         const std::vector<unsigned char>& row = sink.rows[static_cast<size_t>(i)];
         FUZZ_CHECK(row.size() == row_bytes);
@@ -98,30 +98,30 @@ constexpr size_t first_altitude = 9;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const Bytes in(data, size);
-    const int32_t nb_lig1 = 1 + in.at(0) % 40;
-    const int32_t nb_col1 = 1 + in.at(1) % 40;
-    const int first_GT = in.at(2) & 1;
+    const int32_t row_count = 1 + in.at(0) % 40;
+    const int32_t column_count = 1 + in.at(1) % 40;
+    const int first_tone = in.at(2) & 1;
     const unsigned threads = 1 + ((in.at(2) >> 2) & 3);
     const bool wide_tones = (in.at(7) & 16) != 0;
-    const int num_CL = wide_tones ? 251 + in.at(3) % 100 : in.at(3) == 255 ? 0 : 1 + in.at(3) % 250;
-    const double dmin_alt = static_cast<int8_t>(in.at(4)) * 0.5;
-    const double int_hypso = (in.at(5) == 0 ? 1 : static_cast<int8_t>(in.at(5))) * (wide_tones ? 0.125 : 0.5);
+    const int level_count = wide_tones ? 251 + in.at(3) % 100 : in.at(3) == 255 ? 0 : 1 + in.at(3) % 250;
+    const double lowest_level = static_cast<int8_t>(in.at(4)) * 0.5;
+    const double interval = (in.at(5) == 0 ? 1 : static_cast<int8_t>(in.at(5))) * (wide_tones ? 0.125 : 0.5);
     const int32_t cells_per_byte = 1 + in.at(8) % 4;
 
-    Grid<double> model = make_grid<double>(nb_col1, nb_lig1, "fuzz model");
-    double max_dyn = -std::numeric_limits<double>::infinity();
+    Grid<double> model = make_grid<double>(column_count, row_count, "fuzz model");
+    double highest = -std::numeric_limits<double>::infinity();
     size_t next = first_altitude;
     int8_t altitude = 0;
-    for (int32_t i = 0; i < nb_lig1; ++i)
-        for (int32_t j = 0; j < nb_col1; ++j) {
+    for (int32_t i = 0; i < row_count; ++i)
+        for (int32_t j = 0; j < column_count; ++j) {
             if (j % cells_per_byte == 0 && next < in.size()) altitude = static_cast<int8_t>(in.at(next++));
             const double value = altitude == -128 ? std::numeric_limits<double>::quiet_NaN() : altitude * 0.5;
             model[i][j] = value;
-            if (value == value) max_dyn = std::max(max_dyn, value);
+            if (value == value) highest = std::max(highest, value);
         }
-    if (max_dyn == -std::numeric_limits<double>::infinity()) return 0;  // no data at all: refused before any plan
+    if (highest == -std::numeric_limits<double>::infinity()) return 0;  // no data at all: refused before any plan
 
-    const std::vector<Level> levels = level_sequence(dmin_alt, int_hypso, first_GT, num_CL, max_dyn);
+    const std::vector<Level> levels = level_sequence(lowest_level, interval, first_tone, level_count, highest);
 
     StripeOptions options;
     options.threads = threads;
@@ -129,12 +129,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     options.min_stripe_rows = 8 + 8 * (in.at(6) >> 5);
     options.checkpoints = 1 + (in.at(7) & 7);
     if ((in.at(7) & 8) != 0) options.state_bytes = 300;
-    const PreparedPlan plan(&levels, first_GT, num_CL, max_dyn, wide_tones);
-    const GridSource source(model, nb_col1);
-    RowsSink sink(nb_lig1);
-    extract_in_stripes(plan, nb_lig1, nb_col1, source, sink, options);
+    const PreparedPlan plan(&levels, first_tone, level_count, highest, wide_tones);
+    const GridSource source(model, column_count);
+    RowsSink sink(row_count);
+    extract_in_stripes(plan, row_count, column_count, source, sink, options);
 
-    const ExtractionInput input{model.rows(), nb_lig1, nb_col1, &levels, first_GT, num_CL, max_dyn};
+    const ExtractionInput input{model.rows(), row_count, column_count, &levels, first_tone, level_count, highest};
     if (wide_tones)
         check_against_reference<uint16_t>(input, sink);
     else

@@ -15,24 +15,24 @@
 #include "shared/levels.h"
 
 struct ExtractionInput {
-    double** dtab1;                    // altitudes in meters, nb_lig1 rows of nb_col1
-    int32_t nb_lig1;
-    int32_t nb_col1;
+    double** altitude_grid;                    // altitudes in meters, row_count rows of column_count
+    int32_t row_count;
+    int32_t column_count;
     const std::vector<Level>* levels;  // from level_sequence
-    int first_GT;                      // tone of the first level
-    int num_CL;                        // number of levels of the plan (may be 0 or negative)
-    double max_dyn;                    // largest altitude of dtab1
+    int first_tone;                      // tone of the first level
+    int level_count;                        // number of levels of the plan (may be 0 or negative)
+    double highest;                    // largest altitude of altitude_grid
 };
 
 // Pass-by-pass engine: clear rather than fast, the reference for every other
-// engine. Fills tab3 (nb_lig1 rows of nb_col1) completely, in tones of type
+// engine. Fills result_grid (row_count rows of column_count) completely, in tones of type
 // Tone: unsigned char (background 255; a plan of up to 250 levels) or
 // uint16_t (background 65535; plans of up to 65,534 levels).
 template <typename Tone>
-void extract_contours_reference(const ExtractionInput& in, Tone** tab3);
+void extract_contours_reference(const ExtractionInput& in, Tone** result_grid);
 
 // Same result as extract_contours_reference, in one sweep for all levels.
 template <typename Tone>
-void extract_contours_fast(const ExtractionInput& in, Tone** tab3);
+void extract_contours_fast(const ExtractionInput& in, Tone** result_grid);
 
 #endif

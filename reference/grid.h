@@ -56,16 +56,16 @@ private:
     int32_t nb_lig_ = 0;
 };
 
-// Makes a zero-filled grid of nb_lig1 lines of nb_col1 cells; a grid that
+// Makes a zero-filled grid of row_count lines of column_count cells; a grid that
 // cannot be obtained ends the run with a message naming what it was for.
 template <typename T>
-Grid<T> make_grid(int32_t nb_col1, int32_t nb_lig1, const char* what)
+Grid<T> make_grid(int32_t column_count, int32_t row_count, const char* what)
 {
-    T** rows = allocate_rows(static_cast<T*>(nullptr), nb_col1, nb_lig1);
+    T** rows = allocate_rows(static_cast<T*>(nullptr), column_count, row_count);
     if (rows == nullptr)
-        throw RunError(std::string("not enough memory for the ") + what + " (" + std::to_string(nb_lig1) +
-                       " lines of " + std::to_string(nb_col1) + " columns)");
-    return Grid<T>(rows, nb_lig1);
+        throw RunError(std::string("not enough memory for the ") + what + " (" + std::to_string(row_count) +
+                       " lines of " + std::to_string(column_count) + " columns)");
+    return Grid<T>(rows, row_count);
 }
 
 #endif

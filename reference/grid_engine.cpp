@@ -9,26 +9,26 @@
 
 namespace {
 
-// The rows of dtab1, read in place.
+// The rows of altitude_grid, read in place.
 class GridSource final : public AltitudeSource {
 public:
-    GridSource(double** dtab1, int32_t nb_col1) : dtab1_(dtab1), nb_col1_(nb_col1) {}
+    GridSource(double** altitude_grid, int32_t column_count) : dtab1_(altitude_grid), column_count_(column_count) {}
     AltitudeRow read_row(int32_t i, std::span<double>) const override
     {
-        return AltitudeRow(dtab1_[i], static_cast<size_t>(nb_col1_));
+        return AltitudeRow(dtab1_[i], static_cast<size_t>(column_count_));
     }
 
 private:
     double** dtab1_;
-    int32_t nb_col1_;
+    int32_t column_count_;
 };
 
-// Finished rows copied into tab3 (a row's bytes are its tones in the
+// Finished rows copied into result_grid (a row's bytes are its tones in the
 // machine's order).
 template <typename Tone>
 class GridSink final : public ResultRowSink {
 public:
-    explicit GridSink(Tone** tab3) : tab3_(tab3) {}
+    explicit GridSink(Tone** result_grid) : tab3_(result_grid) {}
     void write_row(int32_t i, ToneRow row) override { std::memcpy(tab3_[i], row.data(), row.size()); }
 
 private:
@@ -38,50 +38,50 @@ private:
 }  // namespace
 
 template <typename Tone>
-StripeStats extract_contours_fast(const ExtractionInput& in, Tone** tab3, const StripeOptions& options)
+StripeStats extract_contours_fast(const ExtractionInput& in, Tone** result_grid, const StripeOptions& options)
 {
-    const PreparedPlan plan(in.levels, in.first_GT, in.num_CL, in.max_dyn, sizeof(Tone) == 2);
-    const GridSource source(in.dtab1, in.nb_col1);
-    GridSink<Tone> sink(tab3);
-    return extract_in_stripes(plan, in.nb_lig1, in.nb_col1, source, sink, options);
+    const PreparedPlan plan(in.levels, in.first_tone, in.level_count, in.highest, sizeof(Tone) == 2);
+    const GridSource source(in.altitude_grid, in.column_count);
+    GridSink<Tone> sink(result_grid);
+    return extract_in_stripes(plan, in.row_count, in.column_count, source, sink, options);
 }
 
 template <typename Tone>
-void extract_contours_fast(const ExtractionInput& in, Tone** tab3)
+void extract_contours_fast(const ExtractionInput& in, Tone** result_grid)
 {
-    extract_contours_fast(in, tab3, StripeOptions{});
+    extract_contours_fast(in, result_grid, StripeOptions{});
 }
 
 template <typename Tone>
-void trace_levels_fast(const ExtractionInput& in, Tone** tab3)
+void trace_levels_fast(const ExtractionInput& in, Tone** result_grid)
 {
-    if (in.nb_lig1 <= 0 || in.nb_col1 <= 0) return;
+    if (in.row_count <= 0 || in.column_count <= 0) return;
     const SortedLevels levels = sort_traced_levels(in.levels);
-    const std::unique_ptr<TraceStage<Tone>> trace = make_trace_stage<Tone>(levels, in.nb_lig1, in.nb_col1, 0);
-    for (int32_t k = 0; k < in.nb_lig1; ++k) {
-        trace->push(AltitudeRow(in.dtab1[k], static_cast<size_t>(in.nb_col1)));
-        while (trace->next_row() < in.nb_lig1 && trace->trace_next(tab3[trace->next_row()])) {
+    const std::unique_ptr<TraceStage<Tone>> trace = make_trace_stage<Tone>(levels, in.row_count, in.column_count, 0);
+    for (int32_t k = 0; k < in.row_count; ++k) {
+        trace->push(AltitudeRow(in.altitude_grid[k], static_cast<size_t>(in.column_count)));
+        while (trace->next_row() < in.row_count && trace->trace_next(result_grid[trace->next_row()])) {
         }
     }
 }
 
 template <typename Tone>
-void clean_contours_fast(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL)
+void clean_contours_fast(Tone** result_grid, int32_t row_count, int32_t column_count, int first_tone, int level_count)
 {
-    if (nb_lig1 <= 0 || nb_col1 <= 0) return;
+    if (row_count <= 0 || column_count <= 0) return;
     using Stage = CleaningStage<Tone>;
-    const HandledTones<Tone> tones = handled_tones<Tone>(first_GT, num_CL);
+    const HandledTones<Tone> tones = handled_tones<Tone>(first_tone, level_count);
     typename Stage::Scratch scratch;
-    Stage spurs(CleaningPass::spurs, tones, nb_lig1, nb_col1, 0, scratch);
-    Stage corners(CleaningPass::corners, tones, nb_lig1, nb_col1, 0, scratch);
-    Stage isolated(CleaningPass::isolated_pixels, tones, nb_lig1, nb_col1, 0, scratch);
-    // A row goes back into tab3 only once all three passes are past it, and
+    Stage spurs(CleaningPass::spurs, tones, row_count, column_count, 0, scratch);
+    Stage corners(CleaningPass::corners, tones, row_count, column_count, 0, scratch);
+    Stage isolated(CleaningPass::isolated_pixels, tones, row_count, column_count, 0, scratch);
+    // A row goes back into result_grid only once all three passes are past it, and
     // every pass keeps its own copies of the rows it still needs.
     const auto write_back = [&](int32_t i, const Tone* row) {
-        std::memcpy(tab3[i], row, static_cast<size_t>(nb_col1) * sizeof(Tone));
+        std::memcpy(result_grid[i], row, static_cast<size_t>(column_count) * sizeof(Tone));
     };
-    for (int32_t k = 0; k < nb_lig1; ++k)
-        spurs.push(k, tab3[k], [&](int32_t a, const Tone* spurred) {
+    for (int32_t k = 0; k < row_count; ++k)
+        spurs.push(k, result_grid[k], [&](int32_t a, const Tone* spurred) {
             corners.push(a, spurred, [&](int32_t b, const Tone* cornered) {
                 isolated.push(b, cornered, write_back);
             });

@@ -12,8 +12,8 @@ namespace {
 
 constexpr unsigned char marked = 1;
 
-// Interior scans run from row 1 while i < nb_lig1 - 1 and from column 1 while
-// j < nb_col1 - 1; sizes below 3 leave these ranges empty.
+// Interior scans run from row 1 while i < row_count - 1 and from column 1 while
+// j < column_count - 1; sizes below 3 leave these ranges empty.
 
 // Number of the eight neighbours of interior cell (i, j) whose value equals ref.
 template <typename Tone>
@@ -28,23 +28,23 @@ int count_equal_neighbours(Tone** grid, int32_t i, int32_t j, int ref)
 
 // Whether interior cell (i, j) has a cell without data among its eight
 // neighbours: the edge of the data, which the interior scans treat as the
-// border of the grid (never examined, never changed). dtab1 may be null: a
+// border of the grid (never examined, never changed). altitude_grid may be null: a
 // model without gaps.
-bool at_data_edge(double** dtab1, int32_t i, int32_t j)
+bool at_data_edge(double** altitude_grid, int32_t i, int32_t j)
 {
-    if (dtab1 == nullptr) return false;
+    if (altitude_grid == nullptr) return false;
     for (int32_t di = -1; di <= 1; ++di)
         for (int32_t dj = -1; dj <= 1; ++dj)
-            if (std::isnan(dtab1[i + di][j + dj])) return true;
+            if (std::isnan(altitude_grid[i + di][j + dj])) return true;
     return false;
 }
 
-// Runs one scan per tone for the tones first_GT .. first_GT + num_CL - 2.
+// Runs one scan per tone for the tones first_tone .. first_tone + level_count - 2.
 template <typename Scan>
-void for_each_cleaned_tone(int first_GT, int num_CL, Scan scan)
+void for_each_cleaned_tone(int first_tone, int level_count, Scan scan)
 {
-    int tone = first_GT - 1;
-    for (int k = 1; k < num_CL; ++k) {
+    int tone = first_tone - 1;
+    for (int k = 1; k < level_count; ++k) {
         ++tone;
         scan(tone);
     }
@@ -53,10 +53,10 @@ void for_each_cleaned_tone(int first_GT, int num_CL, Scan scan)
 }  // namespace
 
 template <typename T>
-void fill_grid(T** grid, int32_t nb_lig1, int32_t nb_col1, std::type_identity_t<T> value)
+void fill_grid(T** grid, int32_t row_count, int32_t column_count, std::type_identity_t<T> value)
 {
-    for (int32_t i = 0; i < nb_lig1; ++i)
-        for (int32_t j = 0; j < nb_col1; ++j) grid[i][j] = value;
+    for (int32_t i = 0; i < row_count; ++i)
+        for (int32_t j = 0; j < column_count; ++j) grid[i][j] = value;
 }
 
 template <typename T>
@@ -76,151 +76,151 @@ int neighbour_code(T** grid, int32_t i, int32_t j, int ref)
 
 bool is_clearing_code(int code) { return code >= 0 && code < 256 && clearing_table[code]; }
 
-void threshold_pass(double** dtab1, unsigned char** tab1, int32_t nb_lig1, int32_t nb_col1, double alti)
+void threshold_pass(double** altitude_grid, unsigned char** tab1, int32_t row_count, int32_t column_count, double alti)
 {
-    for (int32_t i = 0; i < nb_lig1; ++i)
-        for (int32_t j = 0; j < nb_col1; ++j)
-            if (dtab1[i][j] <= alti)
+    for (int32_t i = 0; i < row_count; ++i)
+        for (int32_t j = 0; j < column_count; ++j)
+            if (altitude_grid[i][j] <= alti)
                 tab1[i][j] = marked;
-            else if (std::isnan(dtab1[i][j]))
+            else if (std::isnan(altitude_grid[i][j]))
                 tab1[i][j] = no_altitude;
 }
 
-void boundary_pass(unsigned char** tab1, unsigned char** tab2, int32_t nb_lig1, int32_t nb_col1)
+void boundary_pass(unsigned char** tab1, unsigned char** tab2, int32_t row_count, int32_t column_count)
 {
-    for (int32_t i = 0; i < nb_lig1; ++i) {
-        for (int32_t j = 0; j < nb_col1; ++j) {
+    for (int32_t i = 0; i < row_count; ++i) {
+        for (int32_t j = 0; j < column_count; ++j) {
             if (tab1[i][j] != marked) continue;
             int ico = 0;  // side neighbours inside the grid that lie above the level
             if (i >= 1 && tab1[i - 1][j] == background) ++ico;
-            if (j <= nb_col1 - 2 && tab1[i][j + 1] == background) ++ico;
-            if (i <= nb_lig1 - 2 && tab1[i + 1][j] == background) ++ico;
+            if (j <= column_count - 2 && tab1[i][j + 1] == background) ++ico;
+            if (i <= row_count - 2 && tab1[i + 1][j] == background) ++ico;
             if (j >= 1 && tab1[i][j - 1] == background) ++ico;
             if (ico > 0) tab2[i][j] = marked;
         }
     }
 }
 
-void thinning_pass(unsigned char** tab2, int32_t nb_lig1, int32_t nb_col1, double** dtab1)
+void thinning_pass(unsigned char** tab2, int32_t row_count, int32_t column_count, double** altitude_grid)
 {
-    for (int32_t i = 1; i < nb_lig1 - 1; ++i) {
-        for (int32_t j = 1; j < nb_col1 - 1; ++j) {
+    for (int32_t i = 1; i < row_count - 1; ++i) {
+        for (int32_t j = 1; j < column_count - 1; ++j) {
             const int val = tab2[i][j];
-            if (val != marked || at_data_edge(dtab1, i, j)) continue;
+            if (val != marked || at_data_edge(altitude_grid, i, j)) continue;
             if (is_clearing_code(neighbour_code(tab2, i, j, val))) tab2[i][j] = background;
         }
     }
 }
 
 template <typename Tone>
-void tone_transfer(unsigned char** tab2, Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int tone)
+void tone_transfer(unsigned char** tab2, Tone** result_grid, int32_t row_count, int32_t column_count, int tone)
 {
     const auto tone_value = static_cast<Tone>(tone);
-    for (int32_t i = 0; i < nb_lig1; ++i)
-        for (int32_t j = 0; j < nb_col1; ++j)
-            if (tab2[i][j] == marked) tab3[i][j] = tone_value;
+    for (int32_t i = 0; i < row_count; ++i)
+        for (int32_t j = 0; j < column_count; ++j)
+            if (tab2[i][j] == marked) result_grid[i][j] = tone_value;
 }
 
 template <typename Tone>
-void spur_pass(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, double** dtab1)
+void spur_pass(Tone** result_grid, int32_t row_count, int32_t column_count, double** altitude_grid)
 {
     constexpr Tone background = background_of_grid<Tone>;
-    for (int32_t i = 1; i < nb_lig1 - 1; ++i) {
-        for (int32_t j = 1; j < nb_col1 - 1; ++j) {
-            const int val = tab3[i][j];
-            if (val == background || at_data_edge(dtab1, i, j)) continue;
-            if (count_equal_neighbours(tab3, i, j, val) == 1) tab3[i][j] = background;
+    for (int32_t i = 1; i < row_count - 1; ++i) {
+        for (int32_t j = 1; j < column_count - 1; ++j) {
+            const int val = result_grid[i][j];
+            if (val == background || at_data_edge(altitude_grid, i, j)) continue;
+            if (count_equal_neighbours(result_grid, i, j, val) == 1) result_grid[i][j] = background;
         }
     }
 }
 
 template <typename Tone>
-void corner_scan(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1)
+void corner_scan(Tone** result_grid, int32_t row_count, int32_t column_count, int tone, double** altitude_grid)
 {
     constexpr Tone background = background_of_grid<Tone>;
-    for (int32_t i = 1; i < nb_lig1 - 1; ++i) {
-        for (int32_t j = 1; j < nb_col1 - 1; ++j) {
-            const int val = tab3[i][j];
-            if (val != tone || at_data_edge(dtab1, i, j)) continue;
-            if (is_corner_code(neighbour_code(tab3, i, j, tone))) tab3[i][j] = background;
+    for (int32_t i = 1; i < row_count - 1; ++i) {
+        for (int32_t j = 1; j < column_count - 1; ++j) {
+            const int val = result_grid[i][j];
+            if (val != tone || at_data_edge(altitude_grid, i, j)) continue;
+            if (is_corner_code(neighbour_code(result_grid, i, j, tone))) result_grid[i][j] = background;
         }
     }
 }
 
 template <typename Tone>
-void isolated_pixel_scan(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int tone, double** dtab1)
+void isolated_pixel_scan(Tone** result_grid, int32_t row_count, int32_t column_count, int tone, double** altitude_grid)
 {
     constexpr Tone background = background_of_grid<Tone>;
-    for (int32_t i = 1; i < nb_lig1 - 1; ++i) {
-        for (int32_t j = 1; j < nb_col1 - 1; ++j) {
-            const int val = tab3[i][j];
-            if (val != tone || at_data_edge(dtab1, i, j)) continue;
-            if (count_equal_neighbours(tab3, i, j, background) == 8) tab3[i][j] = background;
+    for (int32_t i = 1; i < row_count - 1; ++i) {
+        for (int32_t j = 1; j < column_count - 1; ++j) {
+            const int val = result_grid[i][j];
+            if (val != tone || at_data_edge(altitude_grid, i, j)) continue;
+            if (count_equal_neighbours(result_grid, i, j, background) == 8) result_grid[i][j] = background;
         }
     }
 }
 
 template <typename Tone>
-void corner_pass(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL, double** dtab1)
+void corner_pass(Tone** result_grid, int32_t row_count, int32_t column_count, int first_tone, int level_count, double** altitude_grid)
 {
-    for_each_cleaned_tone(first_GT, num_CL, [&](int tone) { corner_scan(tab3, nb_lig1, nb_col1, tone, dtab1); });
+    for_each_cleaned_tone(first_tone, level_count, [&](int tone) { corner_scan(result_grid, row_count, column_count, tone, altitude_grid); });
 }
 
 template <typename Tone>
-void isolated_pixel_pass(Tone** tab3, int32_t nb_lig1, int32_t nb_col1, int first_GT, int num_CL, double** dtab1)
+void isolated_pixel_pass(Tone** result_grid, int32_t row_count, int32_t column_count, int first_tone, int level_count, double** altitude_grid)
 {
-    for_each_cleaned_tone(first_GT, num_CL, [&](int tone) { isolated_pixel_scan(tab3, nb_lig1, nb_col1, tone, dtab1); });
+    for_each_cleaned_tone(first_tone, level_count, [&](int tone) { isolated_pixel_scan(result_grid, row_count, column_count, tone, altitude_grid); });
 }
 
 template <typename Tone>
-void summit_fill(double** dtab1, Tone** tab3, int32_t nb_lig1, int32_t nb_col1, double max_dyn, int flag,
+void summit_fill(double** altitude_grid, Tone** result_grid, int32_t row_count, int32_t column_count, double highest, int flag,
                  int final_GT)
 {
     if (flag != 1) return;
     const auto tone_value = static_cast<Tone>(final_GT);
-    for (int32_t i = 0; i < nb_lig1; ++i)
-        for (int32_t j = 0; j < nb_col1; ++j)
-            if (dtab1[i][j] == max_dyn) tab3[i][j] = tone_value;
+    for (int32_t i = 0; i < row_count; ++i)
+        for (int32_t j = 0; j < column_count; ++j)
+            if (altitude_grid[i][j] == highest) result_grid[i][j] = tone_value;
 }
 
 template <typename Tone>
-void extract_contours_reference(const ExtractionInput& in, Tone** tab3)
+void extract_contours_reference(const ExtractionInput& in, Tone** result_grid)
 {
-    const int32_t nb_lig1 = in.nb_lig1;
-    const int32_t nb_col1 = in.nb_col1;
+    const int32_t row_count = in.row_count;
+    const int32_t column_count = in.column_count;
     // An empty grid has nothing to fill (and no work grid can be made for it).
-    if (nb_lig1 <= 0 || nb_col1 <= 0) return;
+    if (row_count <= 0 || column_count <= 0) return;
 
-    Grid<unsigned char> tab1 = make_grid<unsigned char>(nb_col1, nb_lig1, "work grid tab1");
-    Grid<unsigned char> tab2 = make_grid<unsigned char>(nb_col1, nb_lig1, "work grid tab2");
+    Grid<unsigned char> tab1 = make_grid<unsigned char>(column_count, row_count, "work grid tab1");
+    Grid<unsigned char> tab2 = make_grid<unsigned char>(column_count, row_count, "work grid tab2");
 
-    fill_grid(tab3, nb_lig1, nb_col1, background_of_grid<Tone>);
+    fill_grid(result_grid, row_count, column_count, background_of_grid<Tone>);
     int flag = 0;
     int final_GT = 0;
 
-    // Level loop: each level in plan order traces its line into tab3.
+    // Level loop: each level in plan order traces its line into result_grid.
     if (in.levels != nullptr) {
         for (const Level& level : *in.levels) {
-            fill_grid(tab1.rows(), nb_lig1, nb_col1, background);
+            fill_grid(tab1.rows(), row_count, column_count, background);
             if (level.top) {
                 // The top level is not traced; its tone fills the summits later.
                 flag = 1;
                 final_GT = level.tone;
                 continue;
             }
-            threshold_pass(in.dtab1, tab1.rows(), nb_lig1, nb_col1, level.alti);
-            fill_grid(tab2.rows(), nb_lig1, nb_col1, background);
-            boundary_pass(tab1.rows(), tab2.rows(), nb_lig1, nb_col1);
-            thinning_pass(tab2.rows(), nb_lig1, nb_col1, in.dtab1);
-            tone_transfer(tab2.rows(), tab3, nb_lig1, nb_col1, level.tone);
+            threshold_pass(in.altitude_grid, tab1.rows(), row_count, column_count, level.altitude);
+            fill_grid(tab2.rows(), row_count, column_count, background);
+            boundary_pass(tab1.rows(), tab2.rows(), row_count, column_count);
+            thinning_pass(tab2.rows(), row_count, column_count, in.altitude_grid);
+            tone_transfer(tab2.rows(), result_grid, row_count, column_count, level.tone);
         }
     }
 
     // Cleaning, in this fixed order.
-    spur_pass(tab3, nb_lig1, nb_col1, in.dtab1);
-    corner_pass(tab3, nb_lig1, nb_col1, in.first_GT, in.num_CL, in.dtab1);
-    isolated_pixel_pass(tab3, nb_lig1, nb_col1, in.first_GT, in.num_CL, in.dtab1);
-    summit_fill(in.dtab1, tab3, nb_lig1, nb_col1, in.max_dyn, flag, final_GT);
+    spur_pass(result_grid, row_count, column_count, in.altitude_grid);
+    corner_pass(result_grid, row_count, column_count, in.first_tone, in.level_count, in.altitude_grid);
+    isolated_pixel_pass(result_grid, row_count, column_count, in.first_tone, in.level_count, in.altitude_grid);
+    summit_fill(in.altitude_grid, result_grid, row_count, column_count, in.highest, flag, final_GT);
 }
 
 // The grids of tones of one byte (plans of up to 250 levels) and of two.

@@ -14,11 +14,11 @@ namespace {
 template <typename Tone>
 void extract_into(const ExtractionInput& input, ResultRowSink& result)
 {
-    Grid<Tone> tab3 = make_grid<Tone>(input.nb_col1, input.nb_lig1, "result grid");
-    extract_contours_reference(input, tab3.rows());
-    const size_t row_bytes = static_cast<size_t>(input.nb_col1) * sizeof(Tone);
-    for (int32_t i = 0; i < input.nb_lig1; ++i)
-        result.write_row(i, ToneRow(reinterpret_cast<const unsigned char*>(tab3[i]), row_bytes));
+    Grid<Tone> result_grid = make_grid<Tone>(input.column_count, input.row_count, "result grid");
+    extract_contours_reference(input, result_grid.rows());
+    const size_t row_bytes = static_cast<size_t>(input.column_count) * sizeof(Tone);
+    for (int32_t i = 0; i < input.row_count; ++i)
+        result.write_row(i, ToneRow(reinterpret_cast<const unsigned char*>(result_grid[i]), row_bytes));
 }
 
 }  // namespace
@@ -27,15 +27,15 @@ void extract_with_reference(const Model& model, const std::vector<Level>& levels
                             ResultRowSink& result)
 {
     check_grid_size(model.rows, model.columns, model.path);
-    Grid<double> dtab1 = make_grid<double>(model.columns, model.rows, "altitude grid");
+    Grid<double> altitude_grid = make_grid<double>(model.columns, model.rows, "altitude grid");
     std::vector<double> buffer(static_cast<size_t>(model.columns));
     for (int32_t i = 0; i < model.rows; ++i) {
         const AltitudeRow row = model.altitudes->read_row(i, buffer);
-        std::copy(row.begin(), row.end(), dtab1[i]);
+        std::copy(row.begin(), row.end(), altitude_grid[i]);
     }
-    const ExtractionInput input{dtab1.rows(), model.rows,  model.columns,
+    const ExtractionInput input{altitude_grid.rows(), model.rows,  model.columns,
                                 &levels,      plan.first_tone,  plan.level_count,
-                                model.altitudes->range().max_dyn};
+                                model.altitudes->range().highest};
     if (tone_bytes_for(plan.level_count) == 2)
         extract_into<uint16_t>(input, result);
     else

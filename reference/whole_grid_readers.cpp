@@ -31,66 +31,66 @@ void read_row_bytes(std::FILE* f1, const std::string& path, std::vector<unsigned
 
 }  // namespace
 
-void check_grid_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
+void check_grid_size(int64_t row_count, int64_t column_count, const std::string& path)
 {
-    check_model_shape(nb_lig1, nb_col1, path);
+    check_model_shape(row_count, column_count, path);
     // Both factors are below 2^31, so the cell count fits; the byte count may not.
-    const uint64_t cells = static_cast<uint64_t>(nb_lig1) * static_cast<uint64_t>(nb_col1);
+    const uint64_t cells = static_cast<uint64_t>(row_count) * static_cast<uint64_t>(column_count);
     uint64_t needed = 0;
     if (__builtin_mul_overflow(cells, grid_bytes_per_cell, &needed))
-        throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is too large: its " + std::to_string(cells) +
+        throw RunError(path + ": " + size_text(row_count, column_count) + " is too large: its " + std::to_string(cells) +
                        " cells would need more bytes of memory than can be counted");
     const MemoryLimit available = memory_available();
     if (needed > available.bytes)
-        throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is too large for the memory available: its " +
+        throw RunError(path + ": " + size_text(row_count, column_count) + " is too large for the memory available: its " +
                        std::to_string(cells) + " cells need " + std::to_string(needed) + " bytes (" +
                        std::to_string(grid_bytes_per_cell) + " per cell), more than the " +
                        std::to_string(available.bytes) + " bytes of " + available.what);
     prefer_huge_pages_for_grids(needed);
 }
 
-Grid<double> read_raw_samples(std::FILE* f1, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype,
+Grid<double> read_raw_samples(std::FILE* f1, const std::string& path, int32_t row_count, int32_t column_count, int sample_kind,
                               RawRange& range)
 {
-    const int width = sample_width(itype);
-    if (nb_lig1 <= 0 || nb_col1 <= 0) check_grid_size(nb_lig1, nb_col1, path);  // refuses at once
-    check_file_holds_samples(platform::regular_length(platform::descriptor_of(f1)), path, nb_lig1, nb_col1, itype);
-    check_grid_size(nb_lig1, nb_col1, path);
+    const int width = sample_width(sample_kind);
+    if (row_count <= 0 || column_count <= 0) check_grid_size(row_count, column_count, path);  // refuses at once
+    check_file_holds_samples(platform::regular_length(platform::descriptor_of(f1)), path, row_count, column_count, sample_kind);
+    check_grid_size(row_count, column_count, path);
 
-    Grid<double> dtab1 = make_grid<double>(nb_col1, nb_lig1, "altitude grid");
-    std::vector<unsigned char> buffer(static_cast<size_t>(nb_col1) * static_cast<size_t>(width));
+    Grid<double> altitude_grid = make_grid<double>(column_count, row_count, "altitude grid");
+    std::vector<unsigned char> buffer(static_cast<size_t>(column_count) * static_cast<size_t>(width));
 
     // The range starts from the first sample, so that any model, all negative
     // or all very high, reports its true extremes.
-    for (int32_t i = 0; i < nb_lig1; ++i) {
+    for (int32_t i = 0; i < row_count; ++i) {
         read_row_bytes(f1, path, buffer, i);
         if (i == 0) {
-            const int32_t first = first_raw_sample(buffer.data(), itype);
+            const int32_t first = first_raw_sample(buffer.data(), sample_kind);
             range = RawRange{first, first};
         }
-        decode_raw_row(buffer.data(), nb_col1, itype, dtab1[i], range);
+        decode_raw_row(buffer.data(), column_count, sample_kind, altitude_grid[i], range);
     }
-    return dtab1;
+    return altitude_grid;
 }
 
-void convert_to_meters(double** dtab1, int32_t nb_lig1, int32_t nb_col1, int unit)
+void convert_to_meters(double** altitude_grid, int32_t row_count, int32_t column_count, int unit)
 {
-    for (int32_t i = 0; i < nb_lig1; ++i) convert_row_to_meters(dtab1[i], nb_col1, unit);
+    for (int32_t i = 0; i < row_count; ++i) convert_row_to_meters(altitude_grid[i], column_count, unit);
 }
 
 AsciiModel read_ascii_grid(std::FILE* f1, const std::string& path, const std::function<void(int32_t)>& on_progress)
 {
     AsciiModel model;
     const auto make_grid_for = [&model, &path](const AsciiGridSize& size) {
-        check_grid_size(size.nb_lig1, size.nb_col1, path);
-        model.nb_col1 = size.nb_col1;
-        model.nb_lig1 = size.nb_lig1;
-        model.dsizepix = size.dsizepix;
+        check_grid_size(size.row_count, size.column_count, path);
+        model.column_count = size.column_count;
+        model.row_count = size.row_count;
+        model.cell_size = size.cell_size;
         model.georeference = size.georeference;
-        model.dtab1 = make_grid<double>(size.nb_col1, size.nb_lig1, "altitude grid");
+        model.altitude_grid = make_grid<double>(size.column_count, size.row_count, "altitude grid");
     };
     const auto store_row = [&model](int32_t i, const double* row) {
-        std::copy(row, row + model.nb_col1, model.dtab1[i]);
+        std::copy(row, row + model.column_count, model.altitude_grid[i]);
     };
     model.no_data_cells = read_ascii_rows(f1, path, on_progress, make_grid_for, store_row).no_data_cells;
     return model;

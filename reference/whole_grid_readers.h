@@ -18,28 +18,28 @@
 // result grid), that is empty, negative or larger than the memory this
 // process may take (RunError naming `path`), and lets such grids ask for huge
 // pages (prefer_huge_pages_for_grids).
-void check_grid_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path);
+void check_grid_size(int64_t row_count, int64_t column_count, const std::string& path);
 
-// Reads nb_lig1 x nb_col1 samples of the width of itype from the start of
+// Reads row_count x column_count samples of the width of sample_kind from the start of
 // the file, in one pass, into a new double grid, each sample stored exactly
 // as its integer value, and returns their true range through `range`. The
 // file must hold at least that many samples (its size is checked before
 // anything is allocated, and so is the model size, as check_grid_size does);
 // bytes after them are ignored. A short file or a read error throws RunError
 // naming the file.
-Grid<double> read_raw_samples(std::FILE* f1, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype,
+Grid<double> read_raw_samples(std::FILE* f1, const std::string& path, int32_t row_count, int32_t column_count, int sample_kind,
                               RawRange& range);
 
 // convert_row_to_meters on every row.
-void convert_to_meters(double** dtab1, int32_t nb_lig1, int32_t nb_col1, int unit);
+void convert_to_meters(double** altitude_grid, int32_t row_count, int32_t column_count, int unit);
 
 struct AsciiModel {
-    int32_t nb_col1 = 0;
-    int32_t nb_lig1 = 0;
-    double dsizepix = 0;  // cell size (or dx) from the header
+    int32_t column_count = 0;
+    int32_t row_count = 0;
+    double cell_size = 0;  // cell size (or dx) from the header
     Georeference georeference;  // the header's position, without projection
-    Grid<double> dtab1;
-    int64_t no_data_cells = 0;  // cells without data, NaN in dtab1
+    Grid<double> altitude_grid;
+    int64_t no_data_cells = 0;  // cells without data, NaN in altitude_grid
 };
 
 // Reads an ASCII grid whole, as read_ascii_rows reads it, with the same checks

@@ -21,7 +21,7 @@ void report(const RunRequest& request, const Model& model, const Plan& plan)
     const AltitudeRange range = model.altitudes->range();
     const char* unit = plan.unit.c_str();
     std::printf("%s: %d lines x %d columns, altitudes %s to %s %s", model.path.c_str(), model.rows, model.columns,
-                readable_text(range.min_dyn).c_str(), readable_text(range.max_dyn).c_str(), unit);
+                readable_text(range.lowest).c_str(), readable_text(range.highest).c_str(), unit);
     const std::optional<double>& no_data = request.model.no_data;
     if (range.no_data_cells > 0 || no_data)
         std::printf(", %lld cells without data", static_cast<long long>(range.no_data_cells));

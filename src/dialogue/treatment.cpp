@@ -8,13 +8,13 @@
 void treatment(OpenedRun& run, const ExtractionEngine& engine)
 {
     const AltitudeRange range = run.model.altitudes->range();
-    const Plan plan = ask_plan(range.min_dyn, range.max_dyn);
+    const Plan plan = ask_plan(range.lowest, range.highest);
 
     const ImageSettings image = image_settings_for(run.model, plan, run.format);
     const std::string nomim2 = run.results.file(Results::Role::image)->final_path();
     RunHooks hooks;
     hooks.on_level = [](const Level& level) {
-        console::print("\t\tGray tone %d Altitude %lf         \r", level.tone, level.alti);
+        console::print("\t\tGray tone %d Altitude %lf         \r", level.tone, level.altitude);
     };
     hooks.on_saving = [&] {
         if (run.format == ImageFormat::raw)

@@ -90,17 +90,17 @@ private:
 };
 
 ScratchImageSink::ScratchImageSink(const std::string& scratch_path, const GdalImage& image)
-    : image_(image), row_bytes_(static_cast<size_t>(image.nb_col1) * static_cast<size_t>(image.tone_bytes))
+    : image_(image), row_bytes_(static_cast<size_t>(image.column_count) * static_cast<size_t>(image.tone_bytes))
 {
     set_up_gdal();
     const NoSideFiles no_side_files;
-    const uint64_t image_bytes = uint64_t{row_bytes_} * static_cast<uint64_t>(image_.nb_lig1);
+    const uint64_t image_bytes = uint64_t{row_bytes_} * static_cast<uint64_t>(image_.row_count);
     if (image_bytes <= image_memory_budget) {
         // A dataset of GDAL's memory driver over the image's own memory.
         memory_ = std::make_unique<ImageMemory>(static_cast<size_t>(image_bytes));
         GDALDriverH mem = GDALGetDriverByName("MEM");
         if (mem == nullptr) fail(image_.shown_path, "this GDAL has no memory driver");
-        scratch_.reset(GDALCreate(mem, "", image_.nb_col1, image_.nb_lig1, 0, pixel_type(image_), nullptr));
+        scratch_.reset(GDALCreate(mem, "", image_.column_count, image_.row_count, 0, pixel_type(image_), nullptr));
         char pointer[64];
         std::snprintf(pointer, sizeof pointer, "DATAPOINTER=%p", static_cast<void*>(memory_->data()));
         const char* options[] = {pointer, nullptr};
@@ -112,7 +112,7 @@ ScratchImageSink::ScratchImageSink(const std::string& scratch_path, const GdalIm
         // Uncompressed, so that a row written again (a repaired stripe) takes
         // the place of the first one.
         const char* options[] = {"COMPRESS=NONE", "BIGTIFF=IF_NEEDED", nullptr};
-        scratch_.reset(GDALCreate(tiff, scratch_path.c_str(), image_.nb_col1, image_.nb_lig1, 1, pixel_type(image_),
+        scratch_.reset(GDALCreate(tiff, scratch_path.c_str(), image_.column_count, image_.row_count, 1, pixel_type(image_),
                                   const_cast<char**>(options)));
         if (!scratch_) fail(image_.shown_path, "GDAL could not create its temporary file");
     }
@@ -131,8 +131,8 @@ void ScratchImageSink::write_rows(int32_t first, int32_t count, size_t width, co
         return;
     }
     const std::lock_guard<std::mutex> one_writer(writing_);
-    if (GDALRasterIO(band_, GF_Write, 0, first, image_.nb_col1, count, const_cast<unsigned char*>(rows),
-                     image_.nb_col1, count, pixel_type(image_), 0, static_cast<int>(width)) != CE_None)
+    if (GDALRasterIO(band_, GF_Write, 0, first, image_.column_count, count, const_cast<unsigned char*>(rows),
+                     image_.column_count, count, pixel_type(image_), 0, static_cast<int>(width)) != CE_None)
         fail(image_.shown_path, "GDAL could not write a row to its temporary file");
 }
 
@@ -167,7 +167,7 @@ void ScratchImageSink::write_image(const std::function<void(double)>& on_progres
     // A large GeoTIFF gets its overviews inside, each reduced from the one
     // before it so that lines stay visible.
     std::vector<int> factors =
-        image_.format == GdalFormat::geotiff ? overview_factors(image_.nb_lig1, image_.nb_col1) : std::vector<int>{};
+        image_.format == GdalFormat::geotiff ? overview_factors(image_.row_count, image_.column_count) : std::vector<int>{};
     if (!factors.empty()) {
         check(GDALBuildOverviews(scratch_.get(), "NONE", static_cast<int>(factors.size()), factors.data(), 0, nullptr,
                                  nullptr, nullptr) == CE_None,

@@ -26,7 +26,7 @@ enum class GdalFormat { png, geotiff };
 // the scratch GeoTIFF (its overviews come on top, a third of it at most).
 inline constexpr uint64_t image_memory_budget = uint64_t{32} << 20;
 
-// The image file to make: an image of nb_lig1 rows of nb_col1 tones of 8 or
+// The image file to make: an image of row_count rows of column_count tones of 8 or
 // 16 bits, with the colour table `palette` (or plain gray levels when `gray`
 // is set; a PNG of 16 bits is always gray) and, when present, the georeference (a GeoTIFF carries it inside; a PNG
 // needs a world file beside it).
@@ -34,8 +34,8 @@ struct GdalImage {
     std::string path;        // where to write it
     std::string shown_path;  // its name in messages
     GdalFormat format = GdalFormat::geotiff;
-    int32_t nb_lig1 = 0;
-    int32_t nb_col1 = 0;
+    int32_t row_count = 0;
+    int32_t column_count = 0;
     int tone_bytes = 1;  // of each pixel: 8 or 16 bits
     Palette palette = gray_palette();
     bool gray = true;

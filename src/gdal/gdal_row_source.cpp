@@ -82,15 +82,15 @@ double cell_width_in_meters(const Georeference& geo)
 // tiles): as many rows of blocks as such a read can straddle, so that the
 // rows of blocks a thread is still reading stay in GDAL's cache rather than
 // being read (and decompressed) again for each of their rows.
-uint64_t block_bytes_read_at_once(GDALRasterBandH band, int32_t nb_col1)
+uint64_t block_bytes_read_at_once(GDALRasterBandH band, int32_t column_count)
 {
     int block_width = 0, block_height = 0;
     GDALGetBlockSize(band, &block_width, &block_height);
     const auto width = static_cast<uint64_t>(std::max(block_width, 1));
     const auto height = static_cast<uint64_t>(std::max(block_height, 1));
-    const auto rows = static_cast<uint64_t>(rows_per_block(static_cast<size_t>(nb_col1) * sizeof(double)));
+    const auto rows = static_cast<uint64_t>(rows_per_block(static_cast<size_t>(column_count) * sizeof(double)));
     const uint64_t block_rows = (rows - 1 + height - 1) / height + 1;
-    const uint64_t blocks_across = (static_cast<uint64_t>(nb_col1) + width - 1) / width;
+    const uint64_t blocks_across = (static_cast<uint64_t>(column_count) + width - 1) / width;
     return block_rows * blocks_across * width * height *
            static_cast<uint64_t>(GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band)));
 }
@@ -123,9 +123,9 @@ GdalRowSource::GdalRowSource(const std::string& path, int band, std::optional<do
     value_scale_ = band_.scale;
     value_offset_ = band_.offset;
 
-    nb_col1_ = GDALGetRasterXSize(dataset);
-    nb_lig1_ = GDALGetRasterYSize(dataset);
-    cache_bytes_per_reader_ = block_bytes_read_at_once(band_.band, nb_col1_);
+    column_count_ = GDALGetRasterXSize(dataset);
+    row_count_ = GDALGetRasterYSize(dataset);
+    cache_bytes_per_reader_ = block_bytes_read_at_once(band_.band, column_count_);
     bound_cache(1);
 
     double gt[6];
@@ -141,8 +141,8 @@ GdalRowSource::GdalRowSource(const std::string& path, int band, std::optional<do
 
 std::span<const double> GdalRowSource::read_row(int32_t i, std::span<double> buffer) const
 {
-    const auto width = static_cast<size_t>(nb_col1_);
-    const double* row = last_block.row(serial_, i, nb_lig1_, width, [&](int32_t first, int32_t count, double* values) {
+    const auto width = static_cast<size_t>(column_count_);
+    const double* row = last_block.row(serial_, i, row_count_, width, [&](int32_t first, int32_t count, double* values) {
         read_rows(first, count, values);
         return count;
     });
@@ -166,8 +166,8 @@ std::span<const double> GdalRowSource::read_row(int32_t i, std::span<double> buf
 void GdalRowSource::read_rows(int32_t first, int32_t count, double* values) const
 {
     GDALDatasetH handle = pool_.take();
-    const CPLErr read = GDALRasterIO(GDALGetRasterBand(handle, band_number_), GF_Read, 0, first, nb_col1_, count,
-                                     values, nb_col1_, count, GDT_Float64, 0, 0);
+    const CPLErr read = GDALRasterIO(GDALGetRasterBand(handle, band_number_), GF_Read, 0, first, column_count_, count,
+                                     values, column_count_, count, GDT_Float64, 0, 0);
     pool_.give_back(handle);
     if (read != CE_None) throw RunError(path_ + ": " + last_gdal_error("read error"));
 }

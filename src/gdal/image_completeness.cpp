@@ -35,8 +35,8 @@ bool geotiff_ends_whole(const GdalImage& image, uint64_t length)
     GDALRasterBandH band = GDALGetRasterBand(written.get(), 1);
     int block_width = 0, block_height = 0;
     GDALGetBlockSize(band, &block_width, &block_height);
-    const int across = (image.nb_col1 + block_width - 1) / std::max(block_width, 1);
-    const int down = (image.nb_lig1 + block_height - 1) / std::max(block_height, 1);
+    const int across = (image.column_count + block_width - 1) / std::max(block_width, 1);
+    const int down = (image.row_count + block_height - 1) / std::max(block_height, 1);
     for (int y = 0; y < down; ++y)
         for (int x = 0; x < across; ++x) {
             const std::string at = std::to_string(x) + "_" + std::to_string(y);

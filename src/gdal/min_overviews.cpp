@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstddef>
 
-std::vector<int> overview_factors(int32_t nb_lig1, int32_t nb_col1)
+std::vector<int> overview_factors(int32_t row_count, int32_t column_count)
 {
     std::vector<int> factors;
-    const int32_t largest = std::max(nb_lig1, nb_col1);
+    const int32_t largest = std::max(row_count, column_count);
     if (largest <= 512) return factors;
     for (int factor = 2; largest / factor >= 256 && factor < (1 << 20); factor *= 2) factors.push_back(factor);
     return factors;

@@ -15,7 +15,7 @@
 // The overview factors of a GeoTIFF of that size: halvings while the image
 // is larger than a map tile (256 pixels) either way; none for an image of at
 // most 512 x 512, which a GIS draws whole.
-std::vector<int> overview_factors(int32_t nb_lig1, int32_t nb_col1);
+std::vector<int> overview_factors(int32_t row_count, int32_t column_count);
 
 // Fills the overview `reduced` from the band `full` of twice its size (tones
 // of `tone_bytes` bytes, 1 or 2), a row at a time, each pixel the smallest

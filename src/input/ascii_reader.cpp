@@ -387,13 +387,13 @@ void read_body(TokenReader& tokens, const std::string& path, double nodata, Asci
     int64_t no_data_cells = 0;
     std::string_view token;
     double value = 0;
-    std::vector<double> row(static_cast<size_t>(size.nb_col1));
-    for (int32_t i = 0; i < size.nb_lig1; ++i) {
+    std::vector<double> row(static_cast<size_t>(size.column_count));
+    for (int32_t i = 0; i < size.row_count; ++i) {
         if (i > 0 && i % 100 == 0 && on_progress) on_progress(i);
-        for (int32_t j = 0; j < size.nb_col1; ++j) {
+        for (int32_t j = 0; j < size.column_count; ++j) {
             if (!tokens.next(token))
                 throw RunError(path + ": the file ends before " + cell_text(i, j) + " of the " +
-                               std::to_string(size.nb_lig1) + " rows x " + std::to_string(size.nb_col1) +
+                               std::to_string(size.row_count) + " rows x " + std::to_string(size.column_count) +
                                " columns its header gives");
             if (!parse_real(token, value))
                 throw RunError(path + ": " + cell_text(i, j) + " holds " + quoted(token) + ", which is not a number");
@@ -409,8 +409,8 @@ void read_body(TokenReader& tokens, const std::string& path, double nodata, Asci
     size.no_data_cells = no_data_cells;
     if (tokens.next(token))
         throw RunError(path + ": line " + std::to_string(tokens.line_of_last_token()) + " holds " + quoted(token) +
-                       ", a value beyond the " + std::to_string(size.nb_lig1) + " rows x " +
-                       std::to_string(size.nb_col1) + " columns its header gives");
+                       ", a value beyond the " + std::to_string(size.row_count) + " rows x " +
+                       std::to_string(size.column_count) + " columns its header gives");
 }
 
 }  // namespace

@@ -19,9 +19,9 @@
 inline constexpr size_t ascii_chunk_bytes = size_t{1} << 20;
 
 struct AsciiGridSize {
-    int32_t nb_col1 = 0;
-    int32_t nb_lig1 = 0;
-    double dsizepix = 0;  // cell size (or dx) from the header
+    int32_t column_count = 0;
+    int32_t row_count = 0;
+    double cell_size = 0;  // cell size (or dx) from the header
     Georeference georeference;  // the header's position, without projection
     int64_t no_data_cells = 0;  // cells without data, once the body is read
 };
@@ -46,7 +46,7 @@ struct AsciiGridSize {
 //
 // The grid is read row by row: `on_size` is called once the header is read
 // and the size checked (check_model_size), then `on_row(i, row)` with the
-// nb_col1 values of each row in turn (the row is valid during the call only).
+// column_count values of each row in turn (the row is valid during the call only).
 // Returns the size with the count of cells without data. `on_progress(i)` is
 // called before row i is read, for every i > 0 that is a multiple of 100.
 // Nothing is printed.

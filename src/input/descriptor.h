@@ -11,6 +11,6 @@
 // first value that is not a 32-bit integer, the values not read keep their
 // previous content, and anything after the sixth is ignored. Returns the
 // number of values read.
-int read_descriptor(std::FILE* f1d, int32_t* const values[6]);
+int read_descriptor(std::FILE* descriptor_file, int32_t* const values[6]);
 
 #endif

@@ -30,14 +30,14 @@ uint64_t run_bytes_per_column(int level_count)
     return row_engine_bytes_per_column(levels, tone_bytes_for(levels)) + sizeof(double);
 }
 
-// Refuses a run of `level_count` levels on nb_col1 columns that needs more
+// Refuses a run of `level_count` levels on column_count columns that needs more
 // memory than is available; `what` says what needs it.
-void check_run_memory(int64_t nb_col1, int level_count, const std::string& what)
+void check_run_memory(int64_t column_count, int level_count, const std::string& what)
 {
-    const uint64_t needed = run_memory_needed(nb_col1, level_count);
+    const uint64_t needed = run_memory_needed(column_count, level_count);
     const MemoryLimit available = memory_available();
     if (needed > available.bytes)
-        throw RunError(what + ": a run on " + std::to_string(nb_col1) + " columns needs " + std::to_string(needed) +
+        throw RunError(what + ": a run on " + std::to_string(column_count) + " columns needs " + std::to_string(needed) +
                        " bytes (" + std::to_string(run_bytes_per_column(level_count)) + " per column, and " +
                        std::to_string(run_fixed_bytes + row_engine_fixed_bytes) + "), more than the " +
                        std::to_string(available.bytes) + " bytes of " + available.what);
@@ -45,39 +45,39 @@ void check_run_memory(int64_t nb_col1, int level_count, const std::string& what)
 
 }  // namespace
 
-std::string size_text(int64_t nb_lig1, int64_t nb_col1)
+std::string size_text(int64_t row_count, int64_t column_count)
 {
-    return "the model size " + std::to_string(nb_lig1) + " lines x " + std::to_string(nb_col1) + " columns";
+    return "the model size " + std::to_string(row_count) + " lines x " + std::to_string(column_count) + " columns";
 }
 
-void check_model_shape(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
+void check_model_shape(int64_t row_count, int64_t column_count, const std::string& path)
 {
-    if (nb_lig1 < 0 || nb_col1 < 0)
-        throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is negative");
-    if (nb_lig1 == 0 || nb_col1 == 0) throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is empty");
+    if (row_count < 0 || column_count < 0)
+        throw RunError(path + ": " + size_text(row_count, column_count) + " is negative");
+    if (row_count == 0 || column_count == 0) throw RunError(path + ": " + size_text(row_count, column_count) + " is empty");
     constexpr int64_t most = std::numeric_limits<int32_t>::max();
-    if (nb_lig1 > most || nb_col1 > most)
-        throw RunError(path + ": " + size_text(nb_lig1, nb_col1) + " is too large (at most " + std::to_string(most) +
+    if (row_count > most || column_count > most)
+        throw RunError(path + ": " + size_text(row_count, column_count) + " is too large (at most " + std::to_string(most) +
                        " lines and columns)");
 }
 
-uint64_t run_memory_needed(int64_t nb_col1, int level_count)
+uint64_t run_memory_needed(int64_t column_count, int level_count)
 {
     // At most 2^31 columns, so the product stays far below 2^64 (below 2^43
     // bytes per column at 65,534 levels).
-    return run_fixed_bytes + row_engine_fixed_bytes + static_cast<uint64_t>(nb_col1) * run_bytes_per_column(level_count);
+    return run_fixed_bytes + row_engine_fixed_bytes + static_cast<uint64_t>(column_count) * run_bytes_per_column(level_count);
 }
 
-void check_model_size(int64_t nb_lig1, int64_t nb_col1, const std::string& path)
+void check_model_size(int64_t row_count, int64_t column_count, const std::string& path)
 {
-    check_model_shape(nb_lig1, nb_col1, path);
-    check_run_memory(nb_col1, max_levels,
-                     path + ": " + size_text(nb_lig1, nb_col1) + " is too large for the memory available");
+    check_model_shape(row_count, column_count, path);
+    check_run_memory(column_count, max_levels,
+                     path + ": " + size_text(row_count, column_count) + " is too large for the memory available");
 }
 
-void check_plan_memory(int64_t nb_col1, int level_count, const std::string& path)
+void check_plan_memory(int64_t column_count, int level_count, const std::string& path)
 {
     if (level_count > max_levels)
-        check_run_memory(nb_col1, level_count,
+        check_run_memory(column_count, level_count,
                          path + ": a plan of " + std::to_string(level_count) + " levels is too large for the memory available");
 }

@@ -11,8 +11,8 @@ void widen_range(AltitudeRange& range, const double* row, int32_t n)
 {
     // std::min and std::max keep their first argument against a NaN, so the
     // cells without data stay out of the range.
-    double lo = range.min_dyn;
-    double hi = range.max_dyn;
+    double lo = range.lowest;
+    double hi = range.highest;
     int64_t no_data_cells = range.no_data_cells;
     for (int32_t j = 0; j < n; ++j) {
         lo = std::min(lo, row[j]);
@@ -27,37 +27,37 @@ AltitudeRow read_scaled_row(const RasterRowSource& raster, int32_t i, std::span<
     const AltitudeRow row = raster.read_row(i, buffer);
     if (factor == 1) return row;
     if (row.data() != buffer.data()) std::copy(row.begin(), row.end(), buffer.begin());
-    scale_row(buffer.data(), raster.nb_col1(), factor);
-    return buffer.first(static_cast<size_t>(raster.nb_col1()));
+    scale_row(buffer.data(), raster.column_count(), factor);
+    return buffer.first(static_cast<size_t>(raster.column_count()));
 }
 
 RasterPassSource::RasterPassSource(std::unique_ptr<RasterRowSource> raster, double factor, unsigned readers,
                                    const std::function<void(int32_t)>& on_row)
-    : RowSource(raster->nb_lig1(), raster->nb_col1()), raster_(std::move(raster)), factor_(factor), readers_(readers),
+    : RowSource(raster->row_count(), raster->column_count()), raster_(std::move(raster)), factor_(factor), readers_(readers),
       range_{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0}
 {
     // The rows are shared out in equal parts among the readers, each its own
     // part's range; the ranges then make one (the smallest and largest
     // values and the count of cells without data do not depend on the order).
     // The first failure in row order is the one reported, as in one pass.
-    const size_t parts = std::clamp<size_t>(readers, 1, static_cast<size_t>(std::max(nb_lig1(), 1)));
+    const size_t parts = std::clamp<size_t>(readers, 1, static_cast<size_t>(std::max(row_count(), 1)));
     const AltitudeRange empty = range_;
     std::vector<AltitudeRange> ranges(parts, empty);
     std::atomic<int32_t> rows_read{0};
     run_in_parallel(parts, [&](size_t part) {
-        const auto first = static_cast<int32_t>(static_cast<int64_t>(nb_lig1()) * static_cast<int64_t>(part) /
+        const auto first = static_cast<int32_t>(static_cast<int64_t>(row_count()) * static_cast<int64_t>(part) /
                                                 static_cast<int64_t>(parts));
-        const auto end = static_cast<int32_t>(static_cast<int64_t>(nb_lig1()) * static_cast<int64_t>(part + 1) /
+        const auto end = static_cast<int32_t>(static_cast<int64_t>(row_count()) * static_cast<int64_t>(part + 1) /
                                               static_cast<int64_t>(parts));
-        std::vector<double> buffer(static_cast<size_t>(nb_col1()));
+        std::vector<double> buffer(static_cast<size_t>(column_count()));
         for (int32_t i = first; i < end; ++i) {
-            widen_range(ranges[part], read_row(i, buffer).data(), nb_col1());
+            widen_range(ranges[part], read_row(i, buffer).data(), column_count());
             on_row(++rows_read - 1);
         }
     });
     for (const AltitudeRange& part : ranges) {
-        range_.min_dyn = std::min(range_.min_dyn, part.min_dyn);
-        range_.max_dyn = std::max(range_.max_dyn, part.max_dyn);
+        range_.lowest = std::min(range_.lowest, part.lowest);
+        range_.highest = std::max(range_.highest, part.highest);
         range_.no_data_cells += part.no_data_cells;
     }
 }

@@ -34,7 +34,7 @@ public:
     uint64_t bytes_held(unsigned reading_threads) const override
     {
         const uint64_t threads = std::min(reading_threads, readers_);
-        const uint64_t row = static_cast<uint64_t>(nb_col1()) * sizeof(double);
+        const uint64_t row = static_cast<uint64_t>(column_count()) * sizeof(double);
         return threads * (2 * std::max<uint64_t>(row, uint64_t{256} << 10) + raster_->cache_bytes_per_reader()) +
                gdal_cache_floor;
     }

@@ -34,8 +34,8 @@ class RasterRowSource {
 public:
     virtual ~RasterRowSource() = default;
 
-    int32_t nb_lig1() const { return nb_lig1_; }
-    int32_t nb_col1() const { return nb_col1_; }
+    int32_t row_count() const { return row_count_; }
+    int32_t column_count() const { return column_count_; }
     const Georeference& georeference() const { return georeference_; }
     // Width of a cell in meters (degrees of a geographic model counted at the
     // equator), 0 when the raster does not say.
@@ -68,15 +68,15 @@ public:
     // it).
     const std::vector<std::string>& files() const { return files_; }
 
-    // Row i (0 = top line): nb_col1 samples in the band's unit (its scale
-    // and offset applied), NaN for no data, in `buffer` (nb_col1 doubles). A
+    // Row i (0 = top line): column_count samples in the band's unit (its scale
+    // and offset applied), NaN for no data, in `buffer` (column_count doubles). A
     // read failure, or an infinite value, throws RunError naming the file
     // (and the cell). Safe from several threads at once.
     virtual std::span<const double> read_row(int32_t i, std::span<double> buffer) const = 0;
 
 protected:
-    int32_t nb_lig1_ = 0;
-    int32_t nb_col1_ = 0;
+    int32_t row_count_ = 0;
+    int32_t column_count_ = 0;
     double cell_width_ = 0;
     double value_scale_ = 1;
     double value_offset_ = 0;

@@ -19,15 +19,15 @@ std::atomic<uint64_t> sources_made{0};
 
 }  // namespace
 
-RawRowSource::RawRowSource(FileHandle f1, std::string path, int32_t nb_lig1, int32_t nb_col1, int itype)
-    : RowSource(nb_lig1, nb_col1), f1_(std::move(f1)), path_(std::move(path)), itype_(itype), serial_(++sources_made)
+RawRowSource::RawRowSource(FileHandle f1, std::string path, int32_t row_count, int32_t column_count, int sample_kind)
+    : RowSource(row_count, column_count), f1_(std::move(f1)), path_(std::move(path)), itype_(sample_kind), serial_(++sources_made)
 {
-    const int width = sample_width(itype);
-    if (nb_lig1 <= 0 || nb_col1 <= 0) check_model_size(nb_lig1, nb_col1, path_);  // refuses at once
-    check_file_holds_samples(platform::regular_length(platform::descriptor_of(f1_.get())), path_, nb_lig1, nb_col1,
-                             itype);
-    check_model_size(nb_lig1, nb_col1, path_);
-    row_bytes_ = static_cast<size_t>(nb_col1) * static_cast<size_t>(width);
+    const int width = sample_width(sample_kind);
+    if (row_count <= 0 || column_count <= 0) check_model_size(row_count, column_count, path_);  // refuses at once
+    check_file_holds_samples(platform::regular_length(platform::descriptor_of(f1_.get())), path_, row_count, column_count,
+                             sample_kind);
+    check_model_size(row_count, column_count, path_);
+    row_bytes_ = static_cast<size_t>(column_count) * static_cast<size_t>(width);
 }
 
 int32_t RawRowSource::read_rows(int32_t first, int32_t count, unsigned char* bytes) const
@@ -59,17 +59,17 @@ RawRange RawRowSource::measure_raw_range(unsigned threads)
 {
     // The rows are shared out in contiguous parts, one per thread, each read
     // in blocks; the range of the model is the range of the parts' ranges.
-    const int32_t block = std::min(rows_per_block(row_bytes_), nb_lig1());
-    const auto parts = static_cast<size_t>(std::clamp<int64_t>(nb_lig1() / block, 1, std::max(threads, 1u)));
+    const int32_t block = std::min(rows_per_block(row_bytes_), row_count());
+    const auto parts = static_cast<size_t>(std::clamp<int64_t>(row_count() / block, 1, std::max(threads, 1u)));
     std::vector<RawRange> ranges(parts, RawRange{std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::min()});
     run_in_parallel(parts, [&](size_t part) {
-        const auto first_row = static_cast<int32_t>(static_cast<int64_t>(nb_lig1()) * part / parts);
-        const auto end_row = static_cast<int32_t>(static_cast<int64_t>(nb_lig1()) * (part + 1) / parts);
+        const auto first_row = static_cast<int32_t>(static_cast<int64_t>(row_count()) * part / parts);
+        const auto end_row = static_cast<int32_t>(static_cast<int64_t>(row_count()) * (part + 1) / parts);
         std::vector<unsigned char> bytes(row_bytes_ * static_cast<size_t>(block));
         for (int32_t first = first_row; first < end_row; first += block) {
             const int32_t count = std::min(block, end_row - first);
             read_bytes(first, count, bytes.data());
-            widen_raw_range(bytes.data(), static_cast<size_t>(count) * static_cast<size_t>(nb_col1()), itype_,
+            widen_raw_range(bytes.data(), static_cast<size_t>(count) * static_cast<size_t>(column_count()), itype_,
                             ranges[part]);
         }
     });
@@ -105,14 +105,14 @@ AltitudeRange RawRowSource::range() const
 
 std::span<const double> RawRowSource::read_row(int32_t i, std::span<double> buffer) const
 {
-    const unsigned char* row = last_block.row(serial_, i, nb_lig1(), row_bytes_,
+    const unsigned char* row = last_block.row(serial_, i, row_count(), row_bytes_,
                                               [this](int32_t first, int32_t count, unsigned char* bytes) {
                                                   return read_rows(first, count, bytes);  // at least row i, or it throws
                                               });
     RawRange ignored{};
-    decode_raw_row(row, nb_col1(), itype_, buffer.data(), ignored);
-    scale_row(buffer.data(), nb_col1(), factor_);
-    return buffer.first(static_cast<size_t>(nb_col1()));
+    decode_raw_row(row, column_count(), itype_, buffer.data(), ignored);
+    scale_row(buffer.data(), column_count(), factor_);
+    return buffer.first(static_cast<size_t>(column_count()));
 }
 
 uint64_t RawRowSource::bytes_held(unsigned reading_threads) const

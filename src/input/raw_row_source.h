@@ -13,9 +13,9 @@
 class RawRowSource final : public RowSource {
 public:
     // Takes over the open model `f1` (closed with the source). The file must
-    // hold nb_lig1 x nb_col1 samples of the width of `itype`: a short file,
+    // hold row_count x column_count samples of the width of `sample_kind`: a short file,
     // and an empty or impossible size, are refused at once (RunError).
-    RawRowSource(FileHandle f1, std::string path, int32_t nb_lig1, int32_t nb_col1, int itype);
+    RawRowSource(FileHandle f1, std::string path, int32_t row_count, int32_t column_count, int sample_kind);
 
     // First pass over the whole file, on up to `threads` threads: the true
     // smallest and largest sample.

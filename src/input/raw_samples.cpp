@@ -31,11 +31,11 @@ inline int32_t little_endian_32(const unsigned char* b)
 // One loop per sample width, without branches, so that the compiler can keep
 // it tight: this runs once per cell of models of hundreds of millions of cells.
 template <int Width>
-void decode_row(const unsigned char* bytes, int32_t nb_col1, double* row, RawRange& range)
+void decode_row(const unsigned char* bytes, int32_t column_count, double* row, RawRange& range)
 {
     int32_t lo = range.mind;
     int32_t hi = range.maxd;
-    for (int32_t j = 0; j < nb_col1; ++j) {
+    for (int32_t j = 0; j < column_count; ++j) {
         const int32_t sample = Width == 2 ? int32_t{little_endian_16(bytes + 2 * j)} : little_endian_32(bytes + 4 * j);
         row[j] = static_cast<double>(sample);  // exact: every int32 is a double
         lo = std::min(lo, sample);
@@ -66,56 +66,56 @@ void widen_range(const unsigned char* bytes, size_t count, RawRange& range)
 
 }  // namespace
 
-int sample_width(int itype)
+int sample_width(int sample_kind)
 {
-    if (itype == 0) return 2;
-    if (itype == 1) return 4;
-    throw std::invalid_argument("unknown raw sample type " + std::to_string(itype));
+    if (sample_kind == 0) return 2;
+    if (sample_kind == 1) return 4;
+    throw std::invalid_argument("unknown raw sample type " + std::to_string(sample_kind));
 }
 
-int32_t first_raw_sample(const unsigned char* bytes, int itype)
+int32_t first_raw_sample(const unsigned char* bytes, int sample_kind)
 {
-    return sample_width(itype) == 2 ? int32_t{little_endian_16(bytes)} : little_endian_32(bytes);
+    return sample_width(sample_kind) == 2 ? int32_t{little_endian_16(bytes)} : little_endian_32(bytes);
 }
 
-void decode_raw_row(const unsigned char* bytes, int32_t nb_col1, int itype, double* row, RawRange& range)
+void decode_raw_row(const unsigned char* bytes, int32_t column_count, int sample_kind, double* row, RawRange& range)
 {
-    if (sample_width(itype) == 2)
-        decode_row<2>(bytes, nb_col1, row, range);
+    if (sample_width(sample_kind) == 2)
+        decode_row<2>(bytes, column_count, row, range);
     else
-        decode_row<4>(bytes, nb_col1, row, range);
+        decode_row<4>(bytes, column_count, row, range);
 }
 
-void widen_raw_range(const unsigned char* bytes, size_t count, int itype, RawRange& range)
+void widen_raw_range(const unsigned char* bytes, size_t count, int sample_kind, RawRange& range)
 {
-    if (sample_width(itype) == 2)
+    if (sample_width(sample_kind) == 2)
         widen_range<2>(bytes, count, range);
     else
         widen_range<4>(bytes, count, range);
 }
 
-void check_file_holds_samples(int64_t held, const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype)
+void check_file_holds_samples(int64_t held, const std::string& path, int32_t row_count, int32_t column_count, int sample_kind)
 {
     // Both sizes are positive int32 values and the width is at most 4, so the
     // count stays below 2^64 in unsigned arithmetic (it may exceed 2^63).
-    const uint64_t width = static_cast<uint64_t>(sample_width(itype));
-    const uint64_t needed = static_cast<uint64_t>(nb_lig1) * static_cast<uint64_t>(nb_col1) * width;
+    const uint64_t width = static_cast<uint64_t>(sample_width(sample_kind));
+    const uint64_t needed = static_cast<uint64_t>(row_count) * static_cast<uint64_t>(column_count) * width;
     if (held >= 0 && static_cast<uint64_t>(held) < needed)
-        throw RunError(path + " holds " + std::to_string(held) + " bytes; " + std::to_string(nb_lig1) + " lines x " +
-                       std::to_string(nb_col1) + " columns of " + std::to_string(width) + "-byte samples need " +
+        throw RunError(path + " holds " + std::to_string(held) + " bytes; " + std::to_string(row_count) + " lines x " +
+                       std::to_string(column_count) + " columns of " + std::to_string(width) + "-byte samples need " +
                        std::to_string(needed) + " bytes");
 }
 
-void scale_row(double* row, int32_t nb_col1, double factor)
+void scale_row(double* row, int32_t column_count, double factor)
 {
     if (factor == 1) return;
     const long double extended = factor;
-    for (int32_t j = 0; j < nb_col1; ++j)
+    for (int32_t j = 0; j < column_count; ++j)
         row[j] = static_cast<double>(static_cast<long double>(row[j]) * extended);  // extended, then rounded
 }
 
-void convert_row_to_meters(double* row, int32_t nb_col1, int unit)
+void convert_row_to_meters(double* row, int32_t column_count, int unit)
 {
     if (unit < 0 || unit > 3) throw std::invalid_argument("unknown unit " + std::to_string(unit));
-    scale_row(row, nb_col1, unit_factors[unit]);
+    scale_row(row, column_count, unit_factors[unit]);
 }

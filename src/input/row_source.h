@@ -26,8 +26,8 @@
 // Smallest and largest altitude of a model, in meters, over the cells with
 // data; the cells without data (NaN) are counted apart.
 struct AltitudeRange {
-    double min_dyn = 0;
-    double max_dyn = 0;
+    double lowest = 0;
+    double highest = 0;
     int64_t no_data_cells = 0;
 };
 
@@ -37,20 +37,20 @@ void widen_range(AltitudeRange& range, const double* row, int32_t n);
 
 class RowSource : public AltitudeSource {
 public:
-    RowSource(int32_t nb_lig1, int32_t nb_col1) : nb_lig1_(nb_lig1), nb_col1_(nb_col1) {}
+    RowSource(int32_t row_count, int32_t column_count) : row_count_(row_count), column_count_(column_count) {}
     virtual ~RowSource() = default;
     RowSource(const RowSource&) = delete;
     RowSource& operator=(const RowSource&) = delete;
 
-    int32_t nb_lig1() const { return nb_lig1_; }
-    int32_t nb_col1() const { return nb_col1_; }
+    int32_t row_count() const { return row_count_; }
+    int32_t column_count() const { return column_count_; }
 
     // The true range of the altitudes the source serves, and its count of
     // cells without data.
     virtual AltitudeRange range() const = 0;
 
-    // Row i (0 <= i < nb_lig1), nb_col1 altitudes in meters: in `buffer` (of
-    // nb_col1 doubles), or in memory of the source's own that stays valid as
+    // Row i (0 <= i < row_count), column_count altitudes in meters: in `buffer` (of
+    // column_count doubles), or in memory of the source's own that stays valid as
     // long as the source. A read failure throws RunError naming the file.
     std::span<const double> read_row(int32_t i, std::span<double> buffer) const override = 0;
 
@@ -64,8 +64,8 @@ public:
     virtual unsigned max_readers() const { return UINT_MAX; }
 
 private:
-    int32_t nb_lig1_;
-    int32_t nb_col1_;
+    int32_t row_count_;
+    int32_t column_count_;
 };
 
 // Refuses a model whose every cell is without data, naming `path`: it has no

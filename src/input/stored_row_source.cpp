@@ -16,12 +16,12 @@ constexpr size_t kPendingBytes = size_t{1} << 20;
 
 }  // namespace
 
-StoredRowSource::StoredRowSource(int32_t nb_lig1, int32_t nb_col1, const std::string& folder, size_t memory_budget)
-    : RowSource(nb_lig1, nb_col1), scratch_name_("a scratch file in " + (folder.empty() ? std::string("the current folder") : folder))
+StoredRowSource::StoredRowSource(int32_t row_count, int32_t column_count, const std::string& folder, size_t memory_budget)
+    : RowSource(row_count, column_count), scratch_name_("a scratch file in " + (folder.empty() ? std::string("the current folder") : folder))
 {
-    const uint64_t bytes = static_cast<uint64_t>(nb_lig1) * static_cast<uint64_t>(nb_col1) * sizeof(double);
+    const uint64_t bytes = static_cast<uint64_t>(row_count) * static_cast<uint64_t>(column_count) * sizeof(double);
     if (bytes <= memory_budget) {
-        memory_.reserve(static_cast<size_t>(nb_lig1) * static_cast<size_t>(nb_col1));
+        memory_.reserve(static_cast<size_t>(row_count) * static_cast<size_t>(column_count));
         return;
     }
     // A name of this process, like its temporary files, so that a run killed
@@ -39,11 +39,11 @@ StoredRowSource::~StoredRowSource() { platform::close_descriptor(scratch_fd_); }
 
 void StoredRowSource::append_row(const double* row)
 {
-    if (rows_given_ >= nb_lig1()) throw std::logic_error("StoredRowSource: more rows than the model holds");
+    if (rows_given_ >= row_count()) throw std::logic_error("StoredRowSource: more rows than the model holds");
     if (rows_given_ == 0)
         range_ = AltitudeRange{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0};
-    widen_range(range_, row, nb_col1());
-    memory_.insert(memory_.end(), row, row + nb_col1());
+    widen_range(range_, row, column_count());
+    memory_.insert(memory_.end(), row, row + column_count());
     ++rows_given_;
     if (spilled() && memory_.size() * sizeof(double) >= kPendingBytes) flush_pending();
 }
@@ -59,7 +59,7 @@ void StoredRowSource::flush_pending()
 
 void StoredRowSource::finish()
 {
-    if (rows_given_ != nb_lig1()) throw std::logic_error("StoredRowSource: rows missing");
+    if (rows_given_ != row_count()) throw std::logic_error("StoredRowSource: rows missing");
     if (spilled()) {
         flush_pending();
         memory_.shrink_to_fit();
@@ -68,7 +68,7 @@ void StoredRowSource::finish()
 
 std::span<const double> StoredRowSource::read_row(int32_t i, std::span<double> buffer) const
 {
-    const size_t cells = static_cast<size_t>(nb_col1());
+    const size_t cells = static_cast<size_t>(column_count());
     const size_t start = static_cast<size_t>(i) * cells;
     if (!spilled()) return std::span<const double>(memory_.data() + start, cells);
     size_t got = 0;
@@ -82,7 +82,7 @@ std::span<const double> StoredRowSource::read_row(int32_t i, std::span<double> b
 
 void check_model_has_data(const RowSource& rows, const std::string& path)
 {
-    const int64_t cells = int64_t{rows.nb_lig1()} * rows.nb_col1();
+    const int64_t cells = int64_t{rows.row_count()} * rows.column_count();
     if (rows.range().no_data_cells >= cells)
         throw RunError(path + ": all " + std::to_string(cells) +
                        " cells of the model are without data: there is no altitude to trace");
@@ -95,7 +95,7 @@ std::unique_ptr<StoredRowSource> read_ascii_source(std::FILE* f1, const std::str
 {
     std::unique_ptr<StoredRowSource> source;
     const auto make_store = [&](const AsciiGridSize& size) {
-        source = std::make_unique<StoredRowSource>(size.nb_lig1, size.nb_col1, folder, memory_budget);
+        source = std::make_unique<StoredRowSource>(size.row_count, size.column_count, folder, memory_budget);
     };
     header = read_ascii_rows(f1, path, on_progress, make_store,
                              [&](int32_t, const double* row) { source->append_row(row); });

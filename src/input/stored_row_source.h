@@ -15,14 +15,14 @@
 
 class StoredRowSource final : public RowSource {
 public:
-    // Rows kept in memory while nb_lig1 x nb_col1 doubles take at most
+    // Rows kept in memory while row_count x column_count doubles take at most
     // `memory_budget` bytes; larger models go to a scratch file created in
     // `folder` (a path ending in its separator), which disappears with the
     // source. Rows are appended in order with append_row, then read.
-    StoredRowSource(int32_t nb_lig1, int32_t nb_col1, const std::string& folder, size_t memory_budget);
+    StoredRowSource(int32_t row_count, int32_t column_count, const std::string& folder, size_t memory_budget);
     ~StoredRowSource() override;
 
-    // Appends the next row (nb_col1 values) and widens the range to it.
+    // Appends the next row (column_count values) and widens the range to it.
     void append_row(const double* row);
     // Ends the appending: every row has been given.
     void finish();

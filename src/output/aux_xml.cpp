@@ -33,7 +33,7 @@ std::string aux_xml_text(const Legend& legend, const Georeference& georeference,
            "      <FieldDefn index=\"3\"><Name>label</Name><Type>2</Type><Usage>2</Usage></FieldDefn>\n";
     int row = 0;
     for (const Level& level : legend.levels) {
-        const std::string altitude = shortest_text(level.alti);
+        const std::string altitude = shortest_text(level.altitude);
         xml += "      <Row index=\"" + std::to_string(row++) + "\"><F>" + std::to_string(level.tone) + "</F><F>" +
                altitude + "</F><F>" + escaped(legend.unit) + "</F><F>" + escaped(altitude + " " + legend.unit) +
                "</F></Row>\n";

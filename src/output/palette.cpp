@@ -37,26 +37,26 @@ Palette gray_palette(int tone_bytes)
     return palette;
 }
 
-Palette distinct_palette(int first_GT, int num_CL, int tone_bytes)
+Palette distinct_palette(int first_tone, int level_count, int tone_bytes)
 {
     Palette palette = gray_palette(tone_bytes);
     const int last_line_tone = static_cast<int>(palette.size()) - 2;
     // Successive hues a golden angle apart never fall close to a recent one.
     constexpr double golden_angle = 137.50776405003785;
-    for (int k = 0; k < num_CL; ++k) {
-        const int tone = first_GT + k;
+    for (int k = 0; k < level_count; ++k) {
+        const int tone = first_tone + k;
         if (tone < 0 || tone > last_line_tone) continue;
         palette[static_cast<size_t>(tone)] = from_hsv(k * golden_angle, 0.9, k % 2 == 0 ? 0.85 : 0.6);
     }
     return palette;
 }
 
-void mark_index_levels(Palette& palette, int first_GT, int num_CL, int every)
+void mark_index_levels(Palette& palette, int first_tone, int level_count, int every)
 {
     const Palette gray = gray_palette(palette.size() > 256 ? 2 : 1);
     const int last_line_tone = static_cast<int>(palette.size()) - 2;
-    for (int k = 0; k < num_CL; ++k) {
-        const int tone = first_GT + k;
+    for (int k = 0; k < level_count; ++k) {
+        const int tone = first_tone + k;
         if (tone < 0 || tone > last_line_tone) continue;
         Color32& colour = palette[static_cast<size_t>(tone)];
         const bool index = k % every == 0;

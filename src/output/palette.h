@@ -14,16 +14,16 @@ using Palette = std::vector<Color32>;
 // tones the gray i (the bitmap's own palette).
 Palette gray_palette(int tone_bytes = 1);
 
-// The tones of the num_CL levels, from first_GT on, each in a colour of its
+// The tones of the level_count levels, from first_tone on, each in a colour of its
 // own: neighbouring levels far apart in hue and alternately brighter and
 // darker, so that lines can be told apart and followed; the background (the
 // largest tone) stays white and every other tone keeps its gray.
-Palette distinct_palette(int first_GT, int num_CL, int tone_bytes = 1);
+Palette distinct_palette(int first_tone, int level_count, int tone_bytes = 1);
 
-// Every `every`th level of the num_CL levels from first_GT on (the first
+// Every `every`th level of the level_count levels from first_tone on (the first
 // included) drawn stronger: on the gray ramp the index levels black and the
 // others a light gray; among distinct colours the index levels darkened. The
 // tones stay as they are.
-void mark_index_levels(Palette& palette, int first_GT, int num_CL, int every);
+void mark_index_levels(Palette& palette, int first_tone, int level_count, int every);
 
 #endif

@@ -21,7 +21,7 @@ std::string qgis_style_text(const Legend& legend)
         char colour[8];
         std::snprintf(colour, sizeof colour, "#%02x%02x%02x", c.R, c.G, c.B);
         qml += "        <paletteEntry value=\"" + std::to_string(level.tone) + "\" color=\"" + colour +
-               "\" alpha=\"255\" label=\"" + escaped(shortest_text(level.alti) + " " + legend.unit) + "\"/>\n";
+               "\" alpha=\"255\" label=\"" + escaped(shortest_text(level.altitude) + " " + legend.unit) + "\"/>\n";
     }
     qml += "      </colorPalette>\n"
            "    </rasterrenderer>\n"

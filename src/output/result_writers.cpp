@@ -4,17 +4,17 @@
 
 #include "shared/number_text.h"
 
-void write_table_line(OutputFile& ftab, const Level& level, int table_unit)
+void write_table_line(OutputFile& table_file, const Level& level, int table_unit)
 {
     if (table_unit == table_unit_exact)
-        ftab.printf("%d\t%s\n", level.tone, shortest_text(level.alti).c_str());
+        table_file.printf("%d\t%s\n", level.tone, shortest_text(level.altitude).c_str());
     else if (table_unit == 0)
-        ftab.printf("%d\t%lf\n", level.tone, level.alti);
+        table_file.printf("%d\t%lf\n", level.tone, level.altitude);
     else
-        ftab.printf("%d\t%lld\n", level.tone, static_cast<long long>(table_altitude(level.alti, table_unit)));
+        table_file.printf("%d\t%lld\n", level.tone, static_cast<long long>(table_altitude(level.altitude, table_unit)));
 }
 
-void write_result_descriptor(OutputFile& f2d, int32_t nb_lig1, int32_t nb_col1, int num_CL, int32_t pix_size)
+void write_result_descriptor(OutputFile& descriptor_file, int32_t row_count, int32_t column_count, int level_count, int32_t pixel_size)
 {
-    f2d.printf("%d\n%d\n%d\n%d\n%d\n%d\n", nb_lig1, nb_col1, 1, 0, num_CL, pix_size);
+    descriptor_file.printf("%d\n%d\n%d\n%d\n%d\n%d\n", row_count, column_count, 1, 0, level_count, pixel_size);
 }

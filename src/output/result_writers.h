@@ -15,10 +15,10 @@ inline constexpr int table_unit_exact = -1;
 // One line of the gray-tone table: the level's tone, a tab, its altitude in
 // the table's unit (0: meters with six decimals; 1 to 4: whole meters,
 // decimeters, centimeters, millimeters; table_unit_exact), a line end.
-void write_table_line(OutputFile& ftab, const Level& level, int table_unit);
+void write_table_line(OutputFile& table_file, const Level& level, int table_unit);
 
 // The raw result's descriptor: lines, columns, 1 byte per sample, 0, the
 // number of levels, the pixel size.
-void write_result_descriptor(OutputFile& f2d, int32_t nb_lig1, int32_t nb_col1, int num_CL, int32_t pix_size);
+void write_result_descriptor(OutputFile& descriptor_file, int32_t row_count, int32_t column_count, int level_count, int32_t pixel_size);
 
 #endif

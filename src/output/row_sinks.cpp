@@ -24,15 +24,15 @@ void FileRowSink::set_length(uint64_t length) const
     if (!set) throw RunError("cannot write " + path_ + ": " + set.reason());
 }
 
-RawResultSink::RawResultSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1)
-    : FileRowSink(fd, std::move(path), nb_lig1, nb_col1)
+RawResultSink::RawResultSink(int fd, std::string path, int32_t row_count, int32_t column_count)
+    : FileRowSink(fd, std::move(path), row_count, column_count)
 {
-    set_length(static_cast<uint64_t>(nb_lig1) * static_cast<uint64_t>(nb_col1));
+    set_length(static_cast<uint64_t>(row_count) * static_cast<uint64_t>(column_count));
 }
 
 void RawResultSink::write_row(int32_t i, std::span<const unsigned char> row)
 {
-    put(row.data(), static_cast<size_t>(nb_col1_), static_cast<uint64_t>(i) * static_cast<uint64_t>(nb_col1_));
+    put(row.data(), static_cast<size_t>(column_count_), static_cast<uint64_t>(i) * static_cast<uint64_t>(column_count_));
 }
 
 void RawResultSink::write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows)
@@ -40,28 +40,28 @@ void RawResultSink::write_rows(int32_t first, int32_t count, size_t width, const
     put(rows, width * static_cast<size_t>(count), static_cast<uint64_t>(first) * width);
 }
 
-BitmapSink::BitmapSink(int fd, std::string path, int32_t nb_lig1, int32_t nb_col1, const Color32* palette)
-    : FileRowSink(fd, std::move(path), nb_lig1, nb_col1)
+BitmapSink::BitmapSink(int fd, std::string path, int32_t row_count, int32_t column_count, const Color32* palette)
+    : FileRowSink(fd, std::move(path), row_count, column_count)
 {
     std::vector<unsigned char> head;
-    if (!EnteteBMP(nb_col1, nb_lig1, palette == nullptr ? 0 : 1, palette, head))
-        throw RunError("cannot write " + path_ + ": a bitmap of " + std::to_string(nb_lig1) + " lines x " +
-                       std::to_string(nb_col1) + " columns exceeds the size a BMP file can describe; " +
+    if (!EnteteBMP(column_count, row_count, palette == nullptr ? 0 : 1, palette, head))
+        throw RunError("cannot write " + path_ + ": a bitmap of " + std::to_string(row_count) + " lines x " +
+                       std::to_string(column_count) + " columns exceeds the size a BMP file can describe; " +
                        "choose the raster result instead");
     // The file gets its whole length first: the fill bytes at the end of each
     // stored row then already read as 0, and each row is one write.
-    set_length(head.size() + static_cast<uint64_t>(nb_lig1) * LongueurLigneBMP(nb_col1, 0));
+    set_length(head.size() + static_cast<uint64_t>(row_count) * LongueurLigneBMP(column_count, 0));
     put(head.data(), head.size(), 0);
 }
 
 void BitmapSink::write_row(int32_t i, std::span<const unsigned char> row)
 {
-    put(row.data(), static_cast<size_t>(nb_col1_), PositionLigneBMP(nb_col1_, nb_lig1_, 0, i));
+    put(row.data(), static_cast<size_t>(column_count_), PositionLigneBMP(column_count_, row_count_, 0, i));
 }
 
 void BitmapSink::write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows)
 {
-    const uint64_t stride = LongueurLigneBMP(nb_col1_, 0);
+    const uint64_t stride = LongueurLigneBMP(column_count_, 0);
     const auto bytes = static_cast<size_t>(stride) * static_cast<size_t>(count);
     thread_local std::vector<unsigned char> stored;
     stored.assign(bytes, 0);  // the padding of each row is 0
@@ -69,5 +69,5 @@ void BitmapSink::write_rows(int32_t first, int32_t count, size_t width, const un
     for (int32_t k = 0; k < count; ++k)
         std::memcpy(stored.data() + static_cast<size_t>(count - 1 - k) * stride, rows + static_cast<size_t>(k) * width,
                     width);
-    put(stored.data(), bytes, PositionLigneBMP(nb_col1_, nb_lig1_, 0, first + count - 1));
+    put(stored.data(), bytes, PositionLigneBMP(column_count_, row_count_, 0, first + count - 1));
 }

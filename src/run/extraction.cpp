@@ -11,7 +11,7 @@ void extract_on_every_core(const Model& model, const std::vector<Level>& levels,
                            ResultRowSink& result)
 {
     const int tone_bytes = tone_bytes_for(plan.level_count);
-    const PreparedPlan prepared(&levels, plan.first_tone, plan.level_count, model.altitudes->range().max_dyn, tone_bytes == 2);
+    const PreparedPlan prepared(&levels, plan.first_tone, plan.level_count, model.altitudes->range().highest, tone_bytes == 2);
     const unsigned threads = std::min(engine_threads(), model.altitudes->max_readers());
     const StripeOptions options = stripes_within(model.columns, prepared.sorted.count, tone_bytes, threads,
                                                  model.altitudes->bytes_held(threads) + result.bytes_held(),

@@ -57,12 +57,12 @@ std::optional<std::string> read_prj(const std::string& prj)
 unsigned raster_readers(const RasterRowSource& raster, const std::string& path)
 {
     const MemoryLimit available = memory_available();
-    const uint64_t base = run_memory_needed(raster.nb_col1()) + gdal_library_bytes + gdal_cache_floor;
+    const uint64_t base = run_memory_needed(raster.column_count()) + gdal_library_bytes + gdal_cache_floor;
     const uint64_t per_reader = raster.cache_bytes_per_reader();
     for (unsigned readers = engine_threads(); readers >= 1; --readers)
         if (base + readers * per_reader <= available.bytes) return readers;
     throw RunError(path + ": reading it needs " + std::to_string(base + per_reader) + " bytes (" +
-                   std::to_string(per_reader) + " for the blocks of " + std::to_string(raster.nb_col1()) +
+                   std::to_string(per_reader) + " for the blocks of " + std::to_string(raster.column_count()) +
                    " columns a thread reads at once), more than the " + std::to_string(available.bytes) +
                    " bytes of " + available.what);
 }
@@ -127,12 +127,12 @@ Model open_raw_model(FileHandle f1, const std::string& path, const std::string& 
     return model;
 }
 
-RawLayout read_raw_layout(FileHandle f1d, const std::string& descriptor)
+RawLayout read_raw_layout(FileHandle descriptor_file, const std::string& descriptor)
 {
     int32_t val = 0, mind = 0, maxd = 0;
     RawLayout layout;
     int32_t* const values[6] = {&layout.rows, &layout.columns, &val, &mind, &maxd, &layout.pixel_size};
-    const int read = read_descriptor(f1d.get(), values);
+    const int read = read_descriptor(descriptor_file.get(), values);
     if (read < 3)
         throw RunError(descriptor + ": a descriptor holds lines, columns and bytes per sample (then smallest and "
                                     "largest sample and pixel size), one integer per line");
@@ -150,9 +150,9 @@ Model open_ascii_model(FileHandle f1, const std::string& path, const std::string
     model.altitudes = read_ascii_source(f1.get(), path, scratch_folder, stored_rows_budget, on_progress, header);
     f1.reset();
     model.path = path;
-    model.rows = model.altitudes->nb_lig1();
-    model.columns = model.altitudes->nb_col1();
-    model.pixel_size = pixel_size_in_meters(header.dsizepix);
+    model.rows = model.altitudes->row_count();
+    model.columns = model.altitudes->column_count();
+    model.pixel_size = pixel_size_in_meters(header.cell_size);
     model.georeference = header.georeference;
     model.files = {path};
     return with_data(std::move(model));
@@ -241,8 +241,8 @@ Model open_raster_model(const std::string& path, int band, double factor, std::o
         gdal_formats(path).open_source(path, band, no_data, [&](const std::string& file) { check(file); });
     Model model;
     model.path = path;
-    model.rows = raster->nb_lig1();
-    model.columns = raster->nb_col1();
+    model.rows = raster->row_count();
+    model.columns = raster->column_count();
     check_model_size(model.rows, model.columns, path);
     const unsigned readers = raster_readers(*raster, path);
     model.pixel_size = pixel_size_in_meters(raster->cell_width());

@@ -70,7 +70,7 @@ Model open_raw_model(FileHandle f1, const std::string& path, const std::string& 
 // The layout a raw raster's descriptor gives (at least its lines, columns and
 // bytes per sample, 2 or 4); a descriptor that does not give it ends the run
 // with a RunError naming it.
-RawLayout read_raw_layout(FileHandle f1d, const std::string& descriptor);
+RawLayout read_raw_layout(FileHandle descriptor_file, const std::string& descriptor);
 
 // The ASCII grid `f1` at `path`, parsed once: its values kept in
 // memory, or in a scratch file without a name in `scratch_folder` when large.

@@ -79,14 +79,14 @@ Plan listed_plan(const PlanRequest& request, const Bounds& bounds)
     if (count > bounds.most_levels())
         throw RunError(bounds.too_many("the list of levels", count, "list fewer levels"));
     const bool any_within = std::any_of(altitudes.begin(), altitudes.end(), [&](double level) {
-        return level >= bounds.range.min_dyn && level <= bounds.range.max_dyn;
+        return level >= bounds.range.lowest && level <= bounds.range.highest;
     });
     if (!any_within) {
         const std::string listed = count == 1 ? "the level " + readable_text(altitudes.front())
                                               : "the list of levels from " + readable_text(altitudes.front()) +
                                                     " to " + readable_text(altitudes.back());
         throw RunError(listed + bounds.in_unit + " has no level within the model's altitudes (" +
-                       readable_text(bounds.range.min_dyn) + " to " + readable_text(bounds.range.max_dyn) +
+                       readable_text(bounds.range.lowest) + " to " + readable_text(bounds.range.highest) +
                        bounds.in_unit + ")");
     }
     Plan plan;
@@ -101,13 +101,13 @@ Plan interval_plan(const PlanRequest& request, const Bounds& bounds)
     const AltitudeRange& range = bounds.range;
     IntervalLevels levels;
     levels.interval = request.interval;
-    levels.first = request.lowest ? *request.lowest : first_multiple_at_or_above(range.min_dyn, levels.interval);
-    levels.last = request.highest ? *request.highest : range.max_dyn;
+    levels.first = request.lowest ? *request.lowest : first_multiple_at_or_above(range.lowest, levels.interval);
+    levels.last = request.highest ? *request.highest : range.highest;
     // An interval too small for the altitudes' multiples to be counted gives
     // more levels than any plan holds.
     const bool countless = !std::isfinite(levels.first);
     const int64_t count = countless ? kCountless : levels.count();
-    const double from = countless ? range.min_dyn : levels.first;
+    const double from = countless ? range.lowest : levels.first;
     const std::string described = "the plan from " + readable_text(from) + " to " + readable_text(levels.last) +
                                   bounds.in_unit + " every " + readable_text(levels.interval) + bounds.in_unit;
     if (count > bounds.most_levels())
@@ -116,9 +116,9 @@ Plan interval_plan(const PlanRequest& request, const Bounds& bounds)
     if (count < 1) {
         const std::string hint = levels.first > levels.last && (request.lowest || request.highest)
                                      ? "; check --min and --max (the model's altitudes run from " +
-                                           readable_text(range.min_dyn) + " to " + readable_text(range.max_dyn) +
+                                           readable_text(range.lowest) + " to " + readable_text(range.highest) +
                                            bounds.in_unit + ")"
-                                     : "; try -i " + readable_text(interval_for(range.min_dyn, range.max_dyn, 21));
+                                     : "; try -i " + readable_text(interval_for(range.lowest, range.highest, 21));
         throw RunError(described + " has no level" + hint);
     }
     Plan plan;
@@ -134,16 +134,16 @@ int table_unit_for(const std::optional<int>& asked, const std::vector<Level>& le
     constexpr long double whole_limit = 9223372036854775807.0L;  // the largest whole value a table line holds
     if (asked) {
         for (const Level& level : levels) {
-            const int64_t value = table_altitude(level.alti, *asked);
+            const int64_t value = table_altitude(level.altitude, *asked);
             if (*asked != 0 &&
                 (value == std::numeric_limits<int64_t>::max() || value == std::numeric_limits<int64_t>::min()))
                 throw RunError("the table unit " + std::to_string(*asked) + " cannot hold the altitude " +
-                               readable_text(level.alti) + in_unit + "; leave out --table-unit for exact decimals");
+                               readable_text(level.altitude) + in_unit + "; leave out --table-unit for exact decimals");
         }
         return *asked;
     }
     const bool whole = std::all_of(levels.begin(), levels.end(), [&](const Level& level) {
-        return level.alti == std::trunc(level.alti) && std::fabs(static_cast<long double>(level.alti)) < whole_limit;
+        return level.altitude == std::trunc(level.altitude) && std::fabs(static_cast<long double>(level.altitude)) < whole_limit;
     });
     return whole ? 1 : table_unit_exact;
 }
@@ -168,6 +168,6 @@ Plan plan_for(const PlanRequest& request, const Model& model, ImageFormat format
     Plan plan = request.listed.empty() ? interval_plan(request, bounds) : listed_plan(request, bounds);
     plan.first_tone = request.first_tone;
     plan.unit = unit;
-    plan.table_unit = table_unit_for(request.table_unit, plan_levels(plan, bounds.range.max_dyn), bounds.in_unit);
+    plan.table_unit = table_unit_for(request.table_unit, plan_levels(plan, bounds.range.highest), bounds.in_unit);
     return plan;
 }

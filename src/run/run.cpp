@@ -16,8 +16,8 @@ namespace {
 // Hands the result rows on, counting them for the progress.
 class CountingSink final : public ResultRowSink {
 public:
-    CountingSink(ResultRowSink& sink, int32_t nb_lig1, const std::function<void(int64_t, int64_t)>& on_rows)
-        : sink_(sink), nb_lig1_(nb_lig1), on_rows_(on_rows)
+    CountingSink(ResultRowSink& sink, int32_t row_count, const std::function<void(int64_t, int64_t)>& on_rows)
+        : sink_(sink), row_count_(row_count), on_rows_(on_rows)
     {
     }
     void write_row(int32_t i, ToneRow row) override { write_rows(i, 1, row.size(), row.data()); }
@@ -25,13 +25,13 @@ public:
     {
         sink_.write_rows(first, count, width, rows);
         // A repaired row comes twice: the count may pass the rows, not 100%.
-        if (on_rows_) on_rows_(std::min<int64_t>(written_ += count, nb_lig1_), nb_lig1_);
+        if (on_rows_) on_rows_(std::min<int64_t>(written_ += count, row_count_), row_count_);
     }
     uint64_t bytes_held() const override { return sink_.bytes_held(); }
 
 private:
     ResultRowSink& sink_;
-    int32_t nb_lig1_;
+    int32_t row_count_;
     const std::function<void(int64_t, int64_t)>& on_rows_;
     std::atomic<int64_t> written_{0};
 };
@@ -88,7 +88,7 @@ void write_side_files(const Model& model, const Plan& plan, const std::vector<Le
 void trace_and_commit(const Model& model, const Plan& plan, Results& results, const ImageSettings& image,
                       const RunHooks& hooks, const ExtractionEngine& engine)
 {
-    const std::vector<Level> levels = plan_levels(plan, model.altitudes->range().max_dyn);
+    const std::vector<Level> levels = plan_levels(plan, model.altitudes->range().highest);
     write_table(levels, plan, *results.file(Results::Role::table), hooks);
 
     const std::unique_ptr<ImageOutput> output = open_image_output(*results.file(Results::Role::image), image);

@@ -34,18 +34,18 @@ int64_t truncate_saturated(long double value)
 
 }  // namespace
 
-int64_t count_levels(double dmin_alt, double int_hypso, double dmax_alt)
+int64_t count_levels(double lowest_level, double interval, double highest_level)
 {
     // A zero interval has no quotient; the caller never asks, but a plan
     // without levels is the harmless answer.
-    if (int_hypso == 0.0) return 0;
+    if (interval == 0.0) return 0;
 
-    const long double difference = static_cast<long double>(dmax_alt) - dmin_alt;
+    const long double difference = static_cast<long double>(highest_level) - lowest_level;
     // The difference is rounded to a double, as plans always counted it; one
     // too large for a double (a plan from -1e308 to 1e308) is kept as it is
     // rather than counted as infinitely many levels.
     const auto alti_dif = static_cast<double>(difference);
-    const long double quotient = (std::isinf(alti_dif) ? difference : static_cast<long double>(alti_dif)) / int_hypso;
+    const long double quotient = (std::isinf(alti_dif) ? difference : static_cast<long double>(alti_dif)) / interval;
     const int64_t whole_steps = truncate_saturated(quotient);
     // One level more than whole steps, unless the count is already saturated.
     if (whole_steps == std::numeric_limits<int64_t>::max() || whole_steps == std::numeric_limits<int64_t>::min())
@@ -53,32 +53,32 @@ int64_t count_levels(double dmin_alt, double int_hypso, double dmax_alt)
     return whole_steps + 1;
 }
 
-std::vector<Level> level_sequence(double dmin_alt, double int_hypso, int first_GT, int num_CL, double max_dyn)
+std::vector<Level> level_sequence(double lowest_level, double interval, int first_tone, int level_count, double highest)
 {
     std::vector<Level> levels;
-    if (num_CL < 1) return levels;
-    levels.reserve(static_cast<size_t>(num_CL));
+    if (level_count < 1) return levels;
+    levels.reserve(static_cast<size_t>(level_count));
 
-    int tone = first_GT - 1;
-    double alti = static_cast<double>(static_cast<long double>(dmin_alt) - int_hypso);
-    for (int k = 1; k <= num_CL; ++k) {
+    int tone = first_tone - 1;
+    double alti = static_cast<double>(static_cast<long double>(lowest_level) - interval);
+    for (int k = 1; k <= level_count; ++k) {
         ++tone;
         // Repeated addition, rounded to double at every level.
-        alti = static_cast<double>(static_cast<long double>(alti) + int_hypso);
-        const bool top = (alti == max_dyn);
+        alti = static_cast<double>(static_cast<long double>(alti) + interval);
+        const bool top = (alti == highest);
         levels.push_back(Level{tone, alti, top});
         // The top level is not traced, and every later level comes half an
         // interval lower than planned.
-        if (top) alti = static_cast<double>(static_cast<long double>(alti) - static_cast<long double>(int_hypso) * 0.5L);
+        if (top) alti = static_cast<double>(static_cast<long double>(alti) - static_cast<long double>(interval) * 0.5L);
     }
     return levels;
 }
 
-std::vector<Level> listed_levels(const std::vector<double>& altitudes, int first_GT, double max_dyn)
+std::vector<Level> listed_levels(const std::vector<double>& altitudes, int first_tone, double highest)
 {
     std::vector<Level> levels;
-    int tone = first_GT;
-    for (const double alti : altitudes) levels.push_back(Level{tone++, alti, alti == max_dyn});
+    int tone = first_tone;
+    for (const double alti : altitudes) levels.push_back(Level{tone++, alti, alti == highest});
     return levels;
 }
 

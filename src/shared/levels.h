@@ -36,26 +36,26 @@ inline constexpr int background_of(int tone_bytes)
 // One level of the plan, in plan order.
 struct Level {
     int tone;     // gray tone written into the result grid for this level
-    double alti;  // altitude shown in the progress line and the table
+    double altitude;  // shown in the progress line and the table
     bool top;     // equals the model's maximum exactly: not traced, its tone fills the summits
 };
 
-// Number of levels of a plan: trunc((dmax_alt - dmin_alt) / int_hypso) + 1, the
+// Number of levels of a plan: trunc((highest_level - lowest_level) / interval) + 1, the
 // difference rounded to a double (kept in extended precision when it is too
 // large for one), the quotient formed in extended precision and truncated
 // toward zero. A quotient beyond the range of int64 keeps its sign and
-// saturates. int_hypso must not be 0.
-int64_t count_levels(double dmin_alt, double int_hypso, double dmax_alt);
+// saturates. interval must not be 0.
+int64_t count_levels(double lowest_level, double interval, double highest_level);
 
-// The levels of a plan of num_CL levels (none when num_CL < 1), with the
+// The levels of a plan of level_count levels (none when level_count < 1), with the
 // altitude of each one obtained by repeated addition of the interval, the top
 // level marked, and every later level shifted down by half an interval.
-std::vector<Level> level_sequence(double dmin_alt, double int_hypso, int first_GT, int num_CL, double max_dyn);
+std::vector<Level> level_sequence(double lowest_level, double interval, int first_tone, int level_count, double highest);
 
 // The levels of a fixed list of altitudes, in the order given, their tones
-// counting up from first_GT; a level equal to max_dyn is the top level (its
+// counting up from first_tone; a level equal to highest is the top level (its
 // tone fills the summits).
-std::vector<Level> listed_levels(const std::vector<double>& altitudes, int first_GT, double max_dyn);
+std::vector<Level> listed_levels(const std::vector<double>& altitudes, int first_tone, double highest);
 
 // The altitude of a table line in the table unit (1 meters, 2 decimeters,
 // 3 centimeters, 4 millimeters): alti times 1, 10, 100 or 1000, the product in

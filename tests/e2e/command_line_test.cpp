@@ -367,9 +367,9 @@ TEST(CommandLineGdal, TallReliefOf1143LevelsGivesTheReferenceTonesOnAnyNumberOfT
     const test_models::Model m = test_models::model(
         rows, columns, [&](int32_t i, int32_t j) { return double(samples[size_t(i) * columns + j]); });
     const test_models::Plan p = test_models::plan(-5200, 10, m.max_alt, 1, m.max_alt);
-    ASSERT_EQ(p.num_CL, 1143);
+    ASSERT_EQ(p.level_count, 1143);
     Grid<uint16_t> expected = make_grid<uint16_t>(columns, rows, "expected");
-    extract_contours_reference(ExtractionInput{m.grid.rows(), rows, columns, &p.levels, 1, p.num_CL, p.max_dyn},
+    extract_contours_reference(ExtractionInput{m.grid.rows(), rows, columns, &p.levels, 1, p.level_count, p.highest},
                                expected.rows());
     gdal_tool(ws, "tones t1.png t1.tones");
     const std::string tones = e2e::read_file(ws.root() / "t1.tones");

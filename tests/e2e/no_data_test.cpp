@@ -15,11 +15,11 @@ using e2e::Workspace;
 // The cells of an ASCII grid with the usual six-pair header, NaN where a
 // cell holds the header's NODATA_value.
 struct AsciiCells {
-    int32_t nb_col1 = 0;
-    int32_t nb_lig1 = 0;
+    int32_t column_count = 0;
+    int32_t row_count = 0;
     std::vector<double> cells;
     bool has_data(int32_t i, int32_t j) const { return !std::isnan(at(i, j)); }
-    double at(int32_t i, int32_t j) const { return cells[static_cast<size_t>(i) * nb_col1 + j]; }
+    double at(int32_t i, int32_t j) const { return cells[static_cast<size_t>(i) * column_count + j]; }
 };
 
 AsciiCells read_cells(const std::string& text)
@@ -28,11 +28,11 @@ AsciiCells read_cells(const std::string& text)
     std::string keyword, value[6];
     for (std::string& v : value) in >> keyword >> v;
     AsciiCells grid;
-    grid.nb_col1 = std::stoi(value[0]);
-    grid.nb_lig1 = std::stoi(value[1]);
+    grid.column_count = std::stoi(value[0]);
+    grid.row_count = std::stoi(value[1]);
     for (std::string token; in >> token;)
         grid.cells.push_back(token == value[5] ? std::nan("") : std::strtod(token.c_str(), nullptr));
-    EXPECT_EQ(grid.cells.size(), static_cast<size_t>(grid.nb_col1) * grid.nb_lig1);
+    EXPECT_EQ(grid.cells.size(), static_cast<size_t>(grid.column_count) * grid.row_count);
     return grid;
 }
 
@@ -76,9 +76,9 @@ TEST(NoData, RealCropWithGapsKeepsItsLinesAndDrawsNoneAlongAGap)
     const std::string gapless_picture = e2e::read_file(ws.model_folder() / "plain.raw");
     ASSERT_EQ(picture.size(), model.cells.size());
 
-    const auto inside = [&](int32_t i, int32_t j) { return i >= 0 && j >= 0 && i < model.nb_lig1 && j < model.nb_col1; };
+    const auto inside = [&](int32_t i, int32_t j) { return i >= 0 && j >= 0 && i < model.row_count && j < model.column_count; };
     const auto tone_at = [&](const std::string& image, int32_t i, int32_t j) {
-        return inside(i, j) ? static_cast<unsigned char>(image[static_cast<size_t>(i) * model.nb_col1 + j]) : 255;
+        return inside(i, j) ? static_cast<unsigned char>(image[static_cast<size_t>(i) * model.column_count + j]) : 255;
     };
     const auto within = [&](int32_t i, int32_t j, int32_t distance, const auto& holds) {
         for (int32_t di = -distance; di <= distance; ++di)
@@ -87,8 +87,8 @@ TEST(NoData, RealCropWithGapsKeepsItsLinesAndDrawsNoneAlongAGap)
         return false;
     };
     int64_t line_pixels = 0, kept = 0, lost = 0;
-    for (int32_t i = 0; i < model.nb_lig1; ++i)
-        for (int32_t j = 0; j < model.nb_col1; ++j) {
+    for (int32_t i = 0; i < model.row_count; ++i)
+        for (int32_t j = 0; j < model.column_count; ++j) {
             const std::string where = "line pixel (" + std::to_string(i) + ", " + std::to_string(j) + ")";
             const bool far_from_gaps =
                 !within(i, j, 3, [&](int32_t a, int32_t b) { return inside(a, b) && !model.has_data(a, b); });

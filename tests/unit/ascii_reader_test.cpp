@@ -73,8 +73,8 @@ const char* const usual_header =
 std::vector<double> cells_of(const AsciiModel& m)
 {
     std::vector<double> cells;
-    for (int32_t i = 0; i < m.nb_lig1; ++i)
-        for (int32_t j = 0; j < m.nb_col1; ++j) cells.push_back(m.dtab1[i][j]);
+    for (int32_t i = 0; i < m.row_count; ++i)
+        for (int32_t j = 0; j < m.column_count; ++j) cells.push_back(m.altitude_grid[i][j]);
     return cells;
 }
 
@@ -96,9 +96,9 @@ std::string shown(const AsciiModel& m)
 TEST_F(AsciiReaderTest, UsualHeaderAndBodyReadIntoRowsInFileOrder)
 {
     const AsciiModel m = read(std::string(usual_header) + "1.5 2 -9999\n4e2 +5 -6.25\n");
-    EXPECT_EQ(m.nb_col1, 3);
-    EXPECT_EQ(m.nb_lig1, 2);
-    EXPECT_EQ(m.dsizepix, 30.0);
+    EXPECT_EQ(m.column_count, 3);
+    EXPECT_EQ(m.row_count, 2);
+    EXPECT_EQ(m.cell_size, 30.0);
     EXPECT_EQ(shown(m), "1.5 2 - 400 5 -6.25");
     EXPECT_EQ(m.no_data_cells, 1);
 }
@@ -120,12 +120,12 @@ TEST_F(AsciiReaderTest, HeaderVariantsReadTheSame)
     };
     for (const char* header : headers) {
         const AsciiModel m = read(std::string(header) + "1 2 3\n4 5 6\n");
-        EXPECT_EQ(m.nb_col1, 3) << header;
-        EXPECT_EQ(m.nb_lig1, 2) << header;
-        EXPECT_EQ(m.dsizepix, 30.0) << header;
+        EXPECT_EQ(m.column_count, 3) << header;
+        EXPECT_EQ(m.row_count, 2) << header;
+        EXPECT_EQ(m.cell_size, 30.0) << header;
         EXPECT_EQ(cells_of(m), body) << header;
     }
-    EXPECT_EQ(read("ncols 1 nrows 1 xllcorner 0 yllcorner 0 cellsize 12.5 7").dsizepix, 12.5);
+    EXPECT_EQ(read("ncols 1 nrows 1 xllcorner 0 yllcorner 0 cellsize 12.5 7").cell_size, 12.5);
 }
 
 // The top-left corner and cell sizes as GDAL gives them for the same grid
@@ -235,7 +235,7 @@ TEST_F(AsciiReaderTest, NoDataCellsAndDecimalCommas)
         EXPECT_EQ(shown(m), c.cells) << c.text;
         EXPECT_EQ(m.no_data_cells, c.no_data_cells) << c.text;
     }
-    EXPECT_EQ(read("ncols 1 nrows 1 xllcorner 0 yllcorner 0 cellsize 0,5 1").dsizepix, 0.5);
+    EXPECT_EQ(read("ncols 1 nrows 1 xllcorner 0 yllcorner 0 cellsize 0,5 1").cell_size, 0.5);
     EXPECT_EQ(error_of(size + "NODATA_value -inf 1 2 3 4 5 6"),
               "the value of nodata_value, '-inf', is not a finite number");
 }
@@ -324,7 +324,7 @@ TEST_F(AsciiReaderTest, ValuesAreTheCorrectlyRoundedDoublesOfTheirText)
     const AsciiModel m = read(text);
     for (size_t j = 0; j < texts.size(); ++j) {
         const double expected = std::strtod(texts[j].c_str(), nullptr);
-        const double got = m.dtab1[0][j];
+        const double got = m.altitude_grid[0][j];
         EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << texts[j] << " read as " << got;
     }
 }
@@ -362,11 +362,11 @@ TEST_F(AsciiReaderTest, LargeGridReadsEveryCellAcrossChunkBoundaries)
     ASSERT_GT(text.size(), 2 * ascii_chunk_bytes);
 
     const AsciiModel m = read(text);
-    ASSERT_EQ(m.nb_lig1, rows);
-    ASSERT_EQ(m.nb_col1, cols);
+    ASSERT_EQ(m.row_count, rows);
+    ASSERT_EQ(m.column_count, cols);
     for (int32_t i = 0; i < rows; ++i)
         for (int32_t j = 0; j < cols; ++j)
-            ASSERT_EQ(m.dtab1[i][j], values[static_cast<size_t>(i) * cols + j]) << "row " << i << " column " << j;
+            ASSERT_EQ(m.altitude_grid[i][j], values[static_cast<size_t>(i) * cols + j]) << "row " << i << " column " << j;
 }
 
 TEST_F(AsciiReaderTest, TokenLongerThanAChunkIsRefused)

@@ -135,11 +135,11 @@ std::pair<uint64_t, uint64_t> engine_peak_and_state(const PreparedPlan& plan, co
     held = HeldBytes{true, 0, 0};
     uint64_t state_bytes = 0;
     {
-        RowEngine<Tone> engine(plan, m.nb_lig1, m.nb_col1, sink, 4);
-        std::vector<double> buffer(static_cast<size_t>(m.nb_col1));
-        while (engine.next_input() < m.nb_lig1) {
+        RowEngine<Tone> engine(plan, m.row_count, m.column_count, sink, 4);
+        std::vector<double> buffer(static_cast<size_t>(m.column_count));
+        while (engine.next_input() < m.row_count) {
             const int32_t k = engine.next_input();
-            std::copy(m.grid[k], m.grid[k] + m.nb_col1, buffer.begin());
+            std::copy(m.grid[k], m.grid[k] + m.column_count, buffer.begin());
             engine.push(AltitudeRow(buffer.data(), buffer.size()));
             held.counting = false;  // a state apart, as a stripe keeps them
             EngineState state;
@@ -165,7 +165,7 @@ TEST(EngineMemory, AnEngineHoldsWhatItsEstimateCounts)
     for (const int levels : {250, 60, 1, 251, 1000}) {
         const Plan p = plan_of(levels, m.min_alt, m.max_alt, true, 1, m.max_alt);
         const int tone_bytes = tone_bytes_for(levels);
-        const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn, tone_bytes == 2);
+        const PreparedPlan plan(&p.levels, p.first_tone, p.level_count, p.highest, tone_bytes == 2);
         const auto [engine_peak, state_bytes] =
             tone_bytes == 2 ? engine_peak_and_state<uint16_t>(plan, m) : engine_peak_and_state<uint8_t>(plan, m);
         const int32_t traced = plan.sorted.count;

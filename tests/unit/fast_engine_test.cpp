@@ -27,19 +27,19 @@ using namespace test_models;
 
 // The pass-by-pass level loop alone, before cleaning.
 template <typename Tone>
-void reference_trace(const Model& m, const Plan& p, Tone** tab3)
+void reference_trace(const Model& m, const Plan& p, Tone** result_grid)
 {
-    Grid<unsigned char> tab1 = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "tab1");
-    Grid<unsigned char> tab2 = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "tab2");
-    fill_grid(tab3, m.nb_lig1, m.nb_col1, background_of_grid<Tone>);
+    Grid<unsigned char> tab1 = make_grid<unsigned char>(m.column_count, m.row_count, "tab1");
+    Grid<unsigned char> tab2 = make_grid<unsigned char>(m.column_count, m.row_count, "tab2");
+    fill_grid(result_grid, m.row_count, m.column_count, background_of_grid<Tone>);
     for (const Level& level : p.levels) {
         if (level.top) continue;
-        fill_grid(tab1.rows(), m.nb_lig1, m.nb_col1, 255);
-        threshold_pass(m.grid.rows(), tab1.rows(), m.nb_lig1, m.nb_col1, level.alti);
-        fill_grid(tab2.rows(), m.nb_lig1, m.nb_col1, 255);
-        boundary_pass(tab1.rows(), tab2.rows(), m.nb_lig1, m.nb_col1);
-        thinning_pass(tab2.rows(), m.nb_lig1, m.nb_col1, m.grid.rows());
-        tone_transfer(tab2.rows(), tab3, m.nb_lig1, m.nb_col1, level.tone);
+        fill_grid(tab1.rows(), m.row_count, m.column_count, 255);
+        threshold_pass(m.grid.rows(), tab1.rows(), m.row_count, m.column_count, level.altitude);
+        fill_grid(tab2.rows(), m.row_count, m.column_count, 255);
+        boundary_pass(tab1.rows(), tab2.rows(), m.row_count, m.column_count);
+        thinning_pass(tab2.rows(), m.row_count, m.column_count, m.grid.rows());
+        tone_transfer(tab2.rows(), result_grid, m.row_count, m.column_count, level.tone);
     }
 }
 
@@ -49,21 +49,21 @@ void reference_trace(const Model& m, const Plan& p, Tone** tab3)
 template <typename Tone>
 int64_t expect_same_result_in(const Model& m, const Plan& p, const std::string& what)
 {
-    Grid<Tone> expected = make_grid<Tone>(m.nb_col1, m.nb_lig1, "expected");
-    Grid<Tone> actual = make_grid<Tone>(m.nb_col1, m.nb_lig1, "actual");
-    const ExtractionInput in{m.grid.rows(), m.nb_lig1, m.nb_col1, &p.levels, p.first_GT, p.num_CL, p.max_dyn};
+    Grid<Tone> expected = make_grid<Tone>(m.column_count, m.row_count, "expected");
+    Grid<Tone> actual = make_grid<Tone>(m.column_count, m.row_count, "actual");
+    const ExtractionInput in{m.grid.rows(), m.row_count, m.column_count, &p.levels, p.first_tone, p.level_count, p.highest};
     int64_t lines = 0;
 
     reference_trace(m, p, expected.rows());
-    fill_grid(actual.rows(), m.nb_lig1, m.nb_col1, 77);
+    fill_grid(actual.rows(), m.row_count, m.column_count, 77);
     trace_levels_fast(in, actual.rows());
-    const std::string traced = first_difference(expected.rows(), actual.rows(), m.nb_lig1, m.nb_col1, lines);
+    const std::string traced = first_difference(expected.rows(), actual.rows(), m.row_count, m.column_count, lines);
     EXPECT_EQ(traced, "") << what << ": tracing";
 
     extract_contours_reference(in, expected.rows());
-    fill_grid(actual.rows(), m.nb_lig1, m.nb_col1, 77);
+    fill_grid(actual.rows(), m.row_count, m.column_count, 77);
     extract_contours_fast(in, actual.rows());
-    const std::string cleaned = first_difference(expected.rows(), actual.rows(), m.nb_lig1, m.nb_col1, lines);
+    const std::string cleaned = first_difference(expected.rows(), actual.rows(), m.row_count, m.column_count, lines);
     EXPECT_EQ(cleaned, "") << what << ": extraction";
     return lines;
 }
@@ -80,8 +80,8 @@ int64_t expect_same_result(const Model& m, const Plan& p, const std::string& wha
 
 std::string describe(const Model& m, const Plan& p, const std::string& kind)
 {
-    return kind + " " + std::to_string(m.nb_lig1) + "x" + std::to_string(m.nb_col1) + ", " +
-           std::to_string(p.num_CL) + " levels, first_GT " + std::to_string(p.first_GT);
+    return kind + " " + std::to_string(m.row_count) + "x" + std::to_string(m.column_count) + ", " +
+           std::to_string(p.level_count) + " levels, first_tone " + std::to_string(p.first_tone);
 }
 
 // ---------------------------------------------------------------------------
@@ -152,20 +152,20 @@ TEST(FastEngine, TopLevelFillsTheSummitsAndShiftsTheLevelsAfterIt)
     expect_same_result(m, falling, describe(m, falling, "top level, falling"));
     // Two top levels: the tone of the last one fills the summits.
     Plan twice;
-    twice.max_dyn = m.max_alt;
+    twice.highest = m.max_alt;
     twice.levels = {{1, m.max_alt, true}, {2, m.max_alt - 25, false}, {3, m.max_alt, true}, {4, m.min_alt + 20, false}};
-    twice.num_CL = 4;
+    twice.level_count = 4;
     expect_same_result(m, twice, describe(m, twice, "repeated top level"));
 }
 
 TEST(FastEngine, PlansWithoutLevelsAndLevelsOutsideTheRange)
 {
     const Model m = smooth_model(25, 31, 41);
-    for (int num_CL : {0, -3}) {
+    for (int level_count : {0, -3}) {
         Plan p;
-        p.num_CL = num_CL;
-        p.max_dyn = m.max_alt;
-        p.levels = level_sequence(m.min_alt, 10, 1, num_CL, m.max_alt);
+        p.level_count = level_count;
+        p.highest = m.max_alt;
+        p.levels = level_sequence(m.min_alt, 10, 1, level_count, m.max_alt);
         EXPECT_EQ(expect_same_result(m, p, "no levels"), 0);
     }
     // All below, all above, and a plan straddling the range.
@@ -197,10 +197,10 @@ TEST(FastEngine, NarrowGrids)
 TEST(FastEngine, HimalayaCropWithRealPlans)
 {
     const Model m = himalaya();
-    ASSERT_EQ(m.nb_lig1, 120);
-    ASSERT_EQ(m.nb_col1, 160);
+    ASSERT_EQ(m.row_count, 120);
+    ASSERT_EQ(m.column_count, 160);
     const Plan fine = plan(0, 100, 24900, 1, m.max_alt);
-    ASSERT_EQ(fine.num_CL, 250);
+    ASSERT_EQ(fine.level_count, 250);
     EXPECT_GT(expect_same_result(m, fine, "himalaya, interval 100"), 0);
     EXPECT_GT(expect_same_result(m, plan(0, 500, 9000, 0, m.max_alt), "himalaya, interval 500"), 0);
     EXPECT_GT(expect_same_result(m, plan(9000, -250, 0, 1, m.max_alt), "himalaya, interval -250"), 0);
@@ -208,7 +208,7 @@ TEST(FastEngine, HimalayaCropWithRealPlans)
               0);
     // Every 10 m: 1,143 levels, the program's plan in tones of two bytes.
     const Plan every_10 = plan(-5200, 10, m.max_alt, 1, m.max_alt);
-    ASSERT_EQ(every_10.num_CL, 1143);
+    ASSERT_EQ(every_10.level_count, 1143);
     EXPECT_GT(expect_same_result(m, every_10, "himalaya, every 10 m"), 0);
 }
 
@@ -267,24 +267,24 @@ TEST(FastEngine, LevelListsInAnyOrderAndOddValues)
     std::mt19937_64 gen(62);
     std::uniform_real_distribution<double> u(m.min_alt, m.max_alt);
     Plan p;
-    p.first_GT = 1;
-    p.max_dyn = m.max_alt;
+    p.first_tone = 1;
+    p.highest = m.max_alt;
     for (int k = 0; k < 140; ++k) p.levels.push_back({1 + k, u(gen), false});
-    p.levels[7].alti = p.levels[3].alti;
-    p.levels[20].alti = nan;
-    p.levels[30].alti = inf;
-    p.levels[40].alti = -inf;
-    p.levels[50].alti = p.max_dyn;
+    p.levels[7].altitude = p.levels[3].altitude;
+    p.levels[20].altitude = nan;
+    p.levels[30].altitude = inf;
+    p.levels[40].altitude = -inf;
+    p.levels[50].altitude = p.highest;
     p.levels[50].top = true;
     p.levels[60].tone = 300;  // written as its low 8 bits
-    p.num_CL = static_cast<int>(p.levels.size());
+    p.level_count = static_cast<int>(p.levels.size());
     EXPECT_GT(expect_same_result(m, p, "shuffled levels"), 0);
 }
 
 // The rows of a result, as bytes, kept whole.
 class ToneCollector final : public ResultRowSink {
 public:
-    ToneCollector(int32_t nb_lig1, size_t row_bytes) : row_bytes_(row_bytes), bytes_(nb_lig1 * row_bytes) {}
+    ToneCollector(int32_t row_count, size_t row_bytes) : row_bytes_(row_bytes), bytes_(row_count * row_bytes) {}
     void write_row(int32_t i, ToneRow row) override
     {
         std::memcpy(&bytes_[static_cast<size_t>(i) * row_bytes_], row.data(), row.size());
@@ -315,14 +315,14 @@ private:
 // each of `tone_bytes` bytes.
 std::vector<int> striped_tones(const Model& m, const Plan& p, int tone_bytes)
 {
-    const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn, tone_bytes == 2);
-    ToneCollector sink(m.nb_lig1, static_cast<size_t>(m.nb_col1) * static_cast<size_t>(tone_bytes));
+    const PreparedPlan plan(&p.levels, p.first_tone, p.level_count, p.highest, tone_bytes == 2);
+    ToneCollector sink(m.row_count, static_cast<size_t>(m.column_count) * static_cast<size_t>(tone_bytes));
     StripeOptions options;
     options.threads = 3;
     options.min_stripe_rows = 16;
     options.lead_rows = 8;
     const CopyingSource source(m);
-    extract_in_stripes(plan, m.nb_lig1, m.nb_col1, source, sink, options);
+    extract_in_stripes(plan, m.row_count, m.column_count, source, sink, options);
     return sink.tones(tone_bytes);
 }
 
@@ -337,12 +337,12 @@ TEST(FastEngine, EveryLinePixelLiesOnItsLevelInTonesOfOneAndTwoBytes)
 {
     const Model m = himalaya();
     Plan listed;
-    listed.first_GT = 1;
+    listed.first_tone = 1;
     listed.levels = listed_levels({2500, -4321.5, 0, 350.25, -100, 5999, 1000, -2000, 4000.125, 3000}, 1, m.max_alt);
-    listed.num_CL = static_cast<int>(listed.levels.size());
-    listed.max_dyn = m.max_alt;
+    listed.level_count = static_cast<int>(listed.levels.size());
+    listed.highest = m.max_alt;
     const Plan every_10 = plan(-5200, 10, m.max_alt, 1, m.max_alt);
-    ASSERT_EQ(every_10.num_CL, 1143);
+    ASSERT_EQ(every_10.level_count, 1143);
     const struct {
         const Plan& plan;
         int tone_bytes;
@@ -352,16 +352,16 @@ TEST(FastEngine, EveryLinePixelLiesOnItsLevelInTonesOfOneAndTwoBytes)
         const std::vector<int> tones = striped_tones(m, c.plan, c.tone_bytes);
         const int background = background_of(c.tone_bytes);
         int64_t line_pixels = 0;
-        for (int32_t i = 0; i < m.nb_lig1; ++i)
-            for (int32_t j = 0; j < m.nb_col1; ++j) {
-                const int tone = tones[static_cast<size_t>(i) * static_cast<size_t>(m.nb_col1) + static_cast<size_t>(j)];
+        for (int32_t i = 0; i < m.row_count; ++i)
+            for (int32_t j = 0; j < m.column_count; ++j) {
+                const int tone = tones[static_cast<size_t>(i) * static_cast<size_t>(m.column_count) + static_cast<size_t>(j)];
                 if (tone == background) continue;
                 ++line_pixels;
-                const double level = c.plan.levels[static_cast<size_t>(tone - c.plan.first_GT)].alti;
+                const double level = c.plan.levels[static_cast<size_t>(tone - c.plan.first_tone)].altitude;
                 const auto above = [&](int32_t a, int32_t b) {
-                    return a >= 0 && b >= 0 && a < m.nb_lig1 && b < m.nb_col1 && m.grid[a][b] > level;
+                    return a >= 0 && b >= 0 && a < m.row_count && b < m.column_count && m.grid[a][b] > level;
                 };
-                ASSERT_LE(m.grid[i][j], level) << "cell (" << i << ", " << j << "), " << c.plan.num_CL << " levels";
+                ASSERT_LE(m.grid[i][j], level) << "cell (" << i << ", " << j << "), " << c.plan.level_count << " levels";
                 ASSERT_TRUE(above(i - 1, j) || above(i + 1, j) || above(i, j - 1) || above(i, j + 1))
                     << "cell (" << i << ", " << j << ") of level " << level;
             }
@@ -376,31 +376,31 @@ TEST(FastEngine, EveryLinePixelLiesOnItsLevelInTonesOfOneAndTwoBytes)
 // Cleaning alone, on dense pictures of few tones (many corners, spurs and
 // lone pixels, tones touching each other)
 
-// Tones of type Tone from first_GT on; a first tone of 253 puts the tones
+// Tones of type Tone from first_tone on; a first tone of 253 puts the tones
 // on both sides of the one-byte background.
 template <typename Tone>
 void expect_same_cleaning(std::mt19937_64& gen)
 {
     const std::vector<std::pair<int32_t, int32_t>> sizes = {{1, 9}, {2, 9}, {3, 3}, {3, 17}, {17, 3}, {40, 57}};
     for (const auto& [lig, col] : sizes)
-        for (int first_GT : {0, 1, 253})
-            for (int num_CL : {-1, 1, 2, 3, 5, 250})
+        for (int first_tone : {0, 1, 253})
+            for (int level_count : {-1, 1, 2, 3, 5, 250})
                 for (int density : {10, 40, 70}) {
                     Grid<Tone> expected = make_grid<Tone>(col, lig, "expected");
                     Grid<Tone> actual = make_grid<Tone>(col, lig, "actual");
                     for (int32_t i = 0; i < lig; ++i)
                         for (int32_t j = 0; j < col; ++j) {
                             const bool line = static_cast<int>(gen() % 100) < density;
-                            const auto tone = static_cast<Tone>(first_GT + static_cast<int>(gen() % 4));
+                            const auto tone = static_cast<Tone>(first_tone + static_cast<int>(gen() % 4));
                             expected[i][j] = actual[i][j] = line ? tone : background_of_grid<Tone>;
                         }
                     spur_pass(expected.rows(), lig, col);
-                    corner_pass(expected.rows(), lig, col, first_GT, num_CL);
-                    isolated_pixel_pass(expected.rows(), lig, col, first_GT, num_CL);
-                    clean_contours_fast(actual.rows(), lig, col, first_GT, num_CL);
+                    corner_pass(expected.rows(), lig, col, first_tone, level_count);
+                    isolated_pixel_pass(expected.rows(), lig, col, first_tone, level_count);
+                    clean_contours_fast(actual.rows(), lig, col, first_tone, level_count);
                     int64_t lines = 0;
                     EXPECT_EQ(first_difference(expected.rows(), actual.rows(), lig, col, lines), "")
-                        << lig << "x" << col << " first_GT " << first_GT << " num_CL " << num_CL << " density "
+                        << lig << "x" << col << " first_tone " << first_tone << " level_count " << level_count << " density "
                         << density << ", tones of " << sizeof(Tone) << " bytes";
                 }
 }

@@ -27,13 +27,13 @@ struct TempStream {
     std::FILE* f;
 };
 
-std::string raw_refusal(const std::vector<unsigned char>& bytes, int32_t nb_lig1, int32_t nb_col1, int itype)
+std::string raw_refusal(const std::vector<unsigned char>& bytes, int32_t row_count, int32_t column_count, int sample_kind)
 {
     TempStream file(bytes);
     if (file.f == nullptr) return "no temporary file";
     RawRange range{};
     try {
-        read_raw_samples(file.f, "big_m4.raw", nb_lig1, nb_col1, itype, range);
+        read_raw_samples(file.f, "big_m4.raw", row_count, column_count, sample_kind, range);
     } catch (const RunError& e) {
         return e.what();
     }

@@ -29,16 +29,16 @@ int tone(int32_t i, int32_t j, bool junk, int tone_bytes)
 
 // Writes every row in a shuffled order, half of them from each of two
 // threads; a row is never written by both threads at once.
-void write_all_rows(ResultRowSink& sink, int32_t nb_lig1, int32_t nb_col1, bool junk, unsigned seed,
+void write_all_rows(ResultRowSink& sink, int32_t row_count, int32_t column_count, bool junk, unsigned seed,
                     int tone_bytes)
 {
-    std::vector<int32_t> order(static_cast<size_t>(nb_lig1));
-    for (int32_t i = 0; i < nb_lig1; ++i) order[static_cast<size_t>(i)] = i;
+    std::vector<int32_t> order(static_cast<size_t>(row_count));
+    for (int32_t i = 0; i < row_count; ++i) order[static_cast<size_t>(i)] = i;
     std::shuffle(order.begin(), order.end(), std::mt19937(seed));
     const auto write_part = [&](size_t from, size_t to) {
-        std::vector<unsigned char> row(static_cast<size_t>(nb_col1) * static_cast<size_t>(tone_bytes));
+        std::vector<unsigned char> row(static_cast<size_t>(column_count) * static_cast<size_t>(tone_bytes));
         for (size_t k = from; k < to; ++k) {
-            for (int32_t j = 0; j < nb_col1; ++j) {
+            for (int32_t j = 0; j < column_count; ++j) {
                 const int value = tone(order[k], j, junk, tone_bytes);
                 if (tone_bytes == 2) {
                     const auto wide = static_cast<uint16_t>(value);
@@ -60,7 +60,7 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
     const struct {
         GdalFormat format;
         bool gray;
-        int32_t nb_lig1, nb_col1;  // narrow: many rows in a block of the scratch file; wide: one
+        int32_t row_count, column_count;  // narrow: many rows in a block of the scratch file; wide: one
         int tone_bytes;
     } cases[] = {
         {GdalFormat::geotiff, true, 300, 37, 1},
@@ -78,11 +78,11 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         const std::string scratch = path_of("scratch.tmp");
         write_text_file("scratch.tmp", "");
         const Palette palette = c.gray ? gray_palette(c.tone_bytes) : distinct_palette(1, 400, c.tone_bytes);
-        GdalImage image{path, path, c.format, c.nb_lig1, c.nb_col1, c.tone_bytes, palette, c.gray, Georeference{}};
+        GdalImage image{path, path, c.format, c.row_count, c.column_count, c.tone_bytes, palette, c.gray, Georeference{}};
         {
             const std::unique_ptr<GdalImageSink> sink = gdal_formats(path).open_image_sink(scratch, image);
-            write_all_rows(*sink, c.nb_lig1, c.nb_col1, true, 1, c.tone_bytes);
-            write_all_rows(*sink, c.nb_lig1, c.nb_col1, false, 2, c.tone_bytes);
+            write_all_rows(*sink, c.row_count, c.column_count, true, 1, c.tone_bytes);
+            write_all_rows(*sink, c.row_count, c.column_count, false, 2, c.tone_bytes);
             sink->write_image([](double) {});
         }
         std::filesystem::remove(scratch);
@@ -90,17 +90,17 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         // Read back by three threads at once, each its own rows in a shuffled
         // order (each thread reads through a GDAL dataset of its own).
         const std::unique_ptr<RasterRowSource> written = gdal_formats(path).open_source(path, 1, std::nullopt, [](const std::string&) {});
-        ASSERT_EQ(written->nb_lig1(), c.nb_lig1);
-        ASSERT_EQ(written->nb_col1(), c.nb_col1);
+        ASSERT_EQ(written->row_count(), c.row_count);
+        ASSERT_EQ(written->column_count(), c.column_count);
         std::atomic<int> wrong{0};
         const auto read_back = [&](int32_t part) {
             std::vector<int32_t> rows;
-            for (int32_t i = part; i < c.nb_lig1; i += 3) rows.push_back(i);
+            for (int32_t i = part; i < c.row_count; i += 3) rows.push_back(i);
             std::shuffle(rows.begin(), rows.end(), std::mt19937(static_cast<unsigned>(part)));
-            std::vector<double> row(static_cast<size_t>(c.nb_col1));
+            std::vector<double> row(static_cast<size_t>(c.column_count));
             for (int32_t i : rows) {
                 written->read_row(i, row);
-                for (int32_t j = 0; j < c.nb_col1; ++j)
+                for (int32_t j = 0; j < c.column_count; ++j)
                     wrong += row[static_cast<size_t>(j)] != tone(i, j, false, c.tone_bytes);
             }
         };

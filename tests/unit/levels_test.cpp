@@ -11,9 +11,9 @@
 namespace {
 
 struct CountCase {
-    double dmin_alt;
-    double int_hypso;
-    double dmax_alt;
+    double lowest_level;
+    double interval;
+    double highest_level;
     int64_t expected;
 };
 
@@ -33,8 +33,8 @@ TEST(CountLevels, WorkedPlans)
         {1e308, -1e306, -1e308, 200},
     };
     for (const CountCase& c : cases)
-        EXPECT_EQ(count_levels(c.dmin_alt, c.int_hypso, c.dmax_alt), c.expected)
-            << c.dmin_alt << ", " << c.int_hypso << ", " << c.dmax_alt;
+        EXPECT_EQ(count_levels(c.lowest_level, c.interval, c.highest_level), c.expected)
+            << c.lowest_level << ", " << c.interval << ", " << c.highest_level;
 }
 
 TEST(CountLevels, DifferenceIsRoundedThroughExtendedPrecision)
@@ -68,7 +68,7 @@ TEST(LevelSequence, ToneAndAltitudeStepTogether)
     const double altitudes[] = {1000, 1100, 1200, 1300};
     for (size_t k = 0; k < levels.size(); ++k) {
         EXPECT_EQ(levels[k].tone, static_cast<int>(k) + 1);
-        EXPECT_EQ(levels[k].alti, altitudes[k]);
+        EXPECT_EQ(levels[k].altitude, altitudes[k]);
         EXPECT_FALSE(levels[k].top);
     }
 }
@@ -80,7 +80,7 @@ TEST(LevelSequence, TopLevelShiftsEveryLaterLevelByHalfAnInterval)
     const double altitudes[] = {100, 200, 300, 400, 500, 550, 650};
     for (size_t k = 0; k < levels.size(); ++k) {
         EXPECT_EQ(levels[k].tone, static_cast<int>(k));
-        EXPECT_EQ(levels[k].alti, altitudes[k]) << "level " << k;
+        EXPECT_EQ(levels[k].altitude, altitudes[k]) << "level " << k;
         EXPECT_EQ(levels[k].top, k == 4) << "level " << k;
     }
 }
@@ -89,8 +89,8 @@ TEST(LevelSequence, FallingPlanStartsAtTheMinimum)
 {
     const std::vector<Level> levels = level_sequence(200, -10, 1, 11, 1e9);
     ASSERT_EQ(levels.size(), 11u);
-    EXPECT_EQ(levels.front().alti, 200);
-    EXPECT_EQ(levels.back().alti, 100);
+    EXPECT_EQ(levels.front().altitude, 200);
+    EXPECT_EQ(levels.back().altitude, 100);
     EXPECT_EQ(levels.back().tone, 11);
 }
 
@@ -100,8 +100,8 @@ TEST(LevelSequence, AltitudesComeFromRepeatedAddition)
     // 0 + 10 * 0.1 computed at once gives 1.0 exactly.
     const std::vector<Level> levels = level_sequence(0, 0.1, 1, 11, 1e9);
     ASSERT_EQ(levels.size(), 11u);
-    EXPECT_EQ(levels[3].alti, 0.30000000000000004);
-    EXPECT_EQ(levels[10].alti, 0.9999999999999999);
+    EXPECT_EQ(levels[3].altitude, 0.30000000000000004);
+    EXPECT_EQ(levels[10].altitude, 0.9999999999999999);
 }
 
 TEST(LevelSequence, EachSumIsRoundedThroughExtendedPrecision)
@@ -112,8 +112,8 @@ TEST(LevelSequence, EachSumIsRoundedThroughExtendedPrecision)
     const double step = 0x1.0000000000001p-53;
     const std::vector<Level> levels = level_sequence(1.0, step, 1, 2, 1e9);
     ASSERT_EQ(levels.size(), 2u);
-    EXPECT_EQ(levels[0].alti, 1.0);
-    EXPECT_EQ(levels[1].alti, 1.0);
+    EXPECT_EQ(levels[0].altitude, 1.0);
+    EXPECT_EQ(levels[1].altitude, 1.0);
 }
 
 TEST(LevelSequence, NoLevelsBelowOneLevel)
@@ -127,10 +127,10 @@ TEST(LevelSequence, TopAtTheFirstLevelShiftsAllTheOthers)
     const std::vector<Level> levels = level_sequence(0, 10, 1, 3, 0);
     ASSERT_EQ(levels.size(), 3u);
     EXPECT_TRUE(levels[0].top);
-    EXPECT_EQ(levels[0].alti, 0);  // recorded before the shift
-    EXPECT_EQ(levels[1].alti, 5);
+    EXPECT_EQ(levels[0].altitude, 0);  // recorded before the shift
+    EXPECT_EQ(levels[1].altitude, 5);
     EXPECT_FALSE(levels[1].top);
-    EXPECT_EQ(levels[2].alti, 15);
+    EXPECT_EQ(levels[2].altitude, 15);
 }
 
 TEST(TableAltitude, ProductIsTruncatedWithoutRoundingToDouble)

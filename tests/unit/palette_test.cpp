@@ -22,17 +22,17 @@ TEST(Palette, GrayShowsEachToneAsItsGray)
 // gray; tones outside the plan keep their gray.
 TEST(Palette, DistinctGivesEveryLevelItsOwnColour)
 {
-    for (const auto& [first_GT, num_CL] : {std::pair{1, 250}, std::pair{0, 23}, std::pair{1, 1}}) {
-        const auto palette = distinct_palette(first_GT, num_CL);
+    for (const auto& [first_tone, level_count] : {std::pair{1, 250}, std::pair{0, 23}, std::pair{1, 1}}) {
+        const auto palette = distinct_palette(first_tone, level_count);
         std::set<std::tuple<int, int, int>> colours;
-        for (int tone = first_GT; tone < first_GT + num_CL; ++tone) {
+        for (int tone = first_tone; tone < first_tone + level_count; ++tone) {
             const Color32& c = palette[tone];
             EXPECT_FALSE(c.R == c.G && c.G == c.B) << "tone " << tone << " is a gray";
             colours.insert(rgb(c));
         }
-        EXPECT_EQ(colours.size(), static_cast<size_t>(num_CL));
+        EXPECT_EQ(colours.size(), static_cast<size_t>(level_count));
         EXPECT_EQ(rgb(palette[255]), std::make_tuple(255, 255, 255));
-        for (int tone = first_GT + num_CL; tone < 255; ++tone) EXPECT_EQ(rgb(palette[tone]), rgb(gray_palette()[tone]));
+        for (int tone = first_tone + level_count; tone < 255; ++tone) EXPECT_EQ(rgb(palette[tone]), rgb(gray_palette()[tone]));
     }
 }
 

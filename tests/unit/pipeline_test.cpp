@@ -35,12 +35,12 @@ protected:
         const std::string path = path_of("streamed.out");
         std::FILE* f = std::fopen(path.c_str(), "wb");
         {
-            Sink sink(fileno(f), path, source.nb_lig1(), source.nb_col1());
-            const PreparedPlan prepared(&plan.levels, plan.first_GT, plan.num_CL, source.range().max_dyn);
+            Sink sink(fileno(f), path, source.row_count(), source.column_count());
+            const PreparedPlan prepared(&plan.levels, plan.first_tone, plan.level_count, source.range().highest);
             StripeOptions options;
             options.threads = threads;
             options.min_stripe_rows = 16;  // many stripes, many seams to repair
-            extract_in_stripes(prepared, source.nb_lig1(), source.nb_col1(), source, sink, options);
+            extract_in_stripes(prepared, source.row_count(), source.column_count(), source, sink, options);
         }
         std::fclose(f);
         return read_bytes(path);
@@ -51,11 +51,11 @@ TEST_F(PipelineTest, StreamedRunsOnAnyNumberOfThreadsWriteTheFilesOfTheWholeGrid
 {
     // Whole meters with plateaus (levels fall exactly on cells, summits too),
     // stored as 32-bit decimeters.
-    const int32_t nb_lig1 = 300, nb_col1 = 47;
-    const test_models::Model terraced = test_models::terraced_model(nb_lig1, nb_col1, 5, 20);
+    const int32_t row_count = 300, column_count = 47;
+    const test_models::Model terraced = test_models::terraced_model(row_count, column_count, 5, 20);
     Bytes raw;
-    for (int32_t i = 0; i < nb_lig1; ++i)
-        for (int32_t j = 0; j < nb_col1; ++j) {
+    for (int32_t i = 0; i < row_count; ++i)
+        for (int32_t j = 0; j < column_count; ++j) {
             const auto u = static_cast<uint32_t>(static_cast<int32_t>(terraced.grid[i][j] * 10));
             for (int k = 0; k < 4; ++k) raw.push_back(static_cast<unsigned char>(u >> (8 * k)));
         }
@@ -64,31 +64,31 @@ TEST_F(PipelineTest, StreamedRunsOnAnyNumberOfThreadsWriteTheFilesOfTheWholeGrid
     // The whole-grid path.
     RawRange raw_range{};
     std::FILE* f1 = std::fopen(model_path.c_str(), "rb");
-    Grid<double> dtab1 = read_raw_samples(f1, model_path, nb_lig1, nb_col1, 1, raw_range);
+    Grid<double> altitude_grid = read_raw_samples(f1, model_path, row_count, column_count, 1, raw_range);
     std::fclose(f1);
-    convert_to_meters(dtab1.rows(), nb_lig1, nb_col1, 1);
-    const double max_dyn = raw_range.maxd * 0.1;
+    convert_to_meters(altitude_grid.rows(), row_count, column_count, 1);
+    const double highest = raw_range.maxd * 0.1;
     const test_models::Plan plan =
-        test_models::plan(raw_range.mind * 0.1, 20, max_dyn, 1, max_dyn);  // the last level is the top
-    ASSERT_GT(plan.num_CL, 3);
+        test_models::plan(raw_range.mind * 0.1, 20, highest, 1, highest);  // the last level is the top
+    ASSERT_GT(plan.level_count, 3);
     ASSERT_TRUE(plan.levels.back().top) << "the summit fill takes part";
-    Grid<unsigned char> tab3 = make_grid<unsigned char>(nb_col1, nb_lig1, "result");
+    Grid<unsigned char> result_grid = make_grid<unsigned char>(column_count, row_count, "result");
     extract_contours_reference(
-        ExtractionInput{dtab1.rows(), nb_lig1, nb_col1, &plan.levels, plan.first_GT, plan.num_CL, max_dyn},
-        tab3.rows());
-    ASSERT_EQ(SauveBMP(path_of("whole.bmp").c_str(), tab3.rows(), nb_col1, nb_lig1, 0, nullptr), 0);
+        ExtractionInput{altitude_grid.rows(), row_count, column_count, &plan.levels, plan.first_tone, plan.level_count, highest},
+        result_grid.rows());
+    ASSERT_EQ(SauveBMP(path_of("whole.bmp").c_str(), result_grid.rows(), column_count, row_count, 0, nullptr), 0);
     const Bytes whole_bitmap = read_bytes(path_of("whole.bmp"));
     Bytes whole_raw;
-    for (int32_t i = 0; i < nb_lig1; ++i) whole_raw.insert(whole_raw.end(), tab3[i], tab3[i] + nb_col1);
+    for (int32_t i = 0; i < row_count; ++i) whole_raw.insert(whole_raw.end(), result_grid[i], result_grid[i] + column_count);
     ASSERT_GT(std::count_if(whole_raw.begin(), whole_raw.end(), [](unsigned char t) { return t != 255; }), 500);
 
     // The streamed path, from the raw file and from rows spilled to disk.
-    RawRowSource raw_source(FileHandle(std::fopen(model_path.c_str(), "rb")), model_path, nb_lig1, nb_col1, 1);
+    RawRowSource raw_source(FileHandle(std::fopen(model_path.c_str(), "rb")), model_path, row_count, column_count, 1);
     raw_source.measure_raw_range();
     raw_source.set_unit(1);
-    ASSERT_EQ(raw_source.range().max_dyn, max_dyn);
-    StoredRowSource spilled(nb_lig1, nb_col1, folder(), 0);
-    for (int32_t i = 0; i < nb_lig1; ++i) spilled.append_row(dtab1[i]);
+    ASSERT_EQ(raw_source.range().highest, highest);
+    StoredRowSource spilled(row_count, column_count, folder(), 0);
+    for (int32_t i = 0; i < row_count; ++i) spilled.append_row(altitude_grid[i]);
     spilled.finish();
 
     for (unsigned threads : {1u, 2u, 3u, 8u}) {

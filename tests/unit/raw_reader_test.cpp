@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 class RawReaderTest : public TempFolderTest {};
 
 // Reads a whole file as a model and closes it.
-Grid<double> read_file(const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype, RawRange& range)
+Grid<double> read_file(const std::string& path, int32_t row_count, int32_t column_count, int sample_kind, RawRange& range)
 {
     std::FILE* f1 = std::fopen(path.c_str(), "rb");
     if (f1 == nullptr) throw std::runtime_error("cannot open " + path);
@@ -37,14 +37,14 @@ Grid<double> read_file(const std::string& path, int32_t nb_lig1, int32_t nb_col1
         std::FILE* f;
         ~Closer() { std::fclose(f); }
     } closer{f1};
-    return read_raw_samples(f1, path, nb_lig1, nb_col1, itype, range);
+    return read_raw_samples(f1, path, row_count, column_count, sample_kind, range);
 }
 
-std::string error_of_reading(const std::string& path, int32_t nb_lig1, int32_t nb_col1, int itype)
+std::string error_of_reading(const std::string& path, int32_t row_count, int32_t column_count, int sample_kind)
 {
     RawRange range{};
     try {
-        read_file(path, nb_lig1, nb_col1, itype, range);
+        read_file(path, row_count, column_count, sample_kind, range);
     } catch (const RunError& e) {
         return e.what();
     }

@@ -23,36 +23,36 @@ using Rows = std::vector<std::string>;
 // An 8-bit grid with its size.
 struct Picture {
     Grid<unsigned char> grid;
-    int32_t nb_lig1 = 0;
-    int32_t nb_col1 = 0;
+    int32_t row_count = 0;
+    int32_t column_count = 0;
     unsigned char** rows() const { return grid.rows(); }
 };
 
 Picture picture(const Rows& text)
 {
     Picture p;
-    p.nb_lig1 = static_cast<int32_t>(text.size());
-    p.nb_col1 = static_cast<int32_t>(text.front().size());
-    p.grid = make_grid<unsigned char>(p.nb_col1, p.nb_lig1, "test picture");
-    for (int32_t i = 0; i < p.nb_lig1; ++i)
-        for (int32_t j = 0; j < p.nb_col1; ++j) {
+    p.row_count = static_cast<int32_t>(text.size());
+    p.column_count = static_cast<int32_t>(text.front().size());
+    p.grid = make_grid<unsigned char>(p.column_count, p.row_count, "test picture");
+    for (int32_t i = 0; i < p.row_count; ++i)
+        for (int32_t j = 0; j < p.column_count; ++j) {
             const char c = text[i][j];
             p.grid[i][j] = (c == '.') ? 255 : static_cast<unsigned char>(c - '0');
         }
     return p;
 }
 
-Picture blank_picture(int32_t nb_lig1, int32_t nb_col1)
+Picture blank_picture(int32_t row_count, int32_t column_count)
 {
-    return picture(Rows(nb_lig1, std::string(nb_col1, '.')));
+    return picture(Rows(row_count, std::string(column_count, '.')));
 }
 
-Rows text_of(unsigned char** grid, int32_t nb_lig1, int32_t nb_col1)
+Rows text_of(unsigned char** grid, int32_t row_count, int32_t column_count)
 {
     Rows text;
-    for (int32_t i = 0; i < nb_lig1; ++i) {
+    for (int32_t i = 0; i < row_count; ++i) {
         std::string row;
-        for (int32_t j = 0; j < nb_col1; ++j) {
+        for (int32_t j = 0; j < column_count; ++j) {
             const unsigned char v = grid[i][j];
             row += (v == 255) ? '.' : (v <= 9 ? static_cast<char>('0' + v) : '?');
         }
@@ -61,7 +61,7 @@ Rows text_of(unsigned char** grid, int32_t nb_lig1, int32_t nb_col1)
     return text;
 }
 
-Rows text_of(const Picture& p) { return text_of(p.rows(), p.nb_lig1, p.nb_col1); }
+Rows text_of(const Picture& p) { return text_of(p.rows(), p.row_count, p.column_count); }
 
 // Traces one level the way the level loop does: threshold, boundary, thinning.
 // Returns tab2 before and after the thinning.
@@ -72,24 +72,24 @@ struct TracedLevel {
 
 TracedLevel trace_level(const Model& m, double alti)
 {
-    Picture tab1 = blank_picture(m.nb_lig1, m.nb_col1);
-    Picture tab2 = blank_picture(m.nb_lig1, m.nb_col1);
-    threshold_pass(m.grid.rows(), tab1.rows(), m.nb_lig1, m.nb_col1, alti);
-    boundary_pass(tab1.rows(), tab2.rows(), m.nb_lig1, m.nb_col1);
+    Picture tab1 = blank_picture(m.row_count, m.column_count);
+    Picture tab2 = blank_picture(m.row_count, m.column_count);
+    threshold_pass(m.grid.rows(), tab1.rows(), m.row_count, m.column_count, alti);
+    boundary_pass(tab1.rows(), tab2.rows(), m.row_count, m.column_count);
     TracedLevel traced;
     traced.boundary = text_of(tab2);
-    thinning_pass(tab2.rows(), m.nb_lig1, m.nb_col1);
+    thinning_pass(tab2.rows(), m.row_count, m.column_count);
     traced.thinned = text_of(tab2);
     return traced;
 }
 
-// Runs the whole reference extraction and returns tab3 as text.
-Rows extract(const Model& m, const std::vector<Level>& levels, int first_GT, int num_CL, double max_dyn)
+// Runs the whole reference extraction and returns result_grid as text.
+Rows extract(const Model& m, const std::vector<Level>& levels, int first_tone, int level_count, double highest)
 {
-    Picture tab3 = picture(Rows(m.nb_lig1, std::string(m.nb_col1, '0')));
-    ExtractionInput in{m.grid.rows(), m.nb_lig1, m.nb_col1, &levels, first_GT, num_CL, max_dyn};
-    extract_contours_reference(in, tab3.rows());
-    return text_of(tab3);
+    Picture result_grid = picture(Rows(m.row_count, std::string(m.column_count, '0')));
+    ExtractionInput in{m.grid.rows(), m.row_count, m.column_count, &levels, first_tone, level_count, highest};
+    extract_contours_reference(in, result_grid.rows());
+    return text_of(result_grid);
 }
 
 // The 7 x 7 basin of the worked example: 10 on the centre block, 50 elsewhere.
@@ -249,9 +249,9 @@ TEST(LevelTracing, NarrowGridsAreNotThinned)
 TEST(LevelTracing, ToneTransferOverwritesOnlyTheLine)
 {
     Picture tab2 = picture({"1..", ".1."});
-    Picture tab3 = picture({"55.", "5.5"});
-    tone_transfer(tab2.rows(), tab3.rows(), 2, 3, 7);
-    EXPECT_EQ(text_of(tab3), (Rows{"75.", "575"}));
+    Picture result_grid = picture({"55.", "5.5"});
+    tone_transfer(tab2.rows(), result_grid.rows(), 2, 3, 7);
+    EXPECT_EQ(text_of(result_grid), (Rows{"75.", "575"}));
 }
 
 // ---------------------------------------------------------------------------
@@ -267,7 +267,7 @@ TEST(SpurPass, WestSpurShrinksToTheLineEastSpurLosesItsEnd)
                          ".....3333.",
                          ".....3....",
                          ".....3...."});
-    spur_pass(p.rows(), p.nb_lig1, p.nb_col1);
+    spur_pass(p.rows(), p.row_count, p.column_count);
     EXPECT_EQ(text_of(p), (Rows{".....3....",
                                 ".....3....",
                                 "....33....",
@@ -360,11 +360,11 @@ TEST(ToneLoop, FirstToneZeroWithFiveLevelsHandlesTonesZeroToThree)
 TEST(ToneLoop, PlansOfOneLevelOrFewerMakeNoScan)
 {
     const Rows shapes = {"......", ".11...", ".1....", "....1.", "......"};
-    for (int num_CL : {1, 0, -4}) {
+    for (int level_count : {1, 0, -4}) {
         Picture p = picture(shapes);
-        corner_pass(p.rows(), 5, 6, 1, num_CL);
-        isolated_pixel_pass(p.rows(), 5, 6, 1, num_CL);
-        EXPECT_EQ(text_of(p), shapes) << "num_CL " << num_CL;
+        corner_pass(p.rows(), 5, 6, 1, level_count);
+        isolated_pixel_pass(p.rows(), 5, 6, 1, level_count);
+        EXPECT_EQ(text_of(p), shapes) << "level_count " << level_count;
     }
 }
 
@@ -373,9 +373,9 @@ TEST(Cleaning, GridsWithoutInteriorAreUntouched)
     const std::vector<Rows> narrow = {{"1.11.1"}, {"1.11.1", "..1..."}, {"1", ".", "1"}, {"1.", "11", ".1"}};
     for (const Rows& shape : narrow) {
         Picture p = picture(shape);
-        spur_pass(p.rows(), p.nb_lig1, p.nb_col1);
-        corner_pass(p.rows(), p.nb_lig1, p.nb_col1, 1, 5);
-        isolated_pixel_pass(p.rows(), p.nb_lig1, p.nb_col1, 1, 5);
+        spur_pass(p.rows(), p.row_count, p.column_count);
+        corner_pass(p.rows(), p.row_count, p.column_count, 1, 5);
+        isolated_pixel_pass(p.rows(), p.row_count, p.column_count, 1, 5);
         EXPECT_EQ(text_of(p), shape);
     }
 }
@@ -386,17 +386,17 @@ TEST(Cleaning, GridsWithoutInteriorAreUntouched)
 TEST(SummitFill, PaintsEveryCellAtTheMaximumBorderIncluded)
 {
     const Model m = model(3, 4, [](int32_t i, int32_t j) { return (i + j == 0 || (i == 1 && j == 2)) ? 90.0 : 89.5; });
-    Picture tab3 = picture({"....", "..1.", "...."});
-    summit_fill(m.grid.rows(), tab3.rows(), 3, 4, 90.0, 1, 7);
-    EXPECT_EQ(text_of(tab3), (Rows{"7...", "..7.", "...."}));
+    Picture result_grid = picture({"....", "..1.", "...."});
+    summit_fill(m.grid.rows(), result_grid.rows(), 3, 4, 90.0, 1, 7);
+    EXPECT_EQ(text_of(result_grid), (Rows{"7...", "..7.", "...."}));
 }
 
 TEST(SummitFill, NothingWithoutATopLevel)
 {
     const Model m = model(3, 3, [](int32_t, int32_t) { return 90.0; });
-    Picture tab3 = blank_picture(3, 3);
-    summit_fill(m.grid.rows(), tab3.rows(), 3, 3, 90.0, 0, 7);
-    EXPECT_EQ(text_of(tab3), Rows(3, "..."));
+    Picture result_grid = blank_picture(3, 3);
+    summit_fill(m.grid.rows(), result_grid.rows(), 3, 3, 90.0, 0, 7);
+    EXPECT_EQ(text_of(result_grid), Rows(3, "..."));
 }
 
 // ---------------------------------------------------------------------------
@@ -418,9 +418,9 @@ TEST(ReferenceExtraction, HillWithItsTopLevel)
     // The level at 20 rings the hill on the low side: twelve cells whose
     // codes are none of the clearing codes, each with two equal neighbours.
     const Model hill = model(7, 7, [](int32_t i, int32_t j) { return (i >= 2 && i <= 4 && j >= 2 && j <= 4) ? 50.0 : 10.0; });
-    const int64_t num_CL = count_levels(20, 30, 50);
-    ASSERT_EQ(num_CL, 2);
-    const std::vector<Level> levels = level_sequence(20, 30, 1, static_cast<int>(num_CL), 50);
+    const int64_t level_count = count_levels(20, 30, 50);
+    ASSERT_EQ(level_count, 2);
+    const std::vector<Level> levels = level_sequence(20, 30, 1, static_cast<int>(level_count), 50);
     ASSERT_TRUE(levels[1].top);
     EXPECT_EQ(extract(hill, levels, 1, 2, 50), (Rows{".......",
                                                     "..111..",
@@ -443,9 +443,9 @@ TEST(ReferenceExtraction, LaterLevelWinsOnASharedCell)
 TEST(ReferenceExtraction, PlanWithoutLevelsLeavesBackground)
 {
     const Model m = basin_7x7();
-    for (int num_CL : {0, -1}) {
-        const std::vector<Level> levels = level_sequence(20, 10, 1, num_CL, 50);
-        EXPECT_EQ(extract(m, levels, 1, num_CL, 50), Rows(7, ".......")) << "num_CL " << num_CL;
+    for (int level_count : {0, -1}) {
+        const std::vector<Level> levels = level_sequence(20, 10, 1, level_count, 50);
+        EXPECT_EQ(extract(m, levels, 1, level_count, 50), Rows(7, ".......")) << "level_count " << level_count;
     }
 }
 

@@ -31,20 +31,20 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-void append_sample(Bytes& bytes, int32_t v, int itype)
+void append_sample(Bytes& bytes, int32_t v, int sample_kind)
 {
     const auto u = static_cast<uint32_t>(v);
-    for (int k = 0; k < (itype == 0 ? 2 : 4); ++k) bytes.push_back(static_cast<unsigned char>(u >> (8 * k)));
+    for (int k = 0; k < (sample_kind == 0 ? 2 : 4); ++k) bytes.push_back(static_cast<unsigned char>(u >> (8 * k)));
 }
 
 // Samples that cover the extremes of each width and, for 32 bits, negatives.
-std::vector<int32_t> samples_for(int itype, size_t count)
+std::vector<int32_t> samples_for(int sample_kind, size_t count)
 {
-    std::mt19937 rng(7 + itype);
-    std::vector<int32_t> v = itype == 0 ? std::vector<int32_t>{0, 65535, 1, 3, 35, 9}
+    std::mt19937 rng(7 + sample_kind);
+    std::vector<int32_t> v = sample_kind == 0 ? std::vector<int32_t>{0, 65535, 1, 3, 35, 9}
                                         : std::vector<int32_t>{INT32_MIN, INT32_MAX, -1, -3, -35, -9, 0};
     while (v.size() < count)
-        v.push_back(itype == 0 ? static_cast<int32_t>(rng() % 65536) : static_cast<int32_t>(rng() % 2000001) - 1000000);
+        v.push_back(sample_kind == 0 ? static_cast<int32_t>(rng() % 65536) : static_cast<int32_t>(rng() % 2000001) - 1000000);
     return v;
 }
 
@@ -55,39 +55,39 @@ class RowSourceTest : public TempFolderTest {};
 // whole grid read and converted; its range equals the converted grid's range.
 TEST_F(RowSourceTest, RawRowsAndRangeEqualTheConvertedGridForEveryWidthAndUnit)
 {
-    const int32_t nb_lig1 = 6, nb_col1 = 5;
-    for (int itype : {0, 1}) {
+    const int32_t row_count = 6, column_count = 5;
+    for (int sample_kind : {0, 1}) {
         Bytes bytes;
-        for (int32_t v : samples_for(itype, nb_lig1 * nb_col1)) append_sample(bytes, v, itype);
-        append_sample(bytes, 12345, itype);  // beyond the promised samples: ignored
+        for (int32_t v : samples_for(sample_kind, row_count * column_count)) append_sample(bytes, v, sample_kind);
+        append_sample(bytes, 12345, sample_kind);  // beyond the promised samples: ignored
         const std::string path = write_file("m.raw", bytes);
         for (int unit = 0; unit < 4; ++unit) {
-            SCOPED_TRACE("itype " + std::to_string(itype) + ", unit " + std::to_string(unit));
+            SCOPED_TRACE("sample_kind " + std::to_string(sample_kind) + ", unit " + std::to_string(unit));
             RawRange expected_raw{};
             std::FILE* f = std::fopen(path.c_str(), "rb");
-            Grid<double> grid = read_raw_samples(f, path, nb_lig1, nb_col1, itype, expected_raw);
+            Grid<double> grid = read_raw_samples(f, path, row_count, column_count, sample_kind, expected_raw);
             std::fclose(f);
-            convert_to_meters(grid.rows(), nb_lig1, nb_col1, unit);
+            convert_to_meters(grid.rows(), row_count, column_count, unit);
 
-            RawRowSource source(FileHandle(std::fopen(path.c_str(), "rb")), path, nb_lig1, nb_col1, itype);
+            RawRowSource source(FileHandle(std::fopen(path.c_str(), "rb")), path, row_count, column_count, sample_kind);
             const RawRange raw = source.measure_raw_range();
             EXPECT_EQ(raw.mind, expected_raw.mind);
             EXPECT_EQ(raw.maxd, expected_raw.maxd);
             source.set_unit(unit);
 
             double lo = grid[0][0], hi = grid[0][0];
-            std::vector<double> buffer(nb_col1);
-            for (int32_t i = nb_lig1 - 1; i >= 0; --i) {
+            std::vector<double> buffer(column_count);
+            for (int32_t i = row_count - 1; i >= 0; --i) {
                 const std::span<const double> row = source.read_row(i, buffer);
-                ASSERT_EQ(row.size(), static_cast<size_t>(nb_col1));
-                for (int32_t j = 0; j < nb_col1; ++j) {
+                ASSERT_EQ(row.size(), static_cast<size_t>(column_count));
+                for (int32_t j = 0; j < column_count; ++j) {
                     EXPECT_EQ(row[j], grid[i][j]) << "row " << i << " column " << j;
                     lo = std::min(lo, grid[i][j]);
                     hi = std::max(hi, grid[i][j]);
                 }
             }
-            EXPECT_EQ(source.range().min_dyn, lo);
-            EXPECT_EQ(source.range().max_dyn, hi);
+            EXPECT_EQ(source.range().lowest, lo);
+            EXPECT_EQ(source.range().highest, hi);
         }
     }
 }
@@ -97,17 +97,17 @@ TEST_F(RowSourceTest, RawRowsAndRangeEqualTheConvertedGridForEveryWidthAndUnit)
 // on one thread each come from their own file.
 TEST_F(RowSourceTest, RangeOnSeveralThreadsAndRowsOfTwoSourcesInTurn)
 {
-    const int32_t nb_lig1 = 300, nb_col1 = 600;  // 720,000 bytes: several blocks
-    for (const int32_t extreme_row : {0, 150, nb_lig1 - 1}) {
+    const int32_t row_count = 300, column_count = 600;  // 720,000 bytes: several blocks
+    for (const int32_t extreme_row : {0, 150, row_count - 1}) {
         Bytes bytes;
-        for (int32_t i = 0; i < nb_lig1; ++i)
-            for (int32_t j = 0; j < nb_col1; ++j) {
-                const bool extreme = i == extreme_row && j >= nb_col1 - 2;
+        for (int32_t i = 0; i < row_count; ++i)
+            for (int32_t j = 0; j < column_count; ++j) {
+                const bool extreme = i == extreme_row && j >= column_count - 2;
                 append_sample(bytes, extreme ? (j % 2 == 0 ? -777777 : 888888) : (i * 7 + j) % 1000, 1);
             }
         const std::string path = write_file("big.raw", bytes);
         for (unsigned threads : {1u, 2u, 3u}) {
-            RawRowSource source(FileHandle(std::fopen(path.c_str(), "rb")), path, nb_lig1, nb_col1, 1);
+            RawRowSource source(FileHandle(std::fopen(path.c_str(), "rb")), path, row_count, column_count, 1);
             const RawRange range = source.measure_raw_range(threads);
             EXPECT_EQ(range.mind, -777777) << "extremes in row " << extreme_row << ", " << threads << " threads";
             EXPECT_EQ(range.maxd, 888888) << "extremes in row " << extreme_row << ", " << threads << " threads";
@@ -115,18 +115,18 @@ TEST_F(RowSourceTest, RangeOnSeveralThreadsAndRowsOfTwoSourcesInTurn)
     }
 
     Bytes first, second;
-    for (int32_t k = 0; k < nb_lig1 * nb_col1; ++k) {
+    for (int32_t k = 0; k < row_count * column_count; ++k) {
         append_sample(first, k % 1000, 1);
         append_sample(second, -(k % 1000), 1);
     }
     const std::string first_path = write_file("first.raw", first), second_path = write_file("second.raw", second);
-    RawRowSource a(FileHandle(std::fopen(first_path.c_str(), "rb")), first_path, nb_lig1, nb_col1, 1);
-    RawRowSource b(FileHandle(std::fopen(second_path.c_str(), "rb")), second_path, nb_lig1, nb_col1, 1);
+    RawRowSource a(FileHandle(std::fopen(first_path.c_str(), "rb")), first_path, row_count, column_count, 1);
+    RawRowSource b(FileHandle(std::fopen(second_path.c_str(), "rb")), second_path, row_count, column_count, 1);
     a.measure_raw_range();
     b.measure_raw_range();
-    std::vector<double> buffer(nb_col1);
+    std::vector<double> buffer(column_count);
     for (int32_t i : {0, 1, 2, 40, 39, 299}) {
-        const double expected = (static_cast<int64_t>(i) * nb_col1 + 5) % 1000;
+        const double expected = (static_cast<int64_t>(i) * column_count + 5) % 1000;
         EXPECT_EQ(a.read_row(i, buffer)[5], expected) << "row " << i;
         EXPECT_EQ(b.read_row(i, buffer)[5], -expected) << "row " << i;
     }
@@ -198,25 +198,25 @@ TEST_F(RowSourceTest, AsciiRowsInMemoryOrSpilledEqualTheWholeGrid)
         // Windows keeps the name of a file deleted on close until it is closed.
         EXPECT_EQ(file_count(), 1u) << "only the grid itself is in the folder";
 #endif
-        EXPECT_EQ(header.dsizepix, 12.5);
+        EXPECT_EQ(header.cell_size, 12.5);
         double lo = INFINITY, hi = -INFINITY;
         int64_t no_data_cells = 0;
         std::vector<double> buffer(7);
         for (int32_t i : {4, 0, 3, 1, 2}) {
             const std::span<const double> row = source->read_row(i, buffer);
             for (int32_t j = 0; j < 7; ++j) {
-                if (std::isnan(grid.dtab1[i][j])) {
+                if (std::isnan(grid.altitude_grid[i][j])) {
                     EXPECT_TRUE(std::isnan(row[j])) << "row " << i << " column " << j;
                     ++no_data_cells;
                     continue;
                 }
-                EXPECT_EQ(row[j], grid.dtab1[i][j]) << "row " << i << " column " << j;
+                EXPECT_EQ(row[j], grid.altitude_grid[i][j]) << "row " << i << " column " << j;
                 lo = std::min(lo, row[j]);
                 hi = std::max(hi, row[j]);
             }
         }
-        EXPECT_EQ(source->range().min_dyn, lo);
-        EXPECT_EQ(source->range().max_dyn, hi);
+        EXPECT_EQ(source->range().lowest, lo);
+        EXPECT_EQ(source->range().highest, hi);
         EXPECT_GT(no_data_cells, 1);
         EXPECT_EQ(source->range().no_data_cells, no_data_cells);
         source.reset();
@@ -228,11 +228,11 @@ TEST_F(RowSourceTest, AsciiRowsInMemoryOrSpilledEqualTheWholeGrid)
 // exactly the rows a single reader gets.
 TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
 {
-    const int32_t nb_lig1 = 300, nb_col1 = 33;
+    const int32_t row_count = 300, column_count = 33;
     Bytes bytes;
-    for (int32_t v : samples_for(1, nb_lig1 * nb_col1)) append_sample(bytes, v, 1);
+    for (int32_t v : samples_for(1, row_count * column_count)) append_sample(bytes, v, 1);
     const std::string path = write_file("t_m4.raw", bytes);
-    RawRowSource raw(FileHandle(std::fopen(path.c_str(), "rb")), path, nb_lig1, nb_col1, 1);
+    RawRowSource raw(FileHandle(std::fopen(path.c_str(), "rb")), path, row_count, column_count, 1);
     raw.measure_raw_range();
     raw.set_unit(2);
     // The raw rows with cells without data, as a raster read through GDAL
@@ -241,16 +241,16 @@ TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
     public:
         explicit GappyRaster(const RowSource& rows) : rows_(rows)
         {
-            nb_lig1_ = rows.nb_lig1();
-            nb_col1_ = rows.nb_col1();
+            row_count_ = rows.row_count();
+            column_count_ = rows.column_count();
         }
         std::span<const double> read_row(int32_t i, std::span<double> buffer) const override
         {
             const auto row = rows_.read_row(i, buffer);
             std::copy(row.begin(), row.end(), buffer.begin());
-            for (int32_t j = 0; j < nb_col1_; ++j)
-                if ((i * nb_col1_ + j) % 97 == 0) buffer[static_cast<size_t>(j)] = std::nan("");
-            return buffer.first(static_cast<size_t>(nb_col1_));
+            for (int32_t j = 0; j < column_count_; ++j)
+                if ((i * column_count_ + j) % 97 == 0) buffer[static_cast<size_t>(j)] = std::nan("");
+            return buffer.first(static_cast<size_t>(column_count_));
         }
         void bound_cache(unsigned) const override {}
 
@@ -258,9 +258,9 @@ TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
         const RowSource& rows_;
     };
     const GappyRaster gappy(raw);
-    StoredRowSource spilled(nb_lig1, nb_col1, folder(), 0);
-    std::vector<double> buffer(nb_col1);
-    for (int32_t i = 0; i < nb_lig1; ++i) spilled.append_row(gappy.read_row(i, buffer).data());
+    StoredRowSource spilled(row_count, column_count, folder(), 0);
+    std::vector<double> buffer(column_count);
+    for (int32_t i = 0; i < row_count; ++i) spilled.append_row(gappy.read_row(i, buffer).data());
     spilled.finish();
     // The range pass reports its rows from both readers: the most reported is every row.
     std::atomic<int32_t> rows_seen{0};
@@ -269,16 +269,16 @@ TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
         while (seen < i + 1 && !rows_seen.compare_exchange_weak(seen, i + 1)) {
         }
     });
-    EXPECT_EQ(rows_seen.load(), nb_lig1);
-    EXPECT_EQ(reread.range().min_dyn, spilled.range().min_dyn);
-    EXPECT_EQ(reread.range().max_dyn, spilled.range().max_dyn);
+    EXPECT_EQ(rows_seen.load(), row_count);
+    EXPECT_EQ(reread.range().lowest, spilled.range().lowest);
+    EXPECT_EQ(reread.range().highest, spilled.range().highest);
     EXPECT_EQ(reread.range().no_data_cells, spilled.range().no_data_cells);
-    EXPECT_EQ(reread.range().no_data_cells, (nb_lig1 * nb_col1 + 96) / 97);
+    EXPECT_EQ(reread.range().no_data_cells, (row_count * column_count + 96) / 97);
 
     for (const RowSource* source : {static_cast<const RowSource*>(&raw), static_cast<const RowSource*>(&spilled),
                                     static_cast<const RowSource*>(&reread)}) {
-        std::vector<std::vector<double>> expected(nb_lig1);
-        for (int32_t i = 0; i < nb_lig1; ++i) {
+        std::vector<std::vector<double>> expected(row_count);
+        for (int32_t i = 0; i < row_count; ++i) {
             const auto row = source->read_row(i, buffer);
             expected[i].assign(row.begin(), row.end());
         }
@@ -287,9 +287,9 @@ TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
         for (int t = 0; t < 4; ++t)
             threads.emplace_back([&, t] {
                 std::mt19937 rng(t);
-                std::vector<double> own(nb_col1);
+                std::vector<double> own(column_count);
                 for (int k = 0; k < 2000; ++k) {
-                    const auto i = static_cast<int32_t>(rng() % nb_lig1);
+                    const auto i = static_cast<int32_t>(rng() % row_count);
                     const auto row = source->read_row(i, own);
                     const auto same = [](double a, double b) { return a == b || (a != a && b != b); };
                     if (!std::equal(row.begin(), row.end(), expected[i].begin(), same)) ++mismatches[t];
@@ -308,14 +308,14 @@ protected:
     // (each row first with wrong contents, then right, when `rewrite`), from
     // `threads` threads; returns the file's bytes.
     template <typename Sink>
-    Bytes write_through_sink(const std::vector<Bytes>& rows, int32_t nb_col1, std::vector<int32_t> order,
+    Bytes write_through_sink(const std::vector<Bytes>& rows, int32_t column_count, std::vector<int32_t> order,
                              bool rewrite, int threads)
     {
         const std::string path = path_of("sink.out");
         std::FILE* f = std::fopen(path.c_str(), "wb");
         {
-            Sink sink(fileno(f), path, static_cast<int32_t>(rows.size()), nb_col1);
-            const Bytes wrong(static_cast<size_t>(nb_col1), 77);
+            Sink sink(fileno(f), path, static_cast<int32_t>(rows.size()), column_count);
+            const Bytes wrong(static_cast<size_t>(column_count), 77);
             std::vector<std::thread> workers;
             for (int t = 0; t < threads; ++t)
                 workers.emplace_back([&, t] {
@@ -333,12 +333,12 @@ protected:
     // The rows handed over in consecutive batches of 1, 3, 2, 1, 3 ... rows,
     // the batches in a shuffled order.
     template <typename Sink>
-    Bytes write_in_batches(const std::vector<Bytes>& rows, int32_t nb_col1, std::mt19937& rng)
+    Bytes write_in_batches(const std::vector<Bytes>& rows, int32_t column_count, std::mt19937& rng)
     {
-        const auto nb_lig1 = static_cast<int32_t>(rows.size());
+        const auto row_count = static_cast<int32_t>(rows.size());
         std::vector<std::pair<int32_t, int32_t>> batches;  // first row, count
-        for (int32_t first = 0, k = 0; first < nb_lig1; ++k) {
-            const int32_t count = std::min(nb_lig1 - first, std::array{1, 3, 2}[static_cast<size_t>(k % 3)]);
+        for (int32_t first = 0, k = 0; first < row_count; ++k) {
+            const int32_t count = std::min(row_count - first, std::array{1, 3, 2}[static_cast<size_t>(k % 3)]);
             batches.emplace_back(first, count);
             first += count;
         }
@@ -346,12 +346,12 @@ protected:
         const std::string path = path_of("batches.out");
         std::FILE* f = std::fopen(path.c_str(), "wb");
         {
-            Sink sink(fileno(f), path, nb_lig1, nb_col1);
+            Sink sink(fileno(f), path, row_count, column_count);
             for (const auto& [first, count] : batches) {
                 Bytes joined;
                 for (int32_t i = first; i < first + count; ++i)
                     joined.insert(joined.end(), rows[static_cast<size_t>(i)].begin(), rows[static_cast<size_t>(i)].end());
-                sink.write_rows(first, count, static_cast<size_t>(nb_col1), joined.data());
+                sink.write_rows(first, count, static_cast<size_t>(column_count), joined.data());
             }
         }
         std::fclose(f);
@@ -365,10 +365,10 @@ protected:
 TEST_F(RowSinkTest, BitmapAndRawFilesHoldTheBytesOfTheWholeGridWriters)
 {
     std::mt19937 rng(11);
-    for (int32_t nb_col1 = 1; nb_col1 <= 9; ++nb_col1) {
-        for (int32_t nb_lig1 : {1, 2, 7}) {
-            SCOPED_TRACE(std::to_string(nb_lig1) + " x " + std::to_string(nb_col1));
-            std::vector<Bytes> rows(static_cast<size_t>(nb_lig1), Bytes(static_cast<size_t>(nb_col1)));
+    for (int32_t column_count = 1; column_count <= 9; ++column_count) {
+        for (int32_t row_count : {1, 2, 7}) {
+            SCOPED_TRACE(std::to_string(row_count) + " x " + std::to_string(column_count));
+            std::vector<Bytes> rows(static_cast<size_t>(row_count), Bytes(static_cast<size_t>(column_count)));
             std::vector<unsigned char*> pointers;
             Bytes concatenated;
             for (Bytes& row : rows) {
@@ -376,20 +376,20 @@ TEST_F(RowSinkTest, BitmapAndRawFilesHoldTheBytesOfTheWholeGridWriters)
                 pointers.push_back(row.data());
                 concatenated.insert(concatenated.end(), row.begin(), row.end());
             }
-            ASSERT_EQ(SauveBMP(path_of("whole.bmp").c_str(), pointers.data(), nb_col1, nb_lig1, 0, nullptr), 0);
+            ASSERT_EQ(SauveBMP(path_of("whole.bmp").c_str(), pointers.data(), column_count, row_count, 0, nullptr), 0);
             const Bytes whole_bitmap = read_bytes(path_of("whole.bmp"));
 
-            std::vector<int32_t> order(static_cast<size_t>(nb_lig1));
+            std::vector<int32_t> order(static_cast<size_t>(row_count));
             std::iota(order.begin(), order.end(), 0);
             std::shuffle(order.begin(), order.end(), rng);
             for (bool rewrite : {false, true}) {
                 for (int threads : {1, 3}) {
-                    EXPECT_EQ(write_through_sink<BitmapSink>(rows, nb_col1, order, rewrite, threads), whole_bitmap);
-                    EXPECT_EQ(write_through_sink<RawResultSink>(rows, nb_col1, order, rewrite, threads), concatenated);
+                    EXPECT_EQ(write_through_sink<BitmapSink>(rows, column_count, order, rewrite, threads), whole_bitmap);
+                    EXPECT_EQ(write_through_sink<RawResultSink>(rows, column_count, order, rewrite, threads), concatenated);
                 }
             }
-            EXPECT_EQ(write_in_batches<BitmapSink>(rows, nb_col1, rng), whole_bitmap);
-            EXPECT_EQ(write_in_batches<RawResultSink>(rows, nb_col1, rng), concatenated);
+            EXPECT_EQ(write_in_batches<BitmapSink>(rows, column_count, rng), whole_bitmap);
+            EXPECT_EQ(write_in_batches<RawResultSink>(rows, column_count, rng), concatenated);
         }
     }
 }

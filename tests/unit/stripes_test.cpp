@@ -29,9 +29,9 @@ using namespace test_models;
 template <typename Tone = uint8_t>
 class RecordingSink final : public ResultRowSink {
 public:
-    RecordingSink(int32_t nb_lig1, int32_t nb_col1)
-        : writes(static_cast<size_t>(nb_lig1), 0),
-          rows_(static_cast<size_t>(nb_lig1), std::vector<Tone>(static_cast<size_t>(nb_col1), 77))
+    RecordingSink(int32_t row_count, int32_t column_count)
+        : writes(static_cast<size_t>(row_count), 0),
+          rows_(static_cast<size_t>(row_count), std::vector<Tone>(static_cast<size_t>(column_count), 77))
     {
         for (auto& row : rows_) pointers_.push_back(row.data());
     }
@@ -68,8 +68,8 @@ struct StripedRun {
 template <typename Tone>
 Grid<Tone> reference_result(const Model& m, const Plan& p)
 {
-    Grid<Tone> expected = make_grid<Tone>(m.nb_col1, m.nb_lig1, "expected");
-    const ExtractionInput in{m.grid.rows(), m.nb_lig1, m.nb_col1, &p.levels, p.first_GT, p.num_CL, p.max_dyn};
+    Grid<Tone> expected = make_grid<Tone>(m.column_count, m.row_count, "expected");
+    const ExtractionInput in{m.grid.rows(), m.row_count, m.column_count, &p.levels, p.first_tone, p.level_count, p.highest};
     extract_contours_reference(in, expected.rows());
     return expected;
 }
@@ -81,13 +81,13 @@ StripedRun<Tone> run_in_stripes(const Model& m, const Plan& p, const StripeOptio
                                  const Grid<Tone>* expected = nullptr)
 {
     const Grid<Tone> own = expected == nullptr ? reference_result<Tone>(m, p) : Grid<Tone>();
-    const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn, sizeof(Tone) == 2);
+    const PreparedPlan plan(&p.levels, p.first_tone, p.level_count, p.highest, sizeof(Tone) == 2);
     const CopyingSource source(m);
-    RecordingSink<Tone> sink(m.nb_lig1, m.nb_col1);
+    RecordingSink<Tone> sink(m.row_count, m.column_count);
     StripedRun<Tone> run;
-    run.stats = extract_in_stripes(plan, m.nb_lig1, m.nb_col1, source, sink, options);
-    run.difference = first_difference((expected != nullptr ? *expected : own).rows(), sink.rows(), m.nb_lig1,
-                                      m.nb_col1, run.lines);
+    run.stats = extract_in_stripes(plan, m.row_count, m.column_count, source, sink, options);
+    run.difference = first_difference((expected != nullptr ? *expected : own).rows(), sink.rows(), m.row_count,
+                                      m.column_count, run.lines);
     run.writes = sink.writes;
     run.result = sink.cells();
     return run;
@@ -108,22 +108,22 @@ TEST(RowEngine, FinishesEveryRowAFewRowsAfterItIsPushed)
 {
     const Model m = smooth_model(60, 40, 3);
     const Plan p = plan_of(250, m.min_alt, m.max_alt, true, 1, m.max_alt);
-    Grid<unsigned char> expected = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "expected");
-    const ExtractionInput in{m.grid.rows(), m.nb_lig1, m.nb_col1, &p.levels, p.first_GT, p.num_CL, p.max_dyn};
+    Grid<unsigned char> expected = make_grid<unsigned char>(m.column_count, m.row_count, "expected");
+    const ExtractionInput in{m.grid.rows(), m.row_count, m.column_count, &p.levels, p.first_tone, p.level_count, p.highest};
     extract_contours_reference(in, expected.rows());
 
-    const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn);
-    RecordingSink sink(m.nb_lig1, m.nb_col1);
-    RowEngine<uint8_t> engine(plan, m.nb_lig1, m.nb_col1, sink);
-    for (int32_t k = 0; k < m.nb_lig1; ++k) {
+    const PreparedPlan plan(&p.levels, p.first_tone, p.level_count, p.highest);
+    RecordingSink sink(m.row_count, m.column_count);
+    RowEngine<uint8_t> engine(plan, m.row_count, m.column_count, sink);
+    for (int32_t k = 0; k < m.row_count; ++k) {
         ASSERT_EQ(engine.next_input(), k);
-        engine.push(AltitudeRow(m.grid[k], static_cast<size_t>(m.nb_col1)));
+        engine.push(AltitudeRow(m.grid[k], static_cast<size_t>(m.column_count)));
         EXPECT_GE(engine.rows_finished(), k + 1 - RowEngine<uint8_t>::finish_lag) << "after row " << k;
     }
-    EXPECT_EQ(engine.rows_finished(), m.nb_lig1);
-    EXPECT_EQ(sink.writes, std::vector<int>(static_cast<size_t>(m.nb_lig1), 1));
+    EXPECT_EQ(engine.rows_finished(), m.row_count);
+    EXPECT_EQ(sink.writes, std::vector<int>(static_cast<size_t>(m.row_count), 1));
     int64_t lines = 0;
-    EXPECT_EQ(first_difference(expected.rows(), sink.rows(), m.nb_lig1, m.nb_col1, lines), "");
+    EXPECT_EQ(first_difference(expected.rows(), sink.rows(), m.row_count, m.column_count, lines), "");
     EXPECT_GT(lines, 0);
 }
 
@@ -145,7 +145,7 @@ int64_t expect_reference_tones_on_any_threads(const StripesCase& c)
     // The bytes of repair states a stripe may keep: no bound; room for about
     // one state (the three cleaned rows and a few mask words); none, so that
     // every stripe below the first is redone whole by its repair.
-    const uint64_t state_budgets[] = {UINT64_MAX, 3 * sizeof(Tone) * uint64_t(c.model.nb_col1) + 64, 0};
+    const uint64_t state_budgets[] = {UINT64_MAX, 3 * sizeof(Tone) * uint64_t(c.model.column_count) + 64, 0};
     int64_t repaired = 0;
     for (unsigned threads : {1u, 2u, 3u, 8u})
         for (int32_t lead : {0, 4})
@@ -160,7 +160,7 @@ int64_t expect_reference_tones_on_any_threads(const StripesCase& c)
                     EXPECT_EQ(run.stats.recomputed_stripes, run.stats.stripes - 1) << what;
                 }
                 // One stripe per thread, and those cut from running stripes.
-                const int32_t initial = std::min<int32_t>(static_cast<int32_t>(threads), c.model.nb_lig1 / 8);
+                const int32_t initial = std::min<int32_t>(static_cast<int32_t>(threads), c.model.row_count / 8);
                 EXPECT_GE(run.stats.stripes, initial) << what;
                 EXPECT_LE(run.stats.stripes, std::max<int32_t>(initial, 2 * static_cast<int32_t>(threads))) << what;
                 EXPECT_EQ(run.difference, "") << what;
@@ -212,7 +212,7 @@ TEST(Stripes, AnyNumberOfThreadsGivesTheReferenceBytes)
     {
         Model m = terraced_model(130, 47, 9, 20.0);
         Plan p = plan(m.min_alt, 1.0, m.max_alt, 1, m.max_alt);
-        EXPECT_GT(p.num_CL, 250);
+        EXPECT_GT(p.level_count, 250);
         cases.push_back({"plateaus every meter", std::move(m), std::move(p), 2});
     }
     {
@@ -263,7 +263,7 @@ TEST(Stripes, SeamAcrossALineEatenFromFarAboveIsRepairedDownToItsEnd)
 {
     const Model trench = model(80, 12, [](int32_t i, int32_t j) { return (j == 5 && i >= 20 && i < 70) ? 0.0 : 100.0; });
     const Plan p = plan(50, 100, 150, 1, trench.max_alt);  // tone 1 at 50 (cleaned), tone 2 at 150 (draws nothing)
-    ASSERT_EQ(p.num_CL, 2);
+    ASSERT_EQ(p.level_count, 2);
 
     // Without a lead the stripes meet at row 40, and the second one's run
     // starts there; the states meet again past row 69.
@@ -289,7 +289,7 @@ TEST(Stripes, ThreadsOutOfWorkTakePartOfTheSlowestStripe)
 {
     class SlowLowerHalf final : public AltitudeSource {
     public:
-        explicit SlowLowerHalf(const Model& m) : rows_(m), half_(m.nb_lig1 / 2) {}
+        explicit SlowLowerHalf(const Model& m) : rows_(m), half_(m.row_count / 2) {}
         AltitudeRow read_row(int32_t i, std::span<double> buffer) const override
         {
             if (i >= half_) std::this_thread::sleep_for(std::chrono::microseconds(300));
@@ -302,18 +302,18 @@ TEST(Stripes, ThreadsOutOfWorkTakePartOfTheSlowestStripe)
     };
     const Model m = rough_model(400, 30, 21, 0, 100);
     const Plan p = plan_of(65, m.min_alt, m.max_alt, true, 1, m.max_alt);
-    Grid<unsigned char> expected = make_grid<unsigned char>(m.nb_col1, m.nb_lig1, "expected");
-    const ExtractionInput in{m.grid.rows(), m.nb_lig1, m.nb_col1, &p.levels, p.first_GT, p.num_CL, p.max_dyn};
+    Grid<unsigned char> expected = make_grid<unsigned char>(m.column_count, m.row_count, "expected");
+    const ExtractionInput in{m.grid.rows(), m.row_count, m.column_count, &p.levels, p.first_tone, p.level_count, p.highest};
     extract_contours_reference(in, expected.rows());
-    const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn);
+    const PreparedPlan plan(&p.levels, p.first_tone, p.level_count, p.highest);
     for (const unsigned most : {3u, 6u}) {
-        RecordingSink sink(m.nb_lig1, m.nb_col1);
+        RecordingSink sink(m.row_count, m.column_count);
         const StripeStats stats =
-            extract_in_stripes(plan, m.nb_lig1, m.nb_col1, SlowLowerHalf(m), sink, stripes_of(2, 16, 4, 16, most));
+            extract_in_stripes(plan, m.row_count, m.column_count, SlowLowerHalf(m), sink, stripes_of(2, 16, 4, 16, most));
         EXPECT_GT(stats.stripes, 2) << "at most " << most;
         EXPECT_LE(stats.stripes, static_cast<int32_t>(most));
         int64_t lines = 0;
-        EXPECT_EQ(first_difference(expected.rows(), sink.rows(), m.nb_lig1, m.nb_col1, lines), "") << "at most " << most;
+        EXPECT_EQ(first_difference(expected.rows(), sink.rows(), m.row_count, m.column_count, lines), "") << "at most " << most;
         EXPECT_EQ(std::count(sink.writes.begin(), sink.writes.end(), 0), 0);
     }
 }
@@ -336,10 +336,10 @@ TEST(Stripes, AReadFailureInAnyStripeReachesTheCaller)
     };
     const Model m = smooth_model(96, 20, 12);
     const Plan p = plan_of(10, m.min_alt, m.max_alt, true, 1, m.max_alt);
-    const PreparedPlan plan(&p.levels, p.first_GT, p.num_CL, p.max_dyn);
+    const PreparedPlan plan(&p.levels, p.first_tone, p.level_count, p.highest);
     for (int32_t bad_row : {5, 50, 95}) {  // in the first, a middle and the last of four stripes
-        RecordingSink sink(m.nb_lig1, m.nb_col1);
-        EXPECT_THROW(extract_in_stripes(plan, m.nb_lig1, m.nb_col1, FailingSource(m, bad_row), sink,
+        RecordingSink sink(m.row_count, m.column_count);
+        EXPECT_THROW(extract_in_stripes(plan, m.row_count, m.column_count, FailingSource(m, bad_row), sink,
                                         stripes_of(4, 8, 4, 48)),
                      RunError)
             << "row " << bad_row;
