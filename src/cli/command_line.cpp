@@ -47,28 +47,17 @@ CLI::Validator whole_number()
         "INTEGER");
 }
 
-// A number of levels: 1 or more.
-CLI::Validator level_count()
+// A whole number of 1 or more (a count of levels, a band); `below_one`
+// says why a smaller one is refused.
+CLI::Validator one_or_more(const std::string& name, const std::string& below_one)
 {
     return CLI::Validator(
-        [](std::string& text) -> std::string {
+        [below_one](std::string& text) -> std::string {
             if (!is_integer_text(text)) return text + " is not a whole number";
-            int count = 0;
-            return CLI::detail::lexical_cast(text, count) && count >= 1 ? "" : text + " is not 1 or more";
+            int value = 0;
+            return CLI::detail::lexical_cast(text, value) && value >= 1 ? "" : text + below_one;
         },
-        "N");
-}
-
-// A band number: 1 or more.
-CLI::Validator band_number()
-{
-    return CLI::Validator(
-        [](std::string& text) -> std::string {
-            if (!is_integer_text(text)) return text + " is not a whole number";
-            int band = 0;
-            return CLI::detail::lexical_cast(text, band) && band >= 1 ? "" : text + " is not a band (they count from 1)";
-        },
-        "BAND");
+        name);
 }
 
 std::string version_text()
@@ -138,7 +127,7 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
                    "decimals that give each level exactly)")
         ->check(whole_number() & CLI::Range(0, 4));
     app.add_option("-b,--band", options.model.band, "band of the raster to read")
-        ->check(band_number())
+        ->check(one_or_more("BAND", " is not a band (they count from 1)"))
         ->capture_default_str();
     app.add_option("--scale", options.model.sample_factor,
                    "altitude of one unit of the model's samples, above 0: 0.1 for decimeters, 0.3048 for feet "
@@ -155,7 +144,7 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
     app.add_option("--index-every", options.palette.index_every,
                    "every Nth level (from the first) in a stronger colour: black among the grays, darker among "
                    "the distinct colours (the tones are the same)")
-        ->check(level_count());
+        ->check(one_or_more("N", " is not 1 or more"));
     app.add_option("--table", options.table, "the gray-tone table's path (default: <output stem>_tab.txt)");
     app.add_option("--palette", palette,
                    "gray: tone i shown as gray i; distinct: each level in a colour of its own (the tones are the "

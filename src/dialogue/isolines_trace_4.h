@@ -15,7 +15,8 @@
 //   min_dyn, max_dyn  smallest and largest altitude of the model, in meters
 //   type_image        0 raw image with descriptor, 1 bitmap
 //   nomim1, nomim2    model path, result image path; nomtab: gray-tone table
-//   first_GT, num_CL  see run/plan.h
+//   first_GT, num_CL  the first gray tone and the number of levels (a plan's
+//                     first_tone and level_count, run/plan.h)
 #ifndef DIALOGUE_ISOLINES_TRACE_4_H
 #define DIALOGUE_ISOLINES_TRACE_4_H
 
