@@ -51,20 +51,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     check(status == 0);
-    check(options->levels.empty() ? std::isfinite(options->interval) && options->interval > 0
-                                  : options->interval == 0 && !options->lowest_level && !options->highest_level);
-    for (const double level : options->levels) check(std::isfinite(level));
-    check(!options->no_data || std::isfinite(*options->no_data));
-    check(!options->unit || !options->unit->empty());
-    check(options->index_every >= 0);
-    check(!options->lowest_level || std::isfinite(*options->lowest_level));
-    check(!options->highest_level || std::isfinite(*options->highest_level));
-    check(options->first_tone == 0 || options->first_tone == 1);
-    check(options->table_unit >= 0 && options->table_unit <= 4);
-    check(std::isfinite(options->sample_factor) && options->sample_factor > 0);
-    check(!options->lowest_level || !options->highest_level || *options->lowest_level <= *options->highest_level);
-    check(options->band >= 1);
-    check(!options->request.table.empty() && !options->request.model.path.empty() && !options->request.image.empty());
-    check(!(options->distinct && options->format == ImageFormat::raw));
+    const RunRequest& request = options->request;
+    const PlanRequest& plan = request.plan;
+    check(plan.listed.empty() ? std::isfinite(plan.interval) && plan.interval > 0
+                              : plan.interval == 0 && !plan.lowest && !plan.highest);
+    for (const double level : plan.listed) check(std::isfinite(level));
+    check(!request.model.no_data || std::isfinite(*request.model.no_data));
+    check(!plan.unit || !plan.unit->empty());
+    check(request.palette.index_every >= 0);
+    check(!plan.lowest || std::isfinite(*plan.lowest));
+    check(!plan.highest || std::isfinite(*plan.highest));
+    check(plan.first_tone == 0 || plan.first_tone == 1);
+    check(!plan.table_unit || (*plan.table_unit >= 0 && *plan.table_unit <= 4));
+    check(std::isfinite(request.model.sample_factor) && request.model.sample_factor > 0);
+    check(!plan.lowest || !plan.highest || *plan.lowest <= *plan.highest);
+    check(request.model.band >= 1);
+    check(!request.table.empty() && !request.model.path.empty() && !request.image.empty());
+    check(!(request.palette.distinct && request.format == ImageFormat::raw));
     return 0;
 }
