@@ -1,67 +1,111 @@
 // The sink of .png and .tif results, through the GDAL module: the engine's
 // rows come in any order, from several threads, and a repaired row comes
 // again with new contents; the image file holds each row's last contents, as
-// several threads reading it back at once find.
+// several threads reading it back at once find, and as Pillow finds in a PNG.
 #ifdef ISOLINES_WITH_GDAL
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <random>
 #include <thread>
 #include <vector>
 
 #include "gdal/gdal_formats.h"
+#include "gdal/png_parts.h"
+#include "gdal/png_stream_sink.h"
 #include "output/palette.h"
+#include "shared/run_error.h"
 #include "temp_folder.h"
 
 namespace {
 
 class GdalImageSinkTest : public TempFolderTest {};
 
-// A tone of 8 bits, or of 16 bits beyond 255.
-int tone(int32_t i, int32_t j, bool junk, int tone_bytes)
+// A tone of 8 bits, or of 16 bits beyond 255: a pattern, or noise (which
+// deflate cannot shrink).
+int tone(int32_t i, int32_t j, bool junk, int tone_bytes, bool noise = false)
 {
     const int largest = tone_bytes == 2 ? 65535 : 255;
-    const int value = (i * 7 + j * (tone_bytes == 2 ? 1013 : 13)) % (largest - 4);
+    const int value = noise ? static_cast<int>((uint32_t(i) * 2654435761u ^ uint32_t(j) * 40503u) * 2246822519u >> 16) % largest
+                            : (i * 7 + j * (tone_bytes == 2 ? 1013 : 13)) % (largest - 4);
     return junk ? largest - value : value;
 }
 
-// Writes every row in a shuffled order, half of them from each of two
-// threads; a row is never written by both threads at once.
-void write_all_rows(ResultRowSink& sink, int32_t row_count, int32_t column_count, bool junk, unsigned seed,
-                    int tone_bytes)
+// Writes the rows `which` selects in a shuffled order, half of them from each
+// of two threads (a row is never written by both at once); rows `junk`
+// selects get other tones. The first failure of either thread is thrown.
+template <typename Which, typename Junk>
+void write_rows_of(ResultRowSink& sink, int32_t row_count, int32_t column_count, const Which& which, const Junk& junk,
+                   unsigned seed, int tone_bytes, bool noise)
 {
-    std::vector<int32_t> order(static_cast<size_t>(row_count));
-    for (int32_t i = 0; i < row_count; ++i) order[static_cast<size_t>(i)] = i;
+    std::vector<int32_t> order;
+    for (int32_t i = 0; i < row_count; ++i)
+        if (which(i)) order.push_back(i);
     std::shuffle(order.begin(), order.end(), std::mt19937(seed));
-    const auto write_part = [&](size_t from, size_t to) {
-        std::vector<unsigned char> row(static_cast<size_t>(column_count) * static_cast<size_t>(tone_bytes));
-        for (size_t k = from; k < to; ++k) {
-            for (int32_t j = 0; j < column_count; ++j) {
-                const int value = tone(order[k], j, junk, tone_bytes);
-                if (tone_bytes == 2) {
-                    const auto wide = static_cast<uint16_t>(value);
-                    std::memcpy(&row[2 * static_cast<size_t>(j)], &wide, 2);
-                } else {
-                    row[static_cast<size_t>(j)] = static_cast<unsigned char>(value);
+    std::exception_ptr failure;
+    const auto write_part = [&](size_t from, size_t to, std::exception_ptr& failed) {
+        try {
+            std::vector<unsigned char> row(static_cast<size_t>(column_count) * static_cast<size_t>(tone_bytes));
+            for (size_t k = from; k < to; ++k) {
+                for (int32_t j = 0; j < column_count; ++j) {
+                    const int value = tone(order[k], j, junk(order[k]), tone_bytes, noise);
+                    if (tone_bytes == 2) {
+                        const auto wide = static_cast<uint16_t>(value);
+                        std::memcpy(&row[2 * static_cast<size_t>(j)], &wide, 2);
+                    } else {
+                        row[static_cast<size_t>(j)] = static_cast<unsigned char>(value);
+                    }
                 }
+                sink.write_row(order[k], row);
             }
-            sink.write_row(order[k], row);
+        } catch (...) {
+            failed = std::current_exception();
         }
     };
-    std::thread other(write_part, 0, order.size() / 2);
-    write_part(order.size() / 2, order.size());
+    std::exception_ptr other_failure;
+    std::thread other(write_part, 0, order.size() / 2, std::ref(other_failure));
+    write_part(order.size() / 2, order.size(), failure);
     other.join();
+    if (failure) std::rethrow_exception(failure);
+    if (other_failure) std::rethrow_exception(other_failure);
+}
+
+// What Pillow finds in a PNG: its mode and size, its transparent value or
+// entry, and the pixels (row after row, as Pillow gives them) in a file.
+std::string pillow_reads(const std::string& png, const std::string& pixels)
+{
+    const std::string script =
+        "import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
+        "open(sys.argv[2], 'wb').write(im.tobytes()); "
+        "print(im.mode, im.size[0], im.size[1], im.info.get('transparency'))";
+    const std::string out = pixels + ".txt";
+    if (std::system(("/usr/bin/python3 -c \"" + script + "\" '" + png + "' '" + pixels + "' > '" + out + "'").c_str()) != 0)
+        return "pillow failed";
+    std::ifstream in(out);
+    std::string line;
+    std::getline(in, line);
+    return line;
 }
 
 TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
 {
+    // A PNG is compressed in parts of a number of rows that depends on its
+    // width: images of one part less a row, one part, and one and two parts
+    // and a row.
+    const int32_t part = png_part_rows(37);
     const struct {
         GdalFormat format;
         bool gray;
         int32_t row_count, column_count;  // narrow: many rows in a block of the scratch file; wide: one
         int tone_bytes;
+        int again_every = 1;  // rows i % again_every == 0 come twice, first with other tones
+        bool noise = false;   // tones deflate cannot shrink
     } cases[] = {
         {GdalFormat::geotiff, true, 300, 37, 1},
         {GdalFormat::geotiff, false, 40, 9000, 1},
@@ -70,6 +114,15 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         {GdalFormat::png, true, 40, 9000, 1},
         {GdalFormat::geotiff, false, 700, 600, 2},  // with overviews
         {GdalFormat::png, false, 300, 37, 2},
+        {GdalFormat::png, false, part - 1, 37, 1, 3},
+        {GdalFormat::png, true, part, 37, 1, 5},
+        {GdalFormat::png, false, part + 1, 37, 1, 1},
+        {GdalFormat::png, true, 2 * part + 1, 37, 1, 2},
+        {GdalFormat::png, true, 7, 1, 1},
+        {GdalFormat::png, false, 700, 13, 2, 3},
+        // Compressed beyond what memory keeps: parts in the scratch file, and
+        // taken apart again from there.
+        {GdalFormat::png, true, 4200, 4200, 1, 7, true},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -79,16 +132,19 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         write_text_file("scratch.tmp", "");
         const Palette palette = c.gray ? gray_palette(c.tone_bytes) : distinct_palette(1, 400, c.tone_bytes);
         GdalImage image{path, path, c.format, c.row_count, c.column_count, c.tone_bytes, palette, c.gray, Georeference{}};
+        const auto again = [&](int32_t i) { return i % c.again_every == 0; };
         {
             const std::unique_ptr<GdalImageSink> sink = gdal_formats(path).open_image_sink(scratch, image);
-            write_all_rows(*sink, c.row_count, c.column_count, true, 1, c.tone_bytes);
-            write_all_rows(*sink, c.row_count, c.column_count, false, 2, c.tone_bytes);
+            write_rows_of(*sink, c.row_count, c.column_count, [](int32_t) { return true; }, again, 1, c.tone_bytes, c.noise);
+            write_rows_of(*sink, c.row_count, c.column_count, again, [](int32_t) { return false; }, 2, c.tone_bytes,
+                          c.noise);
             sink->write_image([](double) {});
         }
         std::filesystem::remove(scratch);
 
-        // Read back by three threads at once, each its own rows in a shuffled
-        // order (each thread reads through a GDAL dataset of its own).
+        // Read back by three threads at once, each its own rows (each thread
+        // reads through a GDAL dataset of its own); a GeoTIFF's in a shuffled
+        // order (a PNG is read from its top again for every row above the last).
         const std::unique_ptr<RasterRowSource> written = gdal_formats(path).open_source(path, 1, std::nullopt, [](const std::string&) {});
         ASSERT_EQ(written->row_count(), c.row_count);
         ASSERT_EQ(written->column_count(), c.column_count);
@@ -96,12 +152,12 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         const auto read_back = [&](int32_t part) {
             std::vector<int32_t> rows;
             for (int32_t i = part; i < c.row_count; i += 3) rows.push_back(i);
-            std::shuffle(rows.begin(), rows.end(), std::mt19937(static_cast<unsigned>(part)));
+            if (c.format == GdalFormat::geotiff) std::shuffle(rows.begin(), rows.end(), std::mt19937(static_cast<unsigned>(part)));
             std::vector<double> row(static_cast<size_t>(c.column_count));
             for (int32_t i : rows) {
                 written->read_row(i, row);
                 for (int32_t j = 0; j < c.column_count; ++j)
-                    wrong += row[static_cast<size_t>(j)] != tone(i, j, false, c.tone_bytes);
+                    wrong += row[static_cast<size_t>(j)] != tone(i, j, false, c.tone_bytes, c.noise);
             }
         };
         std::thread second(read_back, 1), third(read_back, 2);
@@ -109,7 +165,54 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         second.join();
         third.join();
         EXPECT_EQ(wrong.load(), 0);
+
+        // Pillow: the same pixels, and the background transparent (a gray
+        // value, or the palette's one entry of alpha 0).
+        if (c.format != GdalFormat::png || std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") != 0) continue;
+        const std::string found = pillow_reads(path, path_of("pillow.bin"));
+        const std::string mode = c.tone_bytes == 2 ? "I" : c.gray ? "L" : "P";
+        EXPECT_EQ(found, mode + " " + std::to_string(c.column_count) + " " + std::to_string(c.row_count) + " " +
+                             std::to_string(c.tone_bytes == 2 ? 65535 : 255));
+        const std::vector<unsigned char> pixels = read_bytes(path_of("pillow.bin"));
+        const size_t size = c.tone_bytes == 2 ? 4 : 1;  // mode I: 32-bit integers
+        ASSERT_EQ(pixels.size(), size * static_cast<size_t>(c.row_count) * static_cast<size_t>(c.column_count));
+        int pillow_wrong = 0;
+        for (int32_t i = 0; i < c.row_count; ++i)
+            for (int32_t j = 0; j < c.column_count; ++j) {
+                int32_t value = 0;
+                std::memcpy(&value, &pixels[size * (static_cast<size_t>(i) * c.column_count + j)], size);
+                pillow_wrong += value != tone(i, j, false, c.tone_bytes, c.noise);
+            }
+        EXPECT_EQ(pillow_wrong, 0);
     }
+}
+
+// A PNG whose compressed parts overflow into its scratch file on a disk that
+// fills (the file-size limit, as `ulimit -f` sets it): the run ends with the
+// system's reason, naming the image, from the thread that met it or any other.
+TEST_F(GdalImageSinkTest, AFullDiskEndsAPngWithTheSystemsReason)
+{
+    const int32_t size = 4200;  // of noise: more than memory keeps compressed
+    static_assert(uint64_t{size} * size > png_packed_memory);
+    const std::string path = path_of("full.png");
+    write_text_file("scratch.tmp", "");
+    const GdalImage image{path, "shown.png", GdalFormat::png, size, size, 1, gray_palette(), true, Georeference{}};
+    const std::unique_ptr<GdalImageSink> sink = gdal_formats(path).open_image_sink(path_of("scratch.tmp"), image);
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    rlimit limit = before;
+    limit.rlim_cur = 256 << 10;
+    const auto earlier = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::string message;
+    try {
+        write_rows_of(*sink, size, size, [](int32_t) { return true; }, [](int32_t) { return false; }, 1, 1, true);
+    } catch (const RunError& e) {
+        message = e.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, earlier);
+    EXPECT_EQ(message.rfind("cannot write shown.png: File too large", 0), 0u) << message;
 }
 
 }  // namespace
