@@ -24,12 +24,12 @@ std::array<unsigned char, 2> zlib_header(int level)
     return {static_cast<unsigned char>(method), static_cast<unsigned char>(flags)};
 }
 
-PartCodec::PartCodec(size_t row_bytes, int pixel_bytes, int32_t part_rows, PngFilter filter, int level)
+PartCodec::PartCodec(size_t row_bytes, int pixel_bytes, int32_t part_rows, PngFilter filter, int level, int strategy)
     : row_bytes_(row_bytes), pixel_bytes_(pixel_bytes), filter_(filter)
 {
     // Raw deflate (negative window bits): the zlib header and checksum are
     // the image's, written once around all the parts.
-    int code = deflateInit2(&deflater_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    int code = deflateInit2(&deflater_, level, Z_DEFLATED, -15, 8, strategy);
     if (code != Z_OK) zlib_failed("start compressing", code);
     code = inflateInit2(&inflater_, -15);
     if (code != Z_OK) {

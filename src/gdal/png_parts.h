@@ -55,7 +55,7 @@ public:
     // For rows of `row_bytes` bytes, pixels of `pixel_bytes`, parts of at
     // most `part_rows` rows.
     PartCodec(size_t row_bytes, int pixel_bytes, int32_t part_rows, PngFilter filter = png_row_filter,
-              int level = png_deflate_level);
+              int level = png_deflate_level, int strategy = Z_DEFAULT_STRATEGY);
     ~PartCodec();
     PartCodec(const PartCodec&) = delete;
     PartCodec& operator=(const PartCodec&) = delete;
