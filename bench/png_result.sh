@@ -54,7 +54,7 @@ mkdir -p images/big images/m
 rm images/big/big.asc
 raw_to_tif images/big/big_m4.raw "$(sed -n 1p images/big/big_m4.txt)" "$(sed -n 2p images/big/big_m4.txt)" Int32 etopo.tif
 "$build/bench/make_big_model" --raw16 "$source_grid" "$rows" "$cols" images/m/big > /dev/null
-raw_to_tif images/m/big_m2.raw "$rows" "$cols" UInt16 large.tif -co TILED=YES -co COMPRESS=DEFLATE -co NUM_THREADS=ALL_CPUS
+raw_to_tif images/m/big_m2.raw "$rows" "$cols" UInt16 large_model.tif -co TILED=YES -co COMPRESS=DEFLATE -co NUM_THREADS=ALL_CPUS
 
 # 250 levels over each model's range (the large model is in meters + 11000).
 small_plan=(-q -i 62 --min -9100 --max 6338)
@@ -62,17 +62,17 @@ lo=$(sed -n 4p images/m/big_m2.txt); hi=$(sed -n 5p images/m/big_m2.txt)
 step=$(( (hi - lo) / 249 + 1 ))
 large_plan=(-q -i "$step" --min "$lo" --max $(( lo + 249 * step )))
 
-names=("9.3 M cells: raw 32-bit model -> .bmp" "9.3 M cells: Int32 GeoTIFF -> .png"
-       "600 M cells: raw 16-bit model -> .bmp" "600 M cells: tiled DEFLATE GeoTIFF -> .png")
-commands=("$program ${small_plan[*]} images/big/big_m4.raw small.bmp"
+large="$rows x $cols"
+names=("ETOPO x4: raw 32-bit model -> .bmp" "ETOPO x4: Int32 GeoTIFF -> .png"
+       "$large: raw 16-bit model -> .bmp" "$large: tiled DEFLATE GeoTIFF -> .png")
+commands=("$program ${small_plan[*]} images/big/big_m4.raw small_raw.bmp"
           "$program ${small_plan[*]} etopo.tif small.png"
-          "$program ${large_plan[*]} images/m/big_m2.raw large.bmp"
-          "$program ${large_plan[*]} large.tif large.png")
+          "$program ${large_plan[*]} images/m/big_m2.raw large_raw.bmp"
+          "$program ${large_plan[*]} large_model.tif large.png")
 if [ -n "$other" ]; then
-  names+=("9.3 M cells: Int32 GeoTIFF -> .png, other build" "600 M cells: tiled DEFLATE GeoTIFF -> .png, other build")
-  commands+=("$other ${small_plan[*]} etopo.tif small_other.png" "$other ${large_plan[*]} large.tif large_other.png")
+  names+=("ETOPO x4: Int32 GeoTIFF -> .png, other build" "$large: tiled DEFLATE GeoTIFF -> .png, other build")
+  commands+=("$other ${small_plan[*]} etopo.tif small_other.png" "$other ${large_plan[*]} large_model.tif large_other.png")
 fi
-sizes=(${rows}x${cols})
 declare -A times peaks
 for ((r = 0; r < rounds; r++)); do
   for k in "${!names[@]}"; do
