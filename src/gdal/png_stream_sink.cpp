@@ -345,12 +345,13 @@ void PngStreamSink::write_image(const std::function<void(double)>& on_progress)
         taken_apart_.clear();
     }
     std::atomic<size_t> next{0};
-    run_in_parallel(std::min<size_t>(cores(), left.size()), [&](size_t) {
-        for (size_t k; (k = next++) < left.size();) {
-            Lock lock(mutex_);
-            pack(left[k], lock);
-        }
-    });
+    if (!left.empty())
+        run_in_parallel(std::min<size_t>(cores(), left.size()), [&](size_t) {
+            for (size_t k; (k = next++) < left.size();) {
+                Lock lock(mutex_);
+                pack(left[k], lock);
+            }
+        });
     write_file(on_progress);
 }
 
