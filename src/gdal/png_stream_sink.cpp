@@ -185,7 +185,7 @@ void PngStreamSink::pack(int32_t p, Lock& lock)
     Part& part = parts_[static_cast<size_t>(p)];
     part.state = State::busy;
     std::vector<unsigned char> rows = std::move(part.rows);
-    part.arrived = {};
+    std::vector<bool>().swap(part.arrived);
     std::unique_ptr<PartCodec> codec = take_codec();
     lock.unlock();
     try {
@@ -204,7 +204,7 @@ void PngStreamSink::pack(int32_t p, Lock& lock)
         if (kept) packed_held_ += size;
         lock.unlock();
         const int64_t at = kept ? -1 : spill(packed.bytes);
-        if (!kept) packed.bytes = {};
+        if (!kept) std::vector<unsigned char>().swap(packed.bytes);  // its memory given back, not only emptied
         lock.lock();
         part.packed = std::move(packed);
         part.packed_size = size;
