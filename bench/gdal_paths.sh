@@ -52,9 +52,9 @@ names=("raw 32-bit model -> .bmp (the dialogue)" "Int32 GeoTIFF -> .bmp" "Int32 
 run_case() {
   case $1 in
     0) wall_seconds "$program" && mv images/big/iso.bmp raw.bmp ;;
-    1) wall_seconds "$program" "${plan[@]}" int32.tif out.bmp ;;
-    2) wall_seconds "$program" "${plan[@]}" int32.tif out.tif ;;
-    3) wall_seconds "$program" "${plan[@]}" int32.tif out.png ;;
+    1) wall_seconds "$program" "${plan[@]}" int32.tif out_bmp.bmp ;;
+    2) wall_seconds "$program" "${plan[@]}" int32.tif out_tif.tif ;;
+    3) wall_seconds "$program" "${plan[@]}" int32.tif out_png.png ;;
     4) wall_seconds "$program" "${plan[@]}" float32_tiled.tif float.tif ;;
     5) wall_seconds "$program" -q -i 62 tile.tif tile_out.tif ;;
     6) wall_seconds gdalinfo --version ;;
@@ -64,7 +64,7 @@ declare -A times
 for ((r = 0; r < rounds; r++)); do
   for k in "${!names[@]}"; do times[$k]+="$(run_case "$k" | tail -n 1) "; done
 done
-cmp -s raw.bmp out.bmp || echo "warning: the GeoTIFF's bitmap differs from the raw path's" >&2
+cmp -s raw.bmp out_bmp.bmp || echo "warning: the GeoTIFF's bitmap differs from the raw path's" >&2
 
 median_of() { printf '%s\n' ${times[$1]} | median; }
 echo "model: $lines x $columns = $cells cells; 250 levels every 62 m from -9100 m; medians of $rounds interleaved rounds"
