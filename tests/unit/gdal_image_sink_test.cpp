@@ -187,6 +187,46 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
     }
 }
 
+// Parts compressed apart, with any filter, make one zlib stream: behind the
+// header and followed by the Adler-32 combined from theirs, they inflate to
+// the filtered rows, and each part alone gives its rows back.
+TEST(PngParts, PartsMakeOneZlibStreamAndComeApartAgain)
+{
+    for (const int pixel_bytes : {1, 2})
+        for (int f = 0; f <= 4; ++f) {
+            SCOPED_TRACE(std::to_string(pixel_bytes) + " bytes, filter " + std::to_string(f));
+            const int32_t rows = 23, part_rows = 5, columns = 11;
+            const size_t row_bytes = static_cast<size_t>(columns * pixel_bytes);
+            std::vector<unsigned char> image(rows * row_bytes);
+            for (size_t k = 0; k < image.size(); ++k)
+                image[k] = static_cast<unsigned char>(
+                    tone(static_cast<int32_t>(k / row_bytes), static_cast<int32_t>(k % row_bytes), false, 1, k % 3 == 0));
+            PartCodec codec(row_bytes, pixel_bytes, part_rows, static_cast<PngFilter>(f), 1);
+            const std::array<unsigned char, 2> header = zlib_header(1);
+            std::vector<unsigned char> stream(header.begin(), header.end());
+            uLong adler = adler32(0, nullptr, 0);
+            for (int32_t first = 0; first < rows; first += part_rows) {
+                const int32_t count = std::min(part_rows, rows - first);
+                PackedPart part;
+                codec.pack(&image[first * row_bytes], count, first + count == rows, part);
+                EXPECT_EQ(part.crc, crc32(0, part.bytes.data(), static_cast<uInt>(part.bytes.size())));
+                std::vector<unsigned char> back(count * row_bytes);
+                codec.unpack(part.bytes.data(), part.bytes.size(), count, back.data());
+                EXPECT_TRUE(std::equal(back.begin(), back.end(), &image[first * row_bytes]));
+                stream.insert(stream.end(), part.bytes.begin(), part.bytes.end());
+                adler = adler32_combine(adler, part.adler, static_cast<z_off_t>(part.filtered_size));
+            }
+            for (int shift = 24; shift >= 0; shift -= 8) stream.push_back(static_cast<unsigned char>(adler >> shift));
+            std::vector<unsigned char> filtered(rows * (row_bytes + 1));
+            uLongf size = filtered.size();
+            ASSERT_EQ(uncompress(filtered.data(), &size, stream.data(), stream.size()), Z_OK);
+            ASSERT_EQ(size, filtered.size());
+            std::vector<unsigned char> pixels(image.size());
+            ASSERT_TRUE(unfilter_rows(filtered.data(), rows, row_bytes, pixel_bytes, pixels.data()));
+            EXPECT_EQ(pixels, image);
+        }
+}
+
 // A PNG whose compressed parts overflow into its scratch file on a disk that
 // fills (the file-size limit, as `ulimit -f` sets it): the run ends with the
 // system's reason, naming the image, from the thread that met it or any other.
