@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <stdexcept>
 #include <utility>
 
 #include "input/raster_pass_source.h"
+#include "input/rows_range.h"
 #include "input/raw_samples.h"
 #include "shared/run_in_parallel.h"
 
@@ -31,18 +33,18 @@ AltitudeRow read_scaled_row(const RasterRowSource& raster, int32_t i, std::span<
     return buffer.first(static_cast<size_t>(raster.column_count()));
 }
 
-RasterPassSource::RasterPassSource(std::unique_ptr<RasterRowSource> raster, double factor, unsigned readers,
-                                   const std::function<void(int32_t)>& on_row)
-    : RowSource(raster->row_count(), raster->column_count()), raster_(std::move(raster)), factor_(factor), readers_(readers),
-      range_{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0}
+RasterPassSource::RasterPassSource(std::unique_ptr<RasterRowSource> raster, double factor, unsigned readers)
+    : RowSource(raster->row_count(), raster->column_count()), raster_(std::move(raster)), factor_(factor), readers_(readers)
+{
+}
+
+void RasterPassSource::measure_range(const std::function<void(int32_t)>& on_row)
 {
     // The rows are shared out in equal parts among the readers, each its own
-    // part's range; the ranges then make one (the smallest and largest
-    // values and the count of cells without data do not depend on the order).
+    // part's range; the ranges then make one, as one pass in row order would.
     // The first failure in row order is the one reported, as in one pass.
-    const size_t parts = std::clamp<size_t>(readers, 1, static_cast<size_t>(std::max(row_count(), 1)));
-    const AltitudeRange empty = range_;
-    std::vector<AltitudeRange> ranges(parts, empty);
+    const size_t parts = std::clamp<size_t>(readers_, 1, static_cast<size_t>(std::max(row_count(), 1)));
+    std::vector<RowsRange> ranges(parts);
     std::atomic<int32_t> rows_read{0};
     run_in_parallel(parts, [&](size_t part) {
         const auto first = static_cast<int32_t>(static_cast<int64_t>(row_count()) * static_cast<int64_t>(part) /
@@ -51,13 +53,18 @@ RasterPassSource::RasterPassSource(std::unique_ptr<RasterRowSource> raster, doub
                                               static_cast<int64_t>(parts));
         std::vector<double> buffer(static_cast<size_t>(column_count()));
         for (int32_t i = first; i < end; ++i) {
-            widen_range(ranges[part], read_row(i, buffer).data(), column_count());
+            ranges[part].add_row(i, read_row(i, buffer).data(), column_count());
             on_row(++rows_read - 1);
         }
     });
-    for (const AltitudeRange& part : ranges) {
-        range_.lowest = std::min(range_.lowest, part.lowest);
-        range_.highest = std::max(range_.highest, part.highest);
-        range_.no_data_cells += part.no_data_cells;
-    }
+    RowsRange whole;
+    for (const RowsRange& part : ranges) whole.merge(part);
+    range_ = whole.range;
+    measured_ = true;
+}
+
+AltitudeRange RasterPassSource::range() const
+{
+    if (!measured_) throw std::logic_error("RasterPassSource::range before measure_range");
+    return range_;
 }

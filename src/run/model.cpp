@@ -264,7 +264,9 @@ Model open_raster_model(const std::string& path, int band, double factor, std::o
     const uint64_t cells = static_cast<uint64_t>(model.rows) * static_cast<uint64_t>(model.columns);
     if (cells > stored_rows_budget / sizeof(double)) {
         raster->bound_cache(readers);
-        model.altitudes = std::make_unique<RasterPassSource>(std::move(raster), factor, readers, on_row);
+        auto rows = std::make_unique<RasterPassSource>(std::move(raster), factor, readers);
+        rows->measure_range(on_row);
+        model.altitudes = std::move(rows);
         return with_data(std::move(model));
     }
     auto rows = std::make_unique<StoredRowSource>(model.rows, model.columns, scratch_folder, stored_rows_budget);

@@ -264,7 +264,9 @@ TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
     spilled.finish();
     // The range pass reports its rows from both readers: the most reported is every row.
     std::atomic<int32_t> rows_seen{0};
-    const RasterPassSource reread(std::make_unique<GappyRaster>(raw), 1.0, 2, [&](int32_t i) {
+    RasterPassSource reread(std::make_unique<GappyRaster>(raw), 1.0, 2);
+    EXPECT_FALSE(reread.range_known());
+    reread.measure_range([&](int32_t i) {
         int32_t seen = rows_seen.load();
         while (seen < i + 1 && !rows_seen.compare_exchange_weak(seen, i + 1)) {
         }
