@@ -20,6 +20,7 @@
 #include "shared/run_error.h"
 #include "temp_folder.h"
 #include "input/ascii_reader.h"
+#include "input/measuring_row_source.h"
 #include "input/raster_pass_source.h"
 #include "input/raw_row_source.h"
 #include "input/raw_samples.h"
@@ -299,6 +300,74 @@ TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
             });
         for (auto& thread : threads) thread.join();
         EXPECT_EQ(std::accumulate(mismatches.begin(), mismatches.end(), 0), 0);
+    }
+}
+
+// The range measured as the rows are read, by several threads in runs that
+// overlap, in any order, some rows many times (as stripes, their leads and
+// their repairs read them), is the range of one pass in row order: each row
+// counted once, and of extremes 0 and -0 the first met. It is known once
+// every row was read, not before.
+TEST_F(RowSourceTest, RangeMeasuredAsRowsAreReadIsTheRangeOfOnePass)
+{
+    const int32_t row_count = 240, column_count = 9;
+    struct Case {
+        const char* name;
+        double (*altitude)(int32_t i, int32_t j);
+    };
+    const Case cases[] = {
+        {"gaps, a row without data", [](int32_t i, int32_t j) {
+             return i == 17 || (i * 7 + j) % 23 == 0 ? std::nan("") : std::sin(i * 0.3 + j) * 900 + i;
+         }},
+        {"lowest 0, first met as -0",
+         [](int32_t i, int32_t j) { return i == 5 && j == 2 ? -0.0 : i >= 100 && j == 3 ? 0.0 : 1.0 + i + j; }},
+        {"highest 0, first met as 0",
+         [](int32_t i, int32_t j) { return i == 30 ? 0.0 : i > 100 && j == 4 ? -0.0 : -1.0 - i * j; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto stored = [&] {
+            auto rows = std::make_unique<StoredRowSource>(row_count, column_count, folder(), stored_rows_budget);
+            std::vector<double> row(column_count);
+            for (int32_t i = 0; i < row_count; ++i) {
+                for (int32_t j = 0; j < column_count; ++j) row[static_cast<size_t>(j)] = c.altitude(i, j);
+                rows->append_row(row.data());
+            }
+            rows->finish();
+            return rows;
+        };
+        const AltitudeRange one_pass = stored()->range();
+        const MeasuringRowSource measuring(stored());
+
+        // The lower half first, from here (so that the later of two zeros
+        // comes first); then four threads, each a run of rows overlapping
+        // the next one's, read backwards and again in a shuffled order. Row 0
+        // is left out.
+        std::vector<double> buffer(column_count);
+        for (int32_t i = row_count - 1; i >= row_count / 2; --i) measuring.read_row(i, buffer);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&, t] {
+                std::vector<int32_t> run;
+                for (int32_t i = std::max(1, t * 60 - 20); i < std::min(row_count, (t + 1) * 60 + 5); ++i)
+                    run.push_back(i);
+                std::vector<double> buffer(column_count);
+                for (auto i = run.rbegin(); i != run.rend(); ++i) measuring.read_row(*i, buffer);
+                std::shuffle(run.begin(), run.end(), std::mt19937(t));
+                for (int32_t i : run) measuring.read_row(i, buffer);
+            });
+        for (auto& thread : threads) thread.join();
+        EXPECT_FALSE(measuring.range_known());
+        EXPECT_THROW(measuring.range(), std::logic_error);
+
+        measuring.read_row(0, buffer);
+        ASSERT_TRUE(measuring.range_known());
+        const AltitudeRange measured = measuring.range();
+        EXPECT_EQ(measured.lowest, one_pass.lowest);
+        EXPECT_EQ(std::signbit(measured.lowest), std::signbit(one_pass.lowest));
+        EXPECT_EQ(measured.highest, one_pass.highest);
+        EXPECT_EQ(std::signbit(measured.highest), std::signbit(one_pass.highest));
+        EXPECT_EQ(measured.no_data_cells, one_pass.no_data_cells);
     }
 }
 
