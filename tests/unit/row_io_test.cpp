@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -300,6 +301,57 @@ TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
             });
         for (auto& thread : threads) thread.join();
         EXPECT_EQ(std::accumulate(mismatches.begin(), mismatches.end(), 0), 0);
+    }
+}
+
+// The first pass over a raster reads every row once on every reader, in
+// runs of whole blocks, and reports the first bad row in row order, however
+// the readers share the rows out.
+TEST_F(RowSourceTest, FirstPassReadsEachRowOnceAndReportsTheFirstBadRow)
+{
+    class CountedRaster final : public RasterRowSource {
+    public:
+        CountedRaster(std::vector<std::atomic<int>>& reads, std::vector<int32_t> bad) : reads_(reads), bad_(std::move(bad))
+        {
+            row_count_ = static_cast<int32_t>(reads.size());
+            column_count_ = 4096;  // 8 rows read at once: runs of 14 rows
+            block_rows_ = 7;
+        }
+        std::span<const double> read_row(int32_t i, std::span<double> buffer) const override
+        {
+            ++reads_[static_cast<size_t>(i)];
+            // The reader of the first bad row comes to it last.
+            if (i == 44 && !bad_.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (std::find(bad_.begin(), bad_.end(), i) != bad_.end()) throw RunError("bad row " + std::to_string(i));
+            std::fill(buffer.begin(), buffer.begin() + column_count_, i % 50 == 0 ? std::nan("") : 1000.0 - i);
+            return buffer.first(static_cast<size_t>(column_count_));
+        }
+        void bound_cache(unsigned) const override {}
+
+    private:
+        std::vector<std::atomic<int>>& reads_;
+        std::vector<int32_t> bad_;
+    };
+    const int32_t row_count = 400;
+    for (unsigned readers : {1u, 3u}) {
+        SCOPED_TRACE(std::to_string(readers) + " readers");
+        std::vector<std::atomic<int>> reads(row_count);
+        RasterPassSource whole(std::make_unique<CountedRaster>(reads, std::vector<int32_t>{}), 1.0, readers);
+        whole.measure_range([](int32_t) {});
+        EXPECT_TRUE(std::all_of(reads.begin(), reads.end(), [](const std::atomic<int>& n) { return n == 1; }));
+        EXPECT_EQ(whole.range().lowest, 1000.0 - 399);
+        EXPECT_EQ(whole.range().highest, 999);
+        EXPECT_EQ(whole.range().no_data_cells, 8 * 4096);
+        for (int round = 0; round < 5; ++round) {
+            RasterPassSource failing(std::make_unique<CountedRaster>(reads, std::vector<int32_t>{380, 333, 45}), 1.0,
+                                     readers);
+            try {
+                failing.measure_range([](int32_t) {});
+                ADD_FAILURE() << "bad rows were read as good ones";
+            } catch (const RunError& e) {
+                EXPECT_STREQ(e.what(), "bad row 45");
+            }
+        }
     }
 }
 
