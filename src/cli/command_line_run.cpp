@@ -56,8 +56,10 @@ void run(const CommandLine& command_line)
     Progress progress(quiet);
     RequestHooks hooks;
     hooks.on_reading = [&](int64_t done, int64_t total) { progress.report("reading", done, total); };
+    hooks.on_read = [&] { progress.finish("reading"); };
+    // After the tracing when the model is read once.
     hooks.on_planned = [&](const Model& model, const Plan& plan) {
-        progress.finish("reading");
+        progress.end_line();
         if (!quiet) report(request, model, plan);
     };
     hooks.tracing.on_rows = [&](int64_t done, int64_t total) { progress.report("tracing", done, total); };

@@ -126,6 +126,9 @@ GdalRowSource::GdalRowSource(const std::string& path, int band, std::optional<do
     column_count_ = GDALGetRasterXSize(dataset);
     row_count_ = GDALGetRasterYSize(dataset);
     cache_bytes_per_reader_ = block_bytes_read_at_once(band_.band, column_count_);
+    int block_width = 0, block_height = 0;
+    GDALGetBlockSize(band_.band, &block_width, &block_height);
+    block_rows_ = std::max(block_height, 1);
     bound_cache(1);
 
     double gt[6];

@@ -1,10 +1,15 @@
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <limits>
+#include <mutex>
+#include <stdexcept>
 #include <utility>
 
 #include "input/raster_pass_source.h"
+#include "input/rows_range.h"
 #include "input/raw_samples.h"
+#include "input/row_blocks.h"
 #include "shared/run_in_parallel.h"
 
 void widen_range(AltitudeRange& range, const double* row, int32_t n)
@@ -31,33 +36,63 @@ AltitudeRow read_scaled_row(const RasterRowSource& raster, int32_t i, std::span<
     return buffer.first(static_cast<size_t>(raster.column_count()));
 }
 
-RasterPassSource::RasterPassSource(std::unique_ptr<RasterRowSource> raster, double factor, unsigned readers,
-                                   const std::function<void(int32_t)>& on_row)
-    : RowSource(raster->row_count(), raster->column_count()), raster_(std::move(raster)), factor_(factor), readers_(readers),
-      range_{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0}
+RasterPassSource::RasterPassSource(std::unique_ptr<RasterRowSource> raster, double factor, unsigned readers)
+    : RowSource(raster->row_count(), raster->column_count()), raster_(std::move(raster)), factor_(factor), readers_(readers)
 {
-    // The rows are shared out in equal parts among the readers, each its own
-    // part's range; the ranges then make one (the smallest and largest
-    // values and the count of cells without data do not depend on the order).
-    // The first failure in row order is the one reported, as in one pass.
-    const size_t parts = std::clamp<size_t>(readers, 1, static_cast<size_t>(std::max(row_count(), 1)));
-    const AltitudeRange empty = range_;
-    std::vector<AltitudeRange> ranges(parts, empty);
+}
+
+void RasterPassSource::measure_range(const std::function<void(int32_t)>& on_row)
+{
+    // The rows are handed out in runs of whole rows of blocks (so that no
+    // block is decompressed by two threads), each reader taking the next run
+    // once done with its own: a part of the model that costs less to read (a
+    // sea without data) leaves no reader idle while another has rows left.
+    // Each reader keeps the range of its rows; the ranges then make one, as
+    // one pass in row order would. The first failure in row order is the one
+    // reported, as in one pass (the runs are handed out in row order: those
+    // above a failed row are all being read).
+    const int32_t block = raster_->block_rows();
+    const int32_t reads = rows_per_block(static_cast<size_t>(column_count()) * sizeof(double));
+    const int64_t run_rows = int64_t{block} * ((reads + block - 1) / block);
+    const int64_t runs = (int64_t{row_count()} + run_rows - 1) / run_rows;
+    const size_t readers = static_cast<size_t>(std::clamp<int64_t>(readers_, 1, std::max<int64_t>(runs, 1)));
+    std::vector<RowsRange> ranges(readers);
+    std::atomic<int64_t> next_run{0};
     std::atomic<int32_t> rows_read{0};
-    run_in_parallel(parts, [&](size_t part) {
-        const auto first = static_cast<int32_t>(static_cast<int64_t>(row_count()) * static_cast<int64_t>(part) /
-                                                static_cast<int64_t>(parts));
-        const auto end = static_cast<int32_t>(static_cast<int64_t>(row_count()) * static_cast<int64_t>(part + 1) /
-                                              static_cast<int64_t>(parts));
+    std::mutex failing;
+    int32_t failed_row = std::numeric_limits<int32_t>::max();
+    std::exception_ptr failure;
+    run_in_parallel(readers, [&](size_t reader) {
         std::vector<double> buffer(static_cast<size_t>(column_count()));
-        for (int32_t i = first; i < end; ++i) {
-            widen_range(ranges[part], read_row(i, buffer).data(), column_count());
-            on_row(++rows_read - 1);
+        for (int64_t run = next_run++; run < runs; run = next_run++) {
+            const auto first = static_cast<int32_t>(run * run_rows);
+            const auto end = static_cast<int32_t>(std::min<int64_t>(row_count(), first + run_rows));
+            for (int32_t i = first; i < end; ++i) {
+                try {
+                    ranges[reader].add_row(i, read_row(i, buffer).data(), column_count());
+                } catch (...) {
+                    const std::lock_guard<std::mutex> lock(failing);
+                    if (i < failed_row) {
+                        failed_row = i;
+                        failure = std::current_exception();
+                    }
+                    return;
+                }
+                on_row(++rows_read - 1);
+            }
+            const std::lock_guard<std::mutex> lock(failing);
+            if (failure) return;  // the runs left lie below the failed row
         }
     });
-    for (const AltitudeRange& part : ranges) {
-        range_.lowest = std::min(range_.lowest, part.lowest);
-        range_.highest = std::max(range_.highest, part.highest);
-        range_.no_data_cells += part.no_data_cells;
-    }
+    if (failure) std::rethrow_exception(failure);
+    RowsRange whole;
+    for (const RowsRange& part : ranges) whole.merge(part);
+    range_ = whole.range;
+    measured_ = true;
+}
+
+AltitudeRange RasterPassSource::range() const
+{
+    if (!measured_) throw std::logic_error("RasterPassSource::range before measure_range");
+    return range_;
 }

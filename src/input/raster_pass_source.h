@@ -1,5 +1,6 @@
 // Rows of a raster that can be read at any row, read twice: once for the
-// range, then again as the engine asks for them.
+// range, then again as the engine asks for them (or once, when the range is
+// measured as the engine reads them: measuring_row_source.h).
 #ifndef INPUT_RASTER_PASS_SOURCE_H
 #define INPUT_RASTER_PASS_SOURCE_H
 
@@ -17,14 +18,17 @@ AltitudeRow read_scaled_row(const RasterRowSource& raster, int32_t i, std::span<
 
 class RasterPassSource final : public RowSource {
 public:
-    // Reads every row of `raster` once for the range, on `readers` threads
-    // (calling on_row, from any of them, with the count of rows read so far
-    // minus one), and serves rows from it from then on, its samples times
-    // `factor`, to at most `readers` threads at once.
-    RasterPassSource(std::unique_ptr<RasterRowSource> raster, double factor, unsigned readers,
-                     const std::function<void(int32_t)>& on_row);
+    // Serves the rows of `raster`, its samples times `factor`, to at most
+    // `readers` threads at once.
+    RasterPassSource(std::unique_ptr<RasterRowSource> raster, double factor, unsigned readers);
 
-    AltitudeRange range() const override { return range_; }
+    // Reads every row once for the range, on the readers' threads (calling
+    // on_row, from any of them, with the count of rows read so far minus
+    // one).
+    void measure_range(const std::function<void(int32_t)>& on_row);
+
+    bool range_known() const override { return measured_; }
+    AltitudeRange range() const override;
     std::span<const double> read_row(int32_t i, std::span<double> buffer) const override
     {
         return read_scaled_row(*raster_, i, buffer, factor_);
@@ -45,6 +49,7 @@ private:
     double factor_;
     unsigned readers_;
     AltitudeRange range_{};
+    bool measured_ = false;
 };
 
 #endif

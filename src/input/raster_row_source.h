@@ -59,6 +59,10 @@ public:
     // blocks its reads straddle (a tiled raster is stored by rows of tiles).
     uint64_t cache_bytes_per_reader() const { return cache_bytes_per_reader_; }
 
+    // The rows of one block of the raster as it is stored (a tile's height,
+    // a strip's rows): a block is read and decompressed whole.
+    int32_t block_rows() const { return block_rows_; }
+
     // Bounds GDAL's block cache for `readers` threads reading at once (GDAL
     // would let it grow to a twentieth of the machine's memory).
     virtual void bound_cache(unsigned readers) const = 0;
@@ -81,6 +85,7 @@ protected:
     double value_scale_ = 1;
     double value_offset_ = 0;
     uint64_t cache_bytes_per_reader_ = 0;
+    int32_t block_rows_ = 1;
     std::string unit_;
     std::optional<double> band_no_data_;
     std::vector<std::string> files_;

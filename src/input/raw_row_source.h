@@ -29,6 +29,7 @@ public:
     // The same for any factor above 0 (altitude per unit of the samples).
     void set_factor(double factor);
 
+    bool range_known() const override { return measured_; }
     AltitudeRange range() const override;
     std::span<const double> read_row(int32_t i, std::span<double> buffer) const override;
     uint64_t bytes_held(unsigned reading_threads) const override;

@@ -10,6 +10,9 @@
 //                    read through GDAL): a first pass for the range, then
 //                    each row read again when asked; nothing kept
 //                    (raster_pass_source.h)
+//   MeasuringRowSource the rows of a raw raster or a RasterPassSource served
+//                    without a first pass, the range measured as the rows
+//                    are read (measuring_row_source.h)
 //
 // Every source can be read at any row, in any order, from several threads at
 // once: rows are read with positioned reads, never through a shared position.
@@ -46,8 +49,11 @@ public:
     int32_t column_count() const { return column_count_; }
 
     // The true range of the altitudes the source serves, and its count of
-    // cells without data.
+    // cells without data; asked only once it is known.
     virtual AltitudeRange range() const = 0;
+    // Whether the range is known: measured in a first pass, or once every
+    // row was read.
+    virtual bool range_known() const { return true; }
 
     // Row i (0 <= i < row_count), column_count altitudes in meters: in `buffer` (of
     // column_count doubles), or in memory of the source's own that stays valid as

@@ -1,5 +1,7 @@
 #include "run/command_run.h"
 
+#include <optional>
+
 #include "input/model_size.h"
 #include "platform/platform.h"
 #include "results/model_files.h"
@@ -34,16 +36,36 @@ RunOutcome run_request(const RunRequest& request, const RequestHooks& hooks)
     ModelRequest model_request = request.model;
     // Scratch files go where the results go: a folder the run may write.
     model_request.scratch_folder = platform::folder_of(request.image);
+    model_request.range_first = request.range_first || plan_needs_range(request.plan);
     const Model model = open_model_for(model_request, hooks.on_reading);
-    const Plan plan = plan_for(request.plan, model, request.format, request.image);
-    check_plan_memory(model.columns, plan.level_count, model.path);
-    if (hooks.on_planned) hooks.on_planned(model, plan);
-
-    Results results = create_result_set(request.image, request.format, request.table, model);
-    trace_and_commit(model, plan, results, image_settings_for(model, plan, request.format, request.palette),
-                     hooks.tracing, extract_on_every_core);
+    const auto planned = [&] {
+        const Plan plan = plan_for(request.plan, model, request.format, request.image);
+        if (hooks.on_planned) hooks.on_planned(model, plan);
+        return plan;
+    };
+    std::optional<Results> results;
+    if (model.altitudes->range_known()) {
+        if (hooks.on_read) hooks.on_read();
+        const Plan plan = planned();
+        check_plan_memory(model.columns, plan.level_count, model.path);
+        results.emplace(create_result_set(request.image, request.format, request.table, model));
+        trace_and_commit(model, plan, *results, image_settings_for(model, plan, request.format, request.palette),
+                         hooks.tracing, extract_on_every_core);
+    } else {
+        const Plan unsettled = plan_before_range(request.plan, model, request.format, request.image);
+        check_plan_memory(model.columns, unsettled.level_count, model.path);
+        results.emplace(create_result_set(request.image, request.format, request.table, model));
+        trace_once_and_commit(
+            model, unsettled,
+            [&] {
+                check_model_has_data(*model.altitudes, model.path);
+                return planned();
+            },
+            *results, image_settings_for(model, unsettled, request.format, request.palette), hooks.tracing,
+            extract_on_every_core);
+    }
     RunOutcome outcome;
-    for (const OutputFile* file : results.files()) outcome.written.push_back(file->final_path());
-    if (!results.folder_still_at_its_path()) outcome.moved_folder = platform::folder_of(request.image);
+    for (const OutputFile* file : results->files()) outcome.written.push_back(file->final_path());
+    if (!results->folder_still_at_its_path()) outcome.moved_folder = platform::folder_of(request.image);
     return outcome;
 }

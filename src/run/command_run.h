@@ -26,12 +26,20 @@ struct RunRequest {
     std::string table;        // the table's path
     PaletteRequest palette;
     unsigned threads = 0;     // that read and trace; 0: one per core
+    // The model's range measured in a pass of its own before the tracing
+    // even when the plan needs none, as when its defaults do (the model is
+    // then read twice, and the report comes before the tracing).
+    bool range_first = false;
 };
 
+// A model whose range the plan needs is read for it first, then planned, then
+// traced; a raw model or a large raster read through GDAL is otherwise read
+// once, traced first and planned after (the plan then checked over its range).
 struct RequestHooks {
-    std::function<void(int64_t done, int64_t total)> on_reading;    // the model as it is read
-    std::function<void(const Model&, const Plan&)> on_planned;      // before any result file is made
-    RunHooks tracing;                                               // then the run's own
+    std::function<void(int64_t done, int64_t total)> on_reading;    // the model as it is read for its range
+    std::function<void()> on_read;                                  // the model read for its range
+    std::function<void(const Model&, const Plan&)> on_planned;      // the plan over the model's range
+    RunHooks tracing;                                               // the run's own
 };
 
 // What the run put in place.

@@ -1,6 +1,7 @@
 #include "run/extraction.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "contours/engine_memory.h"
 #include "contours/stripes.h"
@@ -11,7 +12,11 @@ void extract_on_every_core(const Model& model, const std::vector<Level>& levels,
                            ResultRowSink& result)
 {
     const int tone_bytes = tone_bytes_for(plan.level_count);
-    const PreparedPlan prepared(&levels, plan.first_tone, plan.level_count, model.altitudes->range().highest, tone_bytes == 2);
+    // The highest altitude matters only where a level lies on it; before a
+    // range measured by this very tracing is known, none does.
+    const double highest = model.altitudes->range_known() ? model.altitudes->range().highest
+                                                           : std::numeric_limits<double>::quiet_NaN();
+    const PreparedPlan prepared(&levels, plan.first_tone, plan.level_count, highest, tone_bytes == 2);
     const unsigned threads = std::min(engine_threads(), model.altitudes->max_readers());
     const StripeOptions options = stripes_within(model.columns, prepared.sorted.count, tone_bytes, threads,
                                                  model.altitudes->bytes_held(threads) + result.bytes_held(),

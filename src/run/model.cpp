@@ -8,6 +8,7 @@
 #include "shared/file_names.h"
 #include "gdal/gdal_formats.h"
 #include "input/descriptor.h"
+#include "input/measuring_row_source.h"
 #include "input/model_size.h"
 #include "input/raster_pass_source.h"
 #include "input/raw_row_source.h"
@@ -112,19 +113,30 @@ int32_t pixel_size_in_meters(double cell_size)
     return size >= 1 && size < 2147483648.0 ? static_cast<int32_t>(size) : 0;
 }
 
-Model open_raw_model(FileHandle f1, const std::string& path, const std::string& descriptor, const RawLayout& layout,
-                     const std::function<double(const RawRange&)>& factor_for)
+namespace {
+
+// The model of a raw raster whose rows `rows` serves.
+Model raw_model(const std::string& path, const std::string& descriptor, const RawLayout& layout,
+                std::unique_ptr<RowSource> rows)
 {
-    auto source = std::make_unique<RawRowSource>(std::move(f1), path, layout.rows, layout.columns, layout.sample_kind);
-    source->set_factor(factor_for(source->measure_raw_range(engine_threads())));
     Model model;
     model.path = path;
     model.rows = layout.rows;
     model.columns = layout.columns;
     model.pixel_size = layout.pixel_size;
     model.files = {path, descriptor};
-    model.altitudes = std::move(source);
+    model.altitudes = std::move(rows);
     return model;
+}
+
+}  // namespace
+
+Model open_raw_model(FileHandle f1, const std::string& path, const std::string& descriptor, const RawLayout& layout,
+                     const std::function<double(const RawRange&)>& factor_for)
+{
+    auto source = std::make_unique<RawRowSource>(std::move(f1), path, layout.rows, layout.columns, layout.sample_kind);
+    source->set_factor(factor_for(source->measure_raw_range(engine_threads())));
+    return raw_model(path, descriptor, layout, std::move(source));
 }
 
 RawLayout read_raw_layout(FileHandle descriptor_file, const std::string& descriptor)
@@ -189,8 +201,13 @@ Model open_raw_model_for(const ModelRequest& request)
 {
     const std::string descriptor = stem_of(request.path) + ".txt";
     const RawLayout layout = read_raw_layout(open_existing(descriptor), descriptor);
-    return open_raw_model(open_existing(request.path), request.path, descriptor, layout,
-                          [&](const RawRange&) { return request.sample_factor; });
+    if (request.range_first)
+        return open_raw_model(open_existing(request.path), request.path, descriptor, layout,
+                              [&](const RawRange&) { return request.sample_factor; });
+    auto source = std::make_unique<RawRowSource>(open_existing(request.path), request.path, layout.rows,
+                                                 layout.columns, layout.sample_kind);
+    source->set_factor(request.sample_factor);
+    return raw_model(request.path, descriptor, layout, std::make_unique<MeasuringRowSource>(std::move(source)));
 }
 
 // An ASCII grid, with the projection of the .prj beside it when there is one.
@@ -220,7 +237,8 @@ Model open_model_for(const ModelRequest& request, const std::function<void(int64
     const ModelKind kind = model_kind(request.path);
     if (kind == ModelKind::raster) {
         return open_raster_model(request.path, request.band, request.sample_factor, request.no_data,
-                                 request.scratch_folder, [&](int32_t read, int32_t total) { on_reading(read, total); });
+                                 request.scratch_folder, request.range_first,
+                                 [&](int32_t read, int32_t total) { on_reading(read, total); });
     }
     if (request.band != 1)
         throw RunError(request.path + ": a " + extension_of(request.path) + " model has only band 1");
@@ -230,7 +248,7 @@ Model open_model_for(const ModelRequest& request, const std::function<void(int64
 }
 
 Model open_raster_model(const std::string& path, int band, double factor, std::optional<double> no_data,
-                        const std::string& scratch_folder,
+                        const std::string& scratch_folder, bool range_first,
                         const std::function<void(int32_t read, int32_t total)>& on_rows)
 {
     // Every file GDAL opens for the model is checked before it is opened: the
@@ -258,13 +276,20 @@ Model open_raster_model(const std::string& path, int band, double factor, std::o
     for (const std::string& file : files_behind(path)) model.files.push_back(file);
     model.files.push_back(path);
     const auto on_row = [&](int32_t i) { on_rows(i + 1, model.rows); };
-    // A model larger than the budget is read twice from the raster (once for
-    // its range) rather than kept: a copy of it as doubles would take four
-    // times a 16-bit file's room on the disk.
+    // A model larger than the budget is read again from the raster rather
+    // than kept: a copy of it as doubles would take four times a 16-bit
+    // file's room on the disk. Its range takes a pass of its own, unless it is
+    // measured as the rows are traced.
     const uint64_t cells = static_cast<uint64_t>(model.rows) * static_cast<uint64_t>(model.columns);
     if (cells > stored_rows_budget / sizeof(double)) {
         raster->bound_cache(readers);
-        model.altitudes = std::make_unique<RasterPassSource>(std::move(raster), factor, readers, on_row);
+        auto rows = std::make_unique<RasterPassSource>(std::move(raster), factor, readers);
+        if (!range_first) {
+            model.altitudes = std::make_unique<MeasuringRowSource>(std::move(rows));
+            return model;
+        }
+        rows->measure_range(on_row);
+        model.altitudes = std::move(rows);
         return with_data(std::move(model));
     }
     auto rows = std::make_unique<StoredRowSource>(model.rows, model.columns, scratch_folder, stored_rows_budget);

@@ -93,10 +93,11 @@ void attach_projection(Model& model, const Projection& projection);
 
 // Band `band` of the raster GDAL reads at `path`, its samples times
 // `factor`, the cells of `no_data` (when given) without data: kept like an
-// ASCII grid's values when small, else read twice (once for its range).
+// ASCII grid's values when small, else read twice, once for its range
+// (`range_first`), or once, its range measured as the rows are traced.
 // `on_rows(read, total)` is called as each row is read for the range.
 Model open_raster_model(const std::string& path, int band, double factor, std::optional<double> no_data,
-                        const std::string& scratch_folder,
+                        const std::string& scratch_folder, bool range_first,
                         const std::function<void(int32_t read, int32_t total)>& on_rows);
 
 // The library that reads other rasters, and its version, for --version (or
@@ -111,6 +112,10 @@ struct ModelRequest {
     double sample_factor = 1;       // the altitude of one unit of a .raw's or raster's samples
     std::optional<double> no_data;  // a raster's no-data value, in place of its own
     std::string scratch_folder;     // where a large ASCII grid's values may be kept
+    // The range measured in a pass of its own before the rows are traced;
+    // else a raw model and a large raster measure it as the tracing reads
+    // their rows (the model read once, its range known after the tracing).
+    bool range_first = true;
 };
 
 // Opens the model the request names: a .raw with its descriptor <name>.txt

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 
 #include "shared/file_names.h"
 #include "shared/number_text.h"
@@ -45,6 +46,7 @@ double first_multiple_at_or_above(double altitude, double interval)
 // What the plan is checked against: the model's altitudes and the result.
 struct Bounds {
     AltitudeRange range;
+    bool range_known = true;  // else the plan needs none but to be checked once it is known
     ImageFormat format;
     std::string image;
     std::string in_unit;  // " m"
@@ -78,7 +80,7 @@ Plan listed_plan(const PlanRequest& request, const Bounds& bounds)
     const auto count = static_cast<int64_t>(altitudes.size());
     if (count > bounds.most_levels())
         throw RunError(bounds.too_many("the list of levels", count, "list fewer levels"));
-    const bool any_within = std::any_of(altitudes.begin(), altitudes.end(), [&](double level) {
+    const bool any_within = !bounds.range_known || std::any_of(altitudes.begin(), altitudes.end(), [&](double level) {
         return level >= bounds.range.lowest && level <= bounds.range.highest;
     });
     if (!any_within) {
@@ -148,6 +150,15 @@ int table_unit_for(const std::optional<int>& asked, const std::vector<Level>& le
     return whole ? 1 : table_unit_exact;
 }
 
+// The plan's levels and tones, in `unit`.
+Plan plan_within(const PlanRequest& request, const Bounds& bounds, const std::string& unit)
+{
+    Plan plan = request.listed.empty() ? interval_plan(request, bounds) : listed_plan(request, bounds);
+    plan.first_tone = request.first_tone;
+    plan.unit = unit;
+    return plan;
+}
+
 }  // namespace
 
 std::string unit_name_of(const PlanRequest& request, const Model& model)
@@ -164,10 +175,24 @@ std::string unit_name_of(const PlanRequest& request, const Model& model)
 Plan plan_for(const PlanRequest& request, const Model& model, ImageFormat format, const std::string& image)
 {
     const std::string unit = unit_name_of(request, model);
-    const Bounds bounds{model.altitudes->range(), format, image, " " + unit};
-    Plan plan = request.listed.empty() ? interval_plan(request, bounds) : listed_plan(request, bounds);
-    plan.first_tone = request.first_tone;
-    plan.unit = unit;
+    const Bounds bounds{model.altitudes->range(), true, format, image, " " + unit};
+    Plan plan = plan_within(request, bounds, unit);
     plan.table_unit = table_unit_for(request.table_unit, plan_levels(plan, bounds.range.highest), bounds.in_unit);
     return plan;
+}
+
+bool plan_needs_range(const PlanRequest& request)
+{
+    // A --min above --max is refused with the model's range in its hint.
+    const bool both_ends = request.lowest && request.highest && std::isfinite(*request.lowest) &&
+                           std::isfinite(*request.highest) && *request.lowest <= *request.highest;
+    return request.listed.empty() && !both_ends;
+}
+
+Plan plan_before_range(const PlanRequest& request, const Model& model, ImageFormat format, const std::string& image)
+{
+    if (plan_needs_range(request)) throw std::logic_error("plan_before_range for a plan that needs the model's range");
+    const std::string unit = unit_name_of(request, model);
+    constexpr double unknown = std::numeric_limits<double>::quiet_NaN();
+    return plan_within(request, Bounds{AltitudeRange{unknown, unknown, 0}, false, format, image, " " + unit}, unit);
 }

@@ -37,4 +37,16 @@ std::string unit_name_of(const PlanRequest& request, const Model& model);
 // hold a level, end the run (RunError) with a hint.
 Plan plan_for(const PlanRequest& request, const Model& model, ImageFormat format, const std::string& image);
 
+// Whether the request's plan needs the model's range before its levels are
+// known: for the defaults of levels every interval (--min or --max left out).
+// A listed plan needs it only to be checked once it is known.
+bool plan_needs_range(const PlanRequest& request);
+
+// The plan of a request that needs no range (plan_needs_range), before the
+// model's range is known: its levels and tones, a plan of more levels than
+// the result holds refused as plan_for refuses it. Its levels lie as they do
+// when none is on the model's highest altitude, and its table unit is not
+// chosen yet: plan_for gives the whole plan once the range is known.
+Plan plan_before_range(const PlanRequest& request, const Model& model, ImageFormat format, const std::string& image);
+
 #endif

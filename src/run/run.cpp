@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,24 @@ void write_side_files(const Model& model, const Plan& plan, const std::vector<Le
     }
 }
 
+// Traces the levels over the model's rows into the image.
+void trace(const Model& model, const std::vector<Level>& levels, const Plan& plan, ImageOutput& output,
+           const RunHooks& hooks, const ExtractionEngine& engine)
+{
+    CountingSink counting(output.rows(), model.rows, hooks.on_rows);
+    engine(model, levels, plan, counting);
+}
+
+// Completes the image, writes the files beside it and commits the set.
+void complete_and_commit(const Model& model, const Plan& plan, const std::vector<Level>& levels,
+                         const ImageSettings& image, ImageOutput& output, Results& results, const RunHooks& hooks)
+{
+    if (hooks.on_saving) hooks.on_saving();
+    output.finish(hooks.on_writing ? hooks.on_writing : [](double) {});
+    write_side_files(model, plan, levels, image, results);
+    results.commit();
+}
+
 }  // namespace
 
 void trace_and_commit(const Model& model, const Plan& plan, Results& results, const ImageSettings& image,
@@ -92,11 +111,24 @@ void trace_and_commit(const Model& model, const Plan& plan, Results& results, co
     write_table(levels, plan, *results.file(Results::Role::table), hooks);
 
     const std::unique_ptr<ImageOutput> output = open_image_output(*results.file(Results::Role::image), image);
-    CountingSink counting(output->rows(), model.rows, hooks.on_rows);
-    engine(model, levels, plan, counting);
-    if (hooks.on_saving) hooks.on_saving();
-    output->finish(hooks.on_writing ? hooks.on_writing : [](double) {});
+    trace(model, levels, plan, *output, hooks, engine);
+    complete_and_commit(model, plan, levels, image, *output, results, hooks);
+}
 
-    write_side_files(model, plan, levels, image, results);
-    results.commit();
+void trace_once_and_commit(const Model& model, const Plan& unsettled, const std::function<Plan()>& settle,
+                           Results& results, const ImageSettings& image, const RunHooks& hooks,
+                           const ExtractionEngine& engine)
+{
+    // No altitude equals NaN: no level is the top one.
+    const std::vector<Level> untopped = plan_levels(unsettled, std::numeric_limits<double>::quiet_NaN());
+    const std::unique_ptr<ImageOutput> output = open_image_output(*results.file(Results::Role::image), image);
+    trace(model, untopped, unsettled, *output, hooks, engine);
+
+    const Plan plan = settle();
+    const std::vector<Level> levels = plan_levels(plan, model.altitudes->range().highest);
+    // Until a level is the top one the levels are those traced.
+    const bool topped = std::any_of(levels.begin(), levels.end(), [](const Level& level) { return level.top; });
+    if (topped) trace(model, levels, plan, *output, hooks, engine);
+    write_table(levels, plan, *results.file(Results::Role::table), hooks);
+    complete_and_commit(model, plan, levels, image, *output, results, hooks);
 }

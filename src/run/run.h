@@ -28,4 +28,16 @@ struct RunHooks {
 void trace_and_commit(const Model& model, const Plan& plan, Results& results, const ImageSettings& image,
                       const RunHooks& hooks, const ExtractionEngine& engine);
 
+// The same for a model whose range the tracing measures (its rows read
+// once): the image is traced with the levels of `unsettled`, a plan made
+// before the range was known (plan_before_range), as they lie when none is
+// on the model's highest altitude; then `settle()` gives the whole plan over
+// the range, or ends the run. Should one of its levels lie on the highest
+// altitude after all (its tone fills the summits, and levels every interval
+// after it come half an interval lower), the image is traced again with
+// them, its rows replacing the first ones. The table is written last.
+void trace_once_and_commit(const Model& model, const Plan& unsettled, const std::function<Plan()>& settle,
+                           Results& results, const ImageSettings& image, const RunHooks& hooks,
+                           const ExtractionEngine& engine);
+
 #endif

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include "shared/run_error.h"
 #include "temp_folder.h"
 #include "input/ascii_reader.h"
+#include "input/measuring_row_source.h"
 #include "input/raster_pass_source.h"
 #include "input/raw_row_source.h"
 #include "input/raw_samples.h"
@@ -264,7 +266,9 @@ TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
     spilled.finish();
     // The range pass reports its rows from both readers: the most reported is every row.
     std::atomic<int32_t> rows_seen{0};
-    const RasterPassSource reread(std::make_unique<GappyRaster>(raw), 1.0, 2, [&](int32_t i) {
+    RasterPassSource reread(std::make_unique<GappyRaster>(raw), 1.0, 2);
+    EXPECT_FALSE(reread.range_known());
+    reread.measure_range([&](int32_t i) {
         int32_t seen = rows_seen.load();
         while (seen < i + 1 && !rows_seen.compare_exchange_weak(seen, i + 1)) {
         }
@@ -297,6 +301,125 @@ TEST_F(RowSourceTest, SeveralThreadsReadTheSameRowsAsOne)
             });
         for (auto& thread : threads) thread.join();
         EXPECT_EQ(std::accumulate(mismatches.begin(), mismatches.end(), 0), 0);
+    }
+}
+
+// The first pass over a raster reads every row once on every reader, in
+// runs of whole blocks, and reports the first bad row in row order, however
+// the readers share the rows out.
+TEST_F(RowSourceTest, FirstPassReadsEachRowOnceAndReportsTheFirstBadRow)
+{
+    class CountedRaster final : public RasterRowSource {
+    public:
+        CountedRaster(std::vector<std::atomic<int>>& reads, std::vector<int32_t> bad) : reads_(reads), bad_(std::move(bad))
+        {
+            row_count_ = static_cast<int32_t>(reads.size());
+            column_count_ = 4096;  // 8 rows read at once: runs of 14 rows
+            block_rows_ = 7;
+        }
+        std::span<const double> read_row(int32_t i, std::span<double> buffer) const override
+        {
+            ++reads_[static_cast<size_t>(i)];
+            // The reader of the first bad row comes to it last.
+            if (i == 44 && !bad_.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (std::find(bad_.begin(), bad_.end(), i) != bad_.end()) throw RunError("bad row " + std::to_string(i));
+            std::fill(buffer.begin(), buffer.begin() + column_count_, i % 50 == 0 ? std::nan("") : 1000.0 - i);
+            return buffer.first(static_cast<size_t>(column_count_));
+        }
+        void bound_cache(unsigned) const override {}
+
+    private:
+        std::vector<std::atomic<int>>& reads_;
+        std::vector<int32_t> bad_;
+    };
+    const int32_t row_count = 400;
+    for (unsigned readers : {1u, 3u}) {
+        SCOPED_TRACE(std::to_string(readers) + " readers");
+        std::vector<std::atomic<int>> reads(row_count);
+        RasterPassSource whole(std::make_unique<CountedRaster>(reads, std::vector<int32_t>{}), 1.0, readers);
+        whole.measure_range([](int32_t) {});
+        EXPECT_TRUE(std::all_of(reads.begin(), reads.end(), [](const std::atomic<int>& n) { return n == 1; }));
+        EXPECT_EQ(whole.range().lowest, 1000.0 - 399);
+        EXPECT_EQ(whole.range().highest, 999);
+        EXPECT_EQ(whole.range().no_data_cells, 8 * 4096);
+        for (int round = 0; round < 5; ++round) {
+            RasterPassSource failing(std::make_unique<CountedRaster>(reads, std::vector<int32_t>{380, 333, 45}), 1.0,
+                                     readers);
+            try {
+                failing.measure_range([](int32_t) {});
+                ADD_FAILURE() << "bad rows were read as good ones";
+            } catch (const RunError& e) {
+                EXPECT_STREQ(e.what(), "bad row 45");
+            }
+        }
+    }
+}
+
+// The range measured as the rows are read, by several threads in runs that
+// overlap, in any order, some rows many times (as stripes, their leads and
+// their repairs read them), is the range of one pass in row order: each row
+// counted once, and of extremes 0 and -0 the first met. It is known once
+// every row was read, not before.
+TEST_F(RowSourceTest, RangeMeasuredAsRowsAreReadIsTheRangeOfOnePass)
+{
+    const int32_t row_count = 240, column_count = 9;
+    struct Case {
+        const char* name;
+        double (*altitude)(int32_t i, int32_t j);
+    };
+    const Case cases[] = {
+        {"gaps, a row without data", [](int32_t i, int32_t j) {
+             return i == 17 || (i * 7 + j) % 23 == 0 ? std::nan("") : std::sin(i * 0.3 + j) * 900 + i;
+         }},
+        {"lowest 0, first met as -0",
+         [](int32_t i, int32_t j) { return i == 5 && j == 2 ? -0.0 : i >= 100 && j == 3 ? 0.0 : 1.0 + i + j; }},
+        {"highest 0, first met as 0",
+         [](int32_t i, int32_t j) { return i == 30 ? 0.0 : i > 100 && j == 4 ? -0.0 : -1.0 - i * j; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto stored = [&] {
+            auto rows = std::make_unique<StoredRowSource>(row_count, column_count, folder(), stored_rows_budget);
+            std::vector<double> row(column_count);
+            for (int32_t i = 0; i < row_count; ++i) {
+                for (int32_t j = 0; j < column_count; ++j) row[static_cast<size_t>(j)] = c.altitude(i, j);
+                rows->append_row(row.data());
+            }
+            rows->finish();
+            return rows;
+        };
+        const AltitudeRange one_pass = stored()->range();
+        const MeasuringRowSource measuring(stored());
+
+        // The lower half first, from here (so that the later of two zeros
+        // comes first); then four threads, each a run of rows overlapping
+        // the next one's, read backwards and again in a shuffled order. Row 0
+        // is left out.
+        std::vector<double> buffer(column_count);
+        for (int32_t i = row_count - 1; i >= row_count / 2; --i) measuring.read_row(i, buffer);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&, t] {
+                std::vector<int32_t> run;
+                for (int32_t i = std::max(1, t * 60 - 20); i < std::min(row_count, (t + 1) * 60 + 5); ++i)
+                    run.push_back(i);
+                std::vector<double> buffer(column_count);
+                for (auto i = run.rbegin(); i != run.rend(); ++i) measuring.read_row(*i, buffer);
+                std::shuffle(run.begin(), run.end(), std::mt19937(t));
+                for (int32_t i : run) measuring.read_row(i, buffer);
+            });
+        for (auto& thread : threads) thread.join();
+        EXPECT_FALSE(measuring.range_known());
+        EXPECT_THROW(measuring.range(), std::logic_error);
+
+        measuring.read_row(0, buffer);
+        ASSERT_TRUE(measuring.range_known());
+        const AltitudeRange measured = measuring.range();
+        EXPECT_EQ(measured.lowest, one_pass.lowest);
+        EXPECT_EQ(std::signbit(measured.lowest), std::signbit(one_pass.lowest));
+        EXPECT_EQ(measured.highest, one_pass.highest);
+        EXPECT_EQ(std::signbit(measured.highest), std::signbit(one_pass.highest));
+        EXPECT_EQ(measured.no_data_cells, one_pass.no_data_cells);
     }
 }
 
