@@ -24,6 +24,7 @@
 #include "gdal/image_memory.h"
 #include "gdal/min_overviews.h"
 #include "gdal/owned_dataset.h"
+#include "gdal/streamed_geotiff_sink.h"
 #include "shared/run_error.h"
 
 namespace {
@@ -204,5 +205,6 @@ void ScratchImageSink::write_image(const std::function<void(double)>& on_progres
 
 std::unique_ptr<GdalImageSink> open_gdal_image_sink(const std::string& scratch_path, const GdalImage& image)
 {
+    if (image.format == GdalFormat::geotiff) return open_streamed_geotiff_sink(image);
     return std::make_unique<ScratchImageSink>(scratch_path, image);
 }
