@@ -1,11 +1,10 @@
 // Result images in formats written through GDAL: PNG and GeoTIFF.
 //
-// The rows go, as the engine finishes them, into a scratch image: held in
-// memory when the image fits in image_memory_budget, else an uncompressed
-// GeoTIFF under a private temporary name (a scratch file), so that memory
-// stays bounded by GDAL's block cache whatever the number of rows. Once every
-// row is in, the image file is copied from it by GDAL, which reads it a few
-// rows at a time.
+// The rows go, as the engine finishes them, straight into the image file,
+// compressed on every core as they complete (a PNG in parts of rows, a
+// GeoTIFF by tile row, its overviews reduced on the way), so that memory
+// stays O(width) whatever the number of rows and no copy of the image is
+// written first.
 #ifndef GDAL_GDAL_IMAGE_SINK_H
 #define GDAL_GDAL_IMAGE_SINK_H
 
@@ -21,10 +20,6 @@
 #include "shared/rows.h"
 
 enum class GdalFormat { png, geotiff };
-
-// An image of at most this many bytes is gathered in memory rather than in
-// the scratch GeoTIFF (its overviews come on top, a third of it at most).
-inline constexpr uint64_t image_memory_budget = uint64_t{32} << 20;
 
 // The image file to make: an image of row_count rows of column_count tones of 8 or
 // 16 bits, with the colour table `palette` (or plain gray levels when `gray`
@@ -43,7 +38,7 @@ struct GdalImage {
 };
 
 // Takes the rows (any order, several threads, a row again replaces it) into
-// the scratch image, then makes the image file from them. A failure throws
+// the image file, then completes it. A failure throws
 // RunError naming the image's shown path.
 class GdalImageSink : public ResultRowSink {
 public:

@@ -19,9 +19,8 @@
 std::unique_ptr<RasterRowSource> open_gdal_source(const std::string& path, int band, std::optional<double> no_data,
                                                   const FileCheck& check_file);
 
-// A sink whose scratch GeoTIFF is `scratch_path`, an empty file the caller
-// made and removes (the scratch file is replaced by GDAL's GeoTIFF; a PNG
-// keeps there the compressed rows that memory does not hold).
+// A sink of `image`. `scratch_path` is an empty file the caller made and
+// removes, where a PNG keeps the compressed rows that memory does not hold.
 std::unique_ptr<GdalImageSink> open_gdal_image_sink(const std::string& scratch_path, const GdalImage& image);
 
 // The projection in the form a .prj file beside an image holds (ESRI WKT).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 std::vector<int> overview_factors(int32_t row_count, int32_t column_count)
 {
@@ -14,36 +15,34 @@ std::vector<int> overview_factors(int32_t row_count, int32_t column_count)
 
 namespace {
 
+// Tones are read and written through memcpy: the rows are bytes.
 template <typename Tone>
-bool reduce_tones_by_min(GDALRasterBandH full, GDALRasterBandH reduced)
+Tone tone_at(const unsigned char* row, int32_t x)
 {
-    constexpr GDALDataType type = sizeof(Tone) == 2 ? GDT_UInt16 : GDT_Byte;
-    const int width = GDALGetRasterBandXSize(full), height = GDALGetRasterBandYSize(full);
-    const int out_width = GDALGetRasterBandXSize(reduced), out_height = GDALGetRasterBandYSize(reduced);
-    std::vector<Tone> two_rows(2 * static_cast<size_t>(width)), row(static_cast<size_t>(out_width));
-    for (int y = 0; y < out_height; ++y) {
-        const int first = std::min(2 * y, height - 1);
-        const int count = std::min(2, height - first);
-        if (GDALRasterIO(full, GF_Read, 0, first, width, count, two_rows.data(), width, count, type, 0, 0) !=
-            CE_None)
-            return false;
-        // The last row of an odd height stands for the pair it ends.
-        if (count == 1) std::copy(two_rows.begin(), two_rows.begin() + width, two_rows.begin() + width);
-        for (int x = 0; x < out_width; ++x) {
-            const int left = std::min(2 * x, width - 1), right = std::min(2 * x + 1, width - 1);
-            row[static_cast<size_t>(x)] = std::min({two_rows[static_cast<size_t>(left)], two_rows[static_cast<size_t>(right)],
-                                                    two_rows[static_cast<size_t>(width + left)],
-                                                    two_rows[static_cast<size_t>(width + right)]});
-        }
-        if (GDALRasterIO(reduced, GF_Write, 0, y, out_width, 1, row.data(), out_width, 1, type, 0, 0) != CE_None)
-            return false;
+    Tone tone;
+    std::memcpy(&tone, row + static_cast<size_t>(x) * sizeof(Tone), sizeof(Tone));
+    return tone;
+}
+
+template <typename Tone>
+void reduce_tones(const unsigned char* upper, const unsigned char* lower, int32_t width, unsigned char* reduced)
+{
+    const int32_t out_width = (width + 1) / 2;
+    for (int32_t x = 0; x < out_width; ++x) {
+        const int32_t left = 2 * x, right = std::min(2 * x + 1, width - 1);
+        const Tone smallest = std::min({tone_at<Tone>(upper, left), tone_at<Tone>(upper, right),
+                                        tone_at<Tone>(lower, left), tone_at<Tone>(lower, right)});
+        std::memcpy(reduced + static_cast<size_t>(x) * sizeof(Tone), &smallest, sizeof(Tone));
     }
-    return true;
 }
 
 }  // namespace
 
-bool reduce_by_min(GDALRasterBandH full, GDALRasterBandH reduced, int tone_bytes)
+void reduce_rows_by_min(const unsigned char* upper, const unsigned char* lower, int32_t width, int tone_bytes,
+                        unsigned char* reduced)
 {
-    return tone_bytes == 2 ? reduce_tones_by_min<uint16_t>(full, reduced) : reduce_tones_by_min<uint8_t>(full, reduced);
+    if (tone_bytes == 2)
+        reduce_tones<uint16_t>(upper, lower, width, reduced);
+    else
+        reduce_tones<uint8_t>(upper, lower, width, reduced);
 }

@@ -10,17 +10,17 @@
 #include <cstdint>
 #include <vector>
 
-#include <gdal.h>
-
 // The overview factors of a GeoTIFF of that size: halvings while the image
 // is larger than a map tile (256 pixels) either way; none for an image of at
 // most 512 x 512, which a GIS draws whole.
 std::vector<int> overview_factors(int32_t row_count, int32_t column_count);
 
-// Fills the overview `reduced` from the band `full` of twice its size (tones
-// of `tone_bytes` bytes, 1 or 2), a row at a time, each pixel the smallest
-// tone of the 2 x 2 pixels it covers. False when GDAL could not read or
-// write a row.
-bool reduce_by_min(GDALRasterBandH full, GDALRasterBandH reduced, int tone_bytes);
+// One row of an overview from the two rows `upper` and `lower` of the level
+// below it, `width` tones of `tone_bytes` bytes each (1 or 2, in the
+// machine's order): each pixel the smallest of the 2 x 2 it covers, the last
+// pixel of an odd width the smallest of the two it covers. The last row of
+// an odd height stands for the pair it ends: pass it as both rows.
+void reduce_rows_by_min(const unsigned char* upper, const unsigned char* lower, int32_t width, int tone_bytes,
+                        unsigned char* reduced);
 
 #endif

@@ -428,19 +428,29 @@ TEST(CommandLineGdal, AnAsciiGridsResultsLieWhereGdalPlacesTheGrid)
     }
 }
 
-// A .png or .tif result streams through a scratch GeoTIFF beside it, which
-// no run leaves behind: not a run that fails on a full disk, and not a killed
-// run (the next run in the folder removes it).
+// A .png result streams through a scratch GeoTIFF beside it, a .tif
+// straight into its file: no run leaves either behind, not a run that fails
+// on a full disk (a GeoTIFF's at its first tiles, or after some of them
+// while the stripes still run), and not a killed run (the next run in the
+// folder removes them).
 TEST(CommandLineGdal, NoRunLeavesItsScratchFile)
 {
-    for (const std::string name : {"out.tif", "out.png"}) {
-        SCOPED_TRACE(name);
+    const struct {
+        std::string name, model, limit;
+    } cases[] = {
+        {"out.tif", kModel, "ulimit -f 8;"},
+        {"out.png", kModel, "ulimit -f 8;"},
+        {"out.tif", "images/dem/relief_m4.raw", "ulimit -f 64;"},  // 720 x 960, with an overview
+    };
+    for (const auto& [name, model, limit] : cases) {
+        SCOPED_TRACE(name + " of " + model);
         ModelWorkspace ws;
+        ws.add_tiled_raw("himalaya_m4", "relief_m4", 6, 6);
         ws.add_file(name, "earlier");
         const std::set<std::string> before = ws.files();
-        const std::vector<std::string> args{"-q", "-i", "250", kModel, "images/dem/" + name};
+        const std::vector<std::string> args{"-q", "-i", "250", model, "images/dem/" + name};
         // The image does not fit under the file-size limit: the reason is the system's.
-        const e2e::Run full = ws.run("", 60, "ulimit -f 8;", -1, args);
+        const e2e::Run full = ws.run("", 60, limit, -1, args);
         EXPECT_EQ(full.status, 1);
         EXPECT_EQ(full.err.rfind("Error: cannot write images/dem/" + name + ": ", 0), 0u) << full.err;
         EXPECT_NE(full.err.find("File too large"), std::string::npos) << full.err;

@@ -1,7 +1,8 @@
 // The sink of .png and .tif results, through the GDAL module: the engine's
 // rows come in any order, from several threads, and a repaired row comes
 // again with new contents; the image file holds each row's last contents, as
-// several threads reading it back at once find, and as Pillow finds in a PNG.
+// several threads reading it back at once find, as Pillow finds in a PNG,
+// and a GeoTIFF's overviews hold the smallest tones of those contents.
 #ifdef ISOLINES_WITH_GDAL
 
 #include <sys/resource.h>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <exception>
 #include <random>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -93,6 +95,35 @@ std::string pillow_reads(const std::string& png, const std::string& pixels)
     return line;
 }
 
+// The rows around a few seams, top to bottom, as the repairs of stripes
+// hand them again: across a third and two thirds of the image, across the
+// first tile boundary, and at its end.
+std::vector<int32_t> rows_around_seams(int32_t row_count)
+{
+    std::vector<int32_t> rows;
+    for (int32_t seam : {row_count / 3, 512, 2 * row_count / 3, row_count})
+        for (int32_t i = std::max(seam - 7, 0); i < std::min(seam + 9, row_count); ++i)
+            if (std::find(rows.begin(), rows.end(), i) == rows.end()) rows.push_back(i);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+// Reads a whole image, or one of a GeoTIFF's overviews (its directory
+// `directory`, from 1), through the module's row source.
+std::vector<double> read_whole(const std::string& path, int directory, int32_t& rows, int32_t& columns)
+{
+    const std::string name = directory == 0 ? path : "GTIFF_DIR:" + std::to_string(directory) + ":" + path;
+    const std::unique_ptr<RasterRowSource> source =
+        gdal_formats(path).open_source(name, 1, std::nullopt, [](const std::string&) {});
+    rows = source->row_count();
+    columns = source->column_count();
+    std::vector<double> cells(static_cast<size_t>(rows) * static_cast<size_t>(columns));
+    for (int32_t i = 0; i < rows; ++i)
+        source->read_row(i, std::span<double>(cells).subspan(static_cast<size_t>(i) * static_cast<size_t>(columns),
+                                                            static_cast<size_t>(columns)));
+    return cells;
+}
+
 TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
 {
     // A PNG is compressed in parts of a number of rows that depends on its
@@ -106,13 +137,21 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         int tone_bytes;
         int again_every = 1;  // rows i % again_every == 0 come twice, first with other tones
         bool noise = false;   // tones deflate cannot shrink
+        bool seams = false;   // only the rows around seams come twice
+        int overviews = 0;    // of a GeoTIFF, each half the size of the level above
     } cases[] = {
         {GdalFormat::geotiff, true, 300, 37, 1},
-        {GdalFormat::geotiff, false, 40, 9000, 1},
-        {GdalFormat::geotiff, true, 4000, 9000, 1},  // beyond the cache: rows written again once on the disk
+        {GdalFormat::geotiff, false, 40, 9000, 1, 1, false, false, 5},
+        {GdalFormat::geotiff, true, 4000, 9000, 1, 1, false, false, 5},  // more rows again than a GeoTIFF holds back
         {GdalFormat::png, false, 300, 37, 1},
         {GdalFormat::png, true, 40, 9000, 1},
-        {GdalFormat::geotiff, false, 700, 600, 2},  // with overviews
+        {GdalFormat::geotiff, false, 700, 600, 2, 1, false, false, 1},
+        // Around a tile of 512: tile rows written again, the rows that did
+        // not come again read back from the file.
+        {GdalFormat::geotiff, true, 511, 513, 1, 1, false, true, 1},
+        {GdalFormat::geotiff, false, 512, 512, 2, 1, false, true, 0},
+        {GdalFormat::geotiff, false, 1537, 1031, 1, 1, false, true, 2},  // a last tile row of one row
+        {GdalFormat::geotiff, true, 1025, 2049, 2, 1, true, true, 3},
         {GdalFormat::png, false, 300, 37, 2},
         {GdalFormat::png, false, part - 1, 37, 1, 3},
         {GdalFormat::png, true, part, 37, 1, 5},
@@ -132,7 +171,10 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         write_text_file("scratch.tmp", "");
         const Palette palette = c.gray ? gray_palette(c.tone_bytes) : distinct_palette(1, 400, c.tone_bytes);
         GdalImage image{path, path, c.format, c.row_count, c.column_count, c.tone_bytes, palette, c.gray, Georeference{}};
-        const auto again = [&](int32_t i) { return i % c.again_every == 0; };
+        const std::vector<int32_t> seams = rows_around_seams(c.row_count);
+        const auto again = [&](int32_t i) {
+            return c.seams ? std::binary_search(seams.begin(), seams.end(), i) : i % c.again_every == 0;
+        };
         {
             const std::unique_ptr<GdalImageSink> sink = gdal_formats(path).open_image_sink(scratch, image);
             write_rows_of(*sink, c.row_count, c.column_count, [](int32_t) { return true; }, again, 1, c.tone_bytes, c.noise);
@@ -165,6 +207,33 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         second.join();
         third.join();
         EXPECT_EQ(wrong.load(), 0);
+
+        // Each overview pixel the smallest of the 2 x 2 it covers in the level
+        // above (one or two at an odd edge), and no more overviews.
+        if (c.format == GdalFormat::geotiff) {
+            int32_t rows = 0, columns = 0;
+            std::vector<double> above = read_whole(path, 0, rows, columns);
+            for (int k = 1; k <= c.overviews; ++k) {
+                int32_t half_rows = 0, half_columns = 0;
+                const std::vector<double> level = read_whole(path, k + 1, half_rows, half_columns);
+                ASSERT_EQ(half_rows, (rows + 1) / 2) << "overview " << k;
+                ASSERT_EQ(half_columns, (columns + 1) / 2) << "overview " << k;
+                int not_smallest = 0;
+                for (int32_t y = 0; y < half_rows; ++y)
+                    for (int32_t x = 0; x < half_columns; ++x) {
+                        double smallest = 1e9;
+                        for (int32_t i = 2 * y; i < std::min(2 * y + 2, rows); ++i)
+                            for (int32_t j = 2 * x; j < std::min(2 * x + 2, columns); ++j)
+                                smallest = std::min(smallest, above[static_cast<size_t>(i) * static_cast<size_t>(columns) + static_cast<size_t>(j)]);
+                        not_smallest += level[static_cast<size_t>(y) * static_cast<size_t>(half_columns) + static_cast<size_t>(x)] != smallest;
+                    }
+                EXPECT_EQ(not_smallest, 0) << "overview " << k;
+                above = level;
+                rows = half_rows;
+                columns = half_columns;
+            }
+            EXPECT_THROW(read_whole(path, c.overviews + 2, rows, columns), RunError);
+        }
 
         // Pillow: the same pixels, and the background transparent (a gray
         // value, or the palette's one entry of alpha 0).
