@@ -14,7 +14,6 @@
 #include <cstring>
 #include <exception>
 #include <random>
-#include <span>
 #include <thread>
 #include <vector>
 
@@ -23,6 +22,7 @@
 #include "gdal/png_stream_sink.h"
 #include "output/palette.h"
 #include "shared/run_error.h"
+#include "gdal_levels.h"
 #include "temp_folder.h"
 
 namespace {
@@ -106,22 +106,6 @@ std::vector<int32_t> rows_around_seams(int32_t row_count)
             if (std::find(rows.begin(), rows.end(), i) == rows.end()) rows.push_back(i);
     std::sort(rows.begin(), rows.end());
     return rows;
-}
-
-// Reads a whole image, or one of a GeoTIFF's overviews (its directory
-// `directory`, from 1), through the module's row source.
-std::vector<double> read_whole(const std::string& path, int directory, int32_t& rows, int32_t& columns)
-{
-    const std::string name = directory == 0 ? path : "GTIFF_DIR:" + std::to_string(directory) + ":" + path;
-    const std::unique_ptr<RasterRowSource> source =
-        gdal_formats(path).open_source(name, 1, std::nullopt, [](const std::string&) {});
-    rows = source->row_count();
-    columns = source->column_count();
-    std::vector<double> cells(static_cast<size_t>(rows) * static_cast<size_t>(columns));
-    for (int32_t i = 0; i < rows; ++i)
-        source->read_row(i, std::span<double>(cells).subspan(static_cast<size_t>(i) * static_cast<size_t>(columns),
-                                                            static_cast<size_t>(columns)));
-    return cells;
 }
 
 TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
@@ -212,10 +196,10 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         // above (one or two at an odd edge), and no more overviews.
         if (c.format == GdalFormat::geotiff) {
             int32_t rows = 0, columns = 0;
-            std::vector<double> above = read_whole(path, 0, rows, columns);
+            std::vector<double> above = read_gdal_level(path, 0, rows, columns);
             for (int k = 1; k <= c.overviews; ++k) {
                 int32_t half_rows = 0, half_columns = 0;
-                const std::vector<double> level = read_whole(path, k + 1, half_rows, half_columns);
+                const std::vector<double> level = read_gdal_level(path, k, half_rows, half_columns);
                 ASSERT_EQ(half_rows, (rows + 1) / 2) << "overview " << k;
                 ASSERT_EQ(half_columns, (columns + 1) / 2) << "overview " << k;
                 int not_smallest = 0;
@@ -232,7 +216,7 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
                 rows = half_rows;
                 columns = half_columns;
             }
-            EXPECT_THROW(read_whole(path, c.overviews + 2, rows, columns), RunError);
+            EXPECT_THROW(read_gdal_level(path, c.overviews + 1, rows, columns), RunError);
         }
 
         // Pillow: the same pixels, and the background transparent (a gray

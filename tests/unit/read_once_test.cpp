@@ -17,6 +17,7 @@
 #include "run/command_run.h"
 #include "shared/run_error.h"
 #include "shared/run_in_parallel.h"
+#include "gdal_levels.h"
 #include "temp_folder.h"
 
 namespace {
@@ -24,7 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
 
-// What a run left: its files by name, the figures of its report, why it
+// What a run left: its files by name (a GeoTIFF by its pixels), the figures of its report, why it
 // failed, and whether rows were traced before the plan was made.
 struct Outcome {
     std::map<std::string, Bytes> files;
@@ -147,6 +148,13 @@ protected:
             const std::string name = entry.path().filename().string();
             // The run's lock in the folder, held while the process lives.
             if (name.rfind(".it4-", 0) == 0 && name.substr(name.size() - 4) == ".run") continue;
+#ifdef ISOLINES_WITH_GDAL
+            if (name.ends_with(".tif")) {
+                const std::string pixels = gdal_levels_text(entry.path().string());
+                outcome.files[name] = Bytes(pixels.begin(), pixels.end());
+                continue;
+            }
+#endif
             outcome.files[name] = read_bytes(entry.path().string());
         }
         return outcome;
