@@ -15,24 +15,24 @@ std::vector<int> overview_factors(int32_t row_count, int32_t column_count)
 
 namespace {
 
-// Tones are read and written through memcpy: the rows are bytes.
-template <typename Tone>
-Tone tone_at(const unsigned char* row, int32_t x)
-{
-    Tone tone;
-    std::memcpy(&tone, row + static_cast<size_t>(x) * sizeof(Tone), sizeof(Tone));
-    return tone;
-}
-
+// The smaller of the two rows first, tone by tone, then the smaller of each
+// pair, a stretch of the rows at a time: plain loops over arrays, which the
+// compiler turns into vector instructions (a pixel at a time, with the edge
+// of an odd width tested in the loop, took 5 % of a run's time).
 template <typename Tone>
 void reduce_tones(const unsigned char* upper, const unsigned char* lower, int32_t width, unsigned char* reduced)
 {
-    const int32_t out_width = (width + 1) / 2;
-    for (int32_t x = 0; x < out_width; ++x) {
-        const int32_t left = 2 * x, right = std::min(2 * x + 1, width - 1);
-        const Tone smallest = std::min({tone_at<Tone>(upper, left), tone_at<Tone>(upper, right),
-                                        tone_at<Tone>(lower, left), tone_at<Tone>(lower, right)});
-        std::memcpy(reduced + static_cast<size_t>(x) * sizeof(Tone), &smallest, sizeof(Tone));
+    constexpr size_t stretch = 2048;  // tones, an even number
+    Tone above[stretch], below[stretch], pairs[stretch / 2];
+    const auto count = static_cast<size_t>(width);
+    for (size_t first = 0; first < count; first += stretch) {
+        const size_t n = std::min(stretch, count - first);
+        std::memcpy(above, upper + first * sizeof(Tone), n * sizeof(Tone));
+        std::memcpy(below, lower + first * sizeof(Tone), n * sizeof(Tone));
+        for (size_t x = 0; x < n; ++x) above[x] = std::min(above[x], below[x]);
+        for (size_t x = 0; x < n / 2; ++x) pairs[x] = std::min(above[2 * x], above[2 * x + 1]);
+        if (n % 2 == 1) pairs[n / 2] = above[n - 1];  // the last pixel of an odd width
+        std::memcpy(reduced + first / 2 * sizeof(Tone), pairs, (n + 1) / 2 * sizeof(Tone));
     }
 }
 

@@ -26,6 +26,7 @@ public:
     AltitudeRange range() const override;
 
     uint64_t bytes_held(unsigned reading_threads) const override { return rows_->bytes_held(reading_threads); }
+    uint64_t library_bytes(unsigned reading_threads) const override { return rows_->library_bytes(reading_threads); }
     unsigned max_readers() const override { return rows_->max_readers(); }
 
 private:

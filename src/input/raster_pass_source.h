@@ -33,14 +33,17 @@ public:
     {
         return read_scaled_row(*raster_, i, buffer, factor_);
     }
-    // A block of rows per thread and GDAL's block cache: the blocks each
-    // thread reads at once, and the floor beyond them.
+    // A block of rows per thread.
     uint64_t bytes_held(unsigned reading_threads) const override
     {
-        const uint64_t threads = std::min(reading_threads, readers_);
         const uint64_t row = static_cast<uint64_t>(column_count()) * sizeof(double);
-        return threads * (2 * std::max<uint64_t>(row, uint64_t{256} << 10) + raster_->cache_bytes_per_reader()) +
-               gdal_cache_floor;
+        return std::min(reading_threads, readers_) * 2 * std::max<uint64_t>(row, uint64_t{256} << 10);
+    }
+    // GDAL's block cache: the blocks each thread reads at once, and the floor
+    // beyond them.
+    uint64_t library_bytes(unsigned reading_threads) const override
+    {
+        return std::min(reading_threads, readers_) * raster_->cache_bytes_per_reader() + gdal_cache_floor;
     }
     unsigned max_readers() const override { return readers_; }
 

@@ -65,6 +65,12 @@ public:
     // engine's share of a run's memory is worked out.
     virtual uint64_t bytes_held(unsigned reading_threads) const = 0;
 
+    // The memory a library reading the source holds besides (GDAL's block
+    // cache: the blocks each thread reads at once, and a floor). It is the
+    // library's share, beside the run's own bound, but it must fit in the
+    // memory available with everything else.
+    virtual uint64_t library_bytes(unsigned /*reading_threads*/) const { return 0; }
+
     // How many threads may read rows at once (a raster whose blocks only so
     // many threads' worth fit the memory available).
     virtual unsigned max_readers() const { return UINT_MAX; }

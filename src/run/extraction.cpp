@@ -18,8 +18,12 @@ void extract_on_every_core(const Model& model, const std::vector<Level>& levels,
                                                            : std::numeric_limits<double>::quiet_NaN();
     const PreparedPlan prepared(&levels, plan.first_tone, plan.level_count, highest, tone_bytes == 2);
     const unsigned threads = std::min(engine_threads(), model.altitudes->max_readers());
+    // GDAL's cache is its own share of the memory, outside the run's bound,
+    // but what the engine may take is what it leaves.
+    const uint64_t available = memory_available().bytes;
+    const uint64_t library = std::min(model.altitudes->library_bytes(threads), available);
     const StripeOptions options = stripes_within(model.columns, prepared.sorted.count, tone_bytes, threads,
                                                  model.altitudes->bytes_held(threads) + result.bytes_held(),
-                                                 memory_available().bytes);
+                                                 available - library);
     extract_in_stripes(prepared, model.rows, model.columns, *model.altitudes, result, options);
 }
