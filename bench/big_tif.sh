@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# The .tif result of a large model: time, peak resident memory and the disk
-# the run takes in the result's folder at its peak, for a raw 16-bit model
-# and the same model as a tiled DEFLATE GeoTIFF, against the raw model to a
-# .bmp; builds compared with their runs interleaved (each round runs every
-# command of every build once), medians of the rounds. Checks that every
-# build's GeoTIFFs read back the same through GDAL (pixels and overviews).
+# The results of a large model: time, peak resident memory and the disk the
+# run takes in the result's folder at its peak, for a raw 16-bit model and
+# the same model as a tiled DEFLATE GeoTIFF (what national DEMs come as) to a
+# .tif and a .png, against the raw model to a .bmp; builds compared with
+# their runs interleaved (each round runs every command of every build once),
+# medians of the rounds. Checks that every build's GeoTIFFs read back the
+# same through GDAL (pixels and overviews).
 #
 # Usage: bench/big_tif.sh ETOPO20.asc ROUNDS PROGRAM...
 #   ETOPO20.asc  a real ASCII grid (e.g. ../shared/data/images/dev/etopo20.asc),
 #                resampled to ROWS x COLUMNS (default 20000 x 30000, set
 #                BIG_ROWS and BIG_COLUMNS to change it: 1.2 GB of model and
-#                330 MB of GeoTIFF at the default; check the free space)
+#                330 MB of GeoTIFF at the default; check the free space;
+#                BIG_MODELS=FOLDER keeps the models there and reuses them)
+#   BIG_PLAN     the plan's options (default "-i 1000 --min 1000 --max 18000",
+#                18 levels, read once; "-i 62 --min 1978" gives 250 levels
+#                and a first pass for the range)
 #   PROGRAM      isolines_trace_4 binaries (each with its libisolines_gdal.so
 #                beside it or where it was built); the first also runs the
 #                raw model to a .bmp, the reference of the ratios
@@ -31,7 +36,10 @@ cmake --build "$build" -j2 --target make_big_model >/dev/null
 
 work=$(mktemp -d "$build/big-tif-XXXXXX")
 trap 'rm -rf "$work"' EXIT
-cd "$work"
+models=${BIG_MODELS:-$work}
+mkdir -p "$models"
+cd "$models"
+if [ ! -f tiled.tif ] || [ "$(sed -n 1p big_m2.txt)" != "$rows" ] || [ "$(sed -n 2p big_m2.txt)" != "$columns" ]; then
 "$build/bench/make_big_model" --raw16 "$source_grid" "$rows" "$columns" big > /dev/null
 cat > big.vrt <<VRT
 <VRTDataset rasterXSize="$columns" rasterYSize="$rows">
@@ -43,8 +51,10 @@ cat > big.vrt <<VRT
 VRT
 gdal_translate -q -a_srs EPSG:4326 -a_ullr -180 90 180 -90 -co TILED=YES -co COMPRESS=DEFLATE big.vrt tiled.tif
 rm big.vrt
-low=$(sed -n 4p big_m2.txt)
-plan=(-q -i 62 --min "$low")  # 250 levels over the range
+fi
+cd "$work"
+ln -s "$models/big_m2.raw" "$models/big_m2.txt" "$models/tiled.tif" .
+read -r -a plan <<< "-q ${BIG_PLAN:--i 1000 --min 1000 --max 18000}"
 
 # Runs one command whose result is $1 in the empty folder out/; prints
 # "seconds cpu_seconds peak_KiB disk_KiB result_KiB", the disk being the most
@@ -68,7 +78,7 @@ measure() {
   echo "$wall $(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }') $memory $peak $(du -sk "$result" | cut -f1)"
 }
 
-names=("raw 16-bit -> .tif" "tiled DEFLATE GeoTIFF -> .tif")
+cases=("big_m2.raw .tif" "tiled.tif .tif" "tiled.tif .png" "tiled.tif .bmp")
 declare -A seconds cpu memory disk size
 record() {  # $1 key; reads "seconds cpu peak disk size"
   local t c m d s
@@ -78,16 +88,16 @@ record() {  # $1 key; reads "seconds cpu peak disk size"
 for ((r = 0; r < rounds; r++)); do
   record bmp < <(measure out/result.bmp "${programs[0]}" "${plan[@]}" big_m2.raw)
   for p in "${!programs[@]}"; do
-    for c in 0 1; do
-      input=$([ "$c" = 0 ] && echo big_m2.raw || echo tiled.tif)
-      record "$p,$c" < <(measure out/result.tif "${programs[$p]}" "${plan[@]}" "$input")
-      [ "$r" = 0 ] && mv out/result.tif "result$p-$c.tif"
+    for c in "${!cases[@]}"; do
+      read -r input extension <<< "${cases[$c]}"
+      record "$p,$c" < <(measure "out/result$extension" "${programs[$p]}" "${plan[@]}" "$input")
+      [ "$r" = 0 ] && [ "$extension" = .tif ] && mv out/result.tif "result$p-$c.tif"
     done
   done
 done
 
 median_of() { printf '%s\n' $1 | median; }
-echo "model: $rows x $columns = $((rows * columns)) cells, 250 levels every 62 m; medians of $rounds interleaved rounds"
+echo "model: $rows x $columns = $((rows * columns)) cells, plan ${plan[*]}; medians of $rounds interleaved rounds"
 bmp=$(median_of "${seconds[bmp]}")
 printf '| %s | %s | %s | %s | %s | %s | %s |\n|---|---|---|---|---|---|---|\n' \
   "build, input -> output" time "x raw -> .bmp" "CPU time" "peak memory" "disk at its peak" "result"
@@ -98,13 +108,14 @@ row() {  # $1 label, $2 key
 }
 row "raw 16-bit -> .bmp" bmp
 for p in "${!programs[@]}"; do
-  for c in 0 1; do row "${programs[$p]}: ${names[$c]}" "$p,$c"; done
+  for c in "${!cases[@]}"; do row "${programs[$p]}: ${cases[$c]/ / -> }" "$p,$c"; done
 done
 for p in "${!programs[@]}"; do
-  for c in 0 1; do
-    echo "${programs[$p]} ${names[$c]}: ${seconds[$p,$c]}s, CPU ${cpu[$p,$c]}" >&2
+  for c in "${!cases[@]}"; do
+    echo "${programs[$p]} ${cases[$c]}: ${seconds[$p,$c]}s, CPU ${cpu[$p,$c]}" >&2
   done
 done
+echo "raw -> .bmp: ${seconds[bmp]}s" >&2
 /usr/bin/python3 - result*.tif <<'PY'
 import sys
 from osgeo import gdal
