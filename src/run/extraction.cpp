@@ -8,6 +8,17 @@
 #include "platform/memory_limits.h"
 #include "shared/run_in_parallel.h"
 
+StripeOptions stripes_for(const RowSource& altitudes, int32_t traced_levels, int tone_bytes, uint64_t result_bytes,
+                          uint64_t available)
+{
+    const unsigned threads = std::min(engine_threads(), altitudes.max_readers());
+    // GDAL's cache is its own share of the memory, outside the run's bound,
+    // but what the engine may take is what it leaves.
+    const uint64_t library = std::min(altitudes.library_bytes(threads), available);
+    return stripes_within(altitudes.column_count(), traced_levels, tone_bytes, threads,
+                          altitudes.bytes_held(threads) + result_bytes, available - library);
+}
+
 void extract_on_every_core(const Model& model, const std::vector<Level>& levels, const Plan& plan,
                            ResultRowSink& result)
 {
@@ -17,13 +28,7 @@ void extract_on_every_core(const Model& model, const std::vector<Level>& levels,
     const double highest = model.altitudes->range_known() ? model.altitudes->range().highest
                                                            : std::numeric_limits<double>::quiet_NaN();
     const PreparedPlan prepared(&levels, plan.first_tone, plan.level_count, highest, tone_bytes == 2);
-    const unsigned threads = std::min(engine_threads(), model.altitudes->max_readers());
-    // GDAL's cache is its own share of the memory, outside the run's bound,
-    // but what the engine may take is what it leaves.
-    const uint64_t available = memory_available().bytes;
-    const uint64_t library = std::min(model.altitudes->library_bytes(threads), available);
-    const StripeOptions options = stripes_within(model.columns, prepared.sorted.count, tone_bytes, threads,
-                                                 model.altitudes->bytes_held(threads) + result.bytes_held(),
-                                                 available - library);
+    const StripeOptions options =
+        stripes_for(*model.altitudes, prepared.sorted.count, tone_bytes, result.bytes_held(), memory_available().bytes);
     extract_in_stripes(prepared, model.rows, model.columns, *model.altitudes, result, options);
 }

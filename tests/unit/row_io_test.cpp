@@ -28,6 +28,8 @@
 #include "input/row_source.h"
 #include "input/stored_row_source.h"
 #include "reference/whole_grid_readers.h"
+#include "run/extraction.h"
+#include "shared/run_in_parallel.h"
 
 namespace {
 
@@ -353,6 +355,37 @@ TEST_F(RowSourceTest, FirstPassReadsEachRowOnceAndReportsTheFirstBadRow)
             }
         }
     }
+}
+
+// The blocks of a tiled raster that GDAL keeps in its cache while each
+// thread reads its rows are GDAL's share of the memory: a model 30,000
+// columns wide in tiles of 256 x 256 (31 MB a thread) is traced on both
+// threads, as far as the memory available holds them and the engines.
+TEST(RasterReaders, AModelsBlocksInGdalsCacheLeaveTheEngineItsBound)
+{
+    class TiledRaster final : public RasterRowSource {
+    public:
+        TiledRaster()
+        {
+            row_count_ = 20000;
+            column_count_ = 30000;
+            block_rows_ = 256;
+            cache_bytes_per_reader_ = uint64_t{2} * 118 * 256 * 256 * 2;
+        }
+        std::span<const double> read_row(int32_t, std::span<double> buffer) const override { return buffer; }
+        void bound_cache(unsigned) const override {}
+    };
+    chosen_engine_threads() = 2;
+    const struct {
+        uint64_t available;
+        unsigned threads;
+    } cases[] = {{UINT64_MAX, 2}, {uint64_t{200} << 20, 2}, {uint64_t{100} << 20, 1}};
+    for (const auto& c : cases) {
+        const MeasuringRowSource model(std::make_unique<RasterPassSource>(std::make_unique<TiledRaster>(), 1.0, 2));
+        const StripeOptions options = stripes_for(model, 250, 1, 0, c.available);
+        EXPECT_EQ(options.threads, c.threads) << c.available;
+    }
+    chosen_engine_threads() = 0;
 }
 
 // The range measured as the rows are read, by several threads in runs that
