@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include <cpl_conv.h>
 #include <gdal.h>
@@ -48,6 +49,36 @@ void describe_geotiff(GDALDatasetH dataset, const GdalImage& image)
     }
 }
 
+// GDAL takes how it makes a GeoTIFF's overviews from its configuration,
+// which the user's environment may set: TIFF_USE_OVR=YES would put them in
+// an .ovr file beside the image (a file no run commits or removes),
+// COMPRESS_OVERVIEW=JPEG would make them lossy, PHOTOMETRIC_OVERVIEW=YCBCR
+// would fail. While it lives, the overviews are made inside the image, as
+// the image is stored: in DEFLATE tiles of 512 x 512 at the same level (so
+// that every level is written in tile rows of the same height), without a
+// predictor, with the image's colours. The settings are this thread's only;
+// an empty value counts as none, and hides the environment's.
+class OverviewsAsTheImage {
+public:
+    OverviewsAsTheImage()
+    {
+        for (const auto& [name, value] : settings) CPLSetThreadLocalConfigOption(name, value);
+    }
+    ~OverviewsAsTheImage()
+    {
+        for (const auto& [name, value] : settings) CPLSetThreadLocalConfigOption(name, nullptr);
+    }
+    OverviewsAsTheImage(const OverviewsAsTheImage&) = delete;
+    OverviewsAsTheImage& operator=(const OverviewsAsTheImage&) = delete;
+
+private:
+    static constexpr std::pair<const char*, const char*> settings[] = {
+        {"TIFF_USE_OVR", "NO"},         {"USE_RRD", "NO"},          {"GDAL_TIFF_OVR_BLOCKSIZE", "512"},
+        {"COMPRESS_OVERVIEW", "DEFLATE"}, {"ZLEVEL_OVERVIEW", "2"},   {"PREDICTOR_OVERVIEW", "1"},
+        {"PHOTOMETRIC_OVERVIEW", ""},   {"INTERLEAVE_OVERVIEW", ""}, {"SPARSE_OK_OVERVIEW", "NO"},
+    };
+};
+
 class GdalTileFile final : public GeoTiffTileFile {
 public:
     GdalTileFile(const GdalImage& image, std::vector<int> overview_factors);
@@ -87,8 +118,9 @@ GdalTileFile::GdalTileFile(const GdalImage& image, std::vector<int> factors) : i
     // choices measured (below strips of one row at the default level, and 6
     // times as fast); level 2 of libdeflate, which GDAL compresses with,
     // takes half the time of its level 1 on sparse lines (level 1 searches
-    // long runs of background slowly) and makes files within 2 % of it. Tiles are written whole, once
-    // their rows are in: every one, the empty ones too, as readers expect.
+    // long runs of background slowly) and makes files within 2 % of it.
+    // Tiles are written whole, once their rows are in: every one, the empty
+    // ones too, as readers expect.
     const char* options[] = {"TILED=YES",         "BLOCKXSIZE=512",       "BLOCKYSIZE=512",    "COMPRESS=DEFLATE",
                              "ZLEVEL=2",          "NUM_THREADS=ALL_CPUS", "BIGTIFF=IF_SAFER",
                              nullptr};
@@ -97,12 +129,9 @@ GdalTileFile::GdalTileFile(const GdalImage& image, std::vector<int> factors) : i
     check(file_ != nullptr, "GDAL could not create it");
     describe_geotiff(file_.get(), image_);
     if (!factors.empty()) {
-        // The overviews' tiles as large as the image's, so that every level
-        // is written in tile rows of the same height.
-        CPLSetThreadLocalConfigOption("GDAL_TIFF_OVR_BLOCKSIZE", "512");
+        const OverviewsAsTheImage settings;
         const bool made = GDALBuildOverviews(file_.get(), "NONE", static_cast<int>(factors.size()), factors.data(), 0,
                                              nullptr, nullptr, nullptr) == CE_None;
-        CPLSetThreadLocalConfigOption("GDAL_TIFF_OVR_BLOCKSIZE", nullptr);
         check(made, "GDAL could not make the overviews");
     }
     check(true, "GDAL could not create it");

@@ -5,6 +5,7 @@
 // the plans a gdal_contour user writes (a list of levels, a no-data value, feet).
 #include "harness.h"
 
+#include <set>
 #include <sstream>
 
 namespace {
@@ -33,6 +34,7 @@ TEST(GisResults, EveryFormatCarriesItsPlaceLegendAndTransparentBackground)
         const char* stem;
         const char* interval;
         std::string found;  // what gdal_tool.py gis prints
+        const char* environment = "";  // GDAL settings of the user's, which the result does not follow
     } cases[] = {
         {"r.tif", "r", "500", common + lines + overview},
         {"p.png", "p", "500", common + "png transparent 255\n" + lines},
@@ -40,14 +42,25 @@ TEST(GisResults, EveryFormatCarriesItsPlaceLegendAndTransparentBackground)
         {"d.png", "d", "500", common + "png transparent 255\n" + lines},
         {"w.tif", "w", "10", wide + wide_lines + overview},
         {"wp.png", "wp", "10", wide + "png transparent 65535\n" + wide_lines},
+        // Overviews inside the image and lossless, whatever GDAL's settings say.
+        {"e.tif", "e", "500", common + lines + overview, "TIFF_USE_OVR=YES COMPRESS_OVERVIEW=JPEG"},
+        {"ew.tif", "ew", "10", wide + wide_lines + overview, "USE_RRD=YES PHOTOMETRIC_OVERVIEW=YCBCR"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.output);
         std::vector<std::string> args{"-q", "-i", c.interval, "--table-unit", "0", in("relief.tif"), in(c.output)};
         if (std::string(c.stem) == "d") args.insert(args.begin(), {"--palette", "distinct"});
-        const e2e::Run run = ws.run_command(args);
+        const std::set<std::string> before = ws.files();
+        const e2e::Run run = ws.run("", 120, c.environment, -1, args);
         ASSERT_EQ(run.status, 0) << run.err;
         const std::string stem = std::string(c.stem);
+        // No overviews beside the image (.ovr, or .aux for RRD), no private file left.
+        for (const std::string& name : ws.files()) {
+            const bool of_the_set = name.rfind(stem + ".", 0) == 0 || name == stem + "_tab.txt";
+            if (!before.count(name)) {
+                EXPECT_TRUE(of_the_set && !name.ends_with(".ovr") && !name.ends_with(".aux")) << name;
+            }
+        }
         EXPECT_EQ(e2e::gdal_tool(ws, "gis " + in(c.output) + " " + in("relief.tif") + " " + in(stem + "_tab.txt") + " " +
                                          in(stem + ".qml")),
                   c.found);
