@@ -115,6 +115,14 @@ PngStreamSink::PngStreamSink(const std::string& scratch_path, const GdalImage& i
       row_bytes_(static_cast<size_t>(image.column_count) * static_cast<size_t>(image.tone_bytes)),
       part_rows_(png_part_rows(row_bytes_))
 {
+    // libpng refuses to read an image beyond a million pixels either way
+    // unless its reader raises the limit, which GDAL (and so QGIS) does not:
+    // such a PNG would be written whole and open nowhere.
+    constexpr int32_t libpng_readers_limit = 1000000;
+    if (image.row_count > libpng_readers_limit || image.column_count > libpng_readers_limit)
+        fail("a PNG of " + std::to_string(image.row_count) + " lines x " + std::to_string(image.column_count) +
+             " columns would not open in GDAL or QGIS, whose PNG reader stops at 1000000 pixels either way; "
+             "choose a .tif instead");
     parts_.resize(static_cast<size_t>((image.row_count + part_rows_ - 1) / part_rows_));
 }
 

@@ -15,6 +15,7 @@
 #include <exception>
 #include <random>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "gdal/gdal_formats.h"
@@ -306,6 +307,25 @@ TEST_F(GdalImageSinkTest, AFullDiskEndsAPngWithTheSystemsReason)
     setrlimit(RLIMIT_FSIZE, &before);
     std::signal(SIGXFSZ, earlier);
     EXPECT_EQ(message.rfind("cannot write shown.png: File too large", 0), 0u) << message;
+}
+
+// A PNG beyond a million pixels either way opens nowhere (libpng's readers
+// stop there): it is refused before a row is traced, a million is written.
+TEST_F(GdalImageSinkTest, APngWiderOrTallerThanLibpngReadsIsRefused)
+{
+    write_text_file("scratch.tmp", "");
+    for (const auto& [rows, columns, refused] : {std::tuple{2, 1000001, true}, {1000001, 1, true}, {1, 1000000, false}}) {
+        const GdalImage image{path_of("big.png"), "big.png", GdalFormat::png, rows, columns, 1, gray_palette(), true,
+                              Georeference{}};
+        std::string message;
+        try {
+            gdal_formats(image.path).open_image_sink(path_of("scratch.tmp"), image);
+        } catch (const RunError& e) {
+            message = e.what();
+        }
+        EXPECT_EQ(message.rfind("cannot write big.png: a PNG of " + std::to_string(rows) + " lines", 0) == 0, refused)
+            << message;
+    }
 }
 
 }  // namespace
