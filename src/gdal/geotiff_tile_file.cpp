@@ -96,10 +96,25 @@ private:
     {
         throw write_failure(image_.shown_path, reason, error);
     }
+    // Under writing_: GDAL's message for this call, else the first it gave
+    // for an earlier call (GDAL writes the tiles its threads compressed in
+    // whichever call comes next, and fails every call after a failed write
+    // without a word), else `fallback`.
+    [[noreturn]] void fail_after(const GdalFailures& failures, const char* fallback, int error)
+    {
+        if (first_reason_.empty() && !failures.first().empty()) {
+            first_reason_ = failures.first();
+            first_error_ = error;
+        }
+        if (first_reason_.empty()) fail(fallback, error);
+        fail(first_reason_, first_error_);
+    }
 
     GdalImage image_;
     OwnedDataset file_;
     std::mutex writing_;  // a GDAL dataset is used by one thread at a time
+    std::string first_reason_;
+    int first_error_ = 0;
 };
 
 GdalTileFile::GdalTileFile(const GdalImage& image, std::vector<int> factors) : image_(image)
@@ -168,7 +183,7 @@ void GdalTileFile::write_tile_row(size_t level, const TileRow& tile_row)
         const GdalFailures failures;
         errno = 0;
         if (GDALWriteBlock(band, x, tile_row.index, tile.data()) != CE_None || !failures.first().empty())
-            fail(failures.first().empty() ? "GDAL could not write a tile" : failures.first(), errno);
+            fail_after(failures, "GDAL could not write a tile", errno);
     }
 }
 
@@ -185,7 +200,7 @@ void GdalTileFile::read_tile_row(size_t level, TileRow& tile_row, const std::vec
             const GdalFailures failures;
             errno = 0;
             if (GDALReadBlock(band, x, tile_row.index, tile.data()) != CE_None || !failures.first().empty())
-                fail(failures.first().empty() ? "GDAL could not read back a tile" : failures.first(), errno);
+                fail_after(failures, "GDAL could not read back a tile", errno);
         }
         const size_t bytes = static_cast<size_t>(std::min(tile_size, width - x * tile_size)) * static_cast<size_t>(tone_bytes);
         for (int32_t y = 0; y < tile_row.height; ++y)
@@ -197,12 +212,13 @@ void GdalTileFile::read_tile_row(size_t level, TileRow& tile_row, const std::vec
 
 void GdalTileFile::close()
 {
+    const std::lock_guard<std::mutex> one_user(writing_);
     const NoSideFiles no_side_files;
     const GdalFailures failures;
     errno = 0;
     // The last blocks go to the file as it closes: a full disk shows only then.
     file_.reset();
-    if (!failures.first().empty()) fail(failures.first(), errno);
+    if (!failures.first().empty()) fail_after(failures, "", errno);
 }
 
 }  // namespace
