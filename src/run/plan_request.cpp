@@ -84,12 +84,13 @@ Plan listed_plan(const PlanRequest& request, const Bounds& bounds)
         return level >= bounds.range.lowest && level <= bounds.range.highest;
     });
     if (!any_within) {
-        const std::string listed = count == 1 ? "the level " + readable_text(altitudes.front())
+        const std::string listed = count == 1 ? "the level " + readable_text(altitudes.front()) + bounds.in_unit +
+                                                    " lies outside"
                                               : "the list of levels from " + readable_text(altitudes.front()) +
-                                                    " to " + readable_text(altitudes.back());
-        throw RunError(listed + bounds.in_unit + " has no level within the model's altitudes (" +
-                       readable_text(bounds.range.lowest) + " to " + readable_text(bounds.range.highest) +
-                       bounds.in_unit + ")");
+                                                    " to " + readable_text(altitudes.back()) + bounds.in_unit +
+                                                    " has no level within";
+        throw RunError(listed + " the model's altitudes (" + readable_text(bounds.range.lowest) + " to " +
+                       readable_text(bounds.range.highest) + bounds.in_unit + ")");
     }
     Plan plan;
     plan.level_count = static_cast<int>(count);

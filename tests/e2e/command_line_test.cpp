@@ -151,6 +151,8 @@ TEST(CommandLine, RunFailuresEndWithStatus1AndLeaveEarlierResults)
         {{"-i", "10", "--min", "7000", kModel, "images/dem/out.bmp"}, "has no level; check --min and --max"},
         {{"-fl", "9000", "7000", kModel, "images/dem/out.bmp"},
          "the list of levels from 7000 to 9000 m has no level within the model's altitudes (-5205 to 6229 m)"},
+        {{"-fl", "7000", kModel, "images/dem/out.bmp"},
+         "the level 7000 m lies outside the model's altitudes (-5205 to 6229 m)"},
         {{"-i", "1e-320", kModel, "images/dem/out.bmp"}, "has more levels than can be counted"},
         {{"-i", "65", kModel, kModel}, "the result " + kModel + " is the model file " + kModel + "; choose"},
         {{"-i", "1e306", "--min", "-1e308", "--max", "1e308", "--table-unit", "1", kModel, "images/dem/out.bmp"},
