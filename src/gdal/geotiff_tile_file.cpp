@@ -58,6 +58,10 @@ void describe_geotiff(GDALDatasetH dataset, const GdalImage& image)
 // that every level is written in tile rows of the same height), without a
 // predictor, with the image's colours. The settings are this thread's only;
 // an empty value counts as none, and hides the environment's.
+// The DEFLATE level of the image's tiles and of its overviews' (see the
+// options of the file below).
+constexpr const char* deflate_level = "2";
+
 class OverviewsAsTheImage {
 public:
     OverviewsAsTheImage()
@@ -74,7 +78,7 @@ public:
 private:
     static constexpr std::pair<const char*, const char*> settings[] = {
         {"TIFF_USE_OVR", "NO"},         {"USE_RRD", "NO"},          {"GDAL_TIFF_OVR_BLOCKSIZE", "512"},
-        {"COMPRESS_OVERVIEW", "DEFLATE"}, {"ZLEVEL_OVERVIEW", "2"},   {"PREDICTOR_OVERVIEW", "1"},
+        {"COMPRESS_OVERVIEW", "DEFLATE"}, {"ZLEVEL_OVERVIEW", deflate_level},   {"PREDICTOR_OVERVIEW", "1"},
         {"PHOTOMETRIC_OVERVIEW", ""},   {"INTERLEAVE_OVERVIEW", ""}, {"SPARSE_OK_OVERVIEW", "NO"},
     };
 };
@@ -136,9 +140,9 @@ GdalTileFile::GdalTileFile(const GdalImage& image, std::vector<int> factors) : i
     // long runs of background slowly) and makes files within 2 % of it.
     // Tiles are written whole, once their rows are in: every one, the empty
     // ones too, as readers expect.
-    const char* options[] = {"TILED=YES",         "BLOCKXSIZE=512",       "BLOCKYSIZE=512",    "COMPRESS=DEFLATE",
-                             "ZLEVEL=2",          "NUM_THREADS=ALL_CPUS", "BIGTIFF=IF_SAFER",
-                             nullptr};
+    const std::string zlevel = std::string("ZLEVEL=") + deflate_level;
+    const char* options[] = {"TILED=YES",    "BLOCKXSIZE=512",       "BLOCKYSIZE=512",   "COMPRESS=DEFLATE",
+                             zlevel.c_str(), "NUM_THREADS=ALL_CPUS", "BIGTIFF=IF_SAFER", nullptr};
     file_.reset(GDALCreate(tiff, image_.path.c_str(), image_.column_count, image_.row_count, 1, pixel_type(image_),
                            const_cast<char**>(options)));
     check(file_ != nullptr, "GDAL could not create it");
