@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "contours/band_links.h"
 #include "shared/run_in_parallel.h"
 
 namespace {
@@ -80,39 +81,35 @@ void run_stripe(Stripe<Tone>& stripe, const PreparedPlan& plan, int32_t rows, in
 
 // Takes `truth`, the engine of the stripe above in its true state after the
 // rows of that stripe, on into `stripe` until its state meets the stripe's
-// own at a checkpoint; returns the engine in the true state after the rows of
-// `stripe`.
+// own at a checkpoint (true), or through all its rows (false): either way
+// the rows of `stripe` that differ are written again.
 template <typename Tone>
-std::unique_ptr<RowEngine<Tone>> repair(Stripe<Tone>& stripe, std::unique_ptr<RowEngine<Tone>> truth,
-                                        const AltitudeSource& source, int32_t columns, StripeStats& stats)
+bool repair(const Stripe<Tone>& stripe, RowEngine<Tone>& truth, const AltitudeSource& source, int32_t columns,
+            StripeStats& stats)
 {
-    truth->set_written_rows(stripe.first, stripe.end);
+    truth.set_written_rows(stripe.first, stripe.end);
     std::vector<double> buffer(static_cast<size_t>(columns));
     EngineState state;
     bool met = false;
     size_t checkpoint = 0;
-    while (truth->rows_finished() < stripe.end) {
-        const int32_t at = truth->next_input() - 1 - stripe.states_from;
+    while (truth.rows_finished() < stripe.end) {
+        const int32_t at = truth.next_input() - 1 - stripe.states_from;
         if (checkpoint < stripe.offsets.size() && at == stripe.offsets[checkpoint]) {
-            truth->save_state(state);
+            truth.save_state(state);
             if (state == stripe.states[checkpoint]) {
                 met = true;
                 break;
             }
             ++checkpoint;
         }
-        truth->push(source.read_row(truth->next_input(), buffer));
+        truth.push(source.read_row(truth.next_input(), buffer));
     }
-    truth->flush();
-    const int32_t repaired = std::max(truth->rows_finished() - stripe.first, 0);
+    truth.flush();
+    const int32_t repaired = std::max(truth.rows_finished() - stripe.first, 0);
     stats.repaired_rows += repaired;
     stats.longest_repair = std::max(stats.longest_repair, repaired);
-    if (!met) {
-        ++stats.recomputed_stripes;
-        stripe.engine.reset();
-        return truth;
-    }
-    return std::move(stripe.engine);  // null for the bottom stripe, the last one repaired
+    if (!met) ++stats.recomputed_stripes;
+    return met;
 }
 
 using Rows = std::pair<int32_t, int32_t>;  // rows first .. second - 1
@@ -123,30 +120,31 @@ using Rows = std::pair<int32_t, int32_t>;  // rows first .. second - 1
 constexpr int32_t thinnest = 8;
 static_assert(thinnest > RowEngine<uint8_t>::finish_lag && thinnest > RowEngine<uint16_t>::finish_lag);
 
-// The rows of count stripes: the first `extra` rows taller than the others,
-// which share the rest evenly.
-std::vector<Rows> stripes_of(int32_t rows, int32_t count, int64_t extra)
+// The rows first .. end - 1 cut in `count` parts: the first `extra` rows
+// taller than the others, which share the rest evenly.
+std::vector<Rows> parts_of(int32_t first, int32_t end, int32_t count, int64_t extra)
 {
-    std::vector<Rows> stripes;
-    const int64_t shared = rows - extra;
-    const auto cut = [&](int32_t k) { return static_cast<int32_t>(k == 0 ? 0 : extra + shared * k / count); };
-    for (int32_t s = 0; s < count; ++s) stripes.emplace_back(cut(s), s + 1 == count ? rows : cut(s + 1));
-    return stripes;
+    std::vector<Rows> parts;
+    const int64_t shared = end - first - extra;
+    const auto cut = [&](int32_t k) { return static_cast<int32_t>(k == 0 ? first : first + extra + shared * k / count); };
+    for (int32_t s = 0; s < count; ++s) parts.emplace_back(cut(s), s + 1 == count ? end : cut(s + 1));
+    return parts;
 }
 
-// Stripes no thinner than the minimum, at most one per thread, of equal work:
-// every stripe but the first also runs the lead rows above it, so the first
-// is that much taller.
-std::vector<Rows> cut_stripes(int32_t rows, const StripeOptions& options)
+// The rows first .. end - 1 in at most `most` parts of `min_rows` or more, of
+// equal work: every part but the top one of the model runs the lead rows
+// above it, so that one is that much taller. No part is thinner than a
+// stripe may be.
+std::vector<Rows> cut_rows(int32_t first, int32_t end, int64_t most, int32_t min_rows, int32_t lead_rows)
 {
-    const int32_t min_rows = std::max(options.min_stripe_rows, thinnest);
-    const int64_t threads = std::max(options.threads, 1u);
-    const auto count = static_cast<int32_t>(std::clamp<int64_t>(rows / min_rows, 1, threads));
-    const int64_t lead = count > 1 ? std::max(options.lead_rows, 0) : 0;
-    std::vector<Rows> stripes = stripes_of(rows, count, std::min<int64_t>(lead, rows));
-    for (const Rows& stripe : stripes)
-        if (stripe.second - stripe.first < thinnest) return stripes_of(rows, count, 0);
-    return stripes;
+    const int32_t rows = end - first;
+    const auto count = static_cast<int32_t>(
+        std::clamp<int64_t>(rows / std::max(min_rows, thinnest), 1, std::max<int64_t>(most, 1)));
+    const int64_t lead = first == 0 && count > 1 ? std::max(lead_rows, 0) : 0;
+    std::vector<Rows> parts = parts_of(first, end, count, std::min<int64_t>(lead, rows));
+    for (const Rows& part : parts)
+        if (part.second - part.first < thinnest) return parts_of(first, end, count, 0);
+    return parts;
 }
 
 // The stripes of a run. Parts of a model cost unequal work (dense lines in
@@ -213,12 +211,51 @@ private:
     std::deque<Stripe<Tone>> stripes_;  // grows at the end only: references stay valid
 };
 
+// The checkpoints of a band's stripes, for the process that repairs them.
+template <typename Tone>
+std::vector<StripeCheckpoints> checkpoints_of(const std::vector<Stripe<Tone>*>& stripes)
+{
+    std::vector<StripeCheckpoints> all;
+    for (const Stripe<Tone>* stripe : stripes)
+        all.push_back({stripe->first, stripe->end, stripe->states_from, stripe->offsets, stripe->states});
+    return all;
+}
+
+// Takes `truth`, true after the rows of this process's band, on into the
+// bands below, until its state meets the own state of one of their stripes.
+template <typename Tone>
+void repair_bands_below(std::unique_ptr<RowEngine<Tone>> truth, int32_t rows, int32_t columns,
+                        const AltitudeSource& altitudes, const StripeOptions& options, BandLinks& links,
+                        StripeStats& stats)
+{
+    for (int below = links.band() + 1; truth != nullptr && below < links.bands(); ++below) {
+        const BandRows band = band_rows(rows, below, links.bands(), options.lead_rows);
+        if (band.first == band.end) break;  // the bands after an empty one are empty
+        int32_t met = -1;
+        const std::vector<StripeCheckpoints> stripes = links.stripes_of(below);
+        for (size_t s = 0; s < stripes.size() && met < 0; ++s) {
+            Stripe<Tone> stripe(stripes[s].first, stripes[s].end);
+            stripe.states_from = stripes[s].states_from;
+            stripe.offsets = stripes[s].offsets;
+            stripe.states = stripes[s].states;
+            if (repair(stripe, *truth, altitudes, columns, stats)) met = static_cast<int32_t>(s);
+        }
+        links.hand_truth(below, met);
+        if (met >= 0) return;
+    }
+}
+
+// The rows of `band` in stripes on every thread of this process, then the
+// repairs from the top: of the whole model (no links), or of this band once
+// the truth comes down to it from the band above.
 template <typename Tone>
 StripeStats extract_with(const PreparedPlan& plan, int32_t rows, int32_t columns, const AltitudeSource& altitudes,
-                         ResultRowSink& result, const StripeOptions& options)
+                         ResultRowSink& result, const StripeOptions& options, BandRows band, BandLinks* links)
 {
     StripeStats stats;
-    const std::vector<Rows> initial = cut_stripes(rows, options);
+    if (band.first >= band.end) return stats;
+    const std::vector<Rows> initial =
+        cut_rows(band.first, band.end, std::max(options.threads, 1u), options.min_stripe_rows, options.lead_rows);
     StripeBoard<Tone> board(initial, options);
 
     // One stripe per thread, the first on this one; then each thread takes
@@ -232,17 +269,48 @@ StripeStats extract_with(const PreparedPlan& plan, int32_t rows, int32_t columns
     // Repairs, top to bottom: each needs the true state after the stripe above.
     const std::vector<Stripe<Tone>*> stripes = board.in_order();
     stats.stripes = static_cast<int32_t>(stripes.size());
-    std::unique_ptr<RowEngine<Tone>> truth = std::move(stripes.front()->engine);
-    for (size_t s = 1; s < stripes.size(); ++s) truth = repair(*stripes[s], std::move(truth), altitudes, columns, stats);
+    size_t next = 0;
+    if (band.first > 0) {
+        const int32_t met = links->wait_for_truth([&] { return checkpoints_of(stripes); });
+        if (met < 0) return stats;  // the band above repaired this whole band
+        next = static_cast<size_t>(met);
+    }
+    std::unique_ptr<RowEngine<Tone>> truth = std::move(stripes[next]->engine);
+    for (++next; next < stripes.size(); ++next) {
+        Stripe<Tone>& stripe = *stripes[next];
+        if (repair(stripe, *truth, altitudes, columns, stats))
+            truth = std::move(stripe.engine);  // null for the bottom stripe, the last one repaired
+        else
+            stripe.engine.reset();
+    }
+    if (links != nullptr) repair_bands_below(std::move(truth), rows, columns, altitudes, options, *links, stats);
     return stats;
 }
 
 }  // namespace
 
+BandRows band_rows(int32_t rows, int band, int bands, int32_t lead_rows)
+{
+    const std::vector<Rows> parts = cut_rows(0, rows, bands, 16, lead_rows);
+    if (band >= static_cast<int>(parts.size())) return {rows, rows};
+    return {parts[static_cast<size_t>(band)].first, parts[static_cast<size_t>(band)].second};
+}
+
 StripeStats extract_in_stripes(const PreparedPlan& plan, int32_t rows, int32_t columns,
                                const AltitudeSource& altitudes, ResultRowSink& result, const StripeOptions& options)
 {
     if (rows <= 0 || columns <= 0) return {};
-    if (plan.wide_tones) return extract_with<uint16_t>(plan, rows, columns, altitudes, result, options);
-    return extract_with<uint8_t>(plan, rows, columns, altitudes, result, options);
+    if (plan.wide_tones)
+        return extract_with<uint16_t>(plan, rows, columns, altitudes, result, options, {0, rows}, nullptr);
+    return extract_with<uint8_t>(plan, rows, columns, altitudes, result, options, {0, rows}, nullptr);
+}
+
+StripeStats extract_band_in_stripes(const PreparedPlan& plan, int32_t rows, int32_t columns,
+                                    const AltitudeSource& altitudes, ResultRowSink& result,
+                                    const StripeOptions& options, BandLinks& links)
+{
+    if (rows <= 0 || columns <= 0) return {};
+    const BandRows band = band_rows(rows, links.band(), links.bands(), options.lead_rows);
+    if (plan.wide_tones) return extract_with<uint16_t>(plan, rows, columns, altitudes, result, options, band, &links);
+    return extract_with<uint8_t>(plan, rows, columns, altitudes, result, options, band, &links);
 }

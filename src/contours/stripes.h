@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <span>
 
+#include "contours/band_links.h"
 #include "contours/row_engine.h"
 #include "contours/stripe_options.h"
 
@@ -45,5 +46,12 @@ struct StripeStats {
 // last with its right contents.
 StripeStats extract_in_stripes(const PreparedPlan& plan, int32_t rows, int32_t columns,
                                const AltitudeSource& altitudes, ResultRowSink& result, const StripeOptions& options = {});
+
+// The same extraction shared by the processes `links` joins: this one traces
+// its band of rows (band_links.h) and the repairs go down from band to band.
+// Every process's rows reach `result`, the one result of them all.
+StripeStats extract_band_in_stripes(const PreparedPlan& plan, int32_t rows, int32_t columns,
+                                    const AltitudeSource& altitudes, ResultRowSink& result,
+                                    const StripeOptions& options, BandLinks& links);
 
 #endif

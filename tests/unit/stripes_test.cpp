@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "contours/stripes.h"
 #include "reference/grid.h"
 #include "shared/run_error.h"
+#include "shared/run_in_parallel.h"
 
 namespace {
 
@@ -74,18 +77,97 @@ Grid<Tone> reference_result(const Model& m, const Plan& p)
     return expected;
 }
 
+// Bands of one run traced on threads of this process, as processes of an
+// MPI job trace them, the truth handed down through mailboxes.
+class LocalBands {
+public:
+    explicit LocalBands(int bands) : boxes_(static_cast<size_t>(bands)) {}
+
+    class Link final : public BandLinks {
+    public:
+        Link(LocalBands& all, int band) : all_(all), band_(band) {}
+        int band() const override { return band_; }
+        int bands() const override { return static_cast<int>(all_.boxes_.size()); }
+        int32_t wait_for_truth(const std::function<std::vector<StripeCheckpoints>()>& describe) override
+        {
+            Box& box = all_.boxes_[static_cast<size_t>(band_)];
+            std::unique_lock<std::mutex> hold(all_.lock_);
+            for (;;) {
+                if (box.asked && !box.described) {
+                    box.stripes = describe();
+                    box.described = true;
+                    all_.changed_.notify_all();
+                }
+                if (box.told) return box.truth;
+                all_.changed_.wait(hold);
+            }
+        }
+        std::vector<StripeCheckpoints> stripes_of(int below) override
+        {
+            Box& box = all_.boxes_[static_cast<size_t>(below)];
+            std::unique_lock<std::mutex> hold(all_.lock_);
+            box.asked = true;
+            all_.changed_.notify_all();
+            all_.changed_.wait(hold, [&] { return box.described; });
+            return box.stripes;
+        }
+        void hand_truth(int below, int32_t stripe) override
+        {
+            const std::lock_guard<std::mutex> hold(all_.lock_);
+            all_.boxes_[static_cast<size_t>(below)].told = true;
+            all_.boxes_[static_cast<size_t>(below)].truth = stripe;
+            all_.changed_.notify_all();
+        }
+
+    private:
+        LocalBands& all_;
+        int band_;
+    };
+
+private:
+    struct Box {
+        bool asked = false, described = false, told = false;
+        int32_t truth = -1;
+        std::vector<StripeCheckpoints> stripes;
+    };
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<Box> boxes_;
+};
+
+// The extraction in `bands` bands (one: the run of one process).
+StripeStats extract_in_bands(int bands, const PreparedPlan& plan, const Model& m, const AltitudeSource& source,
+                             ResultRowSink& sink, const StripeOptions& options)
+{
+    if (bands == 1) return extract_in_stripes(plan, m.row_count, m.column_count, source, sink, options);
+    LocalBands all(bands);
+    std::vector<StripeStats> stats(static_cast<size_t>(bands));
+    run_in_parallel(static_cast<size_t>(bands), [&](size_t k) {
+        LocalBands::Link link(all, static_cast<int>(k));
+        stats[k] = extract_band_in_stripes(plan, m.row_count, m.column_count, source, sink, options, link);
+    });
+    StripeStats total;
+    for (const StripeStats& band : stats) {
+        total.stripes += band.stripes;
+        total.repaired_rows += band.repaired_rows;
+        total.recomputed_stripes += band.recomputed_stripes;
+        total.longest_repair = std::max(total.longest_repair, band.longest_repair);
+    }
+    return total;
+}
+
 // The row engine in stripes, in tones of type Tone, against the reference
 // result `expected` (worked out here when not given).
 template <typename Tone = uint8_t>
 StripedRun<Tone> run_in_stripes(const Model& m, const Plan& p, const StripeOptions& options,
-                                 const Grid<Tone>* expected = nullptr)
+                                 const Grid<Tone>* expected = nullptr, int bands = 1)
 {
     const Grid<Tone> own = expected == nullptr ? reference_result<Tone>(m, p) : Grid<Tone>();
     const PreparedPlan plan(&p.levels, p.first_tone, p.level_count, p.highest, sizeof(Tone) == 2);
     const CopyingSource source(m);
     RecordingSink<Tone> sink(m.row_count, m.column_count);
     StripedRun<Tone> run;
-    run.stats = extract_in_stripes(plan, m.row_count, m.column_count, source, sink, options);
+    run.stats = extract_in_bands(bands, plan, m, source, sink, options);
     run.difference = first_difference((expected != nullptr ? *expected : own).rows(), sink.rows(), m.row_count,
                                       m.column_count, run.lines);
     run.writes = sink.writes;
@@ -135,8 +217,9 @@ struct StripesCase {
     int tone_bytes = 1;
 };
 
-// The case on 1, 2, 3 and 8 threads, with leads of 0 and 4 rows and three
-// budgets of repair states: every tone agrees with the reference. Returns
+// The case on 1, 2, 3 and 8 threads, and in 2, 3 and 5 bands of 1 or 2
+// threads each, with leads of 0 and 4 rows and three budgets of repair
+// states: every tone agrees with the reference. Returns
 // the rows repaired.
 template <typename Tone>
 int64_t expect_reference_tones_on_any_threads(const StripesCase& c)
@@ -147,27 +230,33 @@ int64_t expect_reference_tones_on_any_threads(const StripesCase& c)
     // every stripe below the first is redone whole by its repair.
     const uint64_t state_budgets[] = {UINT64_MAX, 3 * sizeof(Tone) * uint64_t(c.model.column_count) + 64, 0};
     int64_t repaired = 0;
-    for (unsigned threads : {1u, 2u, 3u, 8u})
-        for (int32_t lead : {0, 4})
-            for (const uint64_t state_bytes : state_budgets) {
-                StripeOptions options = stripes_of(threads, 8, lead, 16);
-                options.state_bytes = state_bytes;
-                const StripedRun<Tone> run = run_in_stripes(c.model, c.plan, options, &expected);
-                const std::string what = std::string(c.kind) + ", " + std::to_string(threads) + " threads, lead " +
-                                         std::to_string(lead) + ", states of " + std::to_string(state_bytes) +
-                                         " bytes, tones of " + std::to_string(sizeof(Tone)) + " bytes";
-                if (state_bytes == 0) {
-                    EXPECT_EQ(run.stats.recomputed_stripes, run.stats.stripes - 1) << what;
+    for (int bands : {1, 2, 3, 5})
+        for (unsigned threads : {1u, 2u, 3u, 8u})
+            for (int32_t lead : {0, 4})
+                for (const uint64_t state_bytes : state_budgets) {
+                    if (bands > 1 && threads > 2) continue;
+                    StripeOptions options = stripes_of(threads, 8, lead, 16);
+                    options.state_bytes = state_bytes;
+                    const StripedRun<Tone> run = run_in_stripes(c.model, c.plan, options, &expected, bands);
+                    const std::string what = std::string(c.kind) + ", " + std::to_string(bands) + " bands of " +
+                                             std::to_string(threads) + " threads, lead " + std::to_string(lead) +
+                                             ", states of " + std::to_string(state_bytes) + " bytes, tones of " +
+                                             std::to_string(sizeof(Tone)) + " bytes";
+                    if (state_bytes == 0) {
+                        EXPECT_EQ(run.stats.recomputed_stripes, run.stats.stripes - 1) << what;
+                    }
+                    // One stripe per thread, and those cut from running stripes.
+                    const int32_t initial = std::min<int32_t>(static_cast<int32_t>(threads), c.model.row_count / 8);
+                    if (bands == 1) {
+                        EXPECT_GE(run.stats.stripes, initial) << what;
+                        EXPECT_LE(run.stats.stripes, std::max<int32_t>(initial, 2 * static_cast<int32_t>(threads)))
+                            << what;
+                    }
+                    EXPECT_EQ(run.difference, "") << what;
+                    EXPECT_GT(run.lines, 0) << what;
+                    EXPECT_EQ(std::count(run.writes.begin(), run.writes.end(), 0), 0) << what << ": a row never written";
+                    repaired += run.stats.repaired_rows;
                 }
-                // One stripe per thread, and those cut from running stripes.
-                const int32_t initial = std::min<int32_t>(static_cast<int32_t>(threads), c.model.row_count / 8);
-                EXPECT_GE(run.stats.stripes, initial) << what;
-                EXPECT_LE(run.stats.stripes, std::max<int32_t>(initial, 2 * static_cast<int32_t>(threads))) << what;
-                EXPECT_EQ(run.difference, "") << what;
-                EXPECT_GT(run.lines, 0) << what;
-                EXPECT_EQ(std::count(run.writes.begin(), run.writes.end(), 0), 0) << what << ": a row never written";
-                repaired += run.stats.repaired_rows;
-            }
     return repaired;
 }
 
