@@ -24,7 +24,9 @@ std::optional<CommandLine> parse_command_line(int argc, const char* const* argv,
                                               std::ostream& err, int& status);
 
 // Runs the command line; returns the exit status (1 for a failure, its
-// message on standard error).
-int run_command_line(const CommandLine& command_line);
+// message on standard error). With a group of several processes
+// (run/run_group.h) each calls this: the first reports, the others print
+// nothing but their failures.
+int run_command_line(const CommandLine& command_line, RunGroup* group = nullptr);
 
 #endif

@@ -49,9 +49,14 @@ void report(const RunRequest& request, const Model& model, const Plan& plan)
     std::fflush(stdout);
 }
 
-void run(const CommandLine& command_line)
+void run(const CommandLine& command_line, RunGroup* group)
 {
     const RunRequest& request = command_line.request;
+    // In a run shared by several processes the first one reports.
+    if (group != nullptr && group->rank() > 0) {
+        run_request(request, {}, group);
+        return;
+    }
     const bool quiet = command_line.quiet;
     Progress progress(quiet);
     RequestHooks hooks;
@@ -65,7 +70,7 @@ void run(const CommandLine& command_line)
     hooks.tracing.on_rows = [&](int64_t done, int64_t total) { progress.report("tracing", done, total); };
     hooks.tracing.on_saving = [&] { progress.finish("tracing"); };
     hooks.tracing.on_writing = [&](double share) { progress.report("writing", std::llround(share * 1000), 1000); };
-    const RunOutcome outcome = run_request(request, hooks);
+    const RunOutcome outcome = run_request(request, hooks, group);
     progress.finish("writing");
     if (quiet) return;
     std::printf("written:");
@@ -80,10 +85,10 @@ constexpr const char* kErrorLead = "";
 
 }  // namespace
 
-int run_command_line(const CommandLine& command_line)
+int run_command_line(const CommandLine& command_line, RunGroup* group)
 {
     return report_failures(kErrorLead, [&] {
-        run(command_line);
+        run(command_line, group);
         if (std::fflush(stdout) != 0 || std::ferror(stdout))
             throw RunError(std::string("cannot write the report to standard output: ") + std::strerror(errno));
         return 0;

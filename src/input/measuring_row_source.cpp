@@ -5,13 +5,14 @@
 #include <utility>
 
 MeasuringRowSource::MeasuringRowSource(std::unique_ptr<RowSource> rows)
-    : RowSource(rows->row_count(), rows->column_count()), rows_(std::move(rows))
+    : RowSource(rows->row_count(), rows->column_count()), rows_(std::move(rows)), end_counted_(row_count())
 {
 }
 
 bool MeasuringRowSource::count_row(int32_t i) const
 {
     const std::lock_guard<std::mutex> lock(counting_);
+    if (taken_ || i < first_counted_ || i >= end_counted_) return false;
     const auto next = counted_.upper_bound(i);  // the first run that starts below i, if any, is just before
     const auto previous = next == counted_.begin() ? counted_.end() : std::prev(next);
     if (previous != counted_.end() && i < previous->second) return false;
@@ -49,7 +50,27 @@ std::span<const double> MeasuringRowSource::read_row(int32_t i, std::span<double
 bool MeasuringRowSource::range_known() const
 {
     const std::lock_guard<std::mutex> lock(counting_);
-    return rows_measured_ == row_count();
+    return taken_ || rows_measured_ == row_count();
+}
+
+void MeasuringRowSource::count_only(int32_t first, int32_t end) const
+{
+    const std::lock_guard<std::mutex> lock(counting_);
+    first_counted_ = first;
+    end_counted_ = end;
+}
+
+RowsRange MeasuringRowSource::counted() const
+{
+    const std::lock_guard<std::mutex> lock(counting_);
+    return measured_;
+}
+
+void MeasuringRowSource::take_range(const RowsRange& all) const
+{
+    const std::lock_guard<std::mutex> lock(counting_);
+    measured_ = all;
+    taken_ = true;
 }
 
 AltitudeRange MeasuringRowSource::range() const

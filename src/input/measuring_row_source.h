@@ -25,6 +25,14 @@ public:
     // The range of every row; a logic error before every row was read.
     AltitudeRange range() const override;
 
+    // A run shared by several processes, each tracing a band of rows, measures
+    // the range band by band: this one counts only rows first .. end - 1 (set
+    // before any row is read), and its range is known once it takes the
+    // range of every band, merged.
+    void count_only(int32_t first, int32_t end) const;
+    RowsRange counted() const;
+    void take_range(const RowsRange& all) const;
+
     uint64_t bytes_held(unsigned reading_threads) const override { return rows_->bytes_held(reading_threads); }
     uint64_t library_bytes(unsigned reading_threads) const override { return rows_->library_bytes(reading_threads); }
     unsigned max_readers() const override { return rows_->max_readers(); }
@@ -40,6 +48,9 @@ private:
     mutable std::map<int32_t, int32_t> counted_;
     mutable RowsRange measured_;
     mutable int64_t rows_measured_ = 0;
+    mutable int32_t first_counted_ = 0;
+    mutable int32_t end_counted_;
+    mutable bool taken_ = false;  // the range of every band taken
 };
 
 #endif

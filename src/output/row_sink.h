@@ -33,6 +33,10 @@ protected:
     FileRowSink(int fd, std::string path, int32_t row_count, int32_t column_count)
         : fd_(fd), path_(std::move(path)), row_count_(row_count), column_count_(column_count) {}
 
+public:
+    void settle() override;
+
+protected:
     // Writes bytes at an offset, or throws RunError("cannot write <path>: ...").
     void put(const void* bytes, size_t size, uint64_t offset) const;
     void set_length(uint64_t length) const;

@@ -24,6 +24,12 @@ void FileRowSink::set_length(uint64_t length) const
     if (!set) throw RunError("cannot write " + path_ + ": " + set.reason());
 }
 
+void FileRowSink::settle()
+{
+    const platform::Status synced = platform::sync_descriptor(fd_);
+    if (!synced) throw RunError("cannot write " + path_ + ": " + synced.reason());
+}
+
 RawResultSink::RawResultSink(int fd, std::string path, int32_t row_count, int32_t column_count)
     : FileRowSink(fd, std::move(path), row_count, column_count)
 {

@@ -116,6 +116,14 @@ Status create_unnamed(const std::string& path, int& fd);
 
 void close_descriptor(int fd);
 
+// Opens an existing regular file for writing at offsets, as another process
+// of the same run created it (nothing else: not_regular otherwise). `fd` is
+// its descriptor, or -1 when it fails.
+Status open_existing_for_writing(const std::string& path, int& fd);
+
+// Forces an open file's data to the disk.
+Status sync_descriptor(int fd);
+
 // ---- Modules ----
 
 // The folder of the running program's file, ending in its separator (empty

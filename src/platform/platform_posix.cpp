@@ -249,6 +249,20 @@ void close_descriptor(int fd)
     if (fd >= 0) close(fd);
 }
 
+Status open_existing_for_writing(const std::string& path, int& fd)
+{
+    // Never waits on a FIFO nor follows a link planted in place of the file.
+    fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return last_error();
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return {};
+    close(fd);
+    fd = -1;
+    return Status::not_regular_file(S_ISDIR(st.st_mode));
+}
+
+Status sync_descriptor(int fd) { return fdatasync(fd) == 0 ? Status() : last_error(); }
+
 // ---- Processes ----
 
 long process_id() { return static_cast<long>(getpid()); }

@@ -353,6 +353,28 @@ void close_descriptor(int fd)
     if (fd >= 0) _close(fd);
 }
 
+Status open_existing_for_writing(const std::string& path, int& fd)
+{
+    fd = -1;
+    const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return last_system_error();
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return Status::not_regular_file(false);
+    }
+    fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
+    if (fd >= 0) return {};
+    CloseHandle(file);
+    return Status::failure(EMFILE);
+}
+
+Status sync_descriptor(int fd)
+{
+    if (FlushFileBuffers(handle_of_descriptor(fd))) return {};
+    return last_system_error();
+}
+
 // ---- Processes ----
 
 long process_id() { return static_cast<long>(GetCurrentProcessId()); }

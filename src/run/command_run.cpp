@@ -29,10 +29,16 @@ void check_before_reading(const RunRequest& request)
 
 }  // namespace
 
-RunOutcome run_request(const RunRequest& request, const RequestHooks& hooks)
+RunOutcome run_request(const RunRequest& request, const RequestHooks& hooks, RunGroup* group)
 {
-    if (request.threads > 0) chosen_engine_threads() = request.threads;
-    check_before_reading(request);
+    if (group != nullptr && group->size() == 1) group = nullptr;  // the run of one process
+    const bool first = group == nullptr || group->rank() == 0;
+    if (request.threads > 0)
+        chosen_engine_threads() = request.threads;
+    else if (group != nullptr)
+        chosen_engine_threads() = group->threads_per_process();
+    // Only the first process takes the folder's lock and holds the results.
+    if (first) check_before_reading(request);
     ModelRequest model_request = request.model;
     // Scratch files go where the results go: a folder the run may write.
     model_request.scratch_folder = platform::folder_of(request.image);
@@ -43,26 +49,41 @@ RunOutcome run_request(const RunRequest& request, const RequestHooks& hooks)
         if (hooks.on_planned) hooks.on_planned(model, plan);
         return plan;
     };
+    const ExtractionEngine engine =
+        group != nullptr ? shared_extraction(*group, written_through_gdal(request.format)) : extract_on_every_core;
     std::optional<Results> results;
+    // The results of the first process; the others write into its image.
+    const auto image_for = [&](const ImageSettings& image) -> std::unique_ptr<ImageOutput> {
+        if (first) results.emplace(create_result_set(request.image, request.format, request.table, model));
+        if (group == nullptr) return nullptr;
+        const std::string temp_path = group->from_first(first ? results->file(Results::Role::image)->temp_path() : "");
+        return first ? nullptr : open_image_part(temp_path, request.image, image);
+    };
     if (model.altitudes->range_known()) {
         if (hooks.on_read) hooks.on_read();
         const Plan plan = planned();
         check_plan_memory(model.columns, plan.level_count, model.path);
-        results.emplace(create_result_set(request.image, request.format, request.table, model));
-        trace_and_commit(model, plan, *results, image_settings_for(model, plan, request.format, request.palette),
-                         hooks.tracing, extract_on_every_core);
+        const ImageSettings image = image_settings_for(model, plan, request.format, request.palette);
+        const std::unique_ptr<ImageOutput> part = image_for(image);
+        if (!first) {
+            trace_part(model, plan, *part, engine);
+            return {};
+        }
+        trace_and_commit(model, plan, *results, image, hooks.tracing, engine);
     } else {
         const Plan unsettled = plan_before_range(request.plan, model, request.format, request.image);
         check_plan_memory(model.columns, unsettled.level_count, model.path);
-        results.emplace(create_result_set(request.image, request.format, request.table, model));
-        trace_once_and_commit(
-            model, unsettled,
-            [&] {
-                check_model_has_data(*model.altitudes, model.path);
-                return planned();
-            },
-            *results, image_settings_for(model, unsettled, request.format, request.palette), hooks.tracing,
-            extract_on_every_core);
+        const ImageSettings image = image_settings_for(model, unsettled, request.format, request.palette);
+        const std::unique_ptr<ImageOutput> part = image_for(image);
+        const auto settle = [&] {
+            check_model_has_data(*model.altitudes, model.path);
+            return planned();
+        };
+        if (!first) {
+            trace_part_once(model, unsettled, settle, *part, engine);
+            return {};
+        }
+        trace_once_and_commit(model, unsettled, settle, *results, image, hooks.tracing, engine);
     }
     RunOutcome outcome;
     for (const OutputFile* file : results->files()) outcome.written.push_back(file->final_path());

@@ -17,6 +17,7 @@
 #include "run/plan.h"
 #include "run/plan_request.h"
 #include "run/run.h"
+#include "run/run_group.h"
 
 struct RunRequest {
     ModelRequest model;       // its scratch folder is filled by the run (the image's folder)
@@ -49,7 +50,9 @@ struct RunOutcome {
 };
 
 // Runs the request whole; a failure ends it (RunError), any earlier result
-// set left as it was.
-RunOutcome run_request(const RunRequest& request, const RequestHooks& hooks);
+// set left as it was. With a group of several processes (run_group.h), each
+// runs it: the first as a run of its own would, the others tracing their
+// bands into its image and returning nothing.
+RunOutcome run_request(const RunRequest& request, const RequestHooks& hooks, RunGroup* group = nullptr);
 
 #endif

@@ -11,6 +11,7 @@
 #include "shared/rows.h"
 #include "run/model.h"
 #include "run/plan.h"
+#include "run/run_group.h"
 
 // An engine that traces the levels of the plan over the model's rows into
 // `result`. The program's is the row engine in stripes on every core; the
@@ -29,5 +30,10 @@ StripeOptions stripes_for(const RowSource& altitudes, int32_t traced_levels, int
 // the memory available: the rows stream from the model to the result.
 void extract_on_every_core(const Model& model, const std::vector<Level>& levels, const Plan& plan,
                            ResultRowSink& result);
+
+// The same shared by the processes of `group`, each tracing its band (see
+// RunGroup::extract). A range measured as the rows are read is measured band
+// by band, and known to every process once the bands are traced.
+ExtractionEngine shared_extraction(RunGroup& group, bool rows_to_first);
 
 #endif

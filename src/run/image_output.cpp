@@ -3,6 +3,9 @@
 #include "gdal/gdal_formats.h"
 #include "output/row_sink.h"
 #include "platform/platform.h"
+#include "shared/run_error.h"
+
+#include <stdexcept>
 
 namespace {
 
@@ -27,9 +30,10 @@ private:
     std::unique_ptr<RowSink> sink_;
 };
 
-// A PNG or GeoTIFF: rows gathered in a scratch GeoTIFF under a private name
-// in the result folder (removed when the run ends, however it fails, and by
-// the next run if this one is killed), then copied into the image file.
+// A PNG or GeoTIFF, streamed into the image file by the GDAL module (with a
+// scratch file under a private name in the result folder where it needs one,
+// removed when the run ends, however it fails, and by the next run if this
+// one is killed).
 class GdalImageOutput final : public ImageOutput {
 public:
     GdalImageOutput(OutputFile& image, const ImageSettings& settings) : image_(image), scratch_(image.final_path())
@@ -60,6 +64,40 @@ private:
     std::unique_ptr<GdalImageSink> sink_;
 };
 
+// A process's part of a raw image or bitmap that another process created:
+// the header is written again as that one writes it, and the rows at their
+// offsets.
+class FilePart final : public ImageOutput {
+public:
+    FilePart(const std::string& temp_path, const std::string& final_path, const ImageSettings& settings)
+    {
+        const platform::Status opened = platform::open_existing_for_writing(temp_path, fd_);
+        if (!opened) throw RunError("cannot write " + final_path + ": " + opened.reason());
+        if (settings.format == ImageFormat::raw)
+            sink_ = std::make_unique<RawResultSink>(fd_, final_path, settings.rows, settings.columns);
+        else
+            sink_ = std::make_unique<BitmapSink>(fd_, final_path, settings.rows, settings.columns,
+                                                 settings.gray ? nullptr : settings.palette.data());
+    }
+    ~FilePart() override { platform::close_descriptor(fd_); }
+    ResultRowSink& rows() override { return *sink_; }
+    void finish(const std::function<void(double)>&) override { sink_->settle(); }
+
+private:
+    int fd_ = -1;
+    std::unique_ptr<RowSink> sink_;
+};
+
+// The part of a PNG or GeoTIFF: its rows go to the first process.
+class NoPart final : public ImageOutput, private ResultRowSink {
+public:
+    ResultRowSink& rows() override { return *this; }
+    void finish(const std::function<void(double)>&) override {}
+
+private:
+    void write_row(int32_t, ToneRow) override { throw std::logic_error("a row of a part that takes none"); }
+};
+
 }  // namespace
 
 ImageSettings image_settings_for(const Model& model, const Plan& plan, ImageFormat format, const PaletteRequest& palette)
@@ -77,6 +115,13 @@ ImageSettings image_settings_for(const Model& model, const Plan& plan, ImageForm
     if (palette.index_every > 0) mark_index_levels(image.palette, plan.first_tone, plan.level_count, palette.index_every);
     image.georeference = model.georeference;
     return image;
+}
+
+std::unique_ptr<ImageOutput> open_image_part(const std::string& temp_path, const std::string& final_path,
+                                             const ImageSettings& settings)
+{
+    if (written_through_gdal(settings.format)) return std::make_unique<NoPart>();
+    return std::make_unique<FilePart>(temp_path, final_path, settings);
 }
 
 std::unique_ptr<ImageOutput> open_image_output(OutputFile& image, const ImageSettings& settings)

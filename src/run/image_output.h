@@ -1,7 +1,7 @@
 // The result image while a run writes it: the rows the engine finishes go
 // in through a sink, then the file is completed. The raw image and the
-// bitmap take each row at its offset; a PNG or GeoTIFF is gathered in a
-// scratch GeoTIFF beside it and then copied by the GDAL module.
+// bitmap take each row at its offset; a PNG or GeoTIFF is streamed into its
+// file by the GDAL module.
 #ifndef RUN_IMAGE_OUTPUT_H
 #define RUN_IMAGE_OUTPUT_H
 
@@ -59,5 +59,13 @@ public:
 
 // The image written into `image`, the result's file of that role.
 std::unique_ptr<ImageOutput> open_image_output(OutputFile& image, const ImageSettings& settings);
+
+// The part of an image that a process of a shared run writes besides the
+// first one, which created the file under the name `temp_path` (messages
+// name `final_path`): a raw image or bitmap takes its rows at their offsets,
+// and the part is final once on the disk. The rows of a PNG or GeoTIFF go to
+// the first process instead: such a part takes none.
+std::unique_ptr<ImageOutput> open_image_part(const std::string& temp_path, const std::string& final_path,
+                                             const ImageSettings& settings);
 
 #endif

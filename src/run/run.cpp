@@ -29,6 +29,7 @@ public:
         if (on_rows_) on_rows_(std::min<int64_t>(written_ += count, row_count_), row_count_);
     }
     uint64_t bytes_held() const override { return sink_.bytes_held(); }
+    void settle() override { sink_.settle(); }
 
 private:
     ResultRowSink& sink_;
@@ -102,6 +103,31 @@ void complete_and_commit(const Model& model, const Plan& plan, const std::vector
     results.commit();
 }
 
+// The levels a plan gives over the model's range and the plan they come
+// from, once traced.
+struct Traced {
+    Plan plan;
+    std::vector<Level> levels;
+};
+
+// Traces the image with the levels of `unsettled` as they lie when none is
+// on the highest altitude, then settles the plan over the range the tracing
+// measured, and traces again should a level lie on it.
+Traced trace_once(const Model& model, const Plan& unsettled, const std::function<Plan()>& settle,
+                  ImageOutput& output, const RunHooks& hooks, const ExtractionEngine& engine)
+{
+    // No altitude equals NaN: no level is the top one.
+    const std::vector<Level> untopped = plan_levels(unsettled, std::numeric_limits<double>::quiet_NaN());
+    trace(model, untopped, unsettled, output, hooks, engine);
+
+    Traced traced{settle(), {}};
+    traced.levels = plan_levels(traced.plan, model.altitudes->range().highest);
+    // Until a level is the top one the levels are those traced.
+    const bool topped = std::any_of(traced.levels.begin(), traced.levels.end(), [](const Level& level) { return level.top; });
+    if (topped) trace(model, traced.levels, traced.plan, output, hooks, engine);
+    return traced;
+}
+
 }  // namespace
 
 void trace_and_commit(const Model& model, const Plan& plan, Results& results, const ImageSettings& image,
@@ -119,16 +145,21 @@ void trace_once_and_commit(const Model& model, const Plan& unsettled, const std:
                            Results& results, const ImageSettings& image, const RunHooks& hooks,
                            const ExtractionEngine& engine)
 {
-    // No altitude equals NaN: no level is the top one.
-    const std::vector<Level> untopped = plan_levels(unsettled, std::numeric_limits<double>::quiet_NaN());
     const std::unique_ptr<ImageOutput> output = open_image_output(*results.file(Results::Role::image), image);
-    trace(model, untopped, unsettled, *output, hooks, engine);
+    const Traced traced = trace_once(model, unsettled, settle, *output, hooks, engine);
+    write_table(traced.levels, traced.plan, *results.file(Results::Role::table), hooks);
+    complete_and_commit(model, traced.plan, traced.levels, image, *output, results, hooks);
+}
 
-    const Plan plan = settle();
-    const std::vector<Level> levels = plan_levels(plan, model.altitudes->range().highest);
-    // Until a level is the top one the levels are those traced.
-    const bool topped = std::any_of(levels.begin(), levels.end(), [](const Level& level) { return level.top; });
-    if (topped) trace(model, levels, plan, *output, hooks, engine);
-    write_table(levels, plan, *results.file(Results::Role::table), hooks);
-    complete_and_commit(model, plan, levels, image, *output, results, hooks);
+void trace_part(const Model& model, const Plan& plan, ImageOutput& part, const ExtractionEngine& engine)
+{
+    trace(model, plan_levels(plan, model.altitudes->range().highest), plan, part, {}, engine);
+    part.finish([](double) {});
+}
+
+void trace_part_once(const Model& model, const Plan& unsettled, const std::function<Plan()>& settle,
+                     ImageOutput& part, const ExtractionEngine& engine)
+{
+    trace_once(model, unsettled, settle, part, {}, engine);
+    part.finish([](double) {});
 }

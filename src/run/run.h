@@ -40,4 +40,12 @@ void trace_once_and_commit(const Model& model, const Plan& unsettled, const std:
                            Results& results, const ImageSettings& image, const RunHooks& hooks,
                            const ExtractionEngine& engine);
 
+// The other processes of a run shared by several (run_group.h): each traces
+// its part of the image into `part` (the plan settled as the first process
+// settles it), then makes it final. The first process alone writes the
+// table and the side files and commits the set.
+void trace_part(const Model& model, const Plan& plan, ImageOutput& part, const ExtractionEngine& engine);
+void trace_part_once(const Model& model, const Plan& unsettled, const std::function<Plan()>& settle,
+                     ImageOutput& part, const ExtractionEngine& engine);
+
 #endif

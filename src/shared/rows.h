@@ -46,6 +46,11 @@ public:
     // memory), which the engine's share of a run's memory leaves room for.
     virtual uint64_t bytes_held() const { return 0; }
 
+    // Makes the rows written so far final where the other processes of a
+    // shared run write (on the disk, for a file they all write): a row
+    // another process writes again after this replaces them.
+    virtual void settle() {}
+
 protected:
     ~ResultRowSink() = default;
 };

@@ -1,0 +1,155 @@
+// The processes of an MPI job as the group of one run: band k traced by rank
+// k, the seams handed down in messages, the results held by rank 0.
+#include "cluster/mpi_job.h"
+
+#include <mpi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <thread>
+
+#include "cluster/mpi_links.h"
+#include "cluster/rows_to_first.h"
+#include "contours/stripes.h"
+#include "results/run_lock.h"
+#include "run/failure.h"
+#include "run/model.h"
+
+namespace {
+
+// Whether a launcher started this process as one of a job: each sets its
+// own variables (Open MPI's mpirun, a PMI or PMIx server such as Slurm's).
+bool started_as_job_process()
+{
+    for (const char* name : {"OMPI_COMM_WORLD_SIZE", "PMIX_RANK", "PMI_RANK", "PMI_SIZE"})
+        if (std::getenv(name) != nullptr) return true;
+    return false;
+}
+
+class MpiGroup final : public RunGroup {
+public:
+    MpiGroup()
+    {
+        MPI_Comm_dup(MPI_COMM_WORLD, &seams_);
+        MPI_Comm_dup(MPI_COMM_WORLD, &rows_);
+        MPI_Comm_rank(MPI_COMM_WORLD, &rank_);
+        MPI_Comm_size(MPI_COMM_WORLD, &size_);
+        MPI_Comm machine;
+        MPI_Comm_split_type(MPI_COMM_WORLD, MPI_COMM_TYPE_SHARED, 0, MPI_INFO_NULL, &machine);
+        MPI_Comm_size(machine, &on_this_machine_);
+        MPI_Comm_free(&machine);
+    }
+    ~MpiGroup() override
+    {
+        MPI_Comm_free(&rows_);
+        MPI_Comm_free(&seams_);
+    }
+    MpiGroup(const MpiGroup&) = delete;
+    MpiGroup& operator=(const MpiGroup&) = delete;
+
+    int rank() const override { return rank_; }
+    int size() const override { return size_; }
+
+    unsigned threads_per_process() const override
+    {
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        return std::max(1u, cores / static_cast<unsigned>(std::max(on_this_machine_, 1)));
+    }
+
+    std::string from_first(const std::string& text) override
+    {
+        auto size = static_cast<uint64_t>(text.size());
+        MPI_Bcast(&size, 1, MPI_UINT64_T, 0, seams_);
+        std::string shared = rank_ == 0 ? text : std::string(size, '\0');
+        MPI_Bcast(shared.data(), static_cast<int>(size), MPI_CHAR, 0, seams_);
+        return shared;
+    }
+
+    RowsRange merged(const RowsRange& band) override
+    {
+        std::vector<RowsRange> bands(static_cast<size_t>(size_));
+        MPI_Allgather(&band, sizeof band, MPI_BYTE, bands.data(), sizeof band, MPI_BYTE, seams_);
+        RowsRange all;
+        for (const RowsRange& each : bands) all.merge(each);
+        return all;
+    }
+
+    void extract(const PreparedPlan& plan, const Model& model, const StripeOptions& options, ResultRowSink& result,
+                 bool rows_to_first) override
+    {
+        if (rows_to_first && rank_ > 0) {
+            RowsToFirst to_first(rows_);
+            extract_band(plan, model, options, to_first);
+            to_first.finish();
+        } else if (rows_to_first) {
+            // The rows of the others come in while this process traces.
+            std::thread receiver([&] { receive_or_end_the_job(result); });
+            try {
+                extract_band(plan, model, options, result);
+            } catch (...) {
+                receiver.detach();  // ended with the job
+                throw;
+            }
+            receiver.join();
+        } else {
+            extract_band(plan, model, options, result);
+        }
+        MPI_Barrier(seams_);
+    }
+
+private:
+    void extract_band(const PreparedPlan& plan, const Model& model, const StripeOptions& options,
+                      ResultRowSink& rows)
+    {
+        MpiLinks links(seams_, rows);
+        extract_band_in_stripes(plan, model.rows, model.columns, *model.altitudes, rows, options, links);
+        rows.settle();
+    }
+
+    // The others wait for this thread's answers: should it fail, nothing
+    // else would end the job.
+    void receive_or_end_the_job(ResultRowSink& result)
+    {
+        try {
+            receive_rows(rows_, size_ - 1, result);
+        } catch (const std::exception& failure) {
+            report_failure("", failure.what());
+            MPI_Abort(MPI_COMM_WORLD, 1);
+        }
+    }
+
+    MPI_Comm seams_ = MPI_COMM_NULL;
+    MPI_Comm rows_ = MPI_COMM_NULL;
+    int rank_ = 0;
+    int size_ = 1;
+    int on_this_machine_ = 1;
+};
+
+}  // namespace
+
+int run_in_mpi_job(int& argc, char**& argv, const std::function<int(RunGroup*)>& body)
+{
+    if (!started_as_job_process()) return body(nullptr);
+    int provided = 0;
+    MPI_Init_thread(&argc, &argv, MPI_THREAD_MULTIPLE, &provided);
+    if (provided < MPI_THREAD_MULTIPLE) {
+        report_failure("", "this MPI library does not let several threads of a process exchange messages");
+        MPI_Abort(MPI_COMM_WORLD, 1);
+    }
+    int status = 0;
+    {
+        MpiGroup group;
+        status = body(&group);
+        // A process that failed leaves the others waiting for it. Its results
+        // are gone already; the lock of its folder goes now, as at a normal
+        // end (MPI_Abort ends the process without one).
+        if (status != 0 && group.size() > 1) {
+            release_run_locks();
+            MPI_Abort(MPI_COMM_WORLD, status);
+        }
+    }
+    MPI_Finalize();
+    return status;
+}

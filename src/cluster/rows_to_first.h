@@ -1,0 +1,32 @@
+// The rows of an image that only the first process of a shared run can write
+// (a PNG or GeoTIFF, compressed as it streams): the other processes send
+// theirs to it, and it writes them with its own.
+#ifndef CLUSTER_ROWS_TO_FIRST_H
+#define CLUSTER_ROWS_TO_FIRST_H
+
+#include <mpi.h>
+
+#include "shared/rows.h"
+
+// A sink of a process other than the first: each batch of rows is one
+// message. settle() returns once the first process has written every row
+// sent before it.
+class RowsToFirst final : public ResultRowSink {
+public:
+    explicit RowsToFirst(MPI_Comm rows) : rows_(rows) {}
+    void write_row(int32_t i, ToneRow row) override { write_rows(i, 1, row.size(), row.data()); }
+    void write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows) override;
+    void settle() override;
+
+    // No more rows come from this process.
+    void finish();
+
+private:
+    MPI_Comm rows_;
+};
+
+// On the first process: writes the rows the `others` processes send into
+// `result` until each has finished, answering their settle() on the way.
+void receive_rows(MPI_Comm rows, int others, ResultRowSink& result);
+
+#endif
