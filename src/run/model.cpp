@@ -231,8 +231,10 @@ Model open_ascii_model_for(const ModelRequest& request, const std::function<void
 
 }  // namespace
 
-Model open_model_for(const ModelRequest& request, const std::function<void(int64_t, int64_t)>& on_reading)
+Model open_model_for(const ModelRequest& request, const std::function<void(int64_t, int64_t)>& on_reading_asked)
 {
+    const std::function<void(int64_t, int64_t)> on_reading =
+        on_reading_asked ? on_reading_asked : [](int64_t, int64_t) {};
     refuse_private_model_name(request.path);
     const ModelKind kind = model_kind(request.path);
     if (kind == ModelKind::raster) {

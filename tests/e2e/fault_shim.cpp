@@ -9,8 +9,11 @@
 // IT4_SWAP_FROM in the place of IT4_SWAP_TO just before the Nth rename or
 // fsync (IT4_SWAP_AT_RENAME=N, IT4_SWAP_AT_FSYNC=N), as another program
 // swapping a result folder's link would, or before the Nth opening of
-// IT4_SWAP_TO (IT4_SWAP_AT_OPEN=N), as a model replaced while it is read. Calls are counted from 1; other
-// calls pass through.
+// IT4_SWAP_TO (IT4_SWAP_AT_OPEN=N), as a model replaced while it is read; or
+// to end the process by SIGKILL before its Nth fdatasync
+// (IT4_KILL_AT_DATASYNC=N). Calls are counted from 1; other calls pass
+// through. With IT4_ONLY_RANK=k only the process of rank k of an MPI job
+// acts on these settings.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -40,6 +43,9 @@ bool listed(const char* name, int call)
 // when asked to.
 bool fails_now(int& calls, const char* fail_name, const char* kill_name, const char* swap_name)
 {
+    const char* only_rank = std::getenv("IT4_ONLY_RANK");
+    const char* rank = std::getenv("OMPI_COMM_WORLD_RANK");
+    if (only_rank != nullptr && (rank == nullptr || std::strcmp(rank, only_rank) != 0)) return false;
     ++calls;
     if (listed(swap_name, calls)) {
         using Rename = int (*)(const char*, const char*);
@@ -56,6 +62,7 @@ bool fails_now(int& calls, const char* fail_name, const char* kill_name, const c
 
 int g_renames = 0;
 int g_fsyncs = 0;
+int g_datasyncs = 0;
 
 }  // namespace
 
@@ -142,5 +149,13 @@ extern "C" int fsync(int fd)
     using Fsync = int (*)(int);
     static const auto real = reinterpret_cast<Fsync>(dlsym(RTLD_NEXT, "fsync"));
     if (fails_now(g_fsyncs, "IT4_FAIL_FSYNC", "IT4_KILL_AT_FSYNC", "IT4_SWAP_AT_FSYNC")) return -1;
+    return real(fd);
+}
+
+extern "C" int fdatasync(int fd)
+{
+    using Fdatasync = int (*)(int);
+    static const auto real = reinterpret_cast<Fdatasync>(dlsym(RTLD_NEXT, "fdatasync"));
+    if (fails_now(g_datasyncs, "IT4_FAIL_DATASYNC", "IT4_KILL_AT_DATASYNC", "IT4_SWAP_AT_DATASYNC")) return -1;
     return real(fd);
 }

@@ -114,9 +114,10 @@ public:
     // Runs the program with `answers` on standard input (never a terminal).
     // `shell_prefix` runs first in a shell (for example "ulimit -f 8;"); a
     // non-negative `as_user` runs the program under that user id; `args` are
-    // its command-line arguments (none: the dialogue).
+    // its command-line arguments (none: the dialogue); `launcher` starts the
+    // program (for example "mpirun -n 2").
     Run run(const std::string& answers, int timeout_seconds = 120, const std::string& shell_prefix = "",
-            int as_user = -1, const std::vector<std::string>& args = {}) const
+            int as_user = -1, const std::vector<std::string>& args = {}, const std::string& launcher = "") const
     {
         std::vector<char*> argv{const_cast<char*>(ISOLINES_BINARY)};
         for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -134,10 +135,10 @@ public:
             dup2(fd_err, 2);
             if (as_user >= 0 && (setgid(static_cast<gid_t>(as_user)) != 0 || setuid(static_cast<uid_t>(as_user)) != 0))
                 _exit(125);
-            if (shell_prefix.empty()) {
+            if (shell_prefix.empty() && launcher.empty()) {
                 execv(ISOLINES_BINARY, argv.data());
             } else {
-                std::string command = shell_prefix + " exec '" + std::string(ISOLINES_BINARY) + "'";
+                std::string command = shell_prefix + " exec " + launcher + " '" + std::string(ISOLINES_BINARY) + "'";
                 for (const std::string& arg : args) command += " '" + arg + "'";  // arguments hold no quote
                 execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
             }

@@ -1,0 +1,102 @@
+// One command-line run shared by the processes of an MPI job (mpirun on this
+// machine, one folder): whatever their number, the files are those the
+// program alone writes, and a process killed mid-run leaves the earlier
+// result set whole.
+#include "harness.h"
+
+#include <map>
+
+#include "gdal_levels.h"
+
+using e2e::Workspace;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string launcher(int processes)
+{
+    return std::string(ISOLINES_MPIRUN) + " --oversubscribe --allow-run-as-root -n " + std::to_string(processes);
+}
+
+struct SharedRun {
+    const char* what;
+    std::vector<std::string> args;     // the output last
+    std::vector<std::string> outputs;  // in images/dem/
+    bool through_gdal = false;
+};
+
+// What a result file holds as another run must write it: a GeoTIFF's pixels
+// and overviews (its bytes depend on the order of its tiles), any other
+// file's bytes.
+std::string contents(const Workspace& ws, const std::string& name)
+{
+    const fs::path path = ws.model_folder() / name;
+#ifdef ISOLINES_WITH_GDAL
+    if (path.extension() == ".tif") return gdal_levels_text(path.string());
+#endif
+    return e2e::read_file(path);
+}
+
+TEST(MpiRuns, AnyNumberOfProcessesWritesTheFilesOfOne)
+{
+    Workspace ws;
+    ws.add_tiled_raw("himalaya_m4", "tall_m4", 4, 2);  // 480 lines x 320 columns
+    ws.add_model("himalaya_gaps.asc", "gaps.asc");
+    const bool gdal = e2e::gdal_tests_can_run();
+    if (gdal) e2e::gdal_tool(ws, "tif images/dem/tall_m4.raw images/dem/tall.tif");
+    const std::string dem = "images/dem/";
+    const std::vector<SharedRun> runs = {
+        {"the range read first, a bitmap", {"-i", "250", dem + "tall_m4.raw", dem + "a.bmp"},
+         {"a.bmp", "a_tab.txt", "a.bmp.aux.xml", "a.qml"}},
+        {"read once, a raw image", {"-i", "100", "--min", "-5000", "--max", "6000", dem + "tall_m4.raw", dem + "b.raw"},
+         {"b.raw", "b.txt", "b_tab.txt"}},
+        {"a level on the top, traced again", {"--levels", "-2000", "0", "2000", "6229", "--", dem + "tall_m4.raw", dem + "c.bmp"},
+         {"c.bmp", "c_tab.txt"}},
+        {"an ASCII grid with gaps", {"-i", "500", dem + "gaps.asc", dem + "d.bmp"}, {"d.bmp", "d_tab.txt"}},
+        {"a GeoTIFF", {"-i", "250", "--palette", "distinct", dem + "tall.tif", dem + "e.tif"},
+         {"e.tif", "e_tab.txt", "e.qml"}, true},
+        {"a PNG of two-byte tones", {"-i", "5", dem + "tall.tif", dem + "f.png"},
+         {"f.png", "f_tab.txt", "f.pgw", "f.prj", "f.png.aux.xml"}, true},
+    };
+    for (const SharedRun& shared : runs) {
+        if (shared.through_gdal && !gdal) continue;
+        const e2e::Run alone = ws.run_command(shared.args);
+        ASSERT_EQ(alone.status, 0) << shared.what << ": " << alone.err;
+        std::map<std::string, std::string> expected;
+        for (const std::string& output : shared.outputs) expected[output] = contents(ws, output);
+        for (int processes : {1, 2, 3, 5}) {
+            const std::string what = std::string(shared.what) + ", " + std::to_string(processes) + " processes";
+            const e2e::Run run = ws.run("", 120, "", -1, shared.args, launcher(processes));
+            ASSERT_EQ(run.status, 0) << what << ": " << run.err;
+            EXPECT_EQ(run.out, alone.out) << what;
+            for (const std::string& output : shared.outputs)
+                EXPECT_TRUE(contents(ws, output) == expected[output]) << what << ": " << output << " differs";
+            EXPECT_TRUE(e2e::private_files(ws).empty()) << what;
+        }
+    }
+}
+
+TEST(MpiRuns, AProcessKilledMidRunLeavesTheEarlierSetWhole)
+{
+    Workspace ws;
+    ws.add_tiled_raw("himalaya_m4", "tall_m4", 4, 2);
+    const std::string dem = "images/dem/";
+    ASSERT_EQ(ws.run_command({"-i", "250", dem + "tall_m4.raw", dem + "a.bmp"}).status, 0);
+    const std::set<std::string> earlier_files = ws.files();
+    const std::string earlier = e2e::read_file(ws.model_folder() / "a.bmp");
+
+    // Rank 2 dies as it makes its rows final, before rank 0 could commit.
+    const std::vector<std::string> args = {"-i", "500", dem + "tall_m4.raw", dem + "a.bmp"};
+    const e2e::Run killed =
+        ws.run("", 120, e2e::with_fault("IT4_KILL_AT_DATASYNC=1 IT4_ONLY_RANK=2"), -1, args, launcher(3));
+    EXPECT_NE(killed.status, 0);
+    EXPECT_EQ(e2e::read_file(ws.model_folder() / "a.bmp"), earlier);
+
+    // The next run settles what the killed one left.
+    const e2e::Run next = ws.run("", 120, "", -1, args, launcher(3));
+    ASSERT_EQ(next.status, 0) << next.err;
+    EXPECT_NE(e2e::read_file(ws.model_folder() / "a.bmp"), earlier);
+    EXPECT_EQ(ws.files(), earlier_files);
+}
+
+}  // namespace
