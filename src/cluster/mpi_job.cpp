@@ -13,6 +13,7 @@
 #include "cluster/mpi_links.h"
 #include "cluster/rows_to_first.h"
 #include "contours/stripes.h"
+#include "platform/platform.h"
 #include "results/run_lock.h"
 #include "run/failure.h"
 #include "run/model.h"
@@ -52,9 +53,13 @@ public:
     int rank() const override { return rank_; }
     int size() const override { return size_; }
 
+    // The cores mpirun bound this process to (by default one core per
+    // process for up to two processes), else an even share of the machine's.
     unsigned threads_per_process() const override
     {
         const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        const unsigned bound = platform::cores_of_this_process();
+        if (bound > 0 && bound < cores) return bound;
         return std::max(1u, cores / static_cast<unsigned>(std::max(on_this_machine_, 1)));
     }
 

@@ -139,6 +139,10 @@ Status module_symbol(const std::string& path, const char* symbol, void*& address
 
 long process_id();
 
+// The cores this process may run on (a launcher may have bound it to some),
+// 0 when the system does not say.
+unsigned cores_of_this_process();
+
 // ---- Locks ----
 
 // An exclusive advisory lock held on the file at `path`, created when needed.

@@ -16,6 +16,7 @@
 #include <pthread.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <dlfcn.h>
@@ -266,6 +267,16 @@ Status sync_descriptor(int fd) { return fdatasync(fd) == 0 ? Status() : last_err
 // ---- Processes ----
 
 long process_id() { return static_cast<long>(getpid()); }
+
+unsigned cores_of_this_process()
+{
+#ifdef __linux__
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    if (sched_getaffinity(0, sizeof cores, &cores) == 0) return static_cast<unsigned>(CPU_COUNT(&cores));
+#endif
+    return 0;
+}
 
 // ---- Locks ----
 

@@ -379,6 +379,15 @@ Status sync_descriptor(int fd)
 
 long process_id() { return static_cast<long>(GetCurrentProcessId()); }
 
+unsigned cores_of_this_process()
+{
+    DWORD_PTR process = 0, system = 0;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) return 0;
+    unsigned cores = 0;
+    for (; process != 0; process &= process - 1) ++cores;
+    return cores;
+}
+
 // ---- Locks ----
 
 Status take_lock(const std::string& path, Lock& lock)

@@ -31,12 +31,12 @@ void check_before_reading(const RunRequest& request)
 
 RunOutcome run_request(const RunRequest& request, const RequestHooks& hooks, RunGroup* group)
 {
-    if (group != nullptr && group->size() == 1) group = nullptr;  // the run of one process
-    const bool first = group == nullptr || group->rank() == 0;
     if (request.threads > 0)
         chosen_engine_threads() = request.threads;
     else if (group != nullptr)
         chosen_engine_threads() = group->threads_per_process();
+    if (group != nullptr && group->size() == 1) group = nullptr;  // the run of one process
+    const bool first = group == nullptr || group->rank() == 0;
     // Only the first process takes the folder's lock and holds the results.
     if (first) check_before_reading(request);
     ModelRequest model_request = request.model;
