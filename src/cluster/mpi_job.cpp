@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cluster/mpi_links.h"
+#include "cluster/polite_waits.h"
 #include "cluster/rows_to_first.h"
 #include "contours/stripes.h"
 #include "platform/platform.h"
@@ -66,16 +67,21 @@ public:
     std::string from_first(const std::string& text) override
     {
         auto size = static_cast<uint64_t>(text.size());
-        MPI_Bcast(&size, 1, MPI_UINT64_T, 0, seams_);
+        MPI_Request request;
+        MPI_Ibcast(&size, 1, MPI_UINT64_T, 0, seams_, &request);
+        wait_politely(request);
         std::string shared = rank_ == 0 ? text : std::string(size, '\0');
-        MPI_Bcast(shared.data(), static_cast<int>(size), MPI_CHAR, 0, seams_);
+        MPI_Ibcast(shared.data(), static_cast<int>(size), MPI_CHAR, 0, seams_, &request);
+        wait_politely(request);
         return shared;
     }
 
     RowsRange merged(const RowsRange& band) override
     {
         std::vector<RowsRange> bands(static_cast<size_t>(size_));
-        MPI_Allgather(&band, sizeof band, MPI_BYTE, bands.data(), sizeof band, MPI_BYTE, seams_);
+        MPI_Request request;
+        MPI_Iallgather(&band, sizeof band, MPI_BYTE, bands.data(), sizeof band, MPI_BYTE, seams_, &request);
+        wait_politely(request);
         RowsRange all;
         for (const RowsRange& each : bands) all.merge(each);
         return all;
@@ -101,7 +107,9 @@ public:
         } else {
             extract_band(plan, model, options, result);
         }
-        MPI_Barrier(seams_);
+        MPI_Request request;
+        MPI_Ibarrier(seams_, &request);
+        wait_politely(request);
     }
 
 private:

@@ -2,10 +2,11 @@
 
 #include "cluster/checkpoint_packing.h"
 #include "cluster/mpi_tags.h"
+#include "cluster/polite_waits.h"
 
 std::vector<unsigned char> receive_message(MPI_Comm comm, int source, int tag, MPI_Status& status)
 {
-    MPI_Probe(source, tag, comm, &status);
+    probe_politely(comm, source, tag, status);
     int size = 0;
     MPI_Get_count(&status, MPI_BYTE, &size);
     std::vector<unsigned char> bytes(static_cast<size_t>(size));

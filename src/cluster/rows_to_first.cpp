@@ -6,6 +6,7 @@
 
 #include "cluster/mpi_links.h"
 #include "cluster/mpi_tags.h"
+#include "cluster/polite_waits.h"
 
 namespace {
 
@@ -24,7 +25,9 @@ void RowsToFirst::write_rows(int32_t first, int32_t count, size_t width, const u
     std::vector<unsigned char> message(sizeof header + width * static_cast<size_t>(count));
     std::memcpy(message.data(), &header, sizeof header);
     std::memcpy(message.data() + sizeof header, rows, width * static_cast<size_t>(count));
-    MPI_Send(message.data(), static_cast<int>(message.size()), MPI_BYTE, 0, mpi_tag::rows, rows_);
+    MPI_Request sent;
+    MPI_Isend(message.data(), static_cast<int>(message.size()), MPI_BYTE, 0, mpi_tag::rows, rows_, &sent);
+    wait_politely(sent);
 }
 
 void RowsToFirst::settle()
@@ -32,7 +35,8 @@ void RowsToFirst::settle()
     // Messages from one process arrive in the order they were sent: the
     // answer comes once the rows before the question are written.
     MPI_Send(nullptr, 0, MPI_BYTE, 0, mpi_tag::flush, rows_);
-    MPI_Recv(nullptr, 0, MPI_BYTE, 0, mpi_tag::flushed, rows_, MPI_STATUS_IGNORE);
+    MPI_Status status;
+    receive_message(rows_, 0, mpi_tag::flushed, status);
 }
 
 void RowsToFirst::finish() { MPI_Send(nullptr, 0, MPI_BYTE, 0, mpi_tag::done, rows_); }
