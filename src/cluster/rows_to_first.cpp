@@ -19,19 +19,41 @@ struct RowsHeader {
 
 }  // namespace
 
+// Messages on their way at most: enough to go on tracing while the first
+// process takes them, few enough to hold little (a batch is about 256 KiB).
+constexpr size_t most_sending = 8;
+
+RowsToFirst::~RowsToFirst() { complete_sends(0); }
+
+void RowsToFirst::complete_sends(size_t most)
+{
+    // Under sending_lock_.
+    while (sending_.size() > most) {
+        wait_politely(sending_.front().request);
+        sending_.pop_front();
+    }
+}
+
 void RowsToFirst::write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows)
 {
     const RowsHeader header{first, count, width};
     std::vector<unsigned char> message(sizeof header + width * static_cast<size_t>(count));
     std::memcpy(message.data(), &header, sizeof header);
     std::memcpy(message.data() + sizeof header, rows, width * static_cast<size_t>(count));
-    MPI_Request sent;
-    MPI_Isend(message.data(), static_cast<int>(message.size()), MPI_BYTE, 0, mpi_tag::rows, rows_, &sent);
-    wait_politely(sent);
+    const std::lock_guard<std::mutex> hold(sending_lock_);
+    complete_sends(most_sending - 1);
+    Sending& sending = sending_.emplace_back();
+    sending.message = std::move(message);
+    MPI_Isend(sending.message.data(), static_cast<int>(sending.message.size()), MPI_BYTE, 0, mpi_tag::rows, rows_,
+              &sending.request);
 }
 
 void RowsToFirst::settle()
 {
+    {
+        const std::lock_guard<std::mutex> hold(sending_lock_);
+        complete_sends(0);
+    }
     // Messages from one process arrive in the order they were sent: the
     // answer comes once the rows before the question are written.
     MPI_Send(nullptr, 0, MPI_BYTE, 0, mpi_tag::flush, rows_);
@@ -39,7 +61,14 @@ void RowsToFirst::settle()
     receive_message(rows_, 0, mpi_tag::flushed, status);
 }
 
-void RowsToFirst::finish() { MPI_Send(nullptr, 0, MPI_BYTE, 0, mpi_tag::done, rows_); }
+void RowsToFirst::finish()
+{
+    {
+        const std::lock_guard<std::mutex> hold(sending_lock_);
+        complete_sends(0);
+    }
+    MPI_Send(nullptr, 0, MPI_BYTE, 0, mpi_tag::done, rows_);
+}
 
 void receive_rows(MPI_Comm rows, int others, ResultRowSink& result)
 {

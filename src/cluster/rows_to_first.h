@@ -6,14 +6,20 @@
 
 #include <mpi.h>
 
+#include <deque>
+#include <mutex>
+#include <vector>
+
 #include "shared/rows.h"
 
 // A sink of a process other than the first: each batch of rows is one
-// message. settle() returns once the first process has written every row
-// sent before it.
+// message, sent while the engine goes on (a few messages at most on their
+// way). settle() returns once the first process has written every row sent
+// before it.
 class RowsToFirst final : public ResultRowSink {
 public:
     explicit RowsToFirst(MPI_Comm rows) : rows_(rows) {}
+    ~RowsToFirst();
     void write_row(int32_t i, ToneRow row) override { write_rows(i, 1, row.size(), row.data()); }
     void write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows) override;
     void settle() override;
@@ -22,7 +28,16 @@ public:
     void finish();
 
 private:
+    struct Sending {
+        std::vector<unsigned char> message;
+        MPI_Request request = MPI_REQUEST_NULL;
+    };
+    // Completes the oldest sends while more than `most` are on their way.
+    void complete_sends(size_t most);
+
     MPI_Comm rows_;
+    std::mutex sending_lock_;
+    std::deque<Sending> sending_;
 };
 
 // On the first process: writes the rows the `others` processes send into
