@@ -41,7 +41,8 @@ public:
         const auto count = take<uint64_t>();
         if (count > (bytes_.size() - at_) / sizeof(T)) throw std::runtime_error("checkpoints cut short");
         std::vector<T> values(count);
-        std::memcpy(values.data(), next(count * sizeof(T)), count * sizeof(T));
+        const unsigned char* from = next(count * sizeof(T));
+        if (count > 0) std::memcpy(values.data(), from, count * sizeof(T));  // no null pointer into memcpy
         return values;
     }
     bool done() const { return at_ == bytes_.size(); }

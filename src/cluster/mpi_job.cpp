@@ -96,14 +96,9 @@ public:
             to_first.finish();
         } else if (rows_to_first) {
             // The rows of the others come in while this process traces.
-            std::thread receiver([&] { receive_or_end_the_job(result); });
-            try {
-                extract_band(plan, model, options, result);
-            } catch (...) {
-                receiver.detach();  // ended with the job
-                throw;
-            }
-            receiver.join();
+            RowsReceiver others(rows_, size_ - 1, result);
+            extract_band(plan, model, options, result);
+            others.finish();
         } else {
             extract_band(plan, model, options, result);
         }
@@ -119,18 +114,6 @@ private:
         MpiLinks links(seams_, rows);
         extract_band_in_stripes(plan, model.rows, model.columns, *model.altitudes, rows, options, links);
         rows.settle();
-    }
-
-    // The others wait for this thread's answers: should it fail, nothing
-    // else would end the job.
-    void receive_or_end_the_job(ResultRowSink& result)
-    {
-        try {
-            receive_rows(rows_, size_ - 1, result);
-        } catch (const std::exception& failure) {
-            report_failure("", failure.what());
-            MPI_Abort(MPI_COMM_WORLD, 1);
-        }
     }
 
     MPI_Comm seams_ = MPI_COMM_NULL;
@@ -155,13 +138,13 @@ int run_in_mpi_job(int& argc, char**& argv, const std::function<int(RunGroup*)>&
     {
         MpiGroup group;
         status = body(&group);
+        // The lock of the result folder goes now, as at a normal end: neither
+        // MPI_Abort nor an mpirun that kills a process stuck in MPI_Finalize
+        // (as it does once it was told to stop) leaves the process one.
+        release_run_locks();
         // A process that failed leaves the others waiting for it. Its results
-        // are gone already; the lock of its folder goes now, as at a normal
-        // end (MPI_Abort ends the process without one).
-        if (status != 0 && group.size() > 1) {
-            release_run_locks();
-            MPI_Abort(MPI_COMM_WORLD, status);
-        }
+        // are gone already.
+        if (status != 0 && group.size() > 1) MPI_Abort(MPI_COMM_WORLD, status);
     }
     MPI_Finalize();
     return status;

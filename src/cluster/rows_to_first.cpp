@@ -70,7 +70,30 @@ void RowsToFirst::finish()
     MPI_Send(nullptr, 0, MPI_BYTE, 0, mpi_tag::done, rows_);
 }
 
-void receive_rows(MPI_Comm rows, int others, ResultRowSink& result)
+struct RowsReceiver::Shared {
+    std::mutex lock;
+    ResultRowSink* result;  // null once closed
+    std::exception_ptr failure;
+
+    void write(const RowsHeader& header, const unsigned char* rows)
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        if (result == nullptr) return;
+        try {
+            result->write_rows(header.first, header.count, header.width, rows);
+        } catch (...) {
+            failure = std::current_exception();
+            result = nullptr;
+        }
+    }
+    void close()
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        result = nullptr;
+    }
+};
+
+void RowsReceiver::receive(MPI_Comm rows, int others, Shared& into)
 {
     while (others > 0) {
         MPI_Status status;
@@ -80,11 +103,39 @@ void receive_rows(MPI_Comm rows, int others, ResultRowSink& result)
             std::memcpy(&header, message.data(), sizeof header);
             if (header.count < 0 || message.size() != sizeof header + header.width * static_cast<uint64_t>(header.count))
                 throw std::logic_error("a message of rows of the wrong length");
-            result.write_rows(header.first, header.count, header.width, message.data() + sizeof header);
+            into.write(header, message.data() + sizeof header);
         } else if (status.MPI_TAG == mpi_tag::flush) {
             MPI_Send(nullptr, 0, MPI_BYTE, status.MPI_SOURCE, mpi_tag::flushed, rows);
         } else if (status.MPI_TAG == mpi_tag::done) {
             --others;
         }
     }
+}
+
+RowsReceiver::RowsReceiver(MPI_Comm rows, int others, ResultRowSink& result)
+    : shared_(std::make_shared<Shared>())
+{
+    shared_->result = &result;
+    thread_ = std::thread([rows, others, shared = shared_] {
+        try {
+            receive(rows, others, *shared);
+        } catch (...) {
+            const std::lock_guard<std::mutex> hold(shared->lock);
+            shared->failure = std::current_exception();
+        }
+    });
+}
+
+RowsReceiver::~RowsReceiver()
+{
+    if (!thread_.joinable()) return;
+    shared_->close();
+    thread_.detach();
+}
+
+void RowsReceiver::finish()
+{
+    thread_.join();
+    const std::lock_guard<std::mutex> hold(shared_->lock);
+    if (shared_->failure) std::rethrow_exception(shared_->failure);
 }

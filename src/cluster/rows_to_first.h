@@ -7,6 +7,9 @@
 #include <mpi.h>
 
 #include <deque>
+#include <exception>
+#include <memory>
+#include <thread>
 #include <mutex>
 #include <vector>
 
@@ -40,8 +43,28 @@ private:
     std::deque<Sending> sending_;
 };
 
-// On the first process: writes the rows the `others` processes send into
-// `result` until each has finished, answering their settle() on the way.
-void receive_rows(MPI_Comm rows, int others, ResultRowSink& result);
+// On the first process: a thread that writes the rows the `others` processes
+// send into `result` until each has finished, answering their settle() on
+// the way. A write that fails closes it: later rows are taken and dropped, so
+// that no process waits on this one while the run ends.
+class RowsReceiver {
+public:
+    RowsReceiver(MPI_Comm rows, int others, ResultRowSink& result);
+    // Closes the receiver if it still runs: its thread, left to end with the
+    // job, no longer touches `result`.
+    ~RowsReceiver();
+    RowsReceiver(const RowsReceiver&) = delete;
+    RowsReceiver& operator=(const RowsReceiver&) = delete;
+
+    // Waits until every other process has finished; throws the first failure
+    // to write their rows.
+    void finish();
+
+private:
+    struct Shared;  // what the thread shares with this, for as long as either needs it
+    static void receive(MPI_Comm rows, int others, Shared& into);
+    std::shared_ptr<Shared> shared_;
+    std::thread thread_;
+};
 
 #endif
