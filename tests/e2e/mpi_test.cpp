@@ -76,27 +76,52 @@ TEST(MpiRuns, AnyNumberOfProcessesWritesTheFilesOfOne)
     }
 }
 
-TEST(MpiRuns, AProcessKilledMidRunLeavesTheEarlierSetWhole)
+// A process killed outright, and a first process that cannot write the rows
+// the others send it (a GeoTIFF past a file size limit): the job ends with a
+// failure, the earlier set is whole, and the next run leaves no private file.
+TEST(MpiRuns, AFailingProcessLeavesTheEarlierSetWhole)
 {
+    struct Failure {
+        const char* what;
+        std::string image;
+        std::vector<std::string> plan;  // another plan than the earlier set's
+        std::string shell_prefix;
+        std::string wrapper;  // between the launcher and the program
+        bool killed;          // else the failure is the program's own: a message and status 1
+        int processes;
+    };
+    const std::vector<Failure> failures = {
+        {"rank 2 killed as it makes its rows final", "a.bmp", {"-i", "500"},
+         e2e::with_fault("IT4_KILL_AT_DATASYNC=1 IT4_ONLY_RANK=2"), "", true, 3},
+        {"rank 0 past a file size limit", "b.tif", {"-i", "10", "--min", "-5000"}, "",
+         "sh -c 'ulimit -f 100; exec \"$0\" \"$@\"'", false, 5},
+    };
     Workspace ws;
-    ws.add_tiled_raw("himalaya_m4", "tall_m4", 4, 2);
+    ws.add_tiled_raw("himalaya_m4", "tall_m4", 20, 1);  // 2,400 lines: tiles of the .tif written as rows come
     const std::string dem = "images/dem/";
-    ASSERT_EQ(ws.run_command({"-i", "250", dem + "tall_m4.raw", dem + "a.bmp"}).status, 0);
-    const std::set<std::string> earlier_files = ws.files();
-    const std::string earlier = e2e::read_file(ws.model_folder() / "a.bmp");
+    for (const Failure& failure : failures) {
+        if (failure.image.ends_with(".tif") && !e2e::gdal_tests_can_run()) continue;
+        ASSERT_EQ(ws.run_command({"-i", "250", dem + "tall_m4.raw", dem + failure.image}).status, 0) << failure.what;
+        const std::set<std::string> earlier_files = ws.files();
+        const std::string earlier = e2e::read_file(ws.model_folder() / failure.image);
 
-    // Rank 2 dies as it makes its rows final, before rank 0 could commit.
-    const std::vector<std::string> args = {"-i", "500", dem + "tall_m4.raw", dem + "a.bmp"};
-    const e2e::Run killed =
-        ws.run("", 120, e2e::with_fault("IT4_KILL_AT_DATASYNC=1 IT4_ONLY_RANK=2"), -1, args, launcher(3));
-    EXPECT_NE(killed.status, 0);
-    EXPECT_EQ(e2e::read_file(ws.model_folder() / "a.bmp"), earlier);
+        std::vector<std::string> args = failure.plan;
+        args.insert(args.end(), {dem + "tall_m4.raw", dem + failure.image});
+        const e2e::Run failed =
+            ws.run("", 120, failure.shell_prefix, -1, args, launcher(failure.processes) + " " + failure.wrapper);
+        EXPECT_NE(failed.status, 0) << failure.what;
+        if (!failure.killed) {
+            EXPECT_EQ(failed.status, 1) << failure.what << "\n" << failed.err;
+            EXPECT_TRUE(e2e::private_files(ws).empty()) << failure.what;
+        }
+        EXPECT_EQ(e2e::read_file(ws.model_folder() / failure.image), earlier) << failure.what;
 
-    // The next run settles what the killed one left.
-    const e2e::Run next = ws.run("", 120, "", -1, args, launcher(3));
-    ASSERT_EQ(next.status, 0) << next.err;
-    EXPECT_NE(e2e::read_file(ws.model_folder() / "a.bmp"), earlier);
-    EXPECT_EQ(ws.files(), earlier_files);
+        // The next run settles whatever the failed one left.
+        const e2e::Run next = ws.run("", 120, "", -1, args, launcher(3));
+        ASSERT_EQ(next.status, 0) << failure.what << ": " << next.err;
+        EXPECT_NE(e2e::read_file(ws.model_folder() / failure.image), earlier) << failure.what;
+        EXPECT_EQ(ws.files(), earlier_files) << failure.what;
+    }
 }
 
 }  // namespace
