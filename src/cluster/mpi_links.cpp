@@ -1,5 +1,7 @@
 #include "cluster/mpi_links.h"
 
+#include <cstring>
+
 #include "cluster/checkpoint_packing.h"
 #include "cluster/mpi_tags.h"
 #include "cluster/polite_waits.h"
@@ -20,8 +22,9 @@ MpiLinks::MpiLinks(MPI_Comm seams, ResultRowSink& rows) : seams_(seams), rows_(r
     MPI_Comm_size(seams_, &size_);
 }
 
-int32_t MpiLinks::wait_for_truth(const std::function<std::vector<StripeCheckpoints>()>& describe)
+int32_t MpiLinks::wait_for_truth(const std::function<std::optional<StripeCheckpoints>(size_t k)>& describe)
 {
+    bool settled = false;
     for (;;) {
         MPI_Status status;
         const std::vector<unsigned char> message = receive_message(seams_, MPI_ANY_SOURCE, MPI_ANY_TAG, status);
@@ -30,20 +33,28 @@ int32_t MpiLinks::wait_for_truth(const std::function<std::vector<StripeCheckpoin
             std::memcpy(&stripe, message.data(), sizeof stripe);
             return stripe;
         }
-        if (status.MPI_TAG == mpi_tag::describe) {
-            rows_.settle();  // the holder may write them again
-            const std::vector<unsigned char> bytes = pack_checkpoints(describe());
+        if (status.MPI_TAG == mpi_tag::describe && message.size() == sizeof(uint64_t)) {
+            if (!settled) rows_.settle();  // the holder may write them again
+            settled = true;
+            uint64_t k = 0;
+            std::memcpy(&k, message.data(), sizeof k);
+            std::vector<StripeCheckpoints> described;
+            if (std::optional<StripeCheckpoints> stripe = describe(k)) described.push_back(std::move(*stripe));
+            const std::vector<unsigned char> bytes = pack_checkpoints(described);
             MPI_Send(bytes.data(), static_cast<int>(bytes.size()), MPI_BYTE, status.MPI_SOURCE, mpi_tag::description,
                      seams_);
         }
     }
 }
 
-std::vector<StripeCheckpoints> MpiLinks::stripes_of(int below)
+std::optional<StripeCheckpoints> MpiLinks::stripe_of(int below, size_t k)
 {
-    MPI_Send(nullptr, 0, MPI_BYTE, below, mpi_tag::describe, seams_);
+    const auto index = static_cast<uint64_t>(k);
+    MPI_Send(&index, sizeof index, MPI_BYTE, below, mpi_tag::describe, seams_);
     MPI_Status status;
-    return unpack_checkpoints(receive_message(seams_, below, mpi_tag::description, status));
+    std::vector<StripeCheckpoints> described = unpack_checkpoints(receive_message(seams_, below, mpi_tag::description, status));
+    if (described.empty()) return std::nullopt;
+    return std::move(described.front());
 }
 
 void MpiLinks::hand_truth(int below, int32_t stripe)

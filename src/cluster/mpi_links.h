@@ -16,8 +16,8 @@ public:
 
     int band() const override { return rank_; }
     int bands() const override { return size_; }
-    int32_t wait_for_truth(const std::function<std::vector<StripeCheckpoints>()>& describe) override;
-    std::vector<StripeCheckpoints> stripes_of(int below) override;
+    int32_t wait_for_truth(const std::function<std::optional<StripeCheckpoints>(size_t k)>& describe) override;
+    std::optional<StripeCheckpoints> stripe_of(int below, size_t k) override;
     void hand_truth(int below, int32_t stripe) override;
 
 private:

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "contours/row_engine.h"
@@ -49,13 +50,18 @@ public:
     virtual int bands() const = 0;
 
     // Waits until the truth comes down to this band, answering meanwhile the
-    // holder's requests for its stripes with `describe()`. Returns the index
-    // (in row order) of the stripe whose own engine is true after its rows,
-    // or -1 when the holder repaired the whole band.
-    virtual int32_t wait_for_truth(const std::function<std::vector<StripeCheckpoints>()>& describe) = 0;
+    // holder's requests for its stripes with `describe(k)`: the checkpoints
+    // of its stripe k (in row order), none past its last. Returns the index
+    // of the stripe whose own engine is true after its rows, or -1 when the
+    // holder repaired the whole band.
+    virtual int32_t wait_for_truth(
+        const std::function<std::optional<StripeCheckpoints>(size_t k)>& describe) = 0;
 
-    // The stripes of band `below` (a band below this one), asked of its process.
-    virtual std::vector<StripeCheckpoints> stripes_of(int below) = 0;
+    // The checkpoints of stripe k of band `below` (a band below this one),
+    // asked of its process; none past its last stripe. The stripes are
+    // asked for one at a time, from the top, while the repair goes on: it
+    // usually meets the first one's own state.
+    virtual std::optional<StripeCheckpoints> stripe_of(int below, size_t k) = 0;
 
     // Tells band `below` that its stripe `stripe` is true (-1: its whole band
     // was repaired here).

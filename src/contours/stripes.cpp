@@ -211,14 +211,11 @@ private:
     std::deque<Stripe<Tone>> stripes_;  // grows at the end only: references stay valid
 };
 
-// The checkpoints of a band's stripes, for the process that repairs them.
+// The checkpoints of a stripe, for the process that repairs it.
 template <typename Tone>
-std::vector<StripeCheckpoints> checkpoints_of(const std::vector<Stripe<Tone>*>& stripes)
+StripeCheckpoints checkpoints_of(const Stripe<Tone>& stripe)
 {
-    std::vector<StripeCheckpoints> all;
-    for (const Stripe<Tone>* stripe : stripes)
-        all.push_back({stripe->first, stripe->end, stripe->states_from, stripe->offsets, stripe->states});
-    return all;
+    return {stripe.first, stripe.end, stripe.states_from, stripe.offsets, stripe.states};
 }
 
 // Takes `truth`, true after the rows of this process's band, on into the
@@ -232,12 +229,13 @@ void repair_bands_below(std::unique_ptr<RowEngine<Tone>> truth, int32_t rows, in
         const BandRows band = band_rows(rows, below, links.bands(), options.lead_rows);
         if (band.first == band.end) break;  // the bands after an empty one are empty
         int32_t met = -1;
-        const std::vector<StripeCheckpoints> stripes = links.stripes_of(below);
-        for (size_t s = 0; s < stripes.size() && met < 0; ++s) {
-            Stripe<Tone> stripe(stripes[s].first, stripes[s].end);
-            stripe.states_from = stripes[s].states_from;
-            stripe.offsets = stripes[s].offsets;
-            stripe.states = stripes[s].states;
+        for (size_t s = 0; met < 0; ++s) {
+            const std::optional<StripeCheckpoints> checkpoints = links.stripe_of(below, s);
+            if (!checkpoints) break;
+            Stripe<Tone> stripe(checkpoints->first, checkpoints->end);
+            stripe.states_from = checkpoints->states_from;
+            stripe.offsets = checkpoints->offsets;
+            stripe.states = checkpoints->states;
             if (repair(stripe, *truth, altitudes, columns, stats)) met = static_cast<int32_t>(s);
         }
         links.hand_truth(below, met);
@@ -271,7 +269,10 @@ StripeStats extract_with(const PreparedPlan& plan, int32_t rows, int32_t columns
     stats.stripes = static_cast<int32_t>(stripes.size());
     size_t next = 0;
     if (band.first > 0) {
-        const int32_t met = links->wait_for_truth([&] { return checkpoints_of(stripes); });
+        const int32_t met = links->wait_for_truth([&](size_t k) -> std::optional<StripeCheckpoints> {
+            if (k >= stripes.size()) return std::nullopt;
+            return checkpoints_of(*stripes[k]);
+        });
         if (met < 0) return stats;  // the band above repaired this whole band
         next = static_cast<size_t>(met);
     }

@@ -88,13 +88,13 @@ public:
         Link(LocalBands& all, int band) : all_(all), band_(band) {}
         int band() const override { return band_; }
         int bands() const override { return static_cast<int>(all_.boxes_.size()); }
-        int32_t wait_for_truth(const std::function<std::vector<StripeCheckpoints>()>& describe) override
+        int32_t wait_for_truth(const std::function<std::optional<StripeCheckpoints>(size_t)>& describe) override
         {
             Box& box = all_.boxes_[static_cast<size_t>(band_)];
             std::unique_lock<std::mutex> hold(all_.lock_);
             for (;;) {
                 if (box.asked && !box.described) {
-                    box.stripes = describe();
+                    box.stripe = describe(box.asked_for);
                     box.described = true;
                     all_.changed_.notify_all();
                 }
@@ -102,14 +102,17 @@ public:
                 all_.changed_.wait(hold);
             }
         }
-        std::vector<StripeCheckpoints> stripes_of(int below) override
+        std::optional<StripeCheckpoints> stripe_of(int below, size_t k) override
         {
             Box& box = all_.boxes_[static_cast<size_t>(below)];
             std::unique_lock<std::mutex> hold(all_.lock_);
             box.asked = true;
+            box.described = false;
+            box.asked_for = k;
             all_.changed_.notify_all();
             all_.changed_.wait(hold, [&] { return box.described; });
-            return box.stripes;
+            box.asked = false;
+            return box.stripe;
         }
         void hand_truth(int below, int32_t stripe) override
         {
@@ -127,8 +130,9 @@ public:
 private:
     struct Box {
         bool asked = false, described = false, told = false;
+        size_t asked_for = 0;
         int32_t truth = -1;
-        std::vector<StripeCheckpoints> stripes;
+        std::optional<StripeCheckpoints> stripe;
     };
     std::mutex lock_;
     std::condition_variable changed_;
