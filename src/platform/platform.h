@@ -34,6 +34,9 @@ struct FileId {
 // (not_found) or examined.
 Status identify(const std::string& path, FileId& id);
 
+// The identity of an open file.
+Status identify_descriptor(int fd, FileId& id);
+
 inline bool same_file(const FileId& a, const FileId& b) { return a.device == b.device && a.inode == b.inode; }
 
 // Whether two names in one folder name the same entry: the same bytes on

@@ -82,6 +82,14 @@ Status identify(const std::string& path, FileId& id)
     return {};
 }
 
+Status identify_descriptor(int fd, FileId& id)
+{
+    struct stat info {};
+    if (fstat(fd, &info) != 0) return last_error();
+    fill_id(info, id);
+    return {};
+}
+
 bool same_name(const std::string& a, const std::string& b) { return a == b; }
 
 Status open_regular(const std::string& path, const char* mode, std::FILE*& stream)

@@ -154,6 +154,12 @@ Status identify(const std::string& path, FileId& id)
     return known;
 }
 
+Status identify_descriptor(int fd, FileId& id)
+{
+    if (identify_handle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), id)) return {};
+    return last_system_error();
+}
+
 Status open_regular(const std::string& path, const char* mode, std::FILE*& stream)
 {
     stream = nullptr;

@@ -56,8 +56,8 @@ RunOutcome run_request(const RunRequest& request, const RequestHooks& hooks, Run
     const auto image_for = [&](const ImageSettings& image) -> std::unique_ptr<ImageOutput> {
         if (first) results.emplace(create_result_set(request.image, request.format, request.table, model));
         if (group == nullptr) return nullptr;
-        const std::string temp_path = group->from_first(first ? results->file(Results::Role::image)->temp_path() : "");
-        return first ? nullptr : open_image_part(temp_path, request.image, image);
+        const std::string part_name = group->from_first(first ? image_part_name(*results->file(Results::Role::image)) : "");
+        return first ? nullptr : open_image_part(part_name, request.image, image);
     };
     if (model.altitudes->range_known()) {
         if (hooks.on_read) hooks.on_read();

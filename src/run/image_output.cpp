@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "shared/run_error.h"
 
+#include <sstream>
 #include <stdexcept>
 
 namespace {
@@ -69,10 +70,22 @@ private:
 // offsets.
 class FilePart final : public ImageOutput {
 public:
-    FilePart(const std::string& temp_path, const std::string& final_path, const ImageSettings& settings)
+    FilePart(const std::string& part_name, const std::string& final_path, const ImageSettings& settings)
     {
+        platform::FileId created;
+        std::istringstream fields(part_name);
+        fields >> created.device >> created.inode;
+        fields.get();  // the space before the name
+        std::string temp_path;
+        std::getline(fields, temp_path);
         const platform::Status opened = platform::open_existing_for_writing(temp_path, fd_);
         if (!opened) throw RunError("cannot write " + final_path + ": " + opened.reason());
+        platform::FileId found;
+        const platform::Status known = platform::identify_descriptor(fd_, found);
+        if (!known) throw RunError("cannot write " + final_path + ": " + known.reason());
+        if (!platform::same_file(found, created))
+            throw RunError("cannot write " + final_path + ": its temporary file " + temp_path +
+                           " was replaced by another file while the run wrote it");
         if (settings.format == ImageFormat::raw)
             sink_ = std::make_unique<RawResultSink>(fd_, final_path, settings.rows, settings.columns);
         else
@@ -117,11 +130,19 @@ ImageSettings image_settings_for(const Model& model, const Plan& plan, ImageForm
     return image;
 }
 
-std::unique_ptr<ImageOutput> open_image_part(const std::string& temp_path, const std::string& final_path,
+std::string image_part_name(const OutputFile& image)
+{
+    platform::FileId id;
+    const platform::Status known = platform::identify_descriptor(platform::descriptor_of(image.stream()), id);
+    if (!known) throw RunError("cannot write " + image.final_path() + ": " + known.reason());
+    return std::to_string(id.device) + " " + std::to_string(id.inode) + " " + image.temp_path();
+}
+
+std::unique_ptr<ImageOutput> open_image_part(const std::string& part_name, const std::string& final_path,
                                              const ImageSettings& settings)
 {
     if (written_through_gdal(settings.format)) return std::make_unique<NoPart>();
-    return std::make_unique<FilePart>(temp_path, final_path, settings);
+    return std::make_unique<FilePart>(part_name, final_path, settings);
 }
 
 std::unique_ptr<ImageOutput> open_image_output(OutputFile& image, const ImageSettings& settings)

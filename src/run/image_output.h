@@ -60,12 +60,19 @@ public:
 // The image written into `image`, the result's file of that role.
 std::unique_ptr<ImageOutput> open_image_output(OutputFile& image, const ImageSettings& settings);
 
+// The image file as the other processes of a shared run find it: its
+// temporary name and its identity, as one text (`image`: a file just
+// created, still open).
+std::string image_part_name(const OutputFile& image);
+
 // The part of an image that a process of a shared run writes besides the
-// first one, which created the file under the name `temp_path` (messages
-// name `final_path`): a raw image or bitmap takes its rows at their offsets,
-// and the part is final once on the disk. The rows of a PNG or GeoTIFF go to
-// the first process instead: such a part takes none.
-std::unique_ptr<ImageOutput> open_image_part(const std::string& temp_path, const std::string& final_path,
+// first one, which created the file named by `part_name` (image_part_name;
+// messages name `final_path`): a raw image or bitmap takes its rows at their
+// offsets, and the part is final once on the disk. A file that is no longer
+// the one created under that name is refused: this process writes nothing
+// but the run's own file. The rows of a PNG or GeoTIFF go to the first
+// process instead: such a part takes none.
+std::unique_ptr<ImageOutput> open_image_part(const std::string& part_name, const std::string& final_path,
                                              const ImageSettings& settings);
 
 #endif
