@@ -1,5 +1,6 @@
 // The processes of an MPI job as the group of one run: band k traced by rank
-// k, the seams handed down in messages, the results held by rank 0.
+// k, the seams handed down in messages, the results held by rank 0 (a
+// GeoTIFF's tiles written by the rank that owns them).
 #include "cluster/mpi_job.h"
 
 #include <mpi.h>
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include "cluster/mpi_links.h"
+#include "cluster/mpi_tile_share.h"
 #include "cluster/polite_waits.h"
 #include "cluster/rows_to_first.h"
 #include "contours/stripes.h"
@@ -87,6 +89,12 @@ public:
         return all;
     }
 
+    TileShare& tile_share(int32_t image_rows) override
+    {
+        if (!tiles_) tiles_ = std::make_unique<MpiTileShare>(image_rows);
+        return *tiles_;
+    }
+
     void extract(const PreparedPlan& plan, const Model& model, const StripeOptions& options, ResultRowSink& result,
                  bool rows_to_first) override
     {
@@ -121,6 +129,7 @@ private:
     int rank_ = 0;
     int size_ = 1;
     int on_this_machine_ = 1;
+    std::unique_ptr<MpiTileShare> tiles_;
 };
 
 }  // namespace

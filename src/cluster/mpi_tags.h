@@ -16,6 +16,12 @@ constexpr int rows = 4;
 constexpr int flush = 5;
 constexpr int flushed = 6;
 constexpr int done = 7;
+// Between the processes writing one GeoTIFF (their own communicators): tile
+// rows for their owner (answered by flush and done as rows are), and a
+// place in the file asked of the first process and given.
+constexpr int tile_rows = 8;
+constexpr int reserve = 9;
+constexpr int reserved = 10;
 }  // namespace mpi_tag
 
 #endif

@@ -1,5 +1,5 @@
 // The rows of an image that only the first process of a shared run can write
-// (a PNG or GeoTIFF, compressed as it streams): the other processes send
+// (a PNG, one compressed stream): the other processes send
 // theirs to it, and it writes them with its own.
 #ifndef CLUSTER_ROWS_TO_FIRST_H
 #define CLUSTER_ROWS_TO_FIRST_H

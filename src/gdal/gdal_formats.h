@@ -12,13 +12,16 @@
 
 #include "input/raster_row_source.h"
 #include "gdal/gdal_image_sink.h"
+#include "gdal/image_file_access.h"
+#include "gdal/tile_share.h"
 
 // What the module offers (see gdal_module.h): the only way the program and
 // the module reach each other; the module calls nothing of the program's.
 struct GdalFormats {
     std::unique_ptr<RasterRowSource> (*open_source)(const std::string& path, int band, std::optional<double> no_data,
                                                     const FileCheck& check_file);
-    std::unique_ptr<GdalImageSink> (*open_image_sink)(const std::string& scratch_path, const GdalImage& image);
+    std::unique_ptr<GdalImageSink> (*open_image_sink)(const std::string& scratch_path, const GdalImage& image,
+                                                      ImageFileAccess& file, TileShare* share);
     std::string (*prj_text)(const std::string& projection_wkt);
     std::string (*axis_mapping)(const std::string& projection_wkt);
     std::string (*wkt_of_prj)(const std::string& prj_path, const std::string& text);

@@ -10,8 +10,9 @@
 #include "gdal/png_stream_sink.h"
 #include "gdal/streamed_geotiff_sink.h"
 
-std::unique_ptr<GdalImageSink> open_gdal_image_sink(const std::string& scratch_path, const GdalImage& image)
+std::unique_ptr<GdalImageSink> open_gdal_image_sink(const std::string& scratch_path, const GdalImage& image,
+                                                    ImageFileAccess& file, TileShare* share)
 {
     if (image.format == GdalFormat::png) return open_png_stream_sink(scratch_path, image);
-    return open_streamed_geotiff_sink(image);
+    return open_streamed_geotiff_sink(image, file, share);
 }

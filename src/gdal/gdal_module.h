@@ -8,6 +8,8 @@
 #include <string>
 
 #include "gdal/gdal_image_sink.h"
+#include "gdal/image_file_access.h"
+#include "gdal/tile_share.h"
 #include "input/raster_row_source.h"
 
 // Opens band `band` (from 1) of the raster at `path`, whose no-data value is
@@ -21,7 +23,10 @@ std::unique_ptr<RasterRowSource> open_gdal_source(const std::string& path, int b
 
 // A sink of `image`. `scratch_path` is an empty file the caller made and
 // removes, where a PNG keeps the compressed rows that memory does not hold.
-std::unique_ptr<GdalImageSink> open_gdal_image_sink(const std::string& scratch_path, const GdalImage& image);
+// A GeoTIFF writes its tiles through `file`, and with a `share` is written
+// by every process of a shared run (a PNG takes no share).
+std::unique_ptr<GdalImageSink> open_gdal_image_sink(const std::string& scratch_path, const GdalImage& image,
+                                                    ImageFileAccess& file, TileShare* share);
 
 // The projection in the form a .prj file beside an image holds (ESRI WKT).
 std::string prj_text(const std::string& projection_wkt);

@@ -1,19 +1,27 @@
-// The tiles go through GDAL's GeoTIFF driver, block by block: GDAL
-// compresses them on its own threads (NUM_THREADS) and writes them; a block
-// written again takes the place of the first one where it fits.
+// GDAL makes the file with everything but the tiles (it owns the GeoTIFF
+// keys, the colour table and no-data value, the overviews' directories) and
+// closes it. The tiles are then compressed by the thread whose rows
+// completed them (libdeflate, the library GDAL's own DEFLATE uses) and
+// written at places reserved past the file's end, so that no thread or
+// process waits for another to write; the index of their places is written
+// last (tiff_tile_index.h).
 #include "gdal/geotiff_tile_file.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <atomic>
 #include <mutex>
+#include <new>
 #include <utility>
 
 #include <cpl_conv.h>
 #include <gdal.h>
+#include <libdeflate.h>
 
 #include "gdal/gdal_setup.h"
 #include "gdal/owned_dataset.h"
+#include "gdal/tiff_tile_index.h"
 #include "gdal/write_failure.h"
 #include "shared/levels.h"
 
@@ -53,14 +61,16 @@ void describe_geotiff(GDALDatasetH dataset, const GdalImage& image)
 // which the user's environment may set: TIFF_USE_OVR=YES would put them in
 // an .ovr file beside the image (a file no run commits or removes),
 // COMPRESS_OVERVIEW=JPEG would make them lossy, PHOTOMETRIC_OVERVIEW=YCBCR
-// would fail. While it lives, the overviews are made inside the image, as
-// the image is stored: in DEFLATE tiles of 512 x 512 at the same level (so
-// that every level is written in tile rows of the same height), without a
-// predictor, with the image's colours. The settings are this thread's only;
-// an empty value counts as none, and hides the environment's.
-// The DEFLATE level of the image's tiles and of its overviews' (see the
-// options of the file below).
-constexpr const char* deflate_level = "2";
+// would fail. While it lives, the overviews' directories are made inside the
+// image, as the image is stored: DEFLATE tiles of 512 x 512 (so that every
+// level is written in tile rows of the same height), without a predictor,
+// with the image's colours, none of their tiles written. The settings are
+// this thread's only; an empty value counts as none, and hides the
+// environment's.
+// libdeflate's level 2 takes half the time of its level 1 on sparse lines
+// (level 1 searches long runs of background slowly) and makes files within
+// 2 % of it.
+constexpr int deflate_level = 2;
 
 class OverviewsAsTheImage {
 public:
@@ -78,50 +88,15 @@ public:
 private:
     static constexpr std::pair<const char*, const char*> settings[] = {
         {"TIFF_USE_OVR", "NO"},         {"USE_RRD", "NO"},          {"GDAL_TIFF_OVR_BLOCKSIZE", "512"},
-        {"COMPRESS_OVERVIEW", "DEFLATE"}, {"ZLEVEL_OVERVIEW", deflate_level},   {"PREDICTOR_OVERVIEW", "1"},
-        {"PHOTOMETRIC_OVERVIEW", ""},   {"INTERLEAVE_OVERVIEW", ""}, {"SPARSE_OK_OVERVIEW", "NO"},
+        {"COMPRESS_OVERVIEW", "DEFLATE"}, {"PREDICTOR_OVERVIEW", "1"}, {"PHOTOMETRIC_OVERVIEW", ""},
+        {"INTERLEAVE_OVERVIEW", ""},    {"SPARSE_OK_OVERVIEW", "YES"},
     };
 };
 
-class GdalTileFile final : public GeoTiffTileFile {
-public:
-    GdalTileFile(const GdalImage& image, std::vector<int> overview_factors);
-    void write_tile_row(size_t level, const TileRow& tile_row) override;
-    void read_tile_row(size_t level, TileRow& tile_row, const std::vector<bool>& missing) override;
-    void close() override;
-
-private:
-    GDALRasterBandH band_of(size_t level) const
-    {
-        GDALRasterBandH image = GDALGetRasterBand(file_.get(), 1);
-        return level == 0 ? image : GDALGetOverview(image, static_cast<int>(level) - 1);
-    }
-    [[noreturn]] void fail(const std::string& reason, int error) const
-    {
-        throw write_failure(image_.shown_path, reason, error);
-    }
-    // Under writing_: GDAL's message for this call, else the first it gave
-    // for an earlier call (GDAL writes the tiles its threads compressed in
-    // whichever call comes next, and fails every call after a failed write
-    // without a word), else `fallback`.
-    [[noreturn]] void fail_after(const GdalFailures& failures, const char* fallback, int error)
-    {
-        if (first_reason_.empty() && !failures.first().empty()) {
-            first_reason_ = failures.first();
-            first_error_ = error;
-        }
-        if (first_reason_.empty()) fail(fallback, error);
-        fail(first_reason_, first_error_);
-    }
-
-    GdalImage image_;
-    OwnedDataset file_;
-    std::mutex writing_;  // a GDAL dataset is used by one thread at a time
-    std::string first_reason_;
-    int first_error_ = 0;
-};
-
-GdalTileFile::GdalTileFile(const GdalImage& image, std::vector<int> factors) : image_(image)
+// The file without its tiles: tiled 512 x 512 in DEFLATE, a BigTIFF when its
+// data might pass 4 GiB (GDAL's own guess, as for every GeoTIFF it writes),
+// sparse so that GDAL writes none of the tiles.
+void create_empty_geotiff(const GdalImage& image, std::vector<int> factors)
 {
     set_up_gdal();
     const NoSideFiles no_side_files;
@@ -129,105 +104,169 @@ GdalTileFile::GdalTileFile(const GdalImage& image, std::vector<int> factors) : i
     errno = 0;
     const auto check = [&](bool done, const char* fallback) {
         if (done && failures.first().empty()) return;
-        fail(failures.first().empty() ? std::string(fallback) : failures.first(), errno);
+        throw write_failure(image.shown_path, failures.first().empty() ? std::string(fallback) : failures.first(), errno);
     };
     GDALDriverH tiff = GDALGetDriverByName("GTiff");
     check(tiff != nullptr, "this GDAL has no GeoTIFF driver");
-    // DEFLATE in tiles of 512 x 512 gave the smallest files of the fast
-    // choices measured (below strips of one row at the default level, and 6
-    // times as fast); level 2 of libdeflate, which GDAL compresses with,
-    // takes half the time of its level 1 on sparse lines (level 1 searches
-    // long runs of background slowly) and makes files within 2 % of it.
-    // Tiles are written whole, once their rows are in: every one, the empty
-    // ones too, as readers expect.
-    const std::string zlevel = std::string("ZLEVEL=") + deflate_level;
-    const char* options[] = {"TILED=YES",    "BLOCKXSIZE=512",       "BLOCKYSIZE=512",   "COMPRESS=DEFLATE",
-                             zlevel.c_str(), "NUM_THREADS=ALL_CPUS", "BIGTIFF=IF_SAFER", nullptr};
-    file_.reset(GDALCreate(tiff, image_.path.c_str(), image_.column_count, image_.row_count, 1, pixel_type(image_),
-                           const_cast<char**>(options)));
-    check(file_ != nullptr, "GDAL could not create it");
-    describe_geotiff(file_.get(), image_);
+    const char* options[] = {"TILED=YES",        "BLOCKXSIZE=512",  "BLOCKYSIZE=512", "COMPRESS=DEFLATE",
+                             "BIGTIFF=IF_SAFER", "SPARSE_OK=TRUE", nullptr};
+    OwnedDataset file(GDALCreate(tiff, image.path.c_str(), image.column_count, image.row_count, 1, pixel_type(image),
+                                 const_cast<char**>(options)));
+    check(file != nullptr, "GDAL could not create it");
+    describe_geotiff(file.get(), image);
     if (!factors.empty()) {
         const OverviewsAsTheImage settings;
-        const bool made = GDALBuildOverviews(file_.get(), "NONE", static_cast<int>(factors.size()), factors.data(), 0,
+        const bool made = GDALBuildOverviews(file.get(), "NONE", static_cast<int>(factors.size()), factors.data(), 0,
                                              nullptr, nullptr, nullptr) == CE_None;
         check(made, "GDAL could not make the overviews");
     }
+    file.reset();
     check(true, "GDAL could not create it");
 }
 
-void GdalTileFile::write_tile_row(size_t level, const TileRow& tile_row)
+struct CompressorFree {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+struct DecompressorFree {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+class DeflateTileFile final : public GeoTiffTileFile {
+public:
+    DeflateTileFile(const GdalImage& image, const std::vector<int>& factors, ImageFileAccess& file, TileShare* share);
+    void write_tile_row(size_t level, const TileRow& tile_row) override;
+    void read_tile_row(size_t level, TileRow& tile_row, const std::vector<bool>& missing) override;
+    void close() override;
+
+private:
+    bool first() const { return share_ == nullptr || share_->process() == 0; }
+    size_t across(size_t level) const { return static_cast<size_t>((levels_[level].width + tile_size - 1) / tile_size); }
+    uint64_t reserve(uint64_t bytes) { return share_ != nullptr ? share_->reserve(bytes) : free_.fetch_add(bytes); }
+    // The columns of tile x of level `level` inside the image, in bytes.
+    size_t bytes_inside(size_t level, size_t x) const
+    {
+        const auto columns = std::min<int64_t>(tile_size, levels_[level].width - static_cast<int64_t>(x) * tile_size);
+        return static_cast<size_t>(columns) * tone_bytes_;
+    }
+
+    GdalImage image_;
+    size_t tone_bytes_;
+    size_t tile_bytes_;
+    ImageFileAccess& file_;
+    TileShare* share_;
+    std::atomic<uint64_t> free_{0};  // the file's first free byte, alone
+    std::mutex places_lock_;
+    std::vector<DirectoryTiles> levels_;
+};
+
+DeflateTileFile::DeflateTileFile(const GdalImage& image, const std::vector<int>& factors, ImageFileAccess& file,
+                                 TileShare* share)
+    : image_(image),
+      tone_bytes_(static_cast<size_t>(image.tone_bytes)),
+      tile_bytes_(static_cast<size_t>(tile_size) * tile_size * tone_bytes_),
+      file_(file),
+      share_(share)
 {
-    const int tone_bytes = image_.tone_bytes;
-    GDALRasterBandH band = band_of(level);
-    const int32_t width = GDALGetRasterBandXSize(band);
-    const auto tile_row_bytes = static_cast<size_t>(tile_size) * static_cast<size_t>(tone_bytes);
-    std::vector<unsigned char> tile(static_cast<size_t>(tile_size) * tile_row_bytes);
-    const int background = background_of(tone_bytes);
-    for (int32_t x = 0; x * tile_size < width; ++x) {
+    levels_.push_back({image.column_count, image.row_count, {}});
+    for (int factor : factors)
+        levels_.push_back({(image.column_count + factor - 1) / factor, (image.row_count + factor - 1) / factor, {}});
+    for (size_t level = 0; level < levels_.size(); ++level) {
+        const auto down = static_cast<size_t>((levels_[level].height + tile_size - 1) / tile_size);
+        levels_[level].places.resize(across(level) * down);
+    }
+    if (first()) create_empty_geotiff(image_, factors);
+    file_.open();
+    if (!first()) return;
+    const uint64_t end = file_.length();
+    if (share_ != nullptr)
+        share_->set_free_space(end);
+    else
+        free_ = end;
+}
+
+void DeflateTileFile::write_tile_row(size_t level, const TileRow& tile_row)
+{
+    const std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(libdeflate_alloc_compressor(deflate_level));
+    if (!compressor) throw std::bad_alloc();
+    const size_t tile_row_bytes = static_cast<size_t>(tile_size) * tone_bytes_;
+    const auto background = static_cast<uint16_t>(background_of(image_.tone_bytes));
+    std::vector<unsigned char> tile(tile_bytes_);
+    const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), tile_bytes_);
+    std::vector<unsigned char> compressed(bound * across(level));  // the tiles of the row, one after the other
+    std::vector<size_t> ends;
+    size_t used = 0;
+    for (size_t x = 0; x < across(level); ++x) {
         // The part of a tile beyond the image holds the background.
-        const int32_t columns = std::min(tile_size, width - x * tile_size);
-        const size_t bytes = static_cast<size_t>(columns) * static_cast<size_t>(tone_bytes);
+        const size_t bytes = bytes_inside(level, x);
         for (int32_t y = 0; y < tile_size; ++y) {
             unsigned char* to = tile.data() + static_cast<size_t>(y) * tile_row_bytes;
-            size_t filled = 0;
-            if (y < tile_row.height) {
-                std::memcpy(to, tile_row.rows[static_cast<size_t>(y)].get() + static_cast<size_t>(x) * tile_row_bytes, bytes);
-                filled = bytes;
-            }
-            for (size_t k = filled; k < tile_row_bytes; k += static_cast<size_t>(tone_bytes)) {
-                const auto wide = static_cast<uint16_t>(background);
-                if (tone_bytes == 2)
-                    std::memcpy(to + k, &wide, 2);
-                else
-                    to[k] = static_cast<unsigned char>(background);
-            }
+            const size_t filled = y < tile_row.height ? bytes : 0;
+            if (filled > 0) std::memcpy(to, tile_row.rows[static_cast<size_t>(y)].get() + x * tile_row_bytes, bytes);
+            for (size_t k = filled; k < tile_row_bytes; k += tone_bytes_) std::memcpy(to + k, &background, tone_bytes_);
         }
-        const std::lock_guard<std::mutex> one_writer(writing_);
-        const GdalFailures failures;
-        errno = 0;
-        if (GDALWriteBlock(band, x, tile_row.index, tile.data()) != CE_None || !failures.first().empty())
-            fail_after(failures, "GDAL could not write a tile", errno);
+        used += libdeflate_zlib_compress(compressor.get(), tile.data(), tile.size(), compressed.data() + used, bound);
+        ends.push_back(used);
+    }
+    const uint64_t offset = reserve(used);
+    file_.write_at(compressed.data(), used, offset);
+    const std::lock_guard<std::mutex> hold(places_lock_);
+    for (size_t x = 0; x < ends.size(); ++x) {
+        const size_t begin = x == 0 ? 0 : ends[x - 1];
+        levels_[level].places[static_cast<size_t>(tile_row.index) * across(level) + x] = {offset + begin, ends[x] - begin};
     }
 }
 
-void GdalTileFile::read_tile_row(size_t level, TileRow& tile_row, const std::vector<bool>& missing)
+void DeflateTileFile::read_tile_row(size_t level, TileRow& tile_row, const std::vector<bool>& missing)
 {
-    const int tone_bytes = image_.tone_bytes;
-    GDALRasterBandH band = band_of(level);
-    const int32_t width = GDALGetRasterBandXSize(band);
-    const auto tile_row_bytes = static_cast<size_t>(tile_size) * static_cast<size_t>(tone_bytes);
-    std::vector<unsigned char> tile(static_cast<size_t>(tile_size) * tile_row_bytes);
-    for (int32_t x = 0; x * tile_size < width; ++x) {
+    const std::unique_ptr<libdeflate_decompressor, DecompressorFree> decompressor(libdeflate_alloc_decompressor());
+    if (!decompressor) throw std::bad_alloc();
+    const size_t tile_row_bytes = static_cast<size_t>(tile_size) * tone_bytes_;
+    std::vector<unsigned char> tile(tile_bytes_), compressed;
+    for (size_t x = 0; x < across(level); ++x) {
+        TilePlace place;
         {
-            const std::lock_guard<std::mutex> one_user(writing_);
-            const GdalFailures failures;
-            errno = 0;
-            if (GDALReadBlock(band, x, tile_row.index, tile.data()) != CE_None || !failures.first().empty())
-                fail_after(failures, "GDAL could not read back a tile", errno);
+            const std::lock_guard<std::mutex> hold(places_lock_);
+            place = levels_[level].places[static_cast<size_t>(tile_row.index) * across(level) + x];
         }
-        const size_t bytes = static_cast<size_t>(std::min(tile_size, width - x * tile_size)) * static_cast<size_t>(tone_bytes);
+        compressed.resize(place.bytes);
+        file_.read_at(compressed.data(), compressed.size(), place.offset);
+        if (libdeflate_zlib_decompress(decompressor.get(), compressed.data(), compressed.size(), tile.data(),
+                                       tile.size(), nullptr) != LIBDEFLATE_SUCCESS)
+            throw write_failure(image_.shown_path, "a tile read back from it does not decompress", 0);
+        const size_t bytes = bytes_inside(level, x);
         for (int32_t y = 0; y < tile_row.height; ++y)
             if (missing[static_cast<size_t>(y)])
-                std::memcpy(tile_row.rows[static_cast<size_t>(y)].get() + static_cast<size_t>(x) * tile_row_bytes,
+                std::memcpy(tile_row.rows[static_cast<size_t>(y)].get() + x * tile_row_bytes,
                             tile.data() + static_cast<size_t>(y) * tile_row_bytes, bytes);
     }
 }
 
-void GdalTileFile::close()
+// The places of every tile, as numbers: those of a share are each known to
+// the tile's owner only (0 elsewhere), and taken at their largest.
+void DeflateTileFile::close()
 {
-    const std::lock_guard<std::mutex> one_user(writing_);
-    const NoSideFiles no_side_files;
-    const GdalFailures failures;
-    errno = 0;
-    // The last blocks go to the file as it closes: a full disk shows only then.
-    file_.reset();
-    if (!failures.first().empty()) fail_after(failures, "", errno);
+    file_.sync();
+    if (share_ != nullptr) {
+        std::vector<uint64_t> numbers;
+        for (const DirectoryTiles& level : levels_)
+            for (const TilePlace& place : level.places) numbers.insert(numbers.end(), {place.offset, place.bytes});
+        share_->largest_onto_first(numbers);
+        size_t k = 0;
+        for (DirectoryTiles& level : levels_)
+            for (TilePlace& place : level.places) place = {numbers[k], numbers[k + 1]}, k += 2;
+    }
+    if (!first()) return;
+    for (const DirectoryTiles& level : levels_)
+        for (const TilePlace& place : level.places)
+            if (place.bytes == 0) throw RunError("cannot write " + image_.shown_path + ": tiles of the image never came");
+    write_tile_index(file_, image_.shown_path, levels_);
+    file_.sync();
 }
 
 }  // namespace
 
-std::unique_ptr<GeoTiffTileFile> create_geotiff_tile_file(const GdalImage& image, const std::vector<int>& overview_factors)
+std::unique_ptr<GeoTiffTileFile> create_geotiff_tile_file(const GdalImage& image, const std::vector<int>& overview_factors,
+                                                          ImageFileAccess& file, TileShare* share)
 {
-    return std::make_unique<GdalTileFile>(image, overview_factors);
+    return std::make_unique<DeflateTileFile>(image, overview_factors, file, share);
 }

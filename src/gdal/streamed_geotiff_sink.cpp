@@ -22,14 +22,33 @@ constexpr uint64_t again_budget = uint64_t{16} << 20;
 
 class StreamedGeoTiffSink final : public GdalImageSink {
 public:
-    explicit StreamedGeoTiffSink(const GdalImage& image);
+    StreamedGeoTiffSink(const GdalImage& image, ImageFileAccess& file, TileShare* share);
+    // The share hands this no more rows once it is gone.
+    ~StreamedGeoTiffSink() override
+    {
+        if (share_ != nullptr) share_->drop_rows();
+    }
     void write_row(int32_t i, ToneRow row) override { write_rows(i, 1, row.size(), row.data()); }
     void write_rows(int32_t first, int32_t count, size_t width, const unsigned char* rows) override;
+    void settle() override
+    {
+        if (share_ != nullptr) share_->settle();
+    }
     void write_image(const std::function<void(double)>& on_progress) override;
     uint64_t bytes_held() const override;
 
 private:
+    // The process that writes tile row `index` of level `level`.
+    int owner(size_t level, int32_t index) const
+    {
+        return share_ == nullptr ? 0 : share_->owner_of_row(int64_t{index} * tile_size * factors_[level]);
+    }
+    int me() const { return share_ == nullptr ? 0 : share_->process(); }
+    // Rows of one tile row: gathered here, or sent to their owner.
     void add_rows(size_t level, int32_t first, int32_t count, size_t stride, const unsigned char* rows);
+    void gather_rows(size_t level, int32_t first, int32_t count, size_t stride, const unsigned char* rows);
+    // The tile rows of `level` held to be written again.
+    void write_held_again(size_t level);
     void write_tile_row(size_t level, std::unique_ptr<TileRow> tile_row);
     void reduce_into_overview(size_t level, const TileRow& tile_row);
     // Runs `step`; a failure it throws is kept, so that every later call
@@ -38,6 +57,8 @@ private:
     void guarded(const Step& step);
 
     GdalImage image_;
+    TileShare* share_;
+    std::vector<int> factors_;  // of each level: 1 for the image, then each overview's
     std::vector<std::unique_ptr<TileRowGathering>> levels_;  // the image, then each overview
     std::unique_ptr<GeoTiffTileFile> file_;
     // Rows that come again are taken and written one call at a time, in the
@@ -49,16 +70,27 @@ private:
     std::exception_ptr failure_;
 };
 
-StreamedGeoTiffSink::StreamedGeoTiffSink(const GdalImage& image) : image_(image)
+StreamedGeoTiffSink::StreamedGeoTiffSink(const GdalImage& image, ImageFileAccess& file, TileShare* share)
+    : image_(image), share_(share)
 {
     const std::vector<int> factors = overview_factors(image.row_count, image.column_count);
+    factors_.push_back(1);
+    factors_.insert(factors_.end(), factors.begin(), factors.end());
     levels_.push_back(
         std::make_unique<TileRowGathering>(image.column_count, image.row_count, image.tone_bytes, again_budget));
     for (int factor : factors)
         levels_.push_back(std::make_unique<TileRowGathering>((image.column_count + factor - 1) / factor,
                                                              (image.row_count + factor - 1) / factor, image.tone_bytes,
                                                              again_budget / 2));
-    file_ = create_geotiff_tile_file(image_, factors);
+    // The tile rows another process owns count as written here.
+    for (size_t level = 0; level < levels_.size(); ++level)
+        for (int32_t index = 0; index < levels_[level]->tile_rows(); ++index)
+            if (owner(level, index) != me()) levels_[level]->mark_written(index);
+    file_ = create_geotiff_tile_file(image_, factors, file, share);
+    if (share_ != nullptr)
+        share_->start_taking([this](uint32_t level, int32_t first, int32_t count, size_t width, const unsigned char* rows) {
+            guarded([&] { add_rows(level, first, count, width, rows); });
+        });
 }
 
 template <typename Step>
@@ -84,20 +116,34 @@ void StreamedGeoTiffSink::write_rows(int32_t first, int32_t count, size_t width,
 
 void StreamedGeoTiffSink::add_rows(size_t level, int32_t first, int32_t count, size_t stride, const unsigned char* rows)
 {
-    TileRowGathering& gathering = *levels_[level];
     while (count > 0) {
         const int32_t part = std::min(count, tile_size - first % tile_size);  // within one tile row
-        std::unique_ptr<TileRow> complete;
-        if (gathering.take_new(first, part, stride, rows, complete)) {
-            if (complete) write_tile_row(level, std::move(complete));
+        const int to = owner(level, first / tile_size);
+        if (to == me()) {
+            gather_rows(level, first, part, stride, rows);
         } else {
-            const std::lock_guard<std::recursive_mutex> one_at_a_time(again_);
-            for (std::unique_ptr<TileRow>& tile_row : gathering.take_again(first, part, stride, rows))
-                write_tile_row(level, std::move(tile_row));
+            const size_t width = levels_[level]->row_bytes();
+            for (int32_t k = 0; k < part; k += stride == width ? part : 1)
+                share_->send_rows(to, static_cast<uint32_t>(level), first + k, stride == width ? part : 1, width,
+                                  rows + static_cast<size_t>(k) * stride);
         }
         first += part;
         count -= part;
         rows += static_cast<size_t>(part) * stride;
+    }
+}
+
+// Rows of one tile row this process owns.
+void StreamedGeoTiffSink::gather_rows(size_t level, int32_t first, int32_t part, size_t stride, const unsigned char* rows)
+{
+    TileRowGathering& gathering = *levels_[level];
+    std::unique_ptr<TileRow> complete;
+    if (gathering.take_new(first, part, stride, rows, complete)) {
+        if (complete) write_tile_row(level, std::move(complete));
+    } else {
+        const std::lock_guard<std::recursive_mutex> one_at_a_time(again_);
+        for (std::unique_ptr<TileRow>& tile_row : gathering.take_again(first, part, stride, rows))
+            write_tile_row(level, std::move(tile_row));
     }
 }
 
@@ -146,26 +192,33 @@ void StreamedGeoTiffSink::reduce_into_overview(size_t level, const TileRow& tile
 void StreamedGeoTiffSink::write_image(const std::function<void(double)>& on_progress)
 {
     guarded([&] {
-        {
-            // The tile rows held to be written again, from the image up: each
-            // brings rows again to the overview above.
-            const std::lock_guard<std::recursive_mutex> one_at_a_time(again_);
-            for (size_t level = 0; level < levels_.size(); ++level)
-                for (std::unique_ptr<TileRow>& tile_row : levels_[level]->release_held())
-                    write_tile_row(level, std::move(tile_row));
+        // The tile rows held to be written again, from the image up: each
+        // brings rows again to the overview above, which every process must
+        // have taken before that level's turn.
+        for (size_t level = 0; level < levels_.size(); ++level) {
+            write_held_again(level);
+            if (share_ != nullptr) {
+                share_->settle();
+                share_->wait_for_all();
+            }
         }
         for (const auto& level : levels_)
             if (!level->all_written())
                 throw RunError("cannot write " + image_.shown_path + ": rows of the image never came");
-        errno = 0;
+        if (share_ != nullptr) share_->stop_taking();
         file_->close();
-        const int error = errno;
-        // This GDAL does not always say when the last bytes could not be
-        // written as it closes the file (a full disk): the file must end as
-        // its format ends.
-        if (!ends_whole(image_)) throw write_failure(image_.shown_path, "the file is incomplete (the disk may be full)", error);
+        // The file must end as its format ends: what GDAL made, then the tiles
+        // and their index.
+        if (me() == 0 && !ends_whole(image_))
+            throw write_failure(image_.shown_path, "the file is incomplete (the disk may be full)", 0);
     });
     on_progress(1.0);
+}
+
+void StreamedGeoTiffSink::write_held_again(size_t level)
+{
+    const std::lock_guard<std::recursive_mutex> one_at_a_time(again_);
+    for (std::unique_ptr<TileRow>& tile_row : levels_[level]->release_held()) write_tile_row(level, std::move(tile_row));
 }
 
 uint64_t StreamedGeoTiffSink::bytes_held() const
@@ -177,7 +230,8 @@ uint64_t StreamedGeoTiffSink::bytes_held() const
 
 }  // namespace
 
-std::unique_ptr<GdalImageSink> open_streamed_geotiff_sink(const GdalImage& image)
+std::unique_ptr<GdalImageSink> open_streamed_geotiff_sink(const GdalImage& image, ImageFileAccess& file,
+                                                          TileShare* share)
 {
-    return std::make_unique<StreamedGeoTiffSink>(image);
+    return std::make_unique<StreamedGeoTiffSink>(image, file, share);
 }

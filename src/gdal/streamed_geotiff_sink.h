@@ -11,9 +11,13 @@
 #include <memory>
 
 #include "gdal/gdal_image_sink.h"
+#include "gdal/image_file_access.h"
+#include "gdal/tile_share.h"
 
-// The sink of `image`, a GeoTIFF, whose file it creates at once. A failure
-// throws RunError naming the image's shown path.
-std::unique_ptr<GdalImageSink> open_streamed_geotiff_sink(const GdalImage& image);
+// The sink of `image`, a GeoTIFF, whose file it creates at once and reaches
+// through `file`; with a `share`, this process's part of it (tile_share.h).
+// A failure throws RunError naming the image's shown path.
+std::unique_ptr<GdalImageSink> open_streamed_geotiff_sink(const GdalImage& image, ImageFileAccess& file,
+                                                          TileShare* share);
 
 #endif

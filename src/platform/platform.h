@@ -119,9 +119,10 @@ Status create_unnamed(const std::string& path, int& fd);
 
 void close_descriptor(int fd);
 
-// Opens an existing regular file for writing at offsets, as another process
-// of the same run created it (nothing else: not_regular otherwise). `fd` is
-// its descriptor, or -1 when it fails.
+// Opens an existing regular file for writing (and reading back) at offsets,
+// as another process of the same run or a library created it (nothing else:
+// not_regular otherwise), no link followed. `fd` is its descriptor, or -1
+// when it fails.
 Status open_existing_for_writing(const std::string& path, int& fd);
 
 // Forces an open file's data to the disk.

@@ -261,7 +261,7 @@ void close_descriptor(int fd)
 Status open_existing_for_writing(const std::string& path, int& fd)
 {
     // Never waits on a FIFO nor follows a link planted in place of the file.
-    fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return last_error();
     struct stat st {};
     if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return {};

@@ -210,7 +210,7 @@ Status sync_stream(std::FILE* stream)
 
 Status sync_file(const std::string& path)
 {
-    const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+    const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return last_system_error();
     const Status synced = FlushFileBuffers(file) ? Status() : last_system_error();
@@ -362,14 +362,14 @@ void close_descriptor(int fd)
 Status open_existing_for_writing(const std::string& path, int& fd)
 {
     fd = -1;
-    const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+    const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return last_system_error();
     if (GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
         return Status::not_regular_file(false);
     }
-    fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
+    fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
     if (fd >= 0) return {};
     CloseHandle(file);
     return Status::failure(EMFILE);

@@ -49,15 +49,19 @@ RunOutcome run_request(const RunRequest& request, const RequestHooks& hooks, Run
         if (hooks.on_planned) hooks.on_planned(model, plan);
         return plan;
     };
+    // A PNG is one stream the first process writes: the others send it their
+    // rows. A GeoTIFF's tiles are written by the process that owns them.
     const ExtractionEngine engine =
-        group != nullptr ? shared_extraction(*group, written_through_gdal(request.format)) : extract_on_every_core;
+        group != nullptr ? shared_extraction(*group, request.format == ImageFormat::png) : extract_on_every_core;
+    TileShare* const share =
+        group != nullptr && request.format == ImageFormat::geotiff ? &group->tile_share(model.rows) : nullptr;
     std::optional<Results> results;
     // The results of the first process; the others write into its image.
     const auto image_for = [&](const ImageSettings& image) -> std::unique_ptr<ImageOutput> {
         if (first) results.emplace(create_result_set(request.image, request.format, request.table, model));
         if (group == nullptr) return nullptr;
         const std::string part_name = group->from_first(first ? image_part_name(*results->file(Results::Role::image)) : "");
-        return first ? nullptr : open_image_part(part_name, request.image, image);
+        return first ? nullptr : open_image_part(part_name, request.image, image, share);
     };
     if (model.altitudes->range_known()) {
         if (hooks.on_read) hooks.on_read();
@@ -69,7 +73,7 @@ RunOutcome run_request(const RunRequest& request, const RequestHooks& hooks, Run
             trace_part(model, plan, *part, engine);
             return {};
         }
-        trace_and_commit(model, plan, *results, image, hooks.tracing, engine);
+        trace_and_commit(model, plan, *results, image, hooks.tracing, engine, share);
     } else {
         const Plan unsettled = plan_before_range(request.plan, model, request.format, request.image);
         check_plan_memory(model.columns, unsettled.level_count, model.path);
@@ -83,7 +87,7 @@ RunOutcome run_request(const RunRequest& request, const RequestHooks& hooks, Run
             trace_part_once(model, unsettled, settle, *part, engine);
             return {};
         }
-        trace_once_and_commit(model, unsettled, settle, *results, image, hooks.tracing, engine);
+        trace_once_and_commit(model, unsettled, settle, *results, image, hooks.tracing, engine, share);
     }
     RunOutcome outcome;
     for (const OutputFile* file : results->files()) outcome.written.push_back(file->final_path());

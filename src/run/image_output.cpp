@@ -3,12 +3,34 @@
 #include "gdal/gdal_formats.h"
 #include "output/row_sink.h"
 #include "platform/platform.h"
+#include "run/image_file.h"
 #include "shared/run_error.h"
 
 #include <sstream>
 #include <stdexcept>
 
 namespace {
+
+platform::FileId identity_of(const OutputFile& image)
+{
+    platform::FileId id;
+    const platform::Status known = platform::identify_descriptor(platform::descriptor_of(image.stream()), id);
+    if (!known) throw RunError("cannot write " + image.final_path() + ": " + known.reason());
+    return id;
+}
+
+GdalImage gdal_image(const ImageSettings& settings, const std::string& path, const std::string& shown_path)
+{
+    return {path,
+            shown_path,
+            settings.format == ImageFormat::png ? GdalFormat::png : GdalFormat::geotiff,
+            settings.rows,
+            settings.columns,
+            settings.tone_bytes,
+            settings.palette,
+            settings.gray,
+            settings.georeference};
+}
 
 // The raw image and the bitmap: rows written at their offsets in the file.
 class FileImage final : public ImageOutput {
@@ -37,20 +59,13 @@ private:
 // one is killed).
 class GdalImageOutput final : public ImageOutput {
 public:
-    GdalImageOutput(OutputFile& image, const ImageSettings& settings) : image_(image), scratch_(image.final_path())
+    GdalImageOutput(OutputFile& image, const ImageSettings& settings, TileShare* share)
+        : image_(image), scratch_(image.final_path()), file_(image.temp_path(), identity_of(image), image.final_path())
     {
         scratch_.hand_over();
         image_.hand_over();
-        const GdalImage target{image.temp_path(),
-                               image.final_path(),
-                               settings.format == ImageFormat::png ? GdalFormat::png : GdalFormat::geotiff,
-                               settings.rows,
-                               settings.columns,
-                               settings.tone_bytes,
-                               settings.palette,
-                               settings.gray,
-                               settings.georeference};
-        sink_ = gdal_formats(image.final_path()).open_image_sink(scratch_.temp_path(), target);
+        const GdalImage target = gdal_image(settings, image.temp_path(), image.final_path());
+        sink_ = gdal_formats(image.final_path()).open_image_sink(scratch_.temp_path(), target, file_, share);
     }
     ResultRowSink& rows() override { return *sink_; }
     void finish(const std::function<void(double)>& on_progress) override
@@ -62,6 +77,7 @@ public:
 private:
     OutputFile& image_;
     OutputFile scratch_;
+    ImageFile file_;
     std::unique_ptr<GdalImageSink> sink_;
 };
 
@@ -70,22 +86,9 @@ private:
 // offsets.
 class FilePart final : public ImageOutput {
 public:
-    FilePart(const std::string& part_name, const std::string& final_path, const ImageSettings& settings)
+    FilePart(const ImagePart& part, const std::string& final_path, const ImageSettings& settings)
+        : fd_(open_run_file(part.temp_path, part.created, final_path))
     {
-        platform::FileId created;
-        std::istringstream fields(part_name);
-        fields >> created.device >> created.inode;
-        fields.get();  // the space before the name
-        std::string temp_path;
-        std::getline(fields, temp_path);
-        const platform::Status opened = platform::open_existing_for_writing(temp_path, fd_);
-        if (!opened) throw RunError("cannot write " + final_path + ": " + opened.reason());
-        platform::FileId found;
-        const platform::Status known = platform::identify_descriptor(fd_, found);
-        if (!known) throw RunError("cannot write " + final_path + ": " + known.reason());
-        if (!platform::same_file(found, created))
-            throw RunError("cannot write " + final_path + ": its temporary file " + temp_path +
-                           " was replaced by another file while the run wrote it");
         if (settings.format == ImageFormat::raw)
             sink_ = std::make_unique<RawResultSink>(fd_, final_path, settings.rows, settings.columns);
         else
@@ -101,7 +104,25 @@ private:
     std::unique_ptr<RowSink> sink_;
 };
 
-// The part of a PNG or GeoTIFF: its rows go to the first process.
+// A process's part of a GeoTIFF that the first process created: its own
+// tile rows, written into the same file.
+class GeoTiffPart final : public ImageOutput {
+public:
+    GeoTiffPart(const ImagePart& part, const std::string& final_path, const ImageSettings& settings, TileShare& share)
+        : file_(part.temp_path, part.created, final_path)
+    {
+        const GdalImage target = gdal_image(settings, part.temp_path, final_path);
+        sink_ = gdal_formats(final_path).open_image_sink("", target, file_, &share);
+    }
+    ResultRowSink& rows() override { return *sink_; }
+    void finish(const std::function<void(double)>& on_progress) override { sink_->write_image(on_progress); }
+
+private:
+    ImageFile file_;
+    std::unique_ptr<GdalImageSink> sink_;
+};
+
+// The part of a PNG: its rows go to the first process.
 class NoPart final : public ImageOutput, private ResultRowSink {
 public:
     ResultRowSink& rows() override { return *this; }
@@ -132,21 +153,32 @@ ImageSettings image_settings_for(const Model& model, const Plan& plan, ImageForm
 
 std::string image_part_name(const OutputFile& image)
 {
-    platform::FileId id;
-    const platform::Status known = platform::identify_descriptor(platform::descriptor_of(image.stream()), id);
-    if (!known) throw RunError("cannot write " + image.final_path() + ": " + known.reason());
+    const platform::FileId id = identity_of(image);
     return std::to_string(id.device) + " " + std::to_string(id.inode) + " " + image.temp_path();
 }
 
-std::unique_ptr<ImageOutput> open_image_part(const std::string& part_name, const std::string& final_path,
-                                             const ImageSettings& settings)
+ImagePart image_part_of(const std::string& part_name)
 {
-    if (written_through_gdal(settings.format)) return std::make_unique<NoPart>();
-    return std::make_unique<FilePart>(part_name, final_path, settings);
+    ImagePart part;
+    std::istringstream fields(part_name);
+    fields >> part.created.device >> part.created.inode;
+    fields.get();  // the space before the name
+    std::getline(fields, part.temp_path);
+    return part;
 }
 
-std::unique_ptr<ImageOutput> open_image_output(OutputFile& image, const ImageSettings& settings)
+std::unique_ptr<ImageOutput> open_image_part(const std::string& part_name, const std::string& final_path,
+                                             const ImageSettings& settings, TileShare* share)
 {
-    if (written_through_gdal(settings.format)) return std::make_unique<GdalImageOutput>(image, settings);
+    const ImagePart part = image_part_of(part_name);
+    if (settings.format == ImageFormat::geotiff && share != nullptr)
+        return std::make_unique<GeoTiffPart>(part, final_path, settings, *share);
+    if (written_through_gdal(settings.format)) return std::make_unique<NoPart>();
+    return std::make_unique<FilePart>(part, final_path, settings);
+}
+
+std::unique_ptr<ImageOutput> open_image_output(OutputFile& image, const ImageSettings& settings, TileShare* share)
+{
+    if (written_through_gdal(settings.format)) return std::make_unique<GdalImageOutput>(image, settings, share);
     return std::make_unique<FileImage>(image, settings);
 }

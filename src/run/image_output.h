@@ -11,6 +11,8 @@
 #include <memory>
 
 #include "IMAGE.h"
+#include "gdal/tile_share.h"
+#include "platform/platform.h"
 #include "output/palette.h"
 #include "shared/georeference.h"
 #include "output/image_format.h"
@@ -57,22 +59,33 @@ public:
     virtual void finish(const std::function<void(double)>& on_progress) = 0;
 };
 
-// The image written into `image`, the result's file of that role.
-std::unique_ptr<ImageOutput> open_image_output(OutputFile& image, const ImageSettings& settings);
+// The image written into `image`, the result's file of that role; a GeoTIFF
+// with a `share` together with the other processes of a shared run.
+std::unique_ptr<ImageOutput> open_image_output(OutputFile& image, const ImageSettings& settings,
+                                               TileShare* share = nullptr);
 
 // The image file as the other processes of a shared run find it: its
 // temporary name and its identity, as one text (`image`: a file just
 // created, still open).
 std::string image_part_name(const OutputFile& image);
 
+// The image file a process of a shared run writes into besides the first
+// one, which created it: its temporary name and its identity.
+struct ImagePart {
+    std::string temp_path;
+    platform::FileId created;
+};
+ImagePart image_part_of(const std::string& part_name);
+
 // The part of an image that a process of a shared run writes besides the
 // first one, which created the file named by `part_name` (image_part_name;
 // messages name `final_path`): a raw image or bitmap takes its rows at their
-// offsets, and the part is final once on the disk. A file that is no longer
-// the one created under that name is refused: this process writes nothing
-// but the run's own file. The rows of a PNG or GeoTIFF go to the first
-// process instead: such a part takes none.
+// offsets, and the part is final once on the disk; a GeoTIFF with a `share`
+// takes the tile rows this process owns. A file that is no longer the one
+// created under that name is refused: this process writes nothing but the
+// run's own file. The rows of a PNG go to the first process instead: such a
+// part takes none.
 std::unique_ptr<ImageOutput> open_image_part(const std::string& part_name, const std::string& final_path,
-                                             const ImageSettings& settings);
+                                             const ImageSettings& settings, TileShare* share);
 
 #endif

@@ -131,21 +131,21 @@ Traced trace_once(const Model& model, const Plan& unsettled, const std::function
 }  // namespace
 
 void trace_and_commit(const Model& model, const Plan& plan, Results& results, const ImageSettings& image,
-                      const RunHooks& hooks, const ExtractionEngine& engine)
+                      const RunHooks& hooks, const ExtractionEngine& engine, TileShare* share)
 {
     const std::vector<Level> levels = plan_levels(plan, model.altitudes->range().highest);
     write_table(levels, plan, *results.file(Results::Role::table), hooks);
 
-    const std::unique_ptr<ImageOutput> output = open_image_output(*results.file(Results::Role::image), image);
+    const std::unique_ptr<ImageOutput> output = open_image_output(*results.file(Results::Role::image), image, share);
     trace(model, levels, plan, *output, hooks, engine);
     complete_and_commit(model, plan, levels, image, *output, results, hooks);
 }
 
 void trace_once_and_commit(const Model& model, const Plan& unsettled, const std::function<Plan()>& settle,
                            Results& results, const ImageSettings& image, const RunHooks& hooks,
-                           const ExtractionEngine& engine)
+                           const ExtractionEngine& engine, TileShare* share)
 {
-    const std::unique_ptr<ImageOutput> output = open_image_output(*results.file(Results::Role::image), image);
+    const std::unique_ptr<ImageOutput> output = open_image_output(*results.file(Results::Role::image), image, share);
     const Traced traced = trace_once(model, unsettled, settle, *output, hooks, engine);
     write_table(traced.levels, traced.plan, *results.file(Results::Role::table), hooks);
     complete_and_commit(model, traced.plan, traced.levels, image, *output, results, hooks);

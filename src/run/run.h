@@ -24,9 +24,11 @@ struct RunHooks {
 
 // Writes the table (one line per level of the plan), traces the image with
 // `engine`, writes the descriptor, world file and projection the result set
-// holds, then commits the set. The result files must have been created.
+// holds, then commits the set. The result files must have been created. A
+// GeoTIFF with a `share` is written with the other processes of a shared
+// run.
 void trace_and_commit(const Model& model, const Plan& plan, Results& results, const ImageSettings& image,
-                      const RunHooks& hooks, const ExtractionEngine& engine);
+                      const RunHooks& hooks, const ExtractionEngine& engine, TileShare* share = nullptr);
 
 // The same for a model whose range the tracing measures (its rows read
 // once): the image is traced with the levels of `unsettled`, a plan made
@@ -38,7 +40,7 @@ void trace_and_commit(const Model& model, const Plan& plan, Results& results, co
 // them, its rows replacing the first ones. The table is written last.
 void trace_once_and_commit(const Model& model, const Plan& unsettled, const std::function<Plan()>& settle,
                            Results& results, const ImageSettings& image, const RunHooks& hooks,
-                           const ExtractionEngine& engine);
+                           const ExtractionEngine& engine, TileShare* share = nullptr);
 
 // The other processes of a run shared by several (run_group.h): each traces
 // its part of the image into `part` (the plan settled as the first process

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "contours/prepared_plan.h"
+#include "gdal/tile_share.h"
 #include "contours/stripe_options.h"
 #include "input/rows_range.h"
 #include "shared/rows.h"
@@ -32,9 +33,13 @@ public:
     // The range of every band: each process's own (`band`), merged.
     virtual RowsRange merged(const RowsRange& band) = 0;
 
+    // How the processes write one GeoTIFF of `image_rows` rows together, for
+    // as long as the group lives.
+    virtual TileShare& tile_share(int32_t image_rows) = 0;
+
     // This process's band of the extraction (contours/band_links.h), its
     // rows into `result`; with `rows_to_first`, the rows of every process go
-    // to the first one's `result` instead (an image only one process can
+    // to the first one's `result` instead (a PNG, which only one process can
     // write). Returns once every process has made its rows final.
     virtual void extract(const PreparedPlan& plan, const Model& model, const StripeOptions& options,
                          ResultRowSink& result, bool rows_to_first) = 0;

@@ -22,13 +22,26 @@
 #include "gdal/png_parts.h"
 #include "gdal/png_stream_sink.h"
 #include "output/palette.h"
+#include "platform/platform.h"
+#include "run/image_file.h"
 #include "shared/run_error.h"
 #include "gdal_levels.h"
 #include "temp_folder.h"
 
 namespace {
 
-class GdalImageSinkTest : public TempFolderTest {};
+class GdalImageSinkTest : public TempFolderTest {
+protected:
+    // The image file as a run hands it to the module: created empty, known
+    // by its identity.
+    std::unique_ptr<ImageFile> image_file(const std::string& name) const
+    {
+        const std::string path = write_text_file(name, "");
+        platform::FileId id;
+        EXPECT_TRUE(platform::identify(path, id));
+        return std::make_unique<ImageFile>(path, id, path);
+    }
+};
 
 // A tone of 8 bits, or of 16 bits beyond 255: a pattern, or noise (which
 // deflate cannot shrink).
@@ -150,7 +163,8 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
     };
     int n = 0;
     for (const auto& c : cases) {
-        const std::string path = path_of("image" + std::to_string(n++) + (c.format == GdalFormat::png ? ".png" : ".tif"));
+        const std::string name = "image" + std::to_string(n++) + (c.format == GdalFormat::png ? ".png" : ".tif");
+        const std::string path = path_of(name);
         SCOPED_TRACE(path);
         const std::string scratch = path_of("scratch.tmp");
         write_text_file("scratch.tmp", "");
@@ -161,7 +175,8 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
             return c.seams ? std::binary_search(seams.begin(), seams.end(), i) : i % c.again_every == 0;
         };
         {
-            const std::unique_ptr<GdalImageSink> sink = gdal_formats(path).open_image_sink(scratch, image);
+            const std::unique_ptr<ImageFile> file = image_file(name);
+            const std::unique_ptr<GdalImageSink> sink = gdal_formats(path).open_image_sink(scratch, image, *file, nullptr);
             write_rows_of(*sink, c.row_count, c.column_count, [](int32_t) { return true; }, again, 1, c.tone_bytes, c.noise);
             write_rows_of(*sink, c.row_count, c.column_count, again, [](int32_t) { return false; }, 2, c.tone_bytes,
                           c.noise);
@@ -291,7 +306,8 @@ TEST_F(GdalImageSinkTest, AFullDiskEndsAPngWithTheSystemsReason)
     const std::string path = path_of("full.png");
     write_text_file("scratch.tmp", "");
     const GdalImage image{path, "shown.png", GdalFormat::png, size, size, 1, gray_palette(), true, Georeference{}};
-    const std::unique_ptr<GdalImageSink> sink = gdal_formats(path).open_image_sink(path_of("scratch.tmp"), image);
+    const std::unique_ptr<ImageFile> file = image_file("full.png");
+    const std::unique_ptr<GdalImageSink> sink = gdal_formats(path).open_image_sink(path_of("scratch.tmp"), image, *file, nullptr);
     rlimit before{};
     getrlimit(RLIMIT_FSIZE, &before);
     rlimit limit = before;
@@ -319,7 +335,8 @@ TEST_F(GdalImageSinkTest, APngWiderOrTallerThanLibpngReadsIsRefused)
                               Georeference{}};
         std::string message;
         try {
-            gdal_formats(image.path).open_image_sink(path_of("scratch.tmp"), image);
+            const std::unique_ptr<ImageFile> file = image_file("big.png");
+            gdal_formats(image.path).open_image_sink(path_of("scratch.tmp"), image, *file, nullptr);
         } catch (const RunError& e) {
             message = e.what();
         }
