@@ -193,14 +193,15 @@ void StreamedGeoTiffSink::write_image(const std::function<void(double)>& on_prog
 {
     guarded([&] {
         // The tile rows held to be written again, from the image up: each
-        // brings rows again to the overview above, which every process must
-        // have taken before that level's turn.
+        // brings rows again to the overview above. A level's turn comes once
+        // every process has sent its rows of that level (its turn over the
+        // level below ended) and their owners have taken them.
         for (size_t level = 0; level < levels_.size(); ++level) {
-            write_held_again(level);
             if (share_ != nullptr) {
                 share_->settle();
                 share_->wait_for_all();
             }
+            write_held_again(level);
         }
         for (const auto& level : levels_)
             if (!level->all_written())

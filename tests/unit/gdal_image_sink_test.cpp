@@ -9,10 +9,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <barrier>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <random>
 #include <thread>
 #include <tuple>
@@ -21,6 +23,7 @@
 #include "gdal/gdal_formats.h"
 #include "gdal/png_parts.h"
 #include "gdal/png_stream_sink.h"
+#include "gdal/tile_share.h"
 #include "output/palette.h"
 #include "platform/platform.h"
 #include "run/image_file.h"
@@ -109,6 +112,89 @@ std::string pillow_reads(const std::string& png, const std::string& pixels)
     return line;
 }
 
+// The shares of processes that are threads of this one: rows are handed to
+// their owner's sink at once, on the sending thread; places come from one
+// counter.
+class ThreadShares {
+public:
+    ThreadShares(int processes, int32_t rows) : rows_(rows), all_(processes)
+    {
+        for (int p = 0; p < processes; ++p) shares_.push_back(std::make_unique<Share>(*this, p));
+    }
+    TileShare& of(int process) { return *shares_[static_cast<size_t>(process)]; }
+    int band_of(int64_t row) const
+    {
+        return static_cast<int>(std::min<int64_t>(row * static_cast<int64_t>(shares_.size()) / rows_,
+                                                  static_cast<int64_t>(shares_.size()) - 1));
+    }
+    // Runs `body(p)` for every process p on a thread of its own; rethrows
+    // the first failure.
+    template <typename Body>
+    void run_each(const Body& body)
+    {
+        std::vector<std::exception_ptr> failures(shares_.size());
+        std::vector<std::thread> threads;
+        for (size_t p = 0; p < shares_.size(); ++p)
+            threads.emplace_back([&, p] {
+                try {
+                    body(static_cast<int>(p));
+                } catch (...) {
+                    failures[p] = std::current_exception();
+                }
+            });
+        for (std::thread& thread : threads) thread.join();
+        for (const std::exception_ptr& failure : failures)
+            if (failure) std::rethrow_exception(failure);
+    }
+
+private:
+    struct Share final : TileShare {
+        Share(ThreadShares& all, int process) : all(all), me(process) {}
+        int process() const override { return me; }
+        int owner_of_row(int64_t image_row) const override { return all.band_of(image_row); }
+        void send_rows(int to, uint32_t level, int32_t first, int32_t count, size_t width,
+                       const unsigned char* rows) override
+        {
+            Share& owner = *all.shares_[static_cast<size_t>(to)];
+            const std::lock_guard<std::recursive_mutex> hold(owner.taking);
+            if (owner.take) owner.take(level, first, count, width, rows);
+        }
+        void start_taking(RowsTaker taker) override { take = std::move(taker); }
+        void settle() override {}
+        void wait_for_all() override { all.all_.arrive_and_wait(); }
+        void drop_rows() override
+        {
+            const std::lock_guard<std::recursive_mutex> hold(taking);
+            take = nullptr;
+        }
+        void stop_taking() override { all.all_.arrive_and_wait(); }
+        void set_free_space(uint64_t start) override { all.free_ = start; }
+        uint64_t reserve(uint64_t bytes) override { return all.free_.fetch_add(bytes + bytes % 2); }
+        void largest_onto_first(std::vector<uint64_t>& values) override
+        {
+            {
+                const std::lock_guard<std::mutex> hold(all.largest_lock_);
+                all.largest_.resize(values.size());
+                for (size_t k = 0; k < values.size(); ++k) all.largest_[k] = std::max(all.largest_[k], values[k]);
+            }
+            all.all_.arrive_and_wait();
+            if (me == 0) values = all.largest_;
+        }
+
+        ThreadShares& all;
+        int me;
+        std::recursive_mutex taking;
+        RowsTaker take;
+    };
+
+    int64_t rows_;
+    std::vector<std::unique_ptr<Share>> shares_;
+    std::barrier<> all_;
+    std::atomic<uint64_t> free_{0};
+    std::mutex largest_lock_;
+    std::vector<uint64_t> largest_;
+};
+
 // The rows around a few seams, top to bottom, as the repairs of stripes
 // hand them again: across a third and two thirds of the image, across the
 // first tile boundary, and at its end.
@@ -137,6 +223,7 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         bool noise = false;   // tones deflate cannot shrink
         bool seams = false;   // only the rows around seams come twice
         int overviews = 0;    // of a GeoTIFF, each half the size of the level above
+        int processes = 1;    // sharing a GeoTIFF (ThreadShares)
     } cases[] = {
         {GdalFormat::geotiff, true, 300, 37, 1},
         {GdalFormat::geotiff, false, 40, 9000, 1, 1, false, false, 5},
@@ -150,6 +237,11 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         {GdalFormat::geotiff, false, 512, 512, 2, 1, false, true, 0},
         {GdalFormat::geotiff, false, 1537, 1031, 1, 1, false, true, 2},  // a last tile row of one row
         {GdalFormat::geotiff, true, 1025, 2049, 2, 1, true, true, 3},
+        // Tile rows of every level owned by another process than the one
+        // whose rows complete them or come again; overview rows come again
+        // from their owner's level-0 tile rows only as the image ends.
+        {GdalFormat::geotiff, false, 1537, 1031, 1, 1, false, true, 2, 3},
+        {GdalFormat::geotiff, true, 2100, 1500, 2, 1, false, true, 3, 4},
         {GdalFormat::png, false, 300, 37, 2},
         {GdalFormat::png, false, part - 1, 37, 1, 3},
         {GdalFormat::png, true, part, 37, 1, 5},
@@ -174,13 +266,37 @@ TEST_F(GdalImageSinkTest, RowsInAnyOrderAndWrittenAgainGiveTheirLastContents)
         const auto again = [&](int32_t i) {
             return c.seams ? std::binary_search(seams.begin(), seams.end(), i) : i % c.again_every == 0;
         };
-        {
+        if (c.processes == 1) {
             const std::unique_ptr<ImageFile> file = image_file(name);
             const std::unique_ptr<GdalImageSink> sink = gdal_formats(path).open_image_sink(scratch, image, *file, nullptr);
             write_rows_of(*sink, c.row_count, c.column_count, [](int32_t) { return true; }, again, 1, c.tone_bytes, c.noise);
             write_rows_of(*sink, c.row_count, c.column_count, again, [](int32_t) { return false; }, 2, c.tone_bytes,
                           c.noise);
             sink->write_image([](double) {});
+        } else {
+            // Process p writes the rows of its band, then the rows that come
+            // again whose band is p's or (the top rows of a band) the one
+            // below p's, as the holder of a seam repairs them.
+            ThreadShares shares(c.processes, c.row_count);
+            const std::unique_ptr<ImageFile> file = image_file(name);
+            platform::FileId id;
+            ASSERT_TRUE(platform::identify(path, id));
+            std::vector<std::unique_ptr<ImageFile>> files;
+            std::vector<std::unique_ptr<GdalImageSink>> sinks;
+            for (int p = 0; p < c.processes; ++p) {
+                files.push_back(std::make_unique<ImageFile>(path, id, path));
+                sinks.push_back(gdal_formats(path).open_image_sink(scratch, image, *files.back(), &shares.of(p)));
+            }
+            std::barrier traced(c.processes);
+            shares.run_each([&](int p) {
+                write_rows_of(*sinks[static_cast<size_t>(p)], c.row_count, c.column_count,
+                              [&](int32_t i) { return shares.band_of(i) == p; }, again, 1 + p, c.tone_bytes, c.noise);
+                traced.arrive_and_wait();
+                const auto repaired_here = [&](int32_t i) { return again(i) && shares.band_of(std::max(i - 8, 0)) == p; };
+                write_rows_of(*sinks[static_cast<size_t>(p)], c.row_count, c.column_count, repaired_here,
+                              [](int32_t) { return false; }, 9 + p, c.tone_bytes, c.noise);
+                sinks[static_cast<size_t>(p)]->write_image([](double) {});
+            });
         }
         std::filesystem::remove(scratch);
 
