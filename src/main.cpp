@@ -1,4 +1,5 @@
 #include <iostream>
+#include <sstream>
 
 #include "cli/command_line.h"
 #include "dialogue/isolines_trace_4.h"
@@ -14,9 +15,19 @@ int main(int argc, char** argv)
     // Before any thread is made, so that every thread keeps the signals away
     // from all but the one that handles them.
     platform::install_signal_cleanup();
-    if (argc <= 1) return isolines_trace_4();
+#ifdef ISOLINES_MPI
+    // In a job, the dialogue and what the command line says before its run
+    // (help, version, a wrong option) belong to the first process: the
+    // others would repeat them, and have no answers to give the dialogue.
+    const bool quiet = later_process_of_job();
+#else
+    const bool quiet = false;
+#endif
+    if (argc <= 1) return quiet ? 0 : isolines_trace_4();
     int status = 0;
-    const std::optional<CommandLine> options = parse_command_line(argc, argv, std::cout, std::cerr, status);
+    std::ostringstream unsaid;
+    const std::optional<CommandLine> options =
+        parse_command_line(argc, argv, quiet ? unsaid : std::cout, quiet ? unsaid : std::cerr, status);
     if (!options) return status;
 #ifdef ISOLINES_MPI
     // Started by mpirun or srun, the job's processes share the run.

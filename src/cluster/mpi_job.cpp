@@ -32,6 +32,14 @@ bool started_as_job_process()
     return false;
 }
 
+// The rank the launcher gave this process, or -1.
+long rank_from_launcher()
+{
+    for (const char* name : {"OMPI_COMM_WORLD_RANK", "PMIX_RANK", "PMI_RANK"})
+        if (const char* value = std::getenv(name); value != nullptr) return std::strtol(value, nullptr, 10);
+    return -1;
+}
+
 class MpiGroup final : public RunGroup {
 public:
     MpiGroup()
@@ -133,6 +141,8 @@ private:
 };
 
 }  // namespace
+
+bool later_process_of_job() { return started_as_job_process() && rank_from_launcher() > 0; }
 
 int run_in_mpi_job(int& argc, char**& argv, const std::function<int(RunGroup*)>& body)
 {

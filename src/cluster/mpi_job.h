@@ -13,4 +13,8 @@
 // first process's results are then never committed.
 int run_in_mpi_job(int& argc, char**& argv, const std::function<int(RunGroup*)>& body);
 
+// Whether this process is one of an MPI job but not its first, as its
+// launcher's environment says before MPI starts.
+bool later_process_of_job();
+
 #endif

@@ -191,10 +191,9 @@ void DeflateTileFile::write_tile_row(size_t level, const TileRow& tile_row)
     const size_t tile_row_bytes = static_cast<size_t>(tile_size) * tone_bytes_;
     const auto background = static_cast<uint16_t>(background_of(image_.tone_bytes));
     std::vector<unsigned char> tile(tile_bytes_);
-    const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), tile_bytes_);
-    std::vector<unsigned char> compressed(bound * across(level));  // the tiles of the row, one after the other
+    std::vector<unsigned char> out(libdeflate_zlib_compress_bound(compressor.get(), tile_bytes_));
+    std::vector<unsigned char> compressed;  // the tiles of the row, one after the other
     std::vector<size_t> ends;
-    size_t used = 0;
     for (size_t x = 0; x < across(level); ++x) {
         // The part of a tile beyond the image holds the background.
         const size_t bytes = bytes_inside(level, x);
@@ -204,11 +203,12 @@ void DeflateTileFile::write_tile_row(size_t level, const TileRow& tile_row)
             if (filled > 0) std::memcpy(to, tile_row.rows[static_cast<size_t>(y)].get() + x * tile_row_bytes, bytes);
             for (size_t k = filled; k < tile_row_bytes; k += tone_bytes_) std::memcpy(to + k, &background, tone_bytes_);
         }
-        used += libdeflate_zlib_compress(compressor.get(), tile.data(), tile.size(), compressed.data() + used, bound);
-        ends.push_back(used);
+        const size_t size = libdeflate_zlib_compress(compressor.get(), tile.data(), tile.size(), out.data(), out.size());
+        compressed.insert(compressed.end(), out.begin(), out.begin() + static_cast<std::ptrdiff_t>(size));
+        ends.push_back(compressed.size());
     }
-    const uint64_t offset = reserve(used);
-    file_.write_at(compressed.data(), used, offset);
+    const uint64_t offset = reserve(compressed.size());
+    file_.write_at(compressed.data(), compressed.size(), offset);
     const std::lock_guard<std::mutex> hold(places_lock_);
     for (size_t x = 0; x < ends.size(); ++x) {
         const size_t begin = x == 0 ? 0 : ends[x - 1];

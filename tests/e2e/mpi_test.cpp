@@ -81,9 +81,32 @@ TEST(MpiRuns, AnyNumberOfProcessesWritesTheFilesOfOne)
     }
 }
 
-// A process killed outright, and a first process that cannot write the rows
-// the others send it (a GeoTIFF past a file size limit): the job ends with a
-// failure, the earlier set is whole, and the next run leaves no private file.
+// What comes before a run (the dialogue, the help, a wrong option) is the
+// first process's alone: said once, as alone.
+TEST(MpiRuns, OnlyTheFirstProcessSpeaksBeforeTheRun)
+{
+    Workspace ws;
+    ws.add_tiled_raw("himalaya_m4", "relief_m4", 1, 1);
+    const std::string answers = "dem relief 0 1 0 iso 1\n-5200 1 1000 6229 1\n\n";
+    const e2e::Run alone_dialogue = ws.run(answers);
+    ASSERT_EQ(alone_dialogue.status, 0) << alone_dialogue.err;
+    const e2e::Run dialogue = ws.run(answers, 120, "", -1, {}, launcher(3));
+    EXPECT_EQ(dialogue.status, 0) << dialogue.err;
+    EXPECT_EQ(dialogue.out, alone_dialogue.out);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--version"}, {"--no-such-option", "a", "b"}}) {
+        const e2e::Run alone = ws.run_command(args);
+        const e2e::Run shared = ws.run("", 120, "", -1, args, launcher(3));
+        EXPECT_EQ(shared.out, alone.out) << args[0];
+        EXPECT_EQ(shared.status == 0, alone.status == 0) << args[0];
+        // Open MPI adds its own lines about a process that failed.
+        EXPECT_EQ(shared.err.substr(0, alone.err.size()), alone.err) << args[0];
+        EXPECT_EQ(shared.err.find(alone.err, 1), std::string::npos) << args[0];
+    }
+}
+
+// A process killed outright, and processes past a file size limit as they
+// write a GeoTIFF's tiles: the job ends with a failure, the earlier set is
+// whole, and the next run leaves no private file.
 TEST(MpiRuns, AFailingProcessLeavesTheEarlierSetWhole)
 {
     struct Failure {
@@ -98,7 +121,7 @@ TEST(MpiRuns, AFailingProcessLeavesTheEarlierSetWhole)
     const std::vector<Failure> failures = {
         {"rank 2 killed as it makes its rows final", "a.bmp", {"-i", "500"},
          e2e::with_fault("IT4_KILL_AT_DATASYNC=1 IT4_ONLY_RANK=2"), "", true, 3},
-        {"rank 0 past a file size limit", "b.tif", {"-i", "10", "--min", "-5000"}, "",
+        {"every process under a file size limit", "b.tif", {"-i", "10", "--min", "-5000"}, "",
          "sh -c 'ulimit -f 100; exec \"$0\" \"$@\"'", false, 5},
     };
     Workspace ws;
