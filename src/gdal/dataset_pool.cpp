@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <utility>
 
+#include <cpl_conv.h>
+#include <cpl_string.h>
 #include <cpl_vsi.h>
 
 #include "gdal/dataset_opening.h"
@@ -36,6 +39,31 @@ bool same_identity(const FileIdentity& a, const FileIdentity& b)
     return a.known == b.known && a.device == b.device && a.inode == b.inode;
 }
 
+// Whether two datasets of this raster would read through one open file:
+// GDAL opens the file of a VRT's raw band once for the whole process
+// (CPLOpenShared), so that threads reading two datasets at once move one
+// file position under each other and get rows of the wrong places. The VRT
+// may be the raster itself or any VRT it is made of.
+bool shares_open_files(GDALDatasetH dataset)
+{
+    const auto raw_band_in = [](const char* xml) { return xml != nullptr && std::strstr(xml, "VRTRawRasterBand") != nullptr; };
+    char** own = GDALGetMetadata(dataset, "xml:VRT");
+    if (own != nullptr && raw_band_in(own[0])) return true;
+    char** files = GDALGetFileList(dataset);
+    bool shared = false;
+    for (char** file = files; file != nullptr && *file != nullptr && !shared; ++file) {
+        if (!EQUAL(CPLGetExtension(*file), "vrt")) continue;
+        GByte* text = nullptr;
+        // A VRT is a few kilobytes of XML; one too large to read is taken
+        // for one that shares.
+        shared = !VSIIngestFile(nullptr, *file, &text, nullptr, 64 << 20) ||
+                 raw_band_in(reinterpret_cast<const char*>(text));
+        VSIFree(text);
+    }
+    CSLDestroy(files);
+    return shared;
+}
+
 }  // namespace
 
 DatasetPool::DatasetPool(const std::string& path, int band) : path_(path), band_(band), serial_(++pools_made)
@@ -48,6 +76,7 @@ DatasetPool::DatasetPool(const std::string& path, int band) : path_(path), band_
         throw RunError(path + ": the file changed while it was opened");
     }
     idle_.push_back(first_);  // the first reader's
+    one_dataset_ = shares_open_files(first_);
 }
 
 DatasetPool::~DatasetPool()
@@ -65,7 +94,8 @@ GDALDatasetH DatasetPool::take()
     thread_local std::pair<uint64_t, GDALDatasetH> last_used{0, nullptr};
     GDALDatasetH handle = nullptr;
     {
-        const std::lock_guard<std::mutex> hold(mutex_);
+        std::unique_lock<std::mutex> hold(mutex_);
+        if (one_dataset_) given_back_.wait(hold, [&] { return !idle_.empty(); });
         auto idle = std::find(idle_.begin(), idle_.end(), last_used.first == serial_ ? last_used.second : nullptr);
         if (idle == idle_.end() && !idle_.empty()) idle = idle_.end() - 1;
         if (idle != idle_.end()) {
@@ -84,8 +114,11 @@ GDALDatasetH DatasetPool::take()
 
 void DatasetPool::give_back(GDALDatasetH handle)
 {
-    const std::lock_guard<std::mutex> hold(mutex_);
-    idle_.push_back(handle);
+    {
+        const std::lock_guard<std::mutex> hold(mutex_);
+        idle_.push_back(handle);
+    }
+    given_back_.notify_one();
 }
 
 GDALDatasetH DatasetPool::open_again() const

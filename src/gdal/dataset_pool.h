@@ -8,6 +8,7 @@
 #ifndef GDAL_DATASET_POOL_H
 #define GDAL_DATASET_POOL_H
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -38,8 +39,10 @@ public:
     GDALDatasetH first() const { return first_; }
 
     // A dataset for this thread alone until it gives it back: the one it read
-    // last when that one is idle, else any idle one, else one opened again.
-    // Throws RunError when the file changed since it was first opened.
+    // last when that one is idle, else any idle one, else one opened again
+    // (but for a raster whose datasets would share their open files: then
+    // the first dataset alone, as soon as it is idle). Throws RunError when
+    // the file changed since it was first opened.
     GDALDatasetH take();
 
     // Gives back a dataset `take` gave.
@@ -54,7 +57,9 @@ private:
     int band_;
     FileIdentity identity_;
     GDALDatasetH first_ = nullptr;
-    std::mutex mutex_;  // over idle_ and opened_
+    bool one_dataset_ = false;  // its datasets would share their open files
+    std::mutex mutex_;          // over idle_ and opened_
+    std::condition_variable given_back_;
     std::vector<GDALDatasetH> idle_;
     std::vector<GDALDatasetH> opened_;  // those opened after the first
     uint64_t serial_;                   // tells this pool's datasets from another's in a thread's last one
