@@ -69,14 +69,25 @@ void OutputFile::close()
 void OutputFile::hand_over()
 {
     if (stream_ == nullptr) return;
+    const platform::Status known = platform::identify_descriptor(platform::descriptor_of(stream_), created_);
     std::fclose(stream_);
     stream_ = nullptr;
+    if (!known) fail(known.reason());
+    handed_over_ = true;
+}
+
+void OutputFile::check_still_in_place() const
+{
+    platform::FileId found;
+    if (handed_over_ && (!platform::identify(temp_path_, found) || !platform::same_file(found, created_)))
+        fail("its temporary file " + temp_path_ + " was replaced by another file while the run wrote it");
 }
 
 void OutputFile::seal()
 {
     if (stream_ != nullptr) return close();
     if (sealed_) return;
+    check_still_in_place();
     const platform::Status synced = platform::sync_file(temp_path_);
     if (!synced) fail(synced.reason());
     sealed_ = true;

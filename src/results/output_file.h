@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/platform.h"
+
 class OutputFile {
 public:
     // Creates the temporary file, open for writing; a file that cannot be
@@ -36,9 +38,15 @@ public:
     void close();
 
     // Closes the stream without writing anything, so that another writer may
-    // fill the temporary file by its path; seal() then forces that to disk.
+    // fill the temporary file by its path; seal() then forces that to disk,
+    // once it has found the file under that path still the one it created
+    // (whoever can write in the folder could have put another in its place,
+    // which the commit would put in place as the result).
     void hand_over();
     void seal();
+    // Throws that message when the file handed over is no longer under its
+    // temporary name: a failure of its writer may be no more than that.
+    void check_still_in_place() const;
 
     // Closes and seals the file if needed, renames it into place and forces
     // the folder's entry to the disk. For a file that is the run's only result
@@ -56,6 +64,8 @@ private:
     std::string final_path_;
     std::string temp_path_;
     std::FILE* stream_ = nullptr;
+    bool handed_over_ = false;
+    platform::FileId created_;  // the temporary file, once handed over
     bool sealed_ = false;
     bool committed_ = false;
 };

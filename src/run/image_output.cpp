@@ -70,7 +70,13 @@ public:
     ResultRowSink& rows() override { return *sink_; }
     void finish(const std::function<void(double)>& on_progress) override
     {
-        sink_->write_image(on_progress);
+        try {
+            sink_->write_image(on_progress);
+        } catch (const RunError&) {
+            // The file GDAL checks by its name may not be the one written.
+            image_.check_still_in_place();
+            throw;
+        }
         image_.seal();
     }
 

@@ -104,6 +104,27 @@ TEST_F(OutputFileTest, CommittedFileReplacesTheEarlierOneWhole)
     EXPECT_EQ(others("iso_tab.txt"), "");
 }
 
+// A file handed over to another writer, which writes it by its path, and
+// found replaced by another under that path before the commit: refused, the
+// earlier file kept.
+TEST_F(OutputFileTest, AHandedOverFileReplacedUnderItsNameIsNotCommitted)
+{
+    const fs::path path = dir_ / "iso.tif";
+    std::ofstream(path) << "earlier image";
+    std::string message;
+    try {
+        OutputFile image(path.string());
+        image.hand_over();
+        std::ofstream(dir_ / "planted") << "another file";
+        fs::rename(dir_ / "planted", image.temp_path());
+        image.commit();
+    } catch (const RunError& e) {
+        message = e.what();
+    }
+    EXPECT_NE(message.find("was replaced by another file while the run wrote it"), std::string::npos) << message;
+    EXPECT_EQ(contents(path), "earlier image");
+}
+
 TEST_F(OutputFileTest, FailedReplacementKeepsTheEarlierFileAndLeavesNoTemporaryFile)
 {
     const fs::path path = dir_ / "iso.bmp";
