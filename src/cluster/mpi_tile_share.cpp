@@ -95,6 +95,16 @@ void MpiTileShare::Outbox::complete_sends(size_t most)
 void MpiTileShare::send_rows(int to, uint32_t level, int32_t first, int32_t count, size_t width,
                              const unsigned char* rows)
 {
+    // A message's length is an int: rows of a very wide image go a few at a
+    // time.
+    const auto most_rows = static_cast<int32_t>(std::max<size_t>(1, (size_t{1} << 30) / std::max<size_t>(width, 1)));
+    for (int32_t k = 0; k < count; k += most_rows)
+        send_message(to, level, first + k, std::min(most_rows, count - k), width, rows + static_cast<size_t>(k) * width);
+}
+
+void MpiTileShare::send_message(int to, uint32_t level, int32_t first, int32_t count, size_t width,
+                                const unsigned char* rows)
+{
     const TileRowsHeader header{level, first, count, width};
     std::vector<unsigned char> message(sizeof header + width * static_cast<size_t>(count));
     std::memcpy(message.data(), &header, sizeof header);

@@ -55,6 +55,7 @@ private:
         bool since_settle = false;  // rows sent since the last settle()
         void complete_sends(size_t most);  // under lock
     };
+    void send_message(int to, uint32_t level, int32_t first, int32_t count, size_t width, const unsigned char* rows);
     struct Receiving;  // what the receiving thread shares with this
     static void receive(MPI_Comm requests, MPI_Comm answers, int others, Receiving& into);
 

@@ -259,7 +259,8 @@ void DeflateTileFile::close()
     for (const DirectoryTiles& level : levels_)
         for (const TilePlace& place : level.places)
             if (place.bytes == 0) throw RunError("cannot write " + image_.shown_path + ": tiles of the image never came");
-    write_tile_index(file_, image_.shown_path, levels_);
+    // Every tile is written: the index goes past the last place reserved.
+    write_tile_index(file_, image_.shown_path, levels_, reserve(0));
     file_.sync();
 }
 

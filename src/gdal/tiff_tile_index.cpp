@@ -145,10 +145,10 @@ void write_array(ImageFileAccess& file, const TiffNumbers& numbers, const Entry&
 
 }  // namespace
 
-void write_tile_index(ImageFileAccess& file, const std::string& shown_path, const std::vector<DirectoryTiles>& levels)
+void write_tile_index(ImageFileAccess& file, const std::string& shown_path, const std::vector<DirectoryTiles>& levels,
+                      uint64_t end)
 {
     const TiffNumbers numbers(file, shown_path);
-    uint64_t end = file.length();
     std::vector<bool> found(levels.size());
     uint64_t at = numbers.first_directory();
     for (size_t seen = 0; at != 0; ++seen) {

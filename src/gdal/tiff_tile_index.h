@@ -26,10 +26,13 @@ struct DirectoryTiles {
 
 // Writes the places of every directory's tiles into the TIFF file (classic or
 // BigTIFF, of either byte order): each directory is found by its image's
-// size, and its two arrays are written anew at the end of the file, the
-// directory's entries then pointing there. A file whose directories are not
+// size, and its two arrays are written anew from `end`, the first byte no
+// tile takes (not the length the file shows: on a network file system, the
+// tiles other machines wrote may not show yet), the directory's entries then
+// pointing there. A file whose directories are not
 // these, or a classic TIFF whose tiles lie past 4 GiB, throws RunError naming
 // `shown_path`.
-void write_tile_index(ImageFileAccess& file, const std::string& shown_path, const std::vector<DirectoryTiles>& levels);
+void write_tile_index(ImageFileAccess& file, const std::string& shown_path, const std::vector<DirectoryTiles>& levels,
+                      uint64_t end);
 
 #endif

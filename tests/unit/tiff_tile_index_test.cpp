@@ -130,7 +130,7 @@ TEST_F(TiffTileIndex, LibtiffFindsEveryTileWhereItWasWritten)
             }
             // The directories in another order than the levels.
             std::swap(tiles[0], tiles[2]);
-            write_tile_index(file, "shown.tif", tiles);
+            write_tile_index(file, "shown.tif", tiles, file.bytes.size() + 10);
             std::swap(tiles[0], tiles[2]);
 
             const std::string path = write_file("index.tif", file.bytes);
@@ -158,7 +158,7 @@ TEST_F(TiffTileIndex, DirectoriesThatAreNotTheImagesAreRefused)
         MemoryFile file;
         file.bytes = empty_tiled_tiff(false, big, levels);
         try {
-            write_tile_index(file, "shown.tif", tiles);
+            write_tile_index(file, "shown.tif", tiles, file.bytes.size() + 10);
         } catch (const RunError& e) {
             return std::string(e.what());
         }
